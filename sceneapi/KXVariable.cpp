@@ -1,0 +1,6 @@
+#include "sceneapi/KXVariable.h"
+
+KXVariable* KXVariable::clone() const
+{
+    return new KXVariable(*this);
+}
