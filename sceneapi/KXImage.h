@@ -25,6 +25,7 @@ public:
 
 protected:
     KXImage() = default;
+    explicit KXImage(KXScene* scene) : KXObject(scene) {}
     // A copy gets the data but no implementation: that belongs to the original.
     KXImage(const KXImage& other) : KXObject(other) {}
     ~KXImage() override = default;

@@ -26,6 +26,7 @@ public:
     static bool isValidFileType(int type) { return type > KXIMAGE2D_UNKNOWN && type <= KXIMAGE2D_PFM; }
 
     KXImage2D() = default;
+    explicit KXImage2D(KXScene* scene) : KXImage(scene) {}
     // Copies size bytes of an encoded file.
     KXImage2D(const void* data, size_t size, KXIMAGE2DFILETYPE fileType);
     KXImage2D(const KXImage2D& other);
@@ -45,7 +46,7 @@ public:
     void setData(std::vector<unsigned char>&& bytes, KXIMAGE2DFILETYPE fileType);
     void clearData();
 
-protected:
+public:
     ~KXImage2D() override = default;
 
 private:

@@ -32,6 +32,7 @@ public:
     static constexpr int NUM_CUBEMAP_FACES = 6;
 
     KXImage3D() = default;
+    explicit KXImage3D(KXScene* scene) : KXImage(scene) {}
     KXImage3D(const KXImage3D& other);
 
     KXIMAGETYPE getType() const override { return KXIMAGE_3D; }
@@ -57,7 +58,7 @@ public:
     // 0 success; -1 for a face out of range; -3 for null data with a size.
     int setComponentData(int face, const void* data, size_t size, KXImage2D::KXIMAGE2DFILETYPE fileType);
 
-protected:
+public:
     ~KXImage3D() override = default;
 
 private:

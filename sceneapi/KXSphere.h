@@ -20,8 +20,8 @@ public:
     explicit KXSphere(KXScene* scene);
 
     // The radius's sign is ignored. slices is clamped to 3..1024, stacks to
-    // 2..1024 (1..1024 for a hemisphere). hemisphere: only the half above the
-    // centre's height, open at the equator.
+    // 2..1024 (1..1024 for a hemisphere), and the getters return the clamped
+    // counts. hemisphere: only the half above the centre, open at the equator.
     void setParameters(const KXPosition& center, float radius, int slices, int stacks, bool hemisphere);
 
     const KXPosition& getCenter() const { return m_center; }

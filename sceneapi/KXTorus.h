@@ -4,8 +4,9 @@
 
 // A ring: a tube of minorRadius whose centre line is the circle of
 // majorRadius around the axis through the centre. Segments are the steps
-// around the axis, sides the steps around the tube. s runs around the axis, t
-// around the tube, from 1 at the outer equator up over the top and back. The
+// around the axis, sides the steps around the tube. s runs around the axis;
+// t runs around the tube from 1 at the outer equator, up over the top, through
+// the hole and under the bottom, back to 0 at the outer equator. The
 // default torus has radii 0.375 and 0.125 around the z axis through the
 // origin, 32 segments, 16 sides.
 //

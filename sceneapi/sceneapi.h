@@ -47,6 +47,7 @@
 #include "sceneapi/KXShaderProgram.h"
 #include "sceneapi/KXShape.h"
 #include "sceneapi/KXSheet.h"
+#include "sceneapi/KXShowcaseScene.h"
 #include "sceneapi/KXSphere.h"
 #include "sceneapi/KXStoryBoard.h"
 #include "sceneapi/KXTangentFrame.h"

@@ -317,6 +317,61 @@ TEST(ForeignImageFiles, Bmp16BitBitFields)
     EXPECT_EQ(0x00FF00FFu, pixelRGBA(raw, 1, 0));
 }
 
+// An interlaced grey PNG, its data in a stored (uncompressed) deflate block.
+TEST(ForeignImageFiles, PngInterlacedGrey)
+{
+    const unsigned width = 7, height = 5;
+    auto grey = [](unsigned x, unsigned y) { return static_cast<unsigned char>(x * 37 + y * 11); };
+    Bytes scanlines;
+    const unsigned passes[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                   {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+    for (const auto& pass : passes) {
+        if (pass[0] >= width || pass[1] >= height)
+            continue;
+        for (unsigned y = pass[1]; y < height; y += pass[3]) {
+            scanlines.push_back(0); // no filter
+            for (unsigned x = pass[0]; x < width; x += pass[2])
+                scanlines.push_back(grey(x, y));
+        }
+    }
+    Bytes zlib = {0x78, 0x01, 0x01, static_cast<unsigned char>(scanlines.size()), 0,
+                  static_cast<unsigned char>(~scanlines.size()), 0xFF};
+    zlib.insert(zlib.end(), scanlines.begin(), scanlines.end());
+    uint32_t a = 1, b = 0;
+    for (unsigned char c : scanlines) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    zlib.resize(zlib.size() + 4);
+    putU32be(zlib, zlib.size() - 4, (b << 16) | a);
+
+    Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    auto addChunk = [&png](const char* type, const Bytes& data) {
+        png.resize(png.size() + 4);
+        putU32be(png, png.size() - 4, static_cast<uint32_t>(data.size()));
+        const size_t start = png.size();
+        png.insert(png.end(), type, type + 4);
+        png.insert(png.end(), data.begin(), data.end());
+        const uint32_t crc = crc32(png.data() + start, png.size() - start);
+        png.resize(png.size() + 4);
+        putU32be(png, png.size() - 4, crc);
+    };
+    addChunk("IHDR", {0, 0, 0, width, 0, 0, 0, height, 8, 0, 0, 0, 1});
+    addChunk("IDAT", zlib);
+    addChunk("IEND", {});
+
+    KXRawImage2D raw;
+    ASSERT_EQ(0, decodeBytes(png, KXImage2D::KXIMAGE2D_PNG, raw));
+    ASSERT_EQ(width, raw.getWidth());
+    ASSERT_EQ(height, raw.getHeight());
+    for (unsigned y = 0; y < height; ++y) {
+        for (unsigned x = 0; x < width; ++x) {
+            const uint32_t g = grey(x, y);
+            ASSERT_EQ((g << 24) | (g << 16) | (g << 8) | 0xFF, pixelRGBA(raw, x, y)) << x << "," << y;
+        }
+    }
+}
+
 TEST(ForeignImageFiles, TgaRunLengthPacketsSpanRows)
 {
     // 3 × 2, 24-bit, bottom-up: a run of four blue pixels crosses from the
