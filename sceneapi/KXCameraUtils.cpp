@@ -27,11 +27,11 @@ FittedBounds fitBounds(const KXCamera& camera, const KXBounds& bounds)
     const KXPosition& hi = box.getUpperRightPos();
     const KXMatrix& world = camera.getWorldMatrix();
     FittedBounds fit;
-    fit.centre = box.getCenter();
+    fit.centre = world.transform(box.getCenter());
     for (int i = 0; i < 8; ++i) {
         const KXPosition corner((i & 1) ? hi.getX() : lo.getX(), (i & 2) ? hi.getY() : lo.getY(),
                                 (i & 4) ? hi.getZ() : lo.getZ());
-        fit.corners[i] = corner;
+        fit.corners[i] = world.transform(corner);
         fit.radius = std::max(fit.radius, fit.corners[i].distance(fit.centre));
     }
     return fit;

@@ -7,6 +7,7 @@
 #include "sceneapi/KXBox.h"
 #include "sceneapi/KXCamera.h"
 #include "sceneapi/KXCameraUtils.h"
+#include "sceneapi/KXClipPlane.h"
 #include "sceneapi/KXColor.h"
 #include "sceneapi/KXCone.h"
 #include "sceneapi/KXControl.h"
