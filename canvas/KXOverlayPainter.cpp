@@ -1,0 +1,7 @@
+#include "canvas/KXOverlayPainter.h"
+
+KXOverlayPainter::~KXOverlayPainter() = default;
+
+void KXOverlayPainter::paint(const KXScene*)
+{
+}

@@ -1,0 +1,7 @@
+#include "canvas/KXPlanarShadowPainter.h"
+
+KXPlanarShadowPainter::~KXPlanarShadowPainter() = default;
+
+void KXPlanarShadowPainter::paint(const KXScene*)
+{
+}

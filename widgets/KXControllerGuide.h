@@ -1,0 +1,41 @@
+#pragma once
+
+#include "widgets/KXShapeSet.h"
+
+class KXCamera;
+class KXCanvas;
+class KXSelection;
+
+// The guide drawn over the finished scene while a node controller is
+// selected: a sheet and a grid in the plane of the manipulation and a line
+// from the scene's centre to that plane. The guide drawing is not built yet:
+// drawGuide draws nothing.
+class KXControllerGuide
+{
+public:
+    enum KXCONTROLLERGUIDETYPE : int {
+        KXCONTROLLERGUIDE_SHEET = 0,
+        KXCONTROLLERGUIDE_GRID = 1,
+        KXCONTROLLERGUIDE_LINE = 2,
+    };
+    enum KXCONTROLLERGUIDESTATE : int {
+        KXCONTROLLERGUIDESTATE_DEFAULT = 0,
+    };
+
+    KXControllerGuide() = default;
+    KXControllerGuide(const KXControllerGuide&) = delete;
+    KXControllerGuide& operator=(const KXControllerGuide&) = delete;
+
+    KXShape* createGuide(KXCONTROLLERGUIDETYPE type) { return m_shapes.create(type); }
+    KXShape* getGuide(KXCONTROLLERGUIDETYPE type) const { return m_shapes.get(type); }
+
+    KXCONTROLLERGUIDESTATE getState() const { return m_state; }
+    void setState(KXCONTROLLERGUIDESTATE state) { m_state = state; }
+
+    // Draws the guide for the selection through the canvas.
+    void drawGuide(KXCanvas& canvas, KXCamera* camera, KXSelection* selection);
+
+private:
+    KXCONTROLLERGUIDESTATE m_state = KXCONTROLLERGUIDESTATE_DEFAULT;
+    KXShapeSet m_shapes;
+};

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "sceneapi/KXCamera.h"
+#include "widgets/KXShapeSet.h"
+
+class KXCanvas;
+class KXLightModel;
+
+// A small orientation gizmo drawn in the bottom-left corner of the view
+// after the scene, with a camera of its own that turns with the scene
+// camera. The gizmo drawing is not built yet: drawAxes draws nothing.
+class KXSceneAxes
+{
+public:
+    // Widget numbers 1 to 6; the one equal to the scene axes type is
+    // highlighted.
+    enum KXSCENEAXESTYPE : int {
+        KXSCENEAXES_NONE = 0,
+    };
+    enum KXSCENEAXESSTATE : int {
+        KXSCENEAXESSTATE_HIDDEN = 0,
+        KXSCENEAXESSTATE_SHOWN = 1,
+    };
+    // Distance of the axes camera's eye from the origin, along -y at first.
+    static constexpr float EYE_POS_Y = -5.0f;
+
+    // The axes camera looks at the origin from (0, -5, 0) with +z up, with a
+    // unit viewport, planes 0.1 and 10 and a field of view of an eighth turn.
+    KXSceneAxes();
+    KXSceneAxes(const KXSceneAxes&) = delete;
+    KXSceneAxes& operator=(const KXSceneAxes&) = delete;
+
+    KXWidget* createWidget(KXSCENEAXESTYPE type) { return m_widgets.create(type); }
+    KXWidget* getWidget(KXSCENEAXESTYPE type) const { return m_widgets.get(type); }
+
+    KXPerspectiveCamera* getCamera() const { return m_camera.get(); }
+    // Not owned.
+    KXLightModel* getLightModel() const { return m_lightModel; }
+    void setLightModel(KXLightModel* lightModel) { m_lightModel = lightModel; }
+    KXSCENEAXESTYPE getSceneAxesType() const { return m_type; }
+    void setSceneAxesType(KXSCENEAXESTYPE type) { m_type = type; }
+    KXSCENEAXESSTATE getState() const { return m_state; }
+    void setState(KXSCENEAXESSTATE state) { m_state = state; }
+    static float getEyePosY() { return EYE_POS_Y; }
+
+    // Draws the gizmo through the canvas, turned like the scene camera.
+    void drawAxes(KXCanvas& canvas, KXCamera* sceneCamera);
+
+private:
+    KXLightModel* m_lightModel = nullptr;
+    KXRef<KXPerspectiveCamera> m_camera;
+    KXSCENEAXESTYPE m_type = KXSCENEAXES_NONE;
+    KXSCENEAXESSTATE m_state = KXSCENEAXESSTATE_HIDDEN;
+    KXWidgetSet m_widgets;
+};

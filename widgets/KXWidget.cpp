@@ -1,0 +1,19 @@
+#include "widgets/KXWidget.h"
+
+namespace {
+
+KXShape* createOnce(KXRef<KXShape>& slot)
+{
+    if (slot)
+        return nullptr;
+    slot = new KXShape();
+    return slot.get();
+}
+
+} // namespace
+
+KXWidget::~KXWidget() = default;
+
+KXShape* KXWidget::createVisual() { return createOnce(m_visual); }
+KXShape* KXWidget::createHandle() { return createOnce(m_handle); }
+KXShape* KXWidget::createLetter() { return createOnce(m_letter); }
