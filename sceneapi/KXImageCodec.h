@@ -129,4 +129,40 @@ int decodeAny(const unsigned char* data, size_t size, KXImage2D::KXIMAGE2DFILETY
 // -2 for KXIMAGE2D_UNKNOWN and out-of-range types.
 int encodeAny(const KXRawImage2D& image, KXImage2D::KXIMAGE2DFILETYPE type, int quality, Bytes& out);
 
+// DirectDraw surfaces with every surface they hold (mip levels, cube faces,
+// volume slices), for texture loaders and savers.
+struct DDSInfo {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t depth = 1;     // slices of a volume; 1 otherwise
+    uint32_t mipLevels = 1; // at least 1
+    uint32_t faceMask = 0;  // cube faces present (bit i: face i, +X -X +Y -Y +Z -Z); 0 for other files
+    bool volume = false;
+    bool hasAlpha = false;  // whether the pixels carry alpha
+    // Pixel layout: masks of an uncompressed format, or a four-character
+    // code (DXT1 to DXT5, or a Direct3D format number for float formats).
+    uint32_t formatFlags = 0;
+    uint32_t fourCC = 0;
+    uint32_t bitCount = 0;
+    uint32_t masks[4] = {0, 0, 0, 0};
+    size_t dataOffset = 0;
+};
+// Reads and checks the header, and that the file holds every surface it
+// announces. 0, -1 damaged, -2 a layout these codecs do not decode.
+int readDDSInfo(const unsigned char* data, size_t size, DDSInfo& info);
+// Decodes slice `slice` of mip level `level` of cube face `face` (0 for
+// files that are not cube maps; a face the file holds) into the image.
+int decodeDDSImage(const unsigned char* data, size_t size, const DDSInfo& info, uint32_t face, uint32_t level,
+                   uint32_t slice, KXRawImage2D& image);
+// Appends the header of a DDS file whose surfaces the caller appends in
+// file order: each cube face in turn, its levels from the top, each
+// level's slices. formatFlags, fourCC, bitCount and masks describe them.
+void appendDDSHeader(Bytes& out, const DDSInfo& layout);
+// Header flag values for appendDDSHeader.
+constexpr uint32_t DDS_PF_ALPHAPIXELS = 0x1;
+constexpr uint32_t DDS_PF_ALPHA = 0x2;
+constexpr uint32_t DDS_PF_FOURCC = 0x4;
+constexpr uint32_t DDS_PF_RGB = 0x40;
+constexpr uint32_t DDS_PF_LUMINANCE = 0x20000;
+
 } // namespace kxcodec

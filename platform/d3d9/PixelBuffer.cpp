@@ -1,0 +1,56 @@
+#include "d3d9/PixelBuffer.h"
+
+#include "d3d9/Formats.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace swd3d9 {
+
+void PixelBuffer::AlignedFree::operator()(uint8_t* p) const { std::free(p); }
+
+bool PixelBuffer::allocate(D3DFORMAT format, UINT width, UINT height, UINT depth, UINT samples)
+{
+    release();
+    const UINT size = swd3d9::bytesPerPixel(format);
+    if (size == 0 || width == 0 || height == 0 || depth == 0 || samples == 0)
+        return false;
+    const size_t limit = std::numeric_limits<size_t>::max() / 4;
+    const size_t pitch = static_cast<size_t>(width) * size;
+    if (pitch / size != width || pitch > limit / height)
+        return false;
+    const size_t slice = pitch * height;
+    if (slice > limit / depth)
+        return false;
+    const size_t plane = slice * depth;
+    if (plane > limit / samples)
+        return false;
+    const size_t total = plane * samples;
+    const size_t rounded = (total + ALIGNMENT - 1) / ALIGNMENT * ALIGNMENT;
+    void* memory = std::aligned_alloc(ALIGNMENT, rounded);
+    if (!memory)
+        return false;
+    std::memset(memory, 0, rounded);
+    m_storage.reset(static_cast<uint8_t*>(memory));
+    m_format = format;
+    m_width = width;
+    m_height = height;
+    m_depth = depth;
+    m_samples = samples;
+    m_bytesPerPixel = size;
+    m_pitch = pitch;
+    m_slicePitch = slice;
+    m_planeSize = plane;
+    return true;
+}
+
+void PixelBuffer::release()
+{
+    m_storage.reset();
+    m_format = D3DFMT_UNKNOWN;
+    m_width = m_height = m_depth = m_samples = m_bytesPerPixel = 0;
+    m_pitch = m_slicePitch = m_planeSize = 0;
+}
+
+} // namespace swd3d9
