@@ -18,6 +18,7 @@
 #include "sceneapi/KXGeometry.h"
 #include "sceneapi/KXGeometry2D.h"
 #include "sceneapi/KXGeometryGroup.h"
+#include "sceneapi/KXGltfLoader.h"
 #include "sceneapi/KXGroup.h"
 #include "sceneapi/KXImage.h"
 #include "sceneapi/KXImage2D.h"

@@ -1,0 +1,155 @@
+#include "KXRenderOptions.h"
+
+#include "sceneapi/KXFileUtils.h"
+#include "sceneapi/KXImageUtils.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// A whole decimal number in [lo, hi]; nothing before or after it.
+bool parseNumber(const char* text, long lo, long hi, long& value)
+{
+    if (!text || !*text || !std::strchr("0123456789", text[0]))
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    value = std::strtol(text, &end, 10);
+    return errno == 0 && *end == '\0' && value >= lo && value <= hi;
+}
+
+bool parseSize(const char* text, unsigned& width, unsigned& height)
+{
+    const char* x = text ? std::strpbrk(text, "xX") : nullptr;
+    if (!x)
+        return false;
+    const std::string w(text, x);
+    long wv = 0, hv = 0;
+    if (!parseNumber(w.c_str(), 1, KXRENDER_MAX_SIDE, wv) || !parseNumber(x + 1, 1, KXRENDER_MAX_SIDE, hv))
+        return false;
+    width = static_cast<unsigned>(wv);
+    height = static_cast<unsigned>(hv);
+    return true;
+}
+
+} // namespace
+
+bool parseRenderOptions(int argc, const char* const* argv, KXRenderOptions& options, std::string& error)
+{
+    options = KXRenderOptions();
+    bool positionalOnly = false;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i];
+        // Options with a value take it from the next argument or after '='.
+        std::string name = arg, inlineValue;
+        bool hasInlineValue = false;
+        if (!positionalOnly && arg.rfind("--", 0) == 0 && arg.find('=') != std::string::npos) {
+            name = arg.substr(0, arg.find('='));
+            inlineValue = arg.substr(arg.find('=') + 1);
+            hasInlineValue = true;
+        }
+        auto value = [&](const char*& out) {
+            if (hasInlineValue) {
+                out = inlineValue.c_str();
+                return true;
+            }
+            if (i + 1 >= argc) {
+                error = "option " + name + " needs a value";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        const char* text = nullptr;
+        long number = 0;
+
+        if (positionalOnly || arg.empty() || arg[0] != '-' || arg == "-") {
+            if (!options.scenePath.empty()) {
+                error = "only one scene file can be rendered at a time ('" + options.scenePath + "' and '" + arg + "')";
+                return false;
+            }
+            options.scenePath = arg;
+        } else if (arg == "--") {
+            positionalOnly = true;
+        } else if (name == "-h" || name == "--help") {
+            options.help = true;
+            return true;
+        } else if (name == "-o" || name == "--output") {
+            if (!value(text))
+                return false;
+            options.outputPath = text;
+        } else if (name == "--size") {
+            if (!value(text))
+                return false;
+            if (!parseSize(text, options.width, options.height)) {
+                error = "--size wants WIDTHxHEIGHT with each side from 1 to " + std::to_string(KXRENDER_MAX_SIDE) +
+                        ", not '" + text + "'";
+                return false;
+            }
+        } else if (name == "--reflections") {
+            if (hasInlineValue) {
+                error = "--reflections takes no value";
+                return false;
+            }
+            options.reflections = true;
+        } else if (name == "--cpus") {
+            if (!value(text))
+                return false;
+            if (!parseNumber(text, 1, 4096, number)) {
+                error = "--cpus wants a number of processors from 1 up, not '" + std::string(text) + "'";
+                return false;
+            }
+            options.cpus = static_cast<int>(number);
+        } else if (name == "--quality") {
+            if (!value(text))
+                return false;
+            if (!parseNumber(text, 1, 100, number)) {
+                error = "--quality wants a number from 1 to 100, not '" + std::string(text) + "'";
+                return false;
+            }
+            options.quality = static_cast<int>(number);
+        } else if (name == "-q" || name == "--quiet") {
+            options.quiet = true;
+        } else {
+            error = "unknown option '" + arg + "'";
+            return false;
+        }
+    }
+
+    if (options.outputPath.empty()) {
+        error = "no output file: give one with -o FILE (.png, .jpg or .bmp)";
+        return false;
+    }
+    std::wstring widePath;
+    if (!KXFileUtils::fromNativePath(options.outputPath.c_str(), widePath) ||
+        KXImageUtils::getFileTypeFromExtension(widePath.c_str()) == KXImage2D::KXIMAGE2D_UNKNOWN) {
+        error = "cannot tell the image format of '" + options.outputPath + "': end its name in .png, .jpg or .bmp";
+        return false;
+    }
+    return true;
+}
+
+std::string renderUsage()
+{
+    return "Usage: kxrender [SCENE.gltf|SCENE.glb] -o IMAGE [options]\n"
+           "\n"
+           "Ray traces a glTF 2.0 scene, or the built-in showcase scene when no scene\n"
+           "is given, and writes the image. The image format follows the extension of\n"
+           "IMAGE: .png, .jpg (.jpeg) or .bmp (also .tga, .ppm, .hdr, .pfm, .dds).\n"
+           "\n"
+           "Options:\n"
+           "  -o, --output IMAGE   the image file to write (required)\n"
+           "      --size WxH       image size in pixels (default 1024x768)\n"
+           "      --reflections    trace mirror reflections\n"
+           "      --cpus N         trace on N processors, two threads each\n"
+           "                       (default: every processor)\n"
+           "      --quality Q      JPEG quality from 1 to 100 (default 90)\n"
+           "  -q, --quiet          no progress report on stderr\n"
+           "  -h, --help           show this help and exit\n"
+           "\n"
+           "Ctrl-C stops the trace and still writes what was drawn so far.\n"
+           "Exit status: 0 done, 1 the scene or image could not be read or written,\n"
+           "2 bad arguments, 130 stopped by Ctrl-C (the partial image is written).\n";
+}

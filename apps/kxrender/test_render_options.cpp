@@ -1,0 +1,82 @@
+// The kxrender command line: what it accepts, what it refuses and why.
+
+#include "KXRenderOptions.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+bool parse(std::vector<const char*> args, KXRenderOptions& options, std::string& error)
+{
+    return parseRenderOptions(static_cast<int>(args.size()), args.data(), options, error);
+}
+
+} // namespace
+
+TEST(RenderOptions, DefaultsAndEveryOption)
+{
+    KXRenderOptions options;
+    std::string error;
+    ASSERT_TRUE(parse({"-o", "out.png"}, options, error)) << error;
+    EXPECT_TRUE(options.scenePath.empty());
+    EXPECT_EQ(options.width, 1024u);
+    EXPECT_EQ(options.height, 768u);
+    EXPECT_FALSE(options.reflections);
+
+    ASSERT_TRUE(parse(
+        {"model.glb", "--size", "640x480", "--reflections", "--output=a.jpg", "--cpus", "3", "--quality=75", "-q"},
+        options, error))
+        << error;
+    EXPECT_EQ(options.scenePath, "model.glb");
+    EXPECT_EQ(options.outputPath, "a.jpg");
+    EXPECT_EQ(options.width, 640u);
+    EXPECT_EQ(options.height, 480u);
+    EXPECT_TRUE(options.reflections);
+    EXPECT_EQ(options.cpus, 3);
+    EXPECT_EQ(options.quality, 75);
+    EXPECT_TRUE(options.quiet);
+
+    // After "--" a name that looks like an option is a scene.
+    ASSERT_TRUE(parse({"-o", "x.bmp", "--", "--odd-name.gltf"}, options, error)) << error;
+    EXPECT_EQ(options.scenePath, "--odd-name.gltf");
+}
+
+TEST(RenderOptions, HelpNeedsNothingElse)
+{
+    KXRenderOptions options;
+    std::string error;
+    ASSERT_TRUE(parse({"--bogus-later-is-ignored", "--help"}, options, error) == false);
+    ASSERT_TRUE(parse({"--help"}, options, error));
+    EXPECT_TRUE(options.help);
+    EXPECT_NE(renderUsage().find("--size"), std::string::npos);
+}
+
+TEST(RenderOptions, BadArgumentsAreExplained)
+{
+    const std::vector<std::pair<std::vector<const char*>, std::string>> cases = {
+        {{}, "no output file"},
+        {{"scene.gltf"}, "no output file"},
+        {{"-o"}, "needs a value"},
+        {{"-o", "out.xyz"}, "image format"},
+        {{"-o", "out"}, "image format"},
+        {{"-o", "a.png", "--size", "640"}, "WIDTHxHEIGHT"},
+        {{"-o", "a.png", "--size", "0x480"}, "WIDTHxHEIGHT"},
+        {{"-o", "a.png", "--size", "640x480x2"}, "WIDTHxHEIGHT"},
+        {{"-o", "a.png", "--size", "99999x10"}, "WIDTHxHEIGHT"},
+        {{"-o", "a.png", "--size", "-5x10"}, "WIDTHxHEIGHT"},
+        {{"-o", "a.png", "--cpus", "0"}, "--cpus"},
+        {{"-o", "a.png", "--cpus", "2cores"}, "--cpus"},
+        {{"-o", "a.jpg", "--quality", "101"}, "--quality"},
+        {{"-o", "a.png", "--reflections=yes"}, "no value"},
+        {{"-o", "a.png", "--frobnicate"}, "unknown option"},
+        {{"-o", "a.png", "one.gltf", "two.gltf"}, "one scene"},
+    };
+    for (const auto& [args, words] : cases) {
+        KXRenderOptions options;
+        std::string error;
+        EXPECT_FALSE(parse(args, options, error)) << words;
+        EXPECT_NE(error.find(words), std::string::npos) << "expected '" << words << "' in: " << error;
+    }
+}

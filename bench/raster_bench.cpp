@@ -1,0 +1,326 @@
+// Renders the three raster scenes of the shared benchmark definitions
+// through the Direct3D 9 API into a 1024 x 768 X8R8G8B8 target with a D24S8
+// depth buffer and prints one RESULT line per scene.
+//
+//   kxbench_raster [--threads N] [--frames 20] [--runs 5] [--out DIR]
+
+#include <d3dx9.h>
+#include <swd3d9.h>
+#include <windows.h>
+
+#include "scene.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace anchor;
+
+int g_frames = 20, g_runs = 5, g_warmup = 3;
+unsigned g_threads = 2;
+std::string g_out;
+
+double now()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+D3DCOLORVALUE colorValue(const float* c) { return {c[0], c[1], c[2], c[3]}; }
+
+template <class Frame>
+double measure(IDirect3DDevice9* device, const char* name, Frame frame)
+{
+    for (int i = 0; i < g_warmup; ++i)
+        frame();
+    std::vector<double> fps;
+    for (int r = 0; r < g_runs; ++r) {
+        const double t0 = now();
+        for (int f = 0; f < g_frames; ++f)
+            frame();
+        fps.push_back(g_frames / (now() - t0));
+    }
+    std::sort(fps.begin(), fps.end());
+    if (!g_out.empty()) {
+        IDirect3DSurface9* back = nullptr;
+        if (SUCCEEDED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) {
+            std::string path = g_out + "/kx_raster_" + name + ".png";
+            std::wstring wide(path.begin(), path.end());
+            D3DXSaveSurfaceToFileW(wide.c_str(), D3DXIFF_PNG, back, nullptr, nullptr);
+            back->Release();
+        }
+    }
+    return fps[fps.size() / 2];
+}
+
+void setupLights(IDirect3DDevice9* device)
+{
+    device->SetRenderState(D3DRS_LIGHTING, TRUE);
+    device->SetRenderState(D3DRS_LOCALVIEWER, TRUE);
+    device->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
+    device->SetRenderState(D3DRS_NORMALIZENORMALS, TRUE);
+    device->SetRenderState(D3DRS_COLORVERTEX, FALSE);
+    device->SetRenderState(D3DRS_AMBIENT, D3DCOLOR_COLORVALUE(kGlobalAmbient[0], kGlobalAmbient[1], kGlobalAmbient[2], 1.0f));
+    D3DLIGHT9 sun{};
+    sun.Type = D3DLIGHT_DIRECTIONAL;
+    sun.Diffuse = colorValue(kLight0Diffuse);
+    sun.Specular = colorValue(kLight0Specular);
+    // The scene gives the direction toward the light; Direct3D wants the
+    // direction the light travels.
+    D3DXVECTOR3 toward(kLight0Dir[0], kLight0Dir[1], kLight0Dir[2]);
+    D3DXVec3Normalize(&toward, &toward);
+    sun.Direction = D3DXVECTOR3(-toward.x, -toward.y, -toward.z);
+    device->SetLight(0, &sun);
+    device->LightEnable(0, TRUE);
+    D3DLIGHT9 lamp{};
+    lamp.Type = D3DLIGHT_POINT;
+    lamp.Diffuse = colorValue(kLight1Diffuse);
+    lamp.Specular = colorValue(kLight1Specular);
+    lamp.Position = D3DXVECTOR3(kLight1Pos[0], kLight1Pos[1], kLight1Pos[2]);
+    lamp.Range = 1e6f;
+    lamp.Attenuation0 = kLight1Atten[0];
+    lamp.Attenuation1 = kLight1Atten[1];
+    lamp.Attenuation2 = kLight1Atten[2];
+    device->SetLight(1, &lamp);
+    device->LightEnable(1, TRUE);
+}
+
+void setCamera(IDirect3DDevice9* device, const Camera& camera)
+{
+    const Mat4 view = viewMatrix(camera);
+    device->SetTransform(D3DTS_VIEW, reinterpret_cast<const D3DMATRIX*>(view.m));
+    D3DXMATRIX projection;
+    D3DXMatrixPerspectiveFovRH(&projection, camera.fovyDeg * float(kPi) / 180.0f, float(kWidth) / kHeight,
+                               camera.znear, camera.zfar);
+    device->SetTransform(D3DTS_PROJECTION, &projection);
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    device->SetTransform(D3DTS_WORLD, &identity);
+}
+
+struct MeshBuffers {
+    IDirect3DVertexBuffer9* vertices = nullptr;
+    IDirect3DIndexBuffer9* indices = nullptr;
+    UINT vertexCount = 0, triangleCount = 0;
+
+    bool upload(IDirect3DDevice9* device, const Mesh& mesh)
+    {
+        vertexCount = static_cast<UINT>(mesh.vertexCount());
+        triangleCount = static_cast<UINT>(mesh.triangleCount());
+        if (FAILED(device->CreateVertexBuffer(vertexCount * 24, D3DUSAGE_WRITEONLY, D3DFVF_XYZ | D3DFVF_NORMAL,
+                                              D3DPOOL_MANAGED, &vertices, nullptr)))
+            return false;
+        float* v = nullptr;
+        vertices->Lock(0, 0, reinterpret_cast<void**>(&v), 0);
+        for (UINT i = 0; i < vertexCount; ++i) {
+            std::memcpy(v + 6 * i, &mesh.pos[3 * i], 12);
+            std::memcpy(v + 6 * i + 3, &mesh.nrm[3 * i], 12);
+        }
+        vertices->Unlock();
+        if (FAILED(device->CreateIndexBuffer(triangleCount * 12, D3DUSAGE_WRITEONLY, D3DFMT_INDEX32, D3DPOOL_MANAGED,
+                                             &indices, nullptr)))
+            return false;
+        void* p = nullptr;
+        indices->Lock(0, 0, &p, 0);
+        std::memcpy(p, mesh.idx.data(), triangleCount * 12);
+        indices->Unlock();
+        return true;
+    }
+    void bind(IDirect3DDevice9* device)
+    {
+        device->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
+        device->SetStreamSource(0, vertices, 0, 24);
+        device->SetIndices(indices);
+    }
+    void release()
+    {
+        if (vertices)
+            vertices->Release();
+        if (indices)
+            indices->Release();
+        vertices = nullptr;
+        indices = nullptr;
+    }
+};
+
+const D3DCOLOR CLEAR = D3DCOLOR_COLORVALUE(kClearColor[0], kClearColor[1], kClearColor[2], 1.0f);
+
+double runSphere(IDirect3DDevice9* device)
+{
+    static const Mesh sphere = makeSphere();
+    MeshBuffers mesh;
+    if (!mesh.upload(device, sphere))
+        return 0.0;
+    mesh.bind(device);
+    setCamera(device, kSphereCamera);
+    setupLights(device);
+    D3DMATERIAL9 material{};
+    material.Ambient = material.Diffuse = colorValue(kSphereDiffuse);
+    material.Specular = colorValue(kSphereSpecular);
+    material.Power = kSphereShininess;
+    device->SetMaterial(&material);
+    // The scene's front faces are counter-clockwise in a right-handed
+    // space: seen through a right-handed camera, back faces turn clockwise.
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    const double fps = measure(device, "sphere", [&] {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, CLEAR, 1.0f, 0);
+        device->BeginScene();
+        device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, mesh.vertexCount, 0, mesh.triangleCount);
+        device->EndScene();
+    });
+    mesh.release();
+    return fps;
+}
+
+double runCubes(IDirect3DDevice9* device)
+{
+    static const Mesh cube = makeCube();
+    static const std::vector<CubeInstance> instances = makeCubeInstances();
+    MeshBuffers mesh;
+    if (!mesh.upload(device, cube))
+        return 0.0;
+    mesh.bind(device);
+    setCamera(device, kCubeCamera);
+    setupLights(device);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    D3DMATERIAL9 material{};
+    material.Specular = colorValue(kCubeSpecular);
+    material.Power = kCubeShininess;
+    const double fps = measure(device, "cubes", [&] {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, CLEAR, 1.0f, 0);
+        device->BeginScene();
+        for (const CubeInstance& c : instances) {
+            material.Ambient = material.Diffuse = colorValue(c.color);
+            device->SetMaterial(&material);
+            device->SetTransform(D3DTS_WORLD, reinterpret_cast<const D3DMATRIX*>(c.model.m));
+            device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, mesh.vertexCount, 0, mesh.triangleCount);
+        }
+        device->EndScene();
+    });
+    mesh.release();
+    return fps;
+}
+
+double runFill(IDirect3DDevice9* device)
+{
+    const std::vector<uint8_t> rgba = makeTexture();
+    IDirect3DTexture9* texture = nullptr;
+    if (FAILED(device->CreateTexture(kTexSize, kTexSize, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr)))
+        return 0.0;
+    D3DLOCKED_RECT locked;
+    texture->LockRect(0, &locked, nullptr, 0);
+    for (int y = 0; y < kTexSize; ++y)
+        for (int x = 0; x < kTexSize; ++x) {
+            const uint8_t* s = &rgba[(size_t(y) * kTexSize + x) * 4];
+            uint8_t* d = static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch + x * 4;
+            d[0] = s[2], d[1] = s[1], d[2] = s[0], d[3] = s[3];
+        }
+    texture->UnlockRect(0);
+    struct Vertex {
+        float x, y, z;
+        D3DCOLOR color;
+        float u, v;
+    };
+    const D3DCOLOR tint = D3DCOLOR_COLORVALUE(kFillColor[0], kFillColor[1], kFillColor[2], kFillColor[3]);
+    const Vertex quad[4] = {{-1, -1, 0, tint, 0, 0}, {1, -1, 0, tint, 1, 0}, {1, 1, 0, tint, 1, 1}, {-1, 1, 0, tint, 0, 1}};
+    const uint32_t indices[6] = {0, 1, 2, 0, 2, 3};
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    device->SetTransform(D3DTS_WORLD, &identity);
+    device->SetTransform(D3DTS_VIEW, &identity);
+    device->SetTransform(D3DTS_PROJECTION, &identity);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_SPECULARENABLE, FALSE);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    device->SetTexture(0, texture);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_NONE);
+    device->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP);
+    device->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_WRAP);
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    const double fps = measure(device, "fill", [&] {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, CLEAR, 1.0f, 0);
+        device->BeginScene();
+        for (int i = 0; i < kFillLayers; ++i)
+            device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 4, 2, indices, D3DFMT_INDEX32, quad, sizeof(Vertex));
+        device->EndScene();
+    });
+    device->SetTexture(0, nullptr);
+    texture->Release();
+    return fps;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string scenes = "sphere,cubes,fill";
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const char* next = i + 1 < argc ? argv[i + 1] : "";
+        if (a == "--threads")
+            g_threads = static_cast<unsigned>(std::atoi(next)), ++i;
+        else if (a == "--frames")
+            g_frames = std::max(1, std::atoi(next)), ++i;
+        else if (a == "--runs")
+            g_runs = std::max(1, std::atoi(next)), ++i;
+        else if (a == "--out")
+            g_out = next, ++i;
+        else if (a == "--scene")
+            scenes = next, ++i;
+    }
+    HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, kWidth, kHeight, nullptr, nullptr, nullptr, nullptr);
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    if (!window || !d3d)
+        return 1;
+    D3DPRESENT_PARAMETERS p{};
+    p.Windowed = TRUE;
+    p.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    p.BackBufferWidth = kWidth;
+    p.BackBufferHeight = kHeight;
+    p.BackBufferFormat = D3DFMT_X8R8G8B8;
+    p.EnableAutoDepthStencil = TRUE;
+    p.AutoDepthStencilFormat = D3DFMT_D24S8;
+    p.hDeviceWindow = window;
+    IDirect3DDevice9* device = nullptr;
+    if (FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p,
+                                 &device)))
+        return 1;
+    SwD3D9SetRasterThreadCount(device, g_threads);
+    struct Scene {
+        const char* name;
+        double (*run)(IDirect3DDevice9*);
+    };
+    const Scene all[3] = {{"sphere", runSphere}, {"cubes", runCubes}, {"fill", runFill}};
+    for (const Scene& s : all) {
+        if (scenes.find(s.name) == std::string::npos)
+            continue;
+        const double fps = s.run(device);
+        std::printf("RESULT raster scene=%s threads=%u fps_median=%.2f\n", s.name, g_threads, fps);
+        std::fflush(stdout);
+    }
+    device->Release();
+    d3d->Release();
+    DestroyWindow(window);
+    return 0;
+}

@@ -1,0 +1,425 @@
+#include "raytracer/RTMesh.h"
+
+#include "raytracer/RTTraversal.h"
+
+#include "sceneapi/KXTriMesh.h"
+
+#include <algorithm>
+#include <cstring>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define RT_HAVE_SSE2 1
+#endif
+
+namespace {
+
+// Triangles as the tree builder reads the index list: strips keep one
+// winding by swapping the last two indices of every odd triangle.
+void enumerateForTree(const KXTriMesh& mesh, std::vector<uint32_t>& out)
+{
+    const std::vector<uint32_t>& i = mesh.getIndicesArray();
+    const size_t n = i.size();
+    switch (mesh.getTriMeshType()) {
+    case KXTriMesh::KXTRIMESHTYPE_LIST:
+        out.assign(i.begin(), i.begin() + (n / 3) * 3);
+        break;
+    case KXTriMesh::KXTRIMESHTYPE_STRIP:
+        for (size_t k = 0; k + 2 < n; ++k) {
+            const bool odd = (k & 1) != 0;
+            out.insert(out.end(), {i[k], odd ? i[k + 2] : i[k + 1], odd ? i[k + 1] : i[k + 2]});
+        }
+        break;
+    default:
+        for (size_t k = 1; k + 1 < n; ++k)
+            out.insert(out.end(), {i[0], i[k], i[k + 1]});
+        break;
+    }
+}
+
+// Triangles as the triangle-by-triangle test reads the index list.
+void enumerateDirect(const KXTriMesh& mesh, std::vector<uint32_t>& out)
+{
+    const std::vector<uint32_t>& i = mesh.getIndicesArray();
+    const size_t n = i.size();
+    switch (mesh.getTriMeshType()) {
+    case KXTriMesh::KXTRIMESHTYPE_LIST:
+        out.assign(i.begin(), i.begin() + (n / 3) * 3);
+        break;
+    case KXTriMesh::KXTRIMESHTYPE_STRIP:
+        for (size_t k = 0; k + 2 < n; ++k)
+            out.insert(out.end(), {i[k], i[k + 1], i[k + 2]});
+        break;
+    case KXTriMesh::KXTRIMESHTYPE_FAN:
+        for (size_t k = 1; k + 1 < n; ++k)
+            out.insert(out.end(), {i[0], i[k], i[k + 1]});
+        break;
+    default:
+        break;
+    }
+}
+
+// Drops triangles that name vertices the mesh does not have.
+void dropInvalidTriangles(std::vector<uint32_t>& triangles, size_t numVertices)
+{
+    size_t kept = 0;
+    for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
+        if (triangles[t] < numVertices && triangles[t + 1] < numVertices && triangles[t + 2] < numVertices) {
+            std::copy(triangles.begin() + t, triangles.begin() + t + 3, triangles.begin() + kept);
+            kept += 3;
+        }
+    }
+    triangles.resize(kept);
+}
+
+bool insideBox(const RTVec3& p, const RTBox& box)
+{
+    return p.x >= box.lo[0] && p.x <= box.hi[0] && p.y >= box.lo[1] && p.y <= box.hi[1] && p.z >= box.lo[2] &&
+           p.z <= box.hi[2];
+}
+
+} // namespace
+
+// What a ray brings to the pack-box test: how far behind its origin a hit
+// may lie, and how much the boxes grow for the rounding of hit points, which
+// grows with the distance of the origin.
+struct RTMesh::RayLimits {
+    float behind;
+    float margin;
+
+    explicit RayLimits(const RTRay& ray)
+    {
+        const float largest = std::max({std::fabs(ray.origin.x), std::fabs(ray.origin.y), std::fabs(ray.origin.z)});
+        behind = -1e-5f - 1e-4f * (1.0f + largest);
+        margin = 1e-6f * largest;
+    }
+};
+
+RTMesh::RTMesh(const KXTriMesh& mesh, bool withTree) : m_mesh(mesh)
+{
+    const std::vector<KXPosition>& positions = mesh.getVertexArray();
+    std::vector<RTVec3> vertices(positions.size());
+    for (size_t v = 0; v < positions.size(); ++v)
+        vertices[v] = RTVec3(positions[v]);
+    m_hasNormals = !positions.empty() && mesh.getNormalsArray().size() == positions.size();
+    m_twoSided = mesh.getSidedness() == KXTriMesh::KXSIDEDNESS_TWO;
+    // Hits may lie outside a triangle by the test's tolerance of 1e-5 of its
+    // edges, and hit points carry rounding; a margin of 2e-4 of the mesh's
+    // size (at least 2e-4) covers both many times over.
+    const RTBox bounds(mesh.getBounds());
+    float size = 1.0f;
+    for (int a = 0; a < 3; ++a)
+        size = std::max({size, std::fabs(bounds.lo[a]), std::fabs(bounds.hi[a])});
+    m_margin = 2e-4f * size;
+
+    const bool tree = withTree && mesh.getNumTriangles() > MAX_TRIANGLES_WITHOUT_TREE && !mesh.getIndicesArray().empty();
+    if (tree)
+        enumerateForTree(mesh, m_triangles);
+    else
+        enumerateDirect(mesh, m_triangles);
+    dropInvalidTriangles(m_triangles, vertices.size());
+    const uint32_t numTriangles = static_cast<uint32_t>(m_triangles.size() / 3);
+
+    if (!tree) {
+        std::vector<uint32_t> all(numTriangles);
+        for (uint32_t t = 0; t < numTriangles; ++t)
+            all[t] = t;
+        addPacks(all, vertices);
+        return;
+    }
+
+    std::vector<RTBox> boxes(numTriangles);
+    std::vector<uint32_t> items(numTriangles);
+    for (uint32_t t = 0; t < numTriangles; ++t) {
+        const uint32_t* tri = getTriangle(t);
+        RTBox& box = boxes[t];
+        for (int a = 0; a < 3; ++a) {
+            box.lo[a] = std::min({vertices[tri[0]][a], vertices[tri[1]][a], vertices[tri[2]][a]});
+            box.hi[a] = std::max({vertices[tri[0]][a], vertices[tri[1]][a], vertices[tri[2]][a]});
+        }
+        items[t] = t;
+    }
+    m_tree.build(RTSpatialTree::TRIANGLES, bounds, std::move(items), boxes);
+
+    // Leaves list pack groups rather than triangles: the packs of each leaf
+    // are stored together, so a triangle shared by several leaves is packed
+    // once per leaf.
+    std::vector<uint32_t> leafTriangles;
+    for (RTSpatialNode& node : m_tree.nodes) {
+        if (!node.isLeaf())
+            continue;
+        const auto items = m_tree.leafItems.begin() + node.first;
+        leafTriangles.assign(items, items + node.count());
+        const uint32_t firstGroup = static_cast<uint32_t>(m_groups.size());
+        node.makeLeaf(firstGroup, addPacks(leafTriangles, vertices));
+    }
+    std::vector<uint32_t>().swap(m_tree.leafItems);
+}
+
+uint32_t RTMesh::addPacks(const std::vector<uint32_t>& triangles, const std::vector<RTVec3>& vertices)
+{
+    const std::vector<KXUnitVector>& normals = m_mesh.getNormalsArray();
+    const size_t firstGroup = m_groups.size();
+    for (size_t start = 0; start < triangles.size(); start += 4) {
+        RTTrianglePack pack;
+        std::memset(&pack, 0, sizeof pack);
+        RTBox box;
+        for (size_t lane = 0; lane < 4 && start + lane < triangles.size(); ++lane) {
+            const uint32_t t = triangles[start + lane];
+            const uint32_t* tri = getTriangle(t);
+            const RTVec3& v0 = vertices[tri[0]];
+            const RTVec3 e1 = vertices[tri[1]] - v0, e2 = vertices[tri[2]] - v0;
+            const RTVec3 n = rtCross(e1, e2);
+            for (int a = 0; a < 3; ++a) {
+                pack.v0[a][lane] = v0[a];
+                pack.e1[a][lane] = e1[a];
+                pack.e2[a][lane] = e2[a];
+                pack.n[a][lane] = n[a];
+                pack.normal0[a][lane] = m_hasNormals ? normals[tri[0]][a] : 0.0f;
+                const float lo = std::min({v0[a], vertices[tri[1]][a], vertices[tri[2]][a]});
+                const float hi = std::max({v0[a], vertices[tri[1]][a], vertices[tri[2]][a]});
+                box.lo[a] = lane == 0 ? lo : std::min(box.lo[a], lo);
+                box.hi[a] = lane == 0 ? hi : std::max(box.hi[a], hi);
+            }
+            pack.nv0[lane] = rtDot(n, v0);
+            pack.d00[lane] = rtDot(e1, e1);
+            pack.d01[lane] = rtDot(e1, e2);
+            pack.d11[lane] = rtDot(e2, e2);
+            pack.den[lane] = pack.d01[lane] * pack.d01[lane] - pack.d00[lane] * pack.d11[lane];
+            pack.triangle[lane] = t;
+        }
+        const size_t packIndex = m_packs.size();
+        m_packs.push_back(pack);
+        if ((start / 4) % 4 == 0) {
+            RTPackGroup group;
+            std::memset(&group, 0, sizeof group);
+            group.firstPack = static_cast<uint32_t>(packIndex);
+            m_groups.push_back(group);
+        }
+        RTPackGroup& group = m_groups.back();
+        const uint32_t lane = group.numPacks++;
+        for (int a = 0; a < 3; ++a) {
+            group.lo[a][lane] = box.lo[a] - m_margin;
+            group.hi[a][lane] = box.hi[a] + m_margin;
+        }
+    }
+    return static_cast<uint32_t>(m_groups.size() - firstGroup);
+}
+
+bool RTMesh::intersect(const RTRay& ray, RTMeshHit& hit) const
+{
+    if (hasTree())
+        return intersectTree<false>(ray, hit);
+    bool found = false;
+    intersectGroups<false>(ray, RayLimits(ray), 0, static_cast<uint32_t>(m_groups.size()), hit, found);
+    return found;
+}
+
+bool RTMesh::intersectAny(const RTRay& ray, RTMeshHit& hit) const
+{
+    if (hasTree())
+        return intersectTree<true>(ray, hit);
+    bool found = false;
+    return intersectGroups<true>(ray, RayLimits(ray), 0, static_cast<uint32_t>(m_groups.size()), hit, found);
+}
+
+template <bool ANY>
+bool RTMesh::intersectTree(const RTRay& ray, RTMeshHit& hit) const
+{
+    const RayLimits limits(ray);
+    bool found = false;
+    if (ANY) {
+        // Whether some triangle is hit does not depend on the order of the
+        // leaves: any walk that reaches every leaf the ray passes through
+        // from just behind its origin onward gives the same answer.
+        rtTraverseAll(m_tree, ray, limits.behind, [&](const RTSpatialNode& leaf) {
+            return leaf.count() != 0 && intersectGroups<ANY>(ray, limits, leaf.first, leaf.count(), hit, found);
+        });
+        return found;
+    }
+    // Subtrees wholly behind the origin, by more than any hit may lie, are
+    // skipped: a triangle they hold that the ray can hit reaches into a leaf
+    // in front, which holds it too.
+    const auto worth = [&limits](uint32_t, float exit) { return exit >= limits.behind; };
+    const auto visit = [&](const RTSpatialNode& leaf, const RTBox& box) {
+        if (leaf.count() != 0 && intersectGroups<ANY>(ray, limits, leaf.first, leaf.count(), hit, found))
+            return true;
+        // The nearest hit so far is final once it lies in the leaf at hand:
+        // leaves further on lie beyond it.
+        return found && insideBox(hit.point, box);
+    };
+    rtTraverse(m_tree, ray, worth, visit);
+    return found;
+}
+
+template <bool ANY>
+bool RTMesh::intersectGroups(const RTRay& ray, const RayLimits& limits, uint32_t first, uint32_t count, RTMeshHit& hit,
+                             bool& found) const
+{
+    for (uint32_t g = first; g < first + count; ++g) {
+        const RTPackGroup& group = m_groups[g];
+        // Packs whose box the ray's line misses, that lie wholly behind the
+        // origin or wholly beyond the nearest hit so far cannot improve it.
+        // A comparison with NaN culls nothing.
+        int lanes = (1 << group.numPacks) - 1;
+#ifdef RT_HAVE_SSE2
+        const __m128 margin = _mm_set1_ps(limits.margin);
+        __m128 entry = _mm_set1_ps(-FLT_MAX), exit = _mm_set1_ps(FLT_MAX);
+        for (int a = 0; a < 3; ++a) {
+            const __m128 lo = _mm_sub_ps(_mm_load_ps(group.lo[a]), margin);
+            const __m128 hi = _mm_add_ps(_mm_load_ps(group.hi[a]), margin);
+            const __m128 o = _mm_set1_ps(ray.origin[a]), inv = _mm_set1_ps(ray.inverse[a]);
+            const __m128 nearT = _mm_mul_ps(_mm_sub_ps(ray.sign[a] ? hi : lo, o), inv);
+            const __m128 farT = _mm_mul_ps(_mm_sub_ps(ray.sign[a] ? lo : hi, o), inv);
+            entry = _mm_max_ps(entry, nearT);
+            exit = _mm_min_ps(exit, farT);
+        }
+        __m128 cull = _mm_or_ps(_mm_cmpgt_ps(entry, exit), _mm_cmplt_ps(exit, _mm_set1_ps(limits.behind)));
+        if (!ANY && found)
+            cull = _mm_or_ps(cull, _mm_cmpgt_ps(entry, _mm_set1_ps(hit.t)));
+        lanes &= ~_mm_movemask_ps(cull);
+#else
+        for (uint32_t lane = 0; lane < group.numPacks; ++lane) {
+            float entry = -FLT_MAX, exit = FLT_MAX;
+            for (int a = 0; a < 3; ++a) {
+                const float lo = group.lo[a][lane] - limits.margin, hi = group.hi[a][lane] + limits.margin;
+                const float nearT = ((ray.sign[a] ? hi : lo) - ray.origin[a]) * ray.inverse[a];
+                const float farT = ((ray.sign[a] ? lo : hi) - ray.origin[a]) * ray.inverse[a];
+                entry = entry > nearT ? entry : nearT;
+                exit = exit < farT ? exit : farT;
+            }
+            if (entry > exit || exit < limits.behind || (!ANY && found && entry > hit.t))
+                lanes &= ~(1 << lane);
+        }
+#endif
+        for (int lane = 0; lane < 4; ++lane)
+            if ((lanes & (1 << lane)) && intersectPack<ANY>(ray, m_packs[group.firstPack + lane], hit, found))
+                return true;
+    }
+    return false;
+}
+
+template <bool ANY>
+bool RTMesh::intersectPack(const RTRay& ray, const RTTrianglePack& pack, RTMeshHit& hit, bool& found) const
+{
+#ifdef RT_HAVE_SSE2
+    const __m128 ox = _mm_set1_ps(ray.origin.x), oy = _mm_set1_ps(ray.origin.y), oz = _mm_set1_ps(ray.origin.z);
+    const __m128 dx = _mm_set1_ps(ray.direction.x), dy = _mm_set1_ps(ray.direction.y),
+                 dz = _mm_set1_ps(ray.direction.z);
+    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    const __m128 tolerance = _mm_set1_ps(1e-5f), tiny = _mm_set1_ps(1e-7f), one = _mm_set1_ps(1.0f);
+    const __m128 zero = _mm_setzero_ps();
+    {
+        __m128 valid = _mm_castsi128_ps(_mm_set1_epi32(-1));
+        __m128 back = zero;
+        if (m_hasNormals) {
+            const __m128 facing = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, _mm_load_ps(pack.normal0[0])),
+                                                        _mm_mul_ps(dy, _mm_load_ps(pack.normal0[1]))),
+                                             _mm_mul_ps(dz, _mm_load_ps(pack.normal0[2])));
+            back = _mm_cmpge_ps(facing, zero);
+            if (!m_twoSided) {
+                valid = _mm_andnot_ps(back, valid);
+                back = zero;
+                if (_mm_movemask_ps(valid) == 0)
+                    return false;
+            }
+        }
+        const __m128 nx = _mm_load_ps(pack.n[0]), ny = _mm_load_ps(pack.n[1]), nz = _mm_load_ps(pack.n[2]);
+        const __m128 degenerate = _mm_and_ps(_mm_and_ps(_mm_cmplt_ps(_mm_and_ps(nx, absMask), tiny),
+                                                        _mm_cmplt_ps(_mm_and_ps(ny, absMask), tiny)),
+                                             _mm_cmplt_ps(_mm_and_ps(nz, absMask), tiny));
+        const __m128 nd = _mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, dx), _mm_mul_ps(ny, dy)), _mm_mul_ps(nz, dz));
+        valid = _mm_andnot_ps(_mm_or_ps(degenerate, _mm_cmplt_ps(_mm_and_ps(nd, absMask), tolerance)), valid);
+        if (_mm_movemask_ps(valid) == 0)
+            return false;
+        const __m128 no = _mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, ox), _mm_mul_ps(ny, oy)), _mm_mul_ps(nz, oz));
+        const __m128 s = _mm_div_ps(_mm_sub_ps(no, _mm_load_ps(pack.nv0)), nd);
+        const __m128 px = _mm_sub_ps(ox, _mm_mul_ps(s, dx));
+        const __m128 py = _mm_sub_ps(oy, _mm_mul_ps(s, dy));
+        const __m128 pz = _mm_sub_ps(oz, _mm_mul_ps(s, dz));
+        const __m128 wx = _mm_sub_ps(px, _mm_load_ps(pack.v0[0]));
+        const __m128 wy = _mm_sub_ps(py, _mm_load_ps(pack.v0[1]));
+        const __m128 wz = _mm_sub_ps(pz, _mm_load_ps(pack.v0[2]));
+        const __m128 d20 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(wx, _mm_load_ps(pack.e1[0])), _mm_mul_ps(wy, _mm_load_ps(pack.e1[1]))),
+                                      _mm_mul_ps(wz, _mm_load_ps(pack.e1[2])));
+        const __m128 d21 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(wx, _mm_load_ps(pack.e2[0])), _mm_mul_ps(wy, _mm_load_ps(pack.e2[1]))),
+                                      _mm_mul_ps(wz, _mm_load_ps(pack.e2[2])));
+        const __m128 d00 = _mm_load_ps(pack.d00), d01 = _mm_load_ps(pack.d01), d11 = _mm_load_ps(pack.d11);
+        const __m128 den = _mm_load_ps(pack.den);
+        const __m128 u = _mm_div_ps(_mm_sub_ps(_mm_mul_ps(d21, d01), _mm_mul_ps(d20, d11)), den);
+        const __m128 v = _mm_div_ps(_mm_sub_ps(_mm_mul_ps(d20, d01), _mm_mul_ps(d21, d00)), den);
+        const __m128 inside = _mm_and_ps(
+            _mm_and_ps(_mm_cmple_ps(_mm_sub_ps(zero, u), tolerance), _mm_cmple_ps(_mm_sub_ps(u, one), tolerance)),
+            _mm_and_ps(_mm_cmple_ps(_mm_sub_ps(zero, v), tolerance),
+                       _mm_cmple_ps(_mm_sub_ps(_mm_add_ps(u, v), one), tolerance)));
+        const __m128 t = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, _mm_sub_ps(px, ox)), _mm_mul_ps(dy, _mm_sub_ps(py, oy))),
+                                    _mm_mul_ps(dz, _mm_sub_ps(pz, oz)));
+        const __m128 ahead = _mm_cmple_ps(_mm_sub_ps(zero, t), tolerance);
+        const int lanes = _mm_movemask_ps(_mm_and_ps(_mm_and_ps(valid, inside), ahead));
+        if (lanes == 0)
+            return false;
+        alignas(16) float tv[4], pxv[4], pyv[4], pzv[4];
+        _mm_store_ps(tv, t);
+        _mm_store_ps(pxv, px);
+        _mm_store_ps(pyv, py);
+        _mm_store_ps(pzv, pz);
+        const int backLanes = _mm_movemask_ps(back);
+        for (int lane = 0; lane < 4; ++lane) {
+            if (!(lanes & (1 << lane)))
+                continue;
+            if (found && !(tv[lane] < hit.t))
+                continue;
+            found = true;
+            hit.t = tv[lane];
+            hit.point = RTVec3(pxv[lane], pyv[lane], pzv[lane]);
+            hit.triangle = pack.triangle[lane];
+            hit.backFacing = (backLanes >> lane) & 1;
+            if (ANY)
+                return true;
+        }
+    }
+#else
+    // The same arithmetic as above, one lane at a time.
+    const RTVec3& o = ray.origin;
+    const RTVec3& d = ray.direction;
+    {
+        for (int lane = 0; lane < 4; ++lane) {
+            int backFacing = 0;
+            if (m_hasNormals) {
+                const float facing = d.x * pack.normal0[0][lane] + d.y * pack.normal0[1][lane] + d.z * pack.normal0[2][lane];
+                if (facing >= 0.0f) {
+                    if (!m_twoSided)
+                        continue;
+                    backFacing = 1;
+                }
+            }
+            const float nx = pack.n[0][lane], ny = pack.n[1][lane], nz = pack.n[2][lane];
+            if (std::fabs(nx) < 1e-7f && std::fabs(ny) < 1e-7f && std::fabs(nz) < 1e-7f)
+                continue;
+            const float nd = nx * d.x + ny * d.y + nz * d.z;
+            if (std::fabs(nd) < 1e-5f)
+                continue;
+            const float s = (nx * o.x + ny * o.y + nz * o.z - pack.nv0[lane]) / nd;
+            const RTVec3 point(o.x - s * d.x, o.y - s * d.y, o.z - s * d.z);
+            const float wx = point.x - pack.v0[0][lane], wy = point.y - pack.v0[1][lane], wz = point.z - pack.v0[2][lane];
+            const float d20 = wx * pack.e1[0][lane] + wy * pack.e1[1][lane] + wz * pack.e1[2][lane];
+            const float d21 = wx * pack.e2[0][lane] + wy * pack.e2[1][lane] + wz * pack.e2[2][lane];
+            const float u = (d21 * pack.d01[lane] - d20 * pack.d11[lane]) / pack.den[lane];
+            const float v = (d20 * pack.d01[lane] - d21 * pack.d00[lane]) / pack.den[lane];
+            if (!(-u <= 1e-5f && u - 1.0f <= 1e-5f && -v <= 1e-5f && u + v - 1.0f <= 1e-5f))
+                continue;
+            const float t = d.x * (point.x - o.x) + d.y * (point.y - o.y) + d.z * (point.z - o.z);
+            if (!(-t <= 1e-5f) || (found && !(t < hit.t)))
+                continue;
+            found = true;
+            hit.t = t;
+            hit.point = point;
+            hit.triangle = pack.triangle[lane];
+            hit.backFacing = backFacing;
+            if (ANY)
+                return true;
+        }
+    }
+#endif
+    return false;
+}

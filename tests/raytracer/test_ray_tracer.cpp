@@ -1,0 +1,322 @@
+// The tracer's driver: result codes, flags and status, stages, the stop
+// protocol, thread-count independence, and the showcase scene.
+
+#include "RTTestScenes.h"
+
+#include "raytracer/KXRayTracer.h"
+#include "raytracer/RTEdgeMask.h"
+#include "raytracer/RTMeshTreeMap.h"
+#include "raytracer/RTNodeCache.h"
+#include "raytracer/RTShapeTree.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#ifdef __linux__
+#include <sched.h>
+#endif
+
+using namespace rttest;
+
+namespace {
+
+void fill(KXRawImage2D& image, const KXColor& color)
+{
+    for (unsigned y = 0; y < image.getHeight(); ++y)
+        for (unsigned x = 0; x < image.getWidth(); ++x)
+            image.setColor(x, y, color);
+}
+
+void expectPixel(const KXRawImage2D& image, unsigned x, unsigned y, float r, float g, float b, float tolerance = 1.5f / 255)
+{
+    const KXColor c = image.getColor(x, y);
+    EXPECT_NEAR(c.getR(), r, tolerance) << x << ", " << y;
+    EXPECT_NEAR(c.getG(), g, tolerance) << x << ", " << y;
+    EXPECT_NEAR(c.getB(), b, tolerance) << x << ", " << y;
+}
+
+bool samePixels(const KXRawImage2D& a, const KXRawImage2D& b)
+{
+    for (unsigned y = 0; y < a.getHeight(); ++y)
+        for (unsigned x = 0; x < a.getWidth(); ++x)
+            if (a.getColor(x, y) != b.getColor(x, y))
+                return false;
+    return true;
+}
+
+// The pixel a world point falls on.
+void project(const KXCamera& camera, const KXPosition& p, unsigned width, unsigned height, unsigned& x, unsigned& y)
+{
+    const KXPosition ndc = (camera.getWorldMatrix() * camera.getViewMatrix() * camera.getProjectionMatrix()).transform(p);
+    x = static_cast<unsigned>((ndc.getX() + 1.0f) * 0.5f * width);
+    y = static_cast<unsigned>((1.0f - ndc.getY()) * 0.5f * height);
+}
+
+// A tracer without its anti-aliasing pass.
+class FirstPassTracer : public KXRayTracer
+{
+protected:
+    void traceAntialiasPass(KXRoot*, KXRawImage2D&, RTNodeCache&, const RTShapeTree*, RTMeshTreeMap&,
+                            RTEdgeMask&) override
+    {
+    }
+};
+
+// A tracer whose first pass paints columns instead of tracing: black up to
+// x = 15, grey up to 23, black again from 24. The edge mask then marks the
+// columns either side of the two steps, and only those are traced.
+class PaintedFirstPassTracer : public KXRayTracer
+{
+protected:
+    void tracePrimaryPass(KXRoot*, KXRawImage2D& image, RTNodeCache&, const RTShapeTree*, RTMeshTreeMap&) override
+    {
+        for (unsigned y = 0; y < image.getHeight(); ++y)
+            for (unsigned x = 0; x < image.getWidth(); ++x)
+                image.setColor(x, y, x >= 16 && x < 24 ? KXColor(0.5f, 0.5f, 0.5f, 1) : KXColor(0, 0, 0, 1));
+    }
+};
+
+// A floor under a soft area light, white unlit glass in front: every
+// pixel is slow and differs from the background.
+void buildSlowScene(KXScene& scene, unsigned size)
+{
+    KXRoot* root = makeScene(scene, KXPosition(0, -6, 6), KXPosition(0, 0, 0), size, size);
+    setBackgroundColor(root, KXColor(0, 0, 1, 1));
+    auto floor = makeQuad(0.0f, 50.0f);
+    addShape(root, floor.get(), makeLook(KXColor(0.8f, 0.7f, 0.6f, 1), KXColor(0.5f, 0.5f, 0.5f, 1), 0.0f).get());
+    auto sphere = makeSphere(KXPosition(0, 0, 1), 1.0f);
+    addShape(root, sphere.get(), makeLook(KXColor(0.9f, 0.2f, 0.1f, 0.6f), KXColor(0.8f, 0.8f, 0.8f, 1), 16.0f).get());
+    auto lights = KXMake<KXLightModel>();
+    auto lamp = KXMake<KXPointLight>();
+    lamp->setPosition(KXPosition(2, -1, 5));
+    lamp->setRadius(0.7f);
+    lamp->setCastShadows(true);
+    lights->addLight(lamp.get());
+    root->setLightModel(lights.get());
+}
+
+} // namespace
+
+TEST(RayTracerDriver, RefusesImagesWithoutPixelsAndScenesWithoutRoots)
+{
+    KXScene scene;
+    makeScene(scene);
+    KXRayTracer tracer;
+    KXRawImage2D empty;
+    EXPECT_EQ(tracer.trace(&scene, empty), -1);
+    KXRawImage2D unallocated(8, 8);
+    EXPECT_EQ(tracer.trace(&scene, unallocated), -1);
+    EXPECT_EQ(tracer.getStatus(), KXRayTracer::KXRT_DONE);
+    EXPECT_EQ(KXRayTracer::hasStopped(), 1);
+
+    KXScene rootless;
+    rootless.setRoot(nullptr);
+    KXRawImage2D image = makeImage(4, 4);
+    fill(image, KXColor(0.5f, 0.5f, 0.5f, 1));
+    EXPECT_EQ(tracer.trace(&rootless, image), 0);
+    EXPECT_EQ(tracer.trace(nullptr, image), 0);
+    expectPixel(image, 1, 1, 0.5f, 0.5f, 0.5f);
+}
+
+TEST(RayTracerDriver, WithoutACameraOnlyTheBackgroundIsDrawn)
+{
+    KXScene scene;
+    KXRoot* root = makeScene(scene);
+    auto quad = makeQuad(0.0f, 5.0f);
+    addShape(root, quad.get(), makeLook(KXColor(1, 0, 0, 1)).get());
+    root->setCamera(nullptr);
+    setBackgroundColor(root, KXColor(0.2f, 0.4f, 0.6f, 1));
+    KXRayTracer tracer;
+    KXRawImage2D image = makeImage(8, 8);
+    EXPECT_EQ(tracer.trace(&scene, image), 0);
+    EXPECT_EQ(KXRayTracer::hasStopped(), 1);
+    EXPECT_EQ(tracer.getStatus(), KXRayTracer::KXRT_DONE);
+    expectPixel(image, 0, 0, 0.2f, 0.4f, 0.6f);
+    expectPixel(image, 4, 4, 0.2f, 0.4f, 0.6f);
+
+    // Without a background the image keeps what it held where nothing is hit.
+    root->setBackground(nullptr);
+    fill(image, KXColor(0.1f, 0.1f, 0.1f, 1));
+    EXPECT_EQ(tracer.trace(&scene, image), 0);
+    expectPixel(image, 4, 4, 0.1f, 0.1f, 0.1f);
+}
+
+TEST(RayTracerDriver, ImageBackgroundsStretchTheirImageOverTheView)
+{
+    // Quadrants of a 4 x 4 image: red, green / blue, white.
+    KXRawImage2D pixels = makeImage(4, 4);
+    for (unsigned y = 0; y < 4; ++y)
+        for (unsigned x = 0; x < 4; ++x)
+            pixels.setColor(x, y, y < 2 ? (x < 2 ? KXColor(1, 0, 0, 1) : KXColor(0, 1, 0, 1))
+                                        : (x < 2 ? KXColor(0, 0, 1, 1) : KXColor(1, 1, 1, 1)));
+    auto encoded = KXMake<KXImage2D>();
+    ASSERT_EQ(KXImageUtils::encode(&pixels, encoded.get(), KXImage2D::KXIMAGE2D_PNG), 0);
+    KXScene scene;
+    KXRoot* root = makeScene(scene, KXPosition(0, 0, 10), KXPosition(0, 0, 0), 16, 16);
+    auto background = KXMake<KXImageBackground>();
+    background->getTexture2D()->setImage2D(encoded.get());
+    background->getCamera()->setViewport(KXDimension2D(16, 16));
+    root->setBackground(background.get());
+    KXRayTracer tracer;
+    KXRawImage2D image = makeImage(16, 16);
+    ASSERT_EQ(tracer.trace(&scene, image), 0);
+    expectPixel(image, 2, 2, 1, 0, 0);
+    expectPixel(image, 10, 2, 0, 1, 0);
+    expectPixel(image, 2, 10, 0, 0, 1);
+    expectPixel(image, 10, 10, 1, 1, 1);
+}
+
+TEST(RayTracerDriver, TransparentSurfacesBlendOverTheBackground)
+{
+    KXScene scene;
+    KXRoot* root = makeScene(scene, KXPosition(0, 0, 10), KXPosition(0, 0, 0), 16, 16);
+    setBackgroundColor(root, KXColor(0, 0, 1, 1));
+    auto glass = makeQuad(0.0f, 1.0f);
+    addShape(root, glass.get(), makeLook(KXColor(0.3f, 0.3f, 0.3f, 0.5f)).get());
+    // Without a light model a surface shows its texture colour: white.
+    KXRayTracer tracer;
+    KXRawImage2D image = makeImage(16, 16);
+    ASSERT_EQ(tracer.trace(&scene, image), 0);
+    expectPixel(image, 8, 8, 0.5f, 0.5f, 1.0f);
+    expectPixel(image, 0, 0, 0.0f, 0.0f, 1.0f);
+}
+
+TEST(RayTracerDriver, TinyImagesHaveNoEdgesToSmooth)
+{
+    KXScene scene;
+    KXRoot* root = makeScene(scene, KXPosition(0, 0, 10), KXPosition(0, 0, 0), 2, 2);
+    setBackgroundColor(root, KXColor(0, 0, 0, 1));
+    auto quad = makeQuad(0.0f, 1.0f);
+    addShape(root, quad.get(), makeLook(KXColor(1, 1, 1, 1)).get());
+    for (unsigned size : {1u, 2u}) {
+        KXRawImage2D full = makeImage(size, size), first = makeImage(size, size);
+        KXRayTracer tracer;
+        FirstPassTracer firstPass;
+        ASSERT_EQ(tracer.trace(&scene, full), 0);
+        ASSERT_EQ(firstPass.trace(&scene, first), 0);
+        EXPECT_TRUE(samePixels(full, first));
+    }
+}
+
+TEST(RayTracerDriver, AntialiasingAveragesNineSamplesOverTheFirstPass)
+{
+    KXScene scene;
+    KXRoot* root = makeScene(scene, KXPosition(0, 0, 10), KXPosition(0, 0, 0), 32, 32);
+    // A white (unlit) square over the left half of the view: pixel column 16
+    // looks at its edge.
+    auto quad = makeQuad(0.0f, 20.0f, true, -20.0f, 0.0f);
+    addShape(root, quad.get(), makeLook(KXColor(1, 1, 1, 1)).get());
+    KXRawImage2D image = makeImage(32, 32);
+    PaintedFirstPassTracer tracer;
+    ASSERT_EQ(tracer.trace(&scene, image), 0);
+    // Column 15: all nine samples hit the square.
+    expectPixel(image, 15, 10, 1, 1, 1);
+    // Column 16: samples left of the edge hit, the others keep the painted
+    // grey.
+    const KXColor edge = image.getColor(16, 10);
+    EXPECT_GT(edge.getR(), 0.6f);
+    EXPECT_LT(edge.getR(), 0.95f);
+    // Columns 23 and 24: every sample misses, the painted colours stay and
+    // the alpha, which the sum starts at 1, is clamped to 1.
+    expectPixel(image, 23, 10, 0.5f, 0.5f, 0.5f);
+    expectPixel(image, 24, 10, 0, 0, 0);
+    EXPECT_EQ(image.getColor(24, 10).getA(), 1.0f);
+    // Unmarked pixels, and the border rows, keep the first pass.
+    expectPixel(image, 5, 10, 0, 0, 0);
+    expectPixel(image, 15, 0, 0, 0, 0);
+}
+
+TEST(RayTracerDriver, StopFromAnotherThreadEndsTheTraceAndKeepsWhatWasDrawn)
+{
+    KXScene scene;
+    const unsigned size = 384;
+    buildSlowScene(scene, size);
+    KXRayTracer tracer;
+    KXRawImage2D image = makeImage(size, size);
+    int result = -2;
+    std::thread worker([&] { result = tracer.trace(&scene, image); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!(tracer.getStatus() == KXRayTracer::KXRT_FIRSTPASS && tracer.getProgress() > 0.0f) &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(KXRayTracer::hasStopped(), 0);
+    EXPECT_EQ(tracer.getStatus(), KXRayTracer::KXRT_FIRSTPASS);
+    KXRayTracer::stop();
+    worker.join();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(tracer.getStatus(), KXRayTracer::KXRT_DONE);
+    EXPECT_EQ(KXRayTracer::hasStopped(), 1);
+    // The first rows were traced; the last ones still show the background.
+    const KXColor top = image.getColor(size / 2, 0), bottom = image.getColor(size / 2, size - 1);
+    EXPECT_FALSE(top.getB() > 0.99f && top.getR() < 0.01f);
+    EXPECT_NEAR(bottom.getB(), 1.0f, 1e-6f);
+    EXPECT_NEAR(bottom.getR(), 0.0f, 1e-6f);
+}
+
+#ifdef __linux__
+TEST(RayTracerDriver, TheImageDoesNotDependOnTheNumberOfThreads)
+{
+    KXScene scene;
+    buildSlowScene(scene, 48);
+    KXRayTracer tracer;
+    tracer.enableReflections(true);
+    KXRawImage2D many = makeImage(48, 48), few = makeImage(48, 48);
+    ASSERT_EQ(tracer.trace(&scene, many), 0);
+
+    // The worker count follows the processors the calling thread may use.
+    cpu_set_t all, one;
+    ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+    CPU_ZERO(&one);
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+        if (CPU_ISSET(cpu, &all)) {
+            CPU_SET(cpu, &one);
+            break;
+        }
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    const int result = tracer.trace(&scene, few);
+    sched_setaffinity(0, sizeof all, &all);
+    ASSERT_EQ(result, 0);
+    EXPECT_TRUE(samePixels(many, few));
+}
+#endif
+
+TEST(RayTracerDriver, ShowcaseSceneShowsSkyShadowsAndGlass)
+{
+    const unsigned width = 320, height = 240;
+    KXScene scene;
+    ASSERT_EQ(KXShowcaseScene::build(scene, width, height), 0);
+    KXRayTracer tracer;
+    tracer.enableReflections(true);
+    KXRawImage2D image = makeImage(width, height);
+    ASSERT_EQ(tracer.trace(&scene, image), 0);
+    EXPECT_EQ(KXImageUtils::saveRawImage2DToPNG(&image, L"raytracer_showcase.png"), 0);
+
+    // The top of the sky is the gradient's top colour.
+    expectPixel(image, width / 2, 0, 0.25f, 0.4f, 0.7f, 0.05f);
+    // The sphere is red.
+    const KXCamera& camera = *scene.getRoot()->getCamera();
+    unsigned x, y;
+    project(camera, KXPosition(0, 0, 1), width, height, x, y);
+    const KXColor sphere = image.getColor(x, y);
+    EXPECT_GT(sphere.getR(), 2 * sphere.getG());
+    EXPECT_GT(sphere.getR(), 2 * sphere.getB());
+
+    // Without the sun's shadows pixels only get brighter (compared before
+    // anti-aliasing, which smooths different edges in the two images).
+    FirstPassTracer firstPass;
+    KXRawImage2D shadowed = makeImage(width, height), unshadowed = makeImage(width, height);
+    ASSERT_EQ(firstPass.trace(&scene, shadowed), 0);
+    KXLight* sun = scene.getRoot()->getLightModel()->getLight(0);
+    sun->setCastShadows(false);
+    ASSERT_EQ(firstPass.trace(&scene, unshadowed), 0);
+    size_t darker = 0;
+    for (unsigned py = 0; py < height; ++py)
+        for (unsigned px = 0; px < width; ++px) {
+            const float with = shadowed.getColor(px, py).intensity(), without = unshadowed.getColor(px, py).intensity();
+            EXPECT_LE(with, without + 2.0f / 255) << px << ", " << py;
+            darker += with + 0.05f < without;
+        }
+    EXPECT_GT(darker, size_t(width) * height / 200);
+}
