@@ -1,8 +1,496 @@
+// The drawing pipeline for one validated draw: vertex fetch and shading in
+// a batch, primitive assembly with clipping and culling, triangle setup,
+// binning into tiles and the rasterisation of tiles by the worker pool.
+
 #include "d3d9/Pipeline.h"
+
+#include "d3d9/Device.h"
+#include "pipeline/Binning.h"
+#include "pipeline/Clipper.h"
+#include "pipeline/PixelProcessor.h"
+#include "pipeline/Rasterizer.h"
+#include "pipeline/TriangleSetup.h"
+#include "pipeline/VertexShading.h"
+#include "pipeline/WorkerPool.h"
+
+#include <swd3d9.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
 
 namespace swd3d9 {
 
-// Draws are validated and accepted; the drawing stages are not connected yet.
-void drawPrimitives(Device&, const DrawDescription&) {}
+using namespace pipeline;
+
+struct SetupOutput {
+    std::vector<Triangle> triangles;
+    std::vector<Plane> planes;
+    std::vector<LineSegment> lines;
+    std::vector<float> lineVaryings;
+
+    void clear()
+    {
+        triangles.clear();
+        planes.clear();
+        lines.clear();
+        lineVaryings.clear();
+    }
+};
+
+// Per-device scratch storage, reused from draw to draw so that drawing
+// allocates only while the buffers still grow, and the worker pool.
+struct PipelineContext {
+    WorkerPool pool;
+    PixelContext pixels;
+    bool pixelsValid = false;
+    VertexKey vertexKey;
+    VertexConstants vertexConstants;
+    std::vector<ShadedVertex> vertices;
+    // Setup output of the whole draw, and of each chunk of primitives set
+    // up in parallel (joined in primitive order).
+    SetupOutput output;
+    std::vector<SetupOutput> chunks;
+    TileBins bins;
+};
+
+namespace {
+
+constexpr uint32_t PIXEL_STATE_BITS = DIRTY_RENDER_STATES | DIRTY_STAGE_STATES | DIRTY_SAMPLER_STATES |
+                                      DIRTY_TEXTURES | DIRTY_TARGETS | DIRTY_VIEWPORT | DIRTY_SCISSOR |
+                                      DIRTY_PROJECTION;
+
+constexpr size_t SMALL_DRAW_PRIMITIVES = 64;
+// Work units of the parallel vertex shading and primitive setup.
+constexpr UINT VERTEX_CHUNK = 4096;
+constexpr UINT PRIMITIVE_CHUNK = 8192;
+
+std::shared_ptr<PipelineContext>& contextOf(Device& device)
+{
+    std::shared_ptr<PipelineContext>& context = device.pipelineContext();
+    if (!context) {
+        context = std::make_shared<PipelineContext>();
+        context->pool.setThreadCount(std::max(1u, std::thread::hardware_concurrency()));
+    }
+    return context;
+}
+
+// The target view of the current render target 0 and depth buffer: the
+// viewport, intersected with the scissor rectangle and the surfaces.
+bool buildTarget(const DeviceState& state, TargetView& target)
+{
+    Surface* color = state.renderTargets[0];
+    if (!color)
+        return false;
+    target.color = &color->pixels();
+    target.colorFormat = color->desc().Format;
+    target.samples = std::max<UINT>(1, color->pixels().samples());
+    int right = static_cast<int>(color->desc().Width);
+    int bottom = static_cast<int>(color->desc().Height);
+    target.depth = nullptr;
+    target.depthFormat = D3DFMT_UNKNOWN;
+    if (Surface* depth = state.depthStencil) {
+        target.depth = &depth->pixels();
+        target.depthFormat = depth->desc().Format;
+        right = std::min(right, static_cast<int>(depth->desc().Width));
+        bottom = std::min(bottom, static_cast<int>(depth->desc().Height));
+    }
+    const D3DVIEWPORT9& vp = state.viewport;
+    target.viewportX = static_cast<float>(vp.X);
+    target.viewportY = static_cast<float>(vp.Y);
+    target.viewportWidth = static_cast<float>(vp.Width);
+    target.viewportHeight = static_cast<float>(vp.Height);
+    target.minZ = vp.MinZ;
+    target.maxZ = vp.MaxZ;
+    int left = static_cast<int>(vp.X), top = static_cast<int>(vp.Y);
+    right = std::min<int64_t>(right, static_cast<int64_t>(vp.X) + vp.Width);
+    bottom = std::min<int64_t>(bottom, static_cast<int64_t>(vp.Y) + vp.Height);
+    if (state.renderStates[D3DRS_SCISSORTESTENABLE]) {
+        const RECT& r = state.scissorRect;
+        left = std::max<int>(left, r.left);
+        top = std::max<int>(top, r.top);
+        right = std::min<int>(right, r.right);
+        bottom = std::min<int>(bottom, r.bottom);
+    }
+    target.clipLeft = left;
+    target.clipTop = top;
+    target.clipRight = right;
+    target.clipBottom = bottom;
+    return left < right && top < bottom;
+}
+
+// Vertex number `i` of the draw's index list or sequence.
+struct VertexSource {
+    const DrawDescription& draw;
+    UINT first; // the lowest vertex shaded
+    UINT limit; // one past the highest addressable vertex
+
+    // The position in the shaded array, or -1 for a vertex that cannot be read.
+    int64_t at(UINT i) const
+    {
+        int64_t vertex;
+        if (!draw.indexed) {
+            vertex = static_cast<int64_t>(draw.startVertex) + i;
+        } else {
+            uint32_t index;
+            if (draw.indexSize == 2) {
+                uint16_t i16;
+                std::memcpy(&i16, draw.indices + 2 * static_cast<size_t>(i), 2);
+                index = i16;
+            } else {
+                std::memcpy(&index, draw.indices + 4 * static_cast<size_t>(i), 4);
+            }
+            vertex = static_cast<int64_t>(index) + draw.baseVertex;
+        }
+        if (vertex < first || vertex >= limit)
+            return -1;
+        return vertex - first;
+    }
+};
+
+struct Assembler {
+    SetupOutput& c;
+    SetupParameters setup;
+    DWORD fillMode;
+    D3DPRIMITIVETYPE type;
+
+    int varyingCount() const { return setup.varyingCount; }
+
+    void addLine(const ShadedVertex& a, const ShadedVertex& b)
+    {
+        const uint32_t codes = a.outcode | b.outcode;
+        if (a.outcode & b.outcode)
+            return;
+        if (codes) {
+            ShadedVertex ca, cb;
+            if (!clipLine(a, b, codes, varyingCount(), ca, cb))
+                return;
+            setupLine(setup, toScreen(setup, ca), toScreen(setup, cb), false, c.lines, c.lineVaryings);
+        } else {
+            setupLine(setup, toScreen(setup, a), toScreen(setup, b), false, c.lines, c.lineVaryings);
+        }
+    }
+
+    void addPoint(const ShadedVertex& a)
+    {
+        if (a.outcode)
+            return;
+        const ScreenVertex s = toScreen(setup, a);
+        setupLine(setup, s, s, true, c.lines, c.lineVaryings);
+    }
+
+    void addTriangle(const ShadedVertex& a, const ShadedVertex& b, const ShadedVertex& d)
+    {
+        if (a.outcode & b.outcode & d.outcode)
+            return;
+        const uint32_t codes = a.outcode | b.outcode | d.outcode;
+        ShadedVertex clipped[MAX_CLIPPED_VERTICES];
+        int count = 3;
+        const ShadedVertex* polygon[MAX_CLIPPED_VERTICES] = {&a, &b, &d};
+        if (codes) {
+            count = clipTriangle(a, b, d, codes, varyingCount(), clipped);
+            for (int i = 0; i < count; ++i)
+                polygon[i] = &clipped[i];
+            if (count == 0)
+                return;
+            // The provoking vertex keeps its colours through clipping.
+            if (setup.flatShade) {
+                for (int i = 0; i < count; ++i)
+                    std::memcpy(clipped[i].varyings, a.varyings, VARYING_FOG * sizeof(float));
+            }
+        }
+        ScreenVertex screen[MAX_CLIPPED_VERTICES];
+        for (int i = 0; i < count; ++i) {
+            if (codes) {
+                screen[i] = toScreen(setup, *polygon[i]);
+            } else {
+                const float* p = polygon[i]->screen;
+                screen[i] = {p[0], p[1], p[2], p[3], polygon[i]->varyings};
+            }
+        }
+        if (fillMode == D3DFILL_SOLID) {
+            for (int i = 1; i + 1 < count; ++i)
+                setupTriangle(setup, screen[0], screen[i], screen[i + 1], c.triangles, c.planes);
+            return;
+        }
+        // Wireframe and point fill: culled as a whole, then drawn as edges or vertices.
+        float area = 0.0f;
+        for (int i = 0; i < count; ++i) {
+            const ScreenVertex& p = screen[i];
+            const ScreenVertex& q = screen[(i + 1) % count];
+            area += p.x * q.y - q.x * p.y;
+        }
+        if (area == 0.0f || !passesCull(setup.cullMode, area))
+            return;
+        for (int i = 0; i < count; ++i) {
+            if (fillMode == D3DFILL_POINT)
+                setupLine(setup, screen[i], screen[i], true, c.lines, c.lineVaryings);
+            else
+                setupLine(setup, screen[i], screen[(i + 1) % count], false, c.lines, c.lineVaryings);
+        }
+    }
+};
+
+struct TileJob {
+    RasterInputs inputs;
+    const std::vector<int>* tiles;
+};
+
+void runTile(void* context, unsigned index)
+{
+    const TileJob& job = *static_cast<const TileJob*>(context);
+    rasterizeTile(job.inputs, (*job.tiles)[index]);
+}
+
+} // namespace
+
+void drawPrimitives(Device& device, const DrawDescription& draw)
+{
+    DeviceState& state = device.state();
+    // Programmable shaders are drawn by their own stage, not by this one.
+    if (state.vertexShader || state.pixelShader)
+        return;
+    PipelineContext& c = *contextOf(device);
+
+    VertexLayout layout;
+    const bool haveLayout = draw.declaration ? layoutFromDeclaration(*draw.declaration, layout)
+                                             : layoutFromFvf(draw.fvf, layout);
+    if (!haveLayout)
+        return;
+
+    if (!c.pixelsValid || (state.dirty & PIXEL_STATE_BITS)) {
+        std::memset(&c.pixels.target, 0, sizeof(c.pixels.target));
+        c.pixelsValid = buildTarget(state, c.pixels.target);
+        if (c.pixelsValid)
+            buildPixelState(state, c.pixels);
+    } else if (c.pixels.key.textured) {
+        prepareSamplers(state, c.pixels);
+    }
+    state.dirty = 0;
+    if (!c.pixelsValid)
+        return;
+    PixelContext& pixels = c.pixels;
+    buildVertexState(state, layout, pixels.key.stageCount, c.vertexKey, c.vertexConstants);
+
+    // The vertices the draw can address: every used stream holds them.
+    // A vertex counts only when every element the layout reads lies inside
+    // its stream (a stride smaller than the layout must not read past the end).
+    UINT limit = UINT32_MAX;
+    for (int s = 0; s < static_cast<int>(STREAM_COUNT); ++s) {
+        const StreamView& view = draw.streams[s];
+        const UINT extent = layoutExtent(layout, s);
+        if (extent == 0)
+            continue;
+        if (!view.data || view.stride == 0)
+            return;
+        UINT readable = 0;
+        if (view.size >= extent)
+            readable = std::min<UINT>(view.vertexLimit, (view.size - extent) / view.stride + 1);
+        limit = std::min(limit, readable);
+    }
+    if (limit == UINT32_MAX)
+        return;
+    UINT first = 0;
+    UINT count = 0;
+    if (!draw.indexed) {
+        first = draw.startVertex;
+        if (first >= limit)
+            return;
+        count = std::min(draw.vertexCount, limit - first);
+    } else {
+        // Shade the vertices the indices actually name (within what the
+        // streams hold), whatever range the application promised.
+        int64_t lo = INT64_MAX, hi = -1;
+        VertexSource all{draw, 0, limit};
+        for (UINT i = 0; i < draw.indexCount; ++i) {
+            const int64_t v = all.at(i);
+            if (v < 0)
+                continue;
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+        if (hi < 0)
+            return;
+        first = static_cast<UINT>(lo);
+        count = static_cast<UINT>(hi - lo + 1);
+    }
+    if (c.vertices.size() < count)
+        c.vertices.resize(count);
+    const TargetView& target = pixels.target;
+    const DWORD* rs = state.renderStates;
+    SetupParameters setup{};
+    setup.scaleX = target.viewportWidth * 0.5f;
+    setup.offsetX = target.viewportX + target.viewportWidth * 0.5f;
+    setup.scaleY = -target.viewportHeight * 0.5f;
+    setup.offsetY = target.viewportY + target.viewportHeight * 0.5f;
+    setup.scaleZ = target.maxZ - target.minZ;
+    setup.offsetZ = target.minZ;
+    setup.pretransformed = layout.pretransformed;
+    setup.clipLeft = target.clipLeft;
+    setup.clipTop = target.clipTop;
+    setup.clipRight = target.clipRight;
+    setup.clipBottom = target.clipBottom;
+    setup.varyingCount = pixels.varyingCount;
+    setup.flatShade = pixels.key.flatShade;
+    setup.cullMode = rs[D3DRS_CULLMODE];
+    setup.depthBias = pixels.constants.depthBias;
+    setup.slopeScaleBias = pixels.constants.slopeScaleBias;
+    setup.sampleMargin = target.samples > 1 ? SUBPIXEL_ONE / 2 : 0;
+
+    // Vertices are shaded in independent chunks, in parallel for large draws.
+    struct ShadeJob {
+        PipelineContext* c;
+        const VertexLayout* layout;
+        const DrawDescription* draw;
+        const SetupParameters* setup;
+        UINT first, count;
+    } shadeJob{&c, &layout, &draw, &setup, first, count};
+    auto shadeChunk = [](void* context, unsigned chunk) {
+        const ShadeJob& job = *static_cast<const ShadeJob*>(context);
+        const UINT begin = chunk * VERTEX_CHUNK;
+        const UINT end = std::min(job.count, begin + VERTEX_CHUNK);
+        FetchedVertex fetched;
+        for (UINT i = begin; i < end; ++i) {
+            fetchVertex(*job.layout, job.draw->streams, job.first + i, fetched);
+            ShadedVertex& out = job.c->vertices[i];
+            shadeVertex(job.c->vertexKey, job.c->vertexConstants, fetched, out);
+            if (out.outcode == 0) {
+                const ScreenVertex s = toScreen(*job.setup, out);
+                out.screen[0] = s.x, out.screen[1] = s.y, out.screen[2] = s.z, out.screen[3] = s.invW;
+            }
+        }
+    };
+    const unsigned vertexChunks = (count + VERTEX_CHUNK - 1) / VERTEX_CHUNK;
+    if (vertexChunks > 1)
+        c.pool.run(vertexChunks, shadeChunk, &shadeJob);
+    else
+        shadeChunk(&shadeJob, 0);
+
+    // Primitives are assembled and set up in chunks whose outputs are
+    // joined in primitive order, so binning sees the same sequence
+    // whatever ran where.
+    const UINT primitives = draw.primitiveCount;
+    const unsigned setupChunks = (primitives + PRIMITIVE_CHUNK - 1) / PRIMITIVE_CHUNK;
+    if (c.chunks.size() < setupChunks)
+        c.chunks.resize(setupChunks);
+    struct SetupJob {
+        PipelineContext* c;
+        const DrawDescription* draw;
+        VertexSource source;
+        SetupParameters setup;
+        DWORD fillMode;
+    } setupJob{&c, &draw, VertexSource{draw, first, first + count}, setup, rs[D3DRS_FILLMODE]};
+    auto setupChunk = [](void* context, unsigned chunk) {
+        const SetupJob& job = *static_cast<const SetupJob*>(context);
+        SetupOutput& out = job.c->chunks[chunk];
+        out.clear();
+        Assembler assembler{out, job.setup, job.fillMode, job.draw->primitiveType};
+        const ShadedVertex* v = job.c->vertices.data();
+        auto vertexAt = [&](UINT i) -> const ShadedVertex* {
+            const int64_t k = job.source.at(i);
+            return k < 0 ? nullptr : v + k;
+        };
+        const UINT begin = chunk * PRIMITIVE_CHUNK;
+        const UINT end = std::min(job.draw->primitiveCount, begin + PRIMITIVE_CHUNK);
+        const D3DPRIMITIVETYPE type = job.draw->primitiveType;
+        for (UINT p = begin; p < end; ++p) {
+            if (type == D3DPT_POINTLIST) {
+                if (const ShadedVertex* a = vertexAt(p))
+                    assembler.addPoint(*a);
+            } else if (type == D3DPT_LINELIST || type == D3DPT_LINESTRIP) {
+                const UINT i0 = type == D3DPT_LINELIST ? 2 * p : p;
+                const ShadedVertex* a = vertexAt(i0);
+                const ShadedVertex* b = vertexAt(i0 + 1);
+                if (a && b)
+                    assembler.addLine(*a, *b);
+            } else {
+                UINT i0, i1, i2;
+                if (type == D3DPT_TRIANGLELIST) {
+                    i0 = 3 * p, i1 = 3 * p + 1, i2 = 3 * p + 2;
+                } else if (type == D3DPT_TRIANGLESTRIP) {
+                    // Every other triangle of a strip is reversed to keep the winding.
+                    i0 = p;
+                    i1 = (p & 1) ? p + 2 : p + 1;
+                    i2 = (p & 1) ? p + 1 : p + 2;
+                } else {
+                    i0 = p + 1, i1 = p + 2, i2 = 0;
+                }
+                const ShadedVertex* a = vertexAt(i0);
+                const ShadedVertex* b = vertexAt(i1);
+                const ShadedVertex* d = vertexAt(i2);
+                if (a && b && d)
+                    assembler.addTriangle(*a, *b, *d);
+            }
+        }
+    };
+    if (setupChunks > 1)
+        c.pool.run(setupChunks, setupChunk, &setupJob);
+    else
+        setupChunk(&setupJob, 0);
+    SetupOutput* joined = &c.chunks[0];
+    if (setupChunks > 1) {
+        joined = &c.output;
+        joined->clear();
+        for (unsigned k = 0; k < setupChunks; ++k) {
+            const SetupOutput& part = c.chunks[k];
+            const uint32_t planeBase = static_cast<uint32_t>(joined->planes.size());
+            const uint32_t varyingBase = static_cast<uint32_t>(joined->lineVaryings.size());
+            for (Triangle t : part.triangles) {
+                t.planeIndex += planeBase;
+                joined->triangles.push_back(t);
+            }
+            for (LineSegment l : part.lines) {
+                l.varyingIndex += varyingBase;
+                joined->lines.push_back(l);
+            }
+            joined->planes.insert(joined->planes.end(), part.planes.begin(), part.planes.end());
+            joined->lineVaryings.insert(joined->lineVaryings.end(), part.lineVaryings.begin(),
+                                        part.lineVaryings.end());
+        }
+    }
+    SetupOutput& out = *joined;
+
+    const bool drawsLines = !out.lines.empty();
+    if (out.triangles.empty() && !drawsLines)
+        return;
+    c.bins.reset(target.clipRight, target.clipBottom);
+    if (drawsLines) {
+        for (uint32_t i = 0; i < out.lines.size(); ++i) {
+            const LineSegment& l = out.lines[i];
+            c.bins.add(i, l.minX, l.minY, l.maxX, l.maxY);
+        }
+    } else {
+        for (uint32_t i = 0; i < out.triangles.size(); ++i) {
+            const Triangle& t = out.triangles[i];
+            c.bins.add(i, t.minX, t.minY, t.maxX, t.maxY);
+        }
+    }
+    TileJob job;
+    job.inputs = {&pixels, &out.triangles, &out.planes, &out.lines, &out.lineVaryings, &c.bins, drawsLines};
+    job.tiles = &c.bins.usedTiles();
+    // Small draws cost less on the calling thread than waking the workers;
+    // tiles are independent, so the image does not depend on the choice.
+    const size_t primitivesDrawn = out.triangles.size() + out.lines.size();
+    if (primitivesDrawn < SMALL_DRAW_PRIMITIVES) {
+        for (unsigned i = 0; i < job.tiles->size(); ++i)
+            runTile(&job, i);
+    } else {
+        c.pool.run(static_cast<unsigned>(job.tiles->size()), runTile, &job);
+    }
+
+    state.renderTargets[0]->noteContentChanged(nullptr);
+}
 
 } // namespace swd3d9
+
+extern "C" HRESULT WINAPI SwD3D9SetRasterThreadCount(IDirect3DDevice9* pDevice, UINT count)
+{
+    swd3d9::Device* device = swd3d9::toDevice(pDevice);
+    if (!device)
+        return D3DERR_INVALIDCALL;
+    std::shared_ptr<swd3d9::PipelineContext>& context = swd3d9::contextOf(*device);
+    context->pool.setThreadCount(std::min(count, 64u));
+    return D3D_OK;
+}

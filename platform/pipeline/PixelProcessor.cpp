@@ -1,0 +1,499 @@
+#include "pipeline/PixelProcessor.h"
+
+#include "d3d9/Formats.h"
+#include "d3d9/PixelBuffer.h"
+#include "pipeline/VertexShading.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace swd3d9 {
+namespace pipeline {
+
+namespace {
+
+float asFloat(DWORD bits)
+{
+    float f;
+    std::memcpy(&f, &bits, sizeof(f));
+    return f;
+}
+
+float saturate(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
+
+bool compare(uint8_t func, uint32_t value, uint32_t reference)
+{
+    switch (func) {
+    case D3DCMP_NEVER:
+        return false;
+    case D3DCMP_LESS:
+        return value < reference;
+    case D3DCMP_EQUAL:
+        return value == reference;
+    case D3DCMP_LESSEQUAL:
+        return value <= reference;
+    case D3DCMP_GREATER:
+        return value > reference;
+    case D3DCMP_NOTEQUAL:
+        return value != reference;
+    case D3DCMP_GREATEREQUAL:
+        return value >= reference;
+    default:
+        return true;
+    }
+}
+
+uint32_t stencilOperation(uint8_t op, uint32_t value, uint32_t reference)
+{
+    switch (op) {
+    case D3DSTENCILOP_ZERO:
+        return 0;
+    case D3DSTENCILOP_REPLACE:
+        return reference & 0xFF;
+    case D3DSTENCILOP_INCRSAT:
+        return value < 0xFF ? value + 1 : 0xFF;
+    case D3DSTENCILOP_DECRSAT:
+        return value > 0 ? value - 1 : 0;
+    case D3DSTENCILOP_INVERT:
+        return ~value & 0xFF;
+    case D3DSTENCILOP_INCR:
+        return (value + 1) & 0xFF;
+    case D3DSTENCILOP_DECR:
+        return (value - 1) & 0xFF;
+    default:
+        return value;
+    }
+}
+
+void readTarget(D3DFORMAT format, const uint8_t* p, float* rgba)
+{
+    switch (format) {
+    case D3DFMT_A8R8G8B8:
+    case D3DFMT_X8R8G8B8: {
+        uint32_t c;
+        std::memcpy(&c, p, 4);
+        rgba[0] = ((c >> 16) & 0xFF) * (1.0f / 255.0f);
+        rgba[1] = ((c >> 8) & 0xFF) * (1.0f / 255.0f);
+        rgba[2] = (c & 0xFF) * (1.0f / 255.0f);
+        rgba[3] = format == D3DFMT_A8R8G8B8 ? (c >> 24) * (1.0f / 255.0f) : 1.0f;
+        break;
+    }
+    case D3DFMT_R5G6B5: {
+        uint16_t c;
+        std::memcpy(&c, p, 2);
+        rgba[0] = (c >> 11) * (1.0f / 31.0f);
+        rgba[1] = ((c >> 5) & 0x3F) * (1.0f / 63.0f);
+        rgba[2] = (c & 0x1F) * (1.0f / 31.0f);
+        rgba[3] = 1.0f;
+        break;
+    }
+    default:
+        decodePixels(format, p, 1, rgba);
+        break;
+    }
+}
+
+uint32_t toUnorm(float v, float scale) { return static_cast<uint32_t>(saturate(v) * scale + 0.5f); }
+
+void writeTarget(D3DFORMAT format, uint8_t* p, const float* rgba, uint8_t mask)
+{
+    switch (format) {
+    case D3DFMT_A8R8G8B8:
+    case D3DFMT_X8R8G8B8: {
+        uint32_t c = (toUnorm(rgba[3], 255.0f) << 24) | (toUnorm(rgba[0], 255.0f) << 16) |
+                     (toUnorm(rgba[1], 255.0f) << 8) | toUnorm(rgba[2], 255.0f);
+        if (format == D3DFMT_X8R8G8B8)
+            c |= 0xFF000000u;
+        if (mask != 0xF) {
+            const uint32_t keep = ((mask & D3DCOLORWRITEENABLE_RED) ? 0 : 0x00FF0000u) |
+                                  ((mask & D3DCOLORWRITEENABLE_GREEN) ? 0 : 0x0000FF00u) |
+                                  ((mask & D3DCOLORWRITEENABLE_BLUE) ? 0 : 0x000000FFu) |
+                                  ((mask & D3DCOLORWRITEENABLE_ALPHA) ? 0 : 0xFF000000u);
+            uint32_t old;
+            std::memcpy(&old, p, 4);
+            c = (c & ~keep) | (old & keep);
+        }
+        std::memcpy(p, &c, 4);
+        break;
+    }
+    case D3DFMT_R5G6B5: {
+        uint16_t c = static_cast<uint16_t>((toUnorm(rgba[0], 31.0f) << 11) | (toUnorm(rgba[1], 63.0f) << 5) |
+                                           toUnorm(rgba[2], 31.0f));
+        if ((mask & 7) != 7) {
+            const uint16_t keep = static_cast<uint16_t>(((mask & D3DCOLORWRITEENABLE_RED) ? 0 : 0xF800) |
+                                                        ((mask & D3DCOLORWRITEENABLE_GREEN) ? 0 : 0x07E0) |
+                                                        ((mask & D3DCOLORWRITEENABLE_BLUE) ? 0 : 0x001F));
+            uint16_t old;
+            std::memcpy(&old, p, 2);
+            c = static_cast<uint16_t>((c & ~keep) | (old & keep));
+        }
+        std::memcpy(p, &c, 2);
+        break;
+    }
+    default: {
+        float value[4];
+        readTarget(format, p, value);
+        for (int i = 0; i < 4; ++i) {
+            if (mask & (1u << i))
+                value[i] = rgba[i];
+        }
+        encodePixels(format, value, 1, p);
+        break;
+    }
+    }
+}
+
+uint8_t blendValue(DWORD v) { return static_cast<uint8_t>(v <= D3DBLEND_INVBLENDFACTOR ? v : static_cast<DWORD>(D3DBLEND_ONE)); }
+
+} // namespace
+
+void blendFactor(uint8_t factor, const float* src, const float* dst, const float* constant, float* out)
+{
+    switch (factor) {
+    case D3DBLEND_ZERO:
+        out[0] = out[1] = out[2] = out[3] = 0.0f;
+        return;
+    case D3DBLEND_SRCCOLOR:
+        std::memcpy(out, src, 4 * sizeof(float));
+        return;
+    case D3DBLEND_INVSRCCOLOR:
+        for (int i = 0; i < 4; ++i)
+            out[i] = 1.0f - src[i];
+        return;
+    case D3DBLEND_SRCALPHA:
+        out[0] = out[1] = out[2] = out[3] = src[3];
+        return;
+    case D3DBLEND_INVSRCALPHA:
+        out[0] = out[1] = out[2] = out[3] = 1.0f - src[3];
+        return;
+    case D3DBLEND_DESTALPHA:
+        out[0] = out[1] = out[2] = out[3] = dst[3];
+        return;
+    case D3DBLEND_INVDESTALPHA:
+        out[0] = out[1] = out[2] = out[3] = 1.0f - dst[3];
+        return;
+    case D3DBLEND_DESTCOLOR:
+        std::memcpy(out, dst, 4 * sizeof(float));
+        return;
+    case D3DBLEND_INVDESTCOLOR:
+        for (int i = 0; i < 4; ++i)
+            out[i] = 1.0f - dst[i];
+        return;
+    case D3DBLEND_SRCALPHASAT: {
+        const float f = std::min(src[3], 1.0f - dst[3]);
+        out[0] = out[1] = out[2] = f;
+        out[3] = 1.0f;
+        return;
+    }
+    case D3DBLEND_BLENDFACTOR:
+        std::memcpy(out, constant, 4 * sizeof(float));
+        return;
+    case D3DBLEND_INVBLENDFACTOR:
+        for (int i = 0; i < 4; ++i)
+            out[i] = 1.0f - constant[i];
+        return;
+    default:
+        out[0] = out[1] = out[2] = out[3] = 1.0f;
+        return;
+    }
+}
+
+void prepareSamplers(const DeviceState& state, PixelContext& context)
+{
+    context.key.needsDerivatives = false;
+    for (int s = 0; s < context.key.stageCount; ++s) {
+        if (!(context.combiner.textureMask & (1u << s)))
+            continue;
+        const SamplerSetup& sampler = context.samplers[s];
+        prepareSampler(context.samplers[s], state.samplerStates[s], state.textures[s]);
+        const bool singleLevel = sampler.mipFilter == D3DTEXF_NONE || sampler.firstLevel == sampler.lastLevel;
+        if (!singleLevel || sampler.minFilter != sampler.magFilter || sampler.minFilter == D3DTEXF_ANISOTROPIC)
+            context.key.needsDerivatives = true;
+    }
+}
+
+void buildPixelState(const DeviceState& state, PixelContext& context)
+{
+    PixelKey& key = context.key;
+    PixelConstants& c = context.constants;
+    std::memset(&key, 0, sizeof(key));
+    std::memset(&c, 0, sizeof(c));
+    const DWORD* rs = state.renderStates;
+
+    bool bound[TEXTURE_STAGE_COUNT];
+    for (UINT s = 0; s < TEXTURE_STAGE_COUNT; ++s)
+        bound[s] = state.textures[s] != nullptr;
+    prepareCombiner(context.combiner, state, bound);
+    key.stageCount = static_cast<uint8_t>(context.combiner.stageCount);
+    key.textured = context.combiner.textureMask != 0;
+    for (int s = 0; s < key.stageCount; ++s) {
+        const DWORD flags = state.stageStates[s][D3DTSS_TEXTURETRANSFORMFLAGS];
+        const DWORD count = flags & 0xFF;
+        if ((flags & D3DTTFF_PROJECTED) && count >= 2 && count <= 4)
+            key.projectedComponent[s] = static_cast<uint8_t>(count);
+    }
+    context.varyingCount = VARYING_TEXCOORD + 4 * key.stageCount;
+    prepareSamplers(state, context);
+
+    key.specularAdd = rs[D3DRS_SPECULARENABLE] != 0;
+    key.fogEnable = rs[D3DRS_FOGENABLE] != 0;
+    if (key.fogEnable && rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE && rs[D3DRS_FOGTABLEMODE] <= D3DFOG_LINEAR) {
+        key.tableFog = static_cast<uint8_t>(rs[D3DRS_FOGTABLEMODE]);
+        // A perspective projection gives eye depth as w, which is what
+        // table fog measures; otherwise it uses the device depth.
+        key.fogFromW = state.projection.m[2][3] != 0.0f && state.projection.m[3][3] == 0.0f;
+    }
+    colorToFloats(rs[D3DRS_FOGCOLOR], c.fogColor);
+    c.fog = {asFloat(rs[D3DRS_FOGSTART]), asFloat(rs[D3DRS_FOGEND]), asFloat(rs[D3DRS_FOGDENSITY])};
+    key.flatShade = rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
+
+    key.alphaTest = rs[D3DRS_ALPHATESTENABLE] != 0;
+    key.alphaFunc = static_cast<uint8_t>(rs[D3DRS_ALPHAFUNC]);
+    c.alphaRef = static_cast<uint8_t>(rs[D3DRS_ALPHAREF] & 0xFF);
+
+    const TargetView& target = context.target;
+    const bool hasDepth = target.depth != nullptr;
+    key.zEnable = hasDepth && rs[D3DRS_ZENABLE] != D3DZB_FALSE;
+    key.zWrite = key.zEnable && rs[D3DRS_ZWRITEENABLE] != 0;
+    key.zFunc = static_cast<uint8_t>(rs[D3DRS_ZFUNC]);
+    const FormatInfo* depthInfo = hasDepth ? findFormat(target.depthFormat) : nullptr;
+    key.stencil = depthInfo && depthInfo->hasStencil && rs[D3DRS_STENCILENABLE] != 0;
+    key.stencilFunc = static_cast<uint8_t>(rs[D3DRS_STENCILFUNC]);
+    key.stencilFail = static_cast<uint8_t>(rs[D3DRS_STENCILFAIL]);
+    key.stencilZFail = static_cast<uint8_t>(rs[D3DRS_STENCILZFAIL]);
+    key.stencilPass = static_cast<uint8_t>(rs[D3DRS_STENCILPASS]);
+    key.twoSidedStencil = key.stencil && rs[D3DRS_TWOSIDEDSTENCILMODE] != 0;
+    key.ccwStencilFunc = static_cast<uint8_t>(rs[D3DRS_CCW_STENCILFUNC]);
+    key.ccwStencilFail = static_cast<uint8_t>(rs[D3DRS_CCW_STENCILFAIL]);
+    key.ccwStencilZFail = static_cast<uint8_t>(rs[D3DRS_CCW_STENCILZFAIL]);
+    key.ccwStencilPass = static_cast<uint8_t>(rs[D3DRS_CCW_STENCILPASS]);
+    c.stencilRef = rs[D3DRS_STENCILREF] & 0xFF;
+    c.stencilMask = rs[D3DRS_STENCILMASK] & 0xFF;
+    c.stencilWriteMask = rs[D3DRS_STENCILWRITEMASK] & 0xFF;
+
+    key.blend = rs[D3DRS_ALPHABLENDENABLE] != 0;
+    key.srcBlend = blendValue(rs[D3DRS_SRCBLEND]);
+    key.destBlend = blendValue(rs[D3DRS_DESTBLEND]);
+    key.blendOp = static_cast<uint8_t>(rs[D3DRS_BLENDOP]);
+    key.separateAlpha = rs[D3DRS_SEPARATEALPHABLENDENABLE] != 0;
+    key.srcBlendAlpha = blendValue(rs[D3DRS_SRCBLENDALPHA]);
+    key.destBlendAlpha = blendValue(rs[D3DRS_DESTBLENDALPHA]);
+    key.blendOpAlpha = static_cast<uint8_t>(rs[D3DRS_BLENDOPALPHA]);
+    // The two "both" factors set the destination factor as well.
+    auto resolveBoth = [](uint8_t& src, uint8_t& dst) {
+        if (src == D3DBLEND_BOTHSRCALPHA) {
+            src = D3DBLEND_SRCALPHA;
+            dst = D3DBLEND_INVSRCALPHA;
+        } else if (src == D3DBLEND_BOTHINVSRCALPHA) {
+            src = D3DBLEND_INVSRCALPHA;
+            dst = D3DBLEND_SRCALPHA;
+        }
+    };
+    resolveBoth(key.srcBlend, key.destBlend);
+    resolveBoth(key.srcBlendAlpha, key.destBlendAlpha);
+    if (!key.separateAlpha) {
+        key.srcBlendAlpha = key.srcBlend;
+        key.destBlendAlpha = key.destBlend;
+        key.blendOpAlpha = key.blendOp;
+    }
+    colorToFloats(rs[D3DRS_BLENDFACTOR], c.blendFactor);
+    key.colorWrite = static_cast<uint8_t>(rs[D3DRS_COLORWRITEENABLE] & 0xF);
+
+    const bool plainTarget = (target.colorFormat == D3DFMT_X8R8G8B8 || target.colorFormat == D3DFMT_A8R8G8B8) &&
+                             target.samples <= 1 && target.color;
+    const bool plainDepth = !key.zEnable || (target.depth->bytesPerPixel() == 4 && target.depth->samples() <= 1);
+    key.plainColorSpan = plainTarget && plainDepth && key.stageCount == 0 && !key.fogEnable && !key.alphaTest &&
+                         !key.stencil && !key.blend && key.colorWrite == 0xF;
+
+    c.depthBias = asFloat(rs[D3DRS_DEPTHBIAS]);
+    c.slopeScaleBias = asFloat(rs[D3DRS_SLOPESCALEDEPTHBIAS]);
+}
+
+void shadeColor(const PixelContext& context, const PixelInputs& in, float rgba[4])
+{
+    const PixelKey& key = context.key;
+    const float* v = in.varyings;
+    if (key.stageCount == 0) {
+        std::memcpy(rgba, v + VARYING_DIFFUSE, 4 * sizeof(float));
+    } else {
+        float textures[TEXTURE_STAGE_COUNT][4];
+        uint32_t mask = context.combiner.textureMask;
+        while (mask) {
+            const int s = __builtin_ctz(mask);
+            mask &= mask - 1;
+            const float* t = v + VARYING_TEXCOORD + 4 * s;
+            float u = t[0], vv = t[1], w = t[2];
+            float scale = 1.0f;
+            if (key.projectedComponent[s]) {
+                const float q = t[key.projectedComponent[s] - 1];
+                scale = q != 0.0f ? 1.0f / q : 0.0f;
+                u *= scale;
+                vv *= scale;
+                w *= scale;
+            }
+            TexCoordDerivatives d = {0, 0, 0, 0, 0, 0};
+            if (in.derivativesX) {
+                const float* dx = in.derivativesX + 4 * s;
+                const float* dy = in.derivativesY + 4 * s;
+                d = {dx[0] * scale, dy[0] * scale, dx[1] * scale, dy[1] * scale, dx[2] * scale, dy[2] * scale};
+            }
+            sample(context.samplers[s], u, vv, w, d, textures[s]);
+        }
+        combine(context.combiner, v + VARYING_DIFFUSE, v + VARYING_SPECULAR, textures, rgba);
+    }
+    if (key.specularAdd) {
+        for (int i = 0; i < 3; ++i)
+            rgba[i] = saturate(rgba[i] + v[VARYING_SPECULAR + i]);
+    }
+    if (key.fogEnable) {
+        float f;
+        if (key.tableFog) {
+            const float distance = key.fogFromW ? (in.invW != 0.0f ? 1.0f / in.invW : 0.0f) : in.z;
+            f = fogFactor(key.tableFog, context.constants.fog, distance);
+        } else {
+            f = saturate(v[VARYING_FOG]);
+        }
+        const float* fogColor = context.constants.fogColor;
+        for (int i = 0; i < 3; ++i)
+            rgba[i] = f * rgba[i] + (1.0f - f) * fogColor[i];
+    }
+}
+
+void processPixel(const PixelContext& context, int x, int y, UINT sample, const PixelInputs& in)
+{
+    const PixelKey& key = context.key;
+    const PixelConstants& c = context.constants;
+    const TargetView& target = context.target;
+
+    // Depth and stencil come before shading unless the alpha test may
+    // still discard the pixel.
+    uint8_t* depthPixel = nullptr;
+    uint32_t stencilValue = 0;
+    uint32_t depthBits = 0;
+    bool depthPass = true;
+    bool stencilPass = true;
+    const bool is16 = target.depthFormat == D3DFMT_D16 || target.depthFormat == D3DFMT_D16_LOCKABLE;
+    uint8_t stencilFail = key.stencilFail, stencilZFail = key.stencilZFail, stencilPassOp = key.stencilPass;
+    uint8_t stencilFunc = key.stencilFunc;
+    if (key.twoSidedStencil && !in.frontFace) {
+        stencilFunc = key.ccwStencilFunc;
+        stencilFail = key.ccwStencilFail;
+        stencilZFail = key.ccwStencilZFail;
+        stencilPassOp = key.ccwStencilPass;
+    }
+    uint32_t storedDepth = 0;
+    if (key.zEnable || key.stencil) {
+        depthPixel = target.depth->pixel(static_cast<UINT>(x), static_cast<UINT>(y), 0,
+                                         sample < target.depth->samples() ? sample : 0);
+        uint32_t word;
+        if (is16) {
+            uint16_t w16;
+            std::memcpy(&w16, depthPixel, 2);
+            word = w16;
+            storedDepth = word;
+        } else {
+            std::memcpy(&word, depthPixel, 4);
+            storedDepth = word >> 8;
+            stencilValue = word & 0xFF;
+        }
+        if (key.zEnable) {
+            const float z = saturate(in.z);
+            depthBits = is16 ? static_cast<uint32_t>(z * 65535.0f + 0.5f) : static_cast<uint32_t>(z * 16777215.0f + 0.5f);
+        }
+    }
+
+    auto testDepthStencil = [&]() {
+        if (key.stencil)
+            stencilPass = compare(stencilFunc, c.stencilRef & c.stencilMask, stencilValue & c.stencilMask);
+        if (key.zEnable && stencilPass)
+            depthPass = compare(key.zFunc, depthBits, storedDepth);
+    };
+    auto storeDepthStencil = [&]() {
+        if (!depthPixel)
+            return;
+        uint32_t newStencil = stencilValue;
+        if (key.stencil) {
+            const uint8_t op = !stencilPass ? stencilFail : (!depthPass ? stencilZFail : stencilPassOp);
+            const uint32_t updated = stencilOperation(op, stencilValue, c.stencilRef);
+            newStencil = (stencilValue & ~c.stencilWriteMask) | (updated & c.stencilWriteMask);
+        }
+        const bool writeDepth = key.zWrite && stencilPass && depthPass;
+        if (is16) {
+            if (writeDepth) {
+                const uint16_t w16 = static_cast<uint16_t>(depthBits);
+                std::memcpy(depthPixel, &w16, 2);
+            }
+        } else if (writeDepth || newStencil != stencilValue) {
+            const uint32_t word = ((writeDepth ? depthBits : storedDepth) << 8) | newStencil;
+            std::memcpy(depthPixel, &word, 4);
+        }
+    };
+
+    float color[4];
+    if (!key.alphaTest) {
+        testDepthStencil();
+        if (!stencilPass || !depthPass) {
+            storeDepthStencil();
+            return;
+        }
+        shadeColor(context, in, color);
+    } else {
+        shadeColor(context, in, color);
+        const uint32_t alpha = toUnorm(color[3], 255.0f);
+        if (!compare(key.alphaFunc, alpha, c.alphaRef))
+            return;
+        testDepthStencil();
+        if (!stencilPass || !depthPass) {
+            storeDepthStencil();
+            return;
+        }
+    }
+    storeDepthStencil();
+
+    if (!key.colorWrite || !target.color)
+        return;
+    uint8_t* p = target.color->pixel(static_cast<UINT>(x), static_cast<UINT>(y), 0,
+                                     sample < target.color->samples() ? sample : 0);
+    for (int i = 0; i < 4; ++i)
+        color[i] = saturate(color[i]);
+    if (key.blend) {
+        float dst[4];
+        readTarget(target.colorFormat, p, dst);
+        float result[4];
+        float sf[4], df[4];
+        blendFactor(key.srcBlend, color, dst, c.blendFactor, sf);
+        blendFactor(key.destBlend, color, dst, c.blendFactor, df);
+        float sfa[4], dfa[4];
+        blendFactor(key.srcBlendAlpha, color, dst, c.blendFactor, sfa);
+        blendFactor(key.destBlendAlpha, color, dst, c.blendFactor, dfa);
+        for (int i = 0; i < 4; ++i) {
+            const uint8_t op = i < 3 ? key.blendOp : key.blendOpAlpha;
+            const float s = color[i] * (i < 3 ? sf[i] : sfa[3]);
+            const float d = dst[i] * (i < 3 ? df[i] : dfa[3]);
+            switch (op) {
+            case D3DBLENDOP_SUBTRACT:
+                result[i] = s - d;
+                break;
+            case D3DBLENDOP_REVSUBTRACT:
+                result[i] = d - s;
+                break;
+            case D3DBLENDOP_MIN:
+                result[i] = std::min(color[i], dst[i]);
+                break;
+            case D3DBLENDOP_MAX:
+                result[i] = std::max(color[i], dst[i]);
+                break;
+            default:
+                result[i] = s + d;
+                break;
+            }
+        }
+        writeTarget(target.colorFormat, p, result, key.colorWrite);
+    } else {
+        writeTarget(target.colorFormat, p, color, key.colorWrite);
+    }
+}
+
+} // namespace pipeline
+} // namespace swd3d9

@@ -1,0 +1,275 @@
+#include "pipeline/TextureCombiner.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace swd3d9 {
+
+namespace {
+
+float saturate(float x) { return std::min(std::max(x, 0.0f), 1.0f); }
+
+bool isValidOp(DWORD op) { return op >= D3DTOP_SELECTARG1 && op <= D3DTOP_LERP; }
+
+// Which arguments an operation reads: bit 0 ARG0, bit 1 ARG1, bit 2 ARG2.
+unsigned argumentsRead(DWORD op)
+{
+    switch (op) {
+    case D3DTOP_SELECTARG1:
+    case D3DTOP_PREMODULATE: return 2u;
+    case D3DTOP_SELECTARG2: return 4u;
+    case D3DTOP_MULTIPLYADD:
+    case D3DTOP_LERP: return 7u;
+    case D3DTOP_BUMPENVMAP:
+    case D3DTOP_BUMPENVMAPLUMINANCE: return 0u;
+    default: return 6u;
+    }
+}
+
+bool readsTexture(DWORD op, const uint8_t args[3])
+{
+    if (op == D3DTOP_BLENDTEXTUREALPHA || op == D3DTOP_BLENDTEXTUREALPHAPM || op == D3DTOP_BUMPENVMAP ||
+        op == D3DTOP_BUMPENVMAPLUMINANCE)
+        return true;
+    const unsigned used = argumentsRead(op);
+    for (int i = 0; i < 3; ++i)
+        if ((used & (1u << i)) && (args[i] & D3DTA_SELECTMASK) == D3DTA_TEXTURE)
+            return true;
+    return false;
+}
+
+struct Registers {
+    const float* diffuse;
+    const float* specular;
+    const float* texture;
+    const float* factor;
+    const float* constant;
+    float current[4];
+    float temp[4];
+};
+
+const float* sourceOf(uint8_t arg, const Registers& r)
+{
+    switch (arg & D3DTA_SELECTMASK) {
+    case D3DTA_DIFFUSE: return r.diffuse;
+    case D3DTA_TEXTURE: return r.texture;
+    case D3DTA_TFACTOR: return r.factor;
+    case D3DTA_SPECULAR: return r.specular;
+    case D3DTA_TEMP: return r.temp;
+    case D3DTA_CONSTANT: return r.constant;
+    default: return r.current;
+    }
+}
+
+// An argument with its modifiers: alpha replicated into the colour, then
+// every channel complemented.
+void argument(uint8_t arg, const Registers& r, float out[4])
+{
+    const float* v = sourceOf(arg, r);
+    if (arg & D3DTA_ALPHAREPLICATE) {
+        out[0] = out[1] = out[2] = out[3] = v[3];
+    } else {
+        out[0] = v[0];
+        out[1] = v[1];
+        out[2] = v[2];
+        out[3] = v[3];
+    }
+    if (arg & D3DTA_COMPLEMENT)
+        for (int i = 0; i < 4; ++i)
+            out[i] = 1.0f - out[i];
+}
+
+float dot3(const float* a, const float* b)
+{
+    const float d = (a[0] - 0.5f) * (b[0] - 0.5f) + (a[1] - 0.5f) * (b[1] - 0.5f) + (a[2] - 0.5f) * (b[2] - 0.5f);
+    return saturate(4.0f * d);
+}
+
+// Channels first..last of an operation's result (colour: 0..2, alpha: 3).
+// a0, a1, a2 are the arguments with their modifiers; the blend operations
+// read the unmodified alphas of their registers.
+void applyOp(DWORD op, int first, int last, const float* a0, const float* a1, const float* a2, const Registers& r,
+             const float* nextTexture, float* out)
+{
+    // The operation is chosen once, outside the channel loop.
+    auto each = [&](auto f) {
+        for (int c = first; c <= last; ++c)
+            out[c] = saturate(f(c));
+    };
+    auto blend = [&](float alpha) { each([&](int c) { return a1[c] * alpha + a2[c] * (1.0f - alpha); }); };
+    switch (op) {
+    case D3DTOP_SELECTARG1: each([&](int c) { return a1[c]; }); break;
+    case D3DTOP_SELECTARG2: each([&](int c) { return a2[c]; }); break;
+    case D3DTOP_MODULATE: each([&](int c) { return a1[c] * a2[c]; }); break;
+    case D3DTOP_MODULATE2X: each([&](int c) { return 2.0f * a1[c] * a2[c]; }); break;
+    case D3DTOP_MODULATE4X: each([&](int c) { return 4.0f * a1[c] * a2[c]; }); break;
+    case D3DTOP_ADD: each([&](int c) { return a1[c] + a2[c]; }); break;
+    case D3DTOP_ADDSIGNED: each([&](int c) { return a1[c] + a2[c] - 0.5f; }); break;
+    case D3DTOP_ADDSIGNED2X: each([&](int c) { return 2.0f * (a1[c] + a2[c] - 0.5f); }); break;
+    case D3DTOP_SUBTRACT: each([&](int c) { return a1[c] - a2[c]; }); break;
+    case D3DTOP_ADDSMOOTH: each([&](int c) { return a1[c] + a2[c] - a1[c] * a2[c]; }); break;
+    case D3DTOP_BLENDDIFFUSEALPHA: blend(r.diffuse[3]); break;
+    case D3DTOP_BLENDTEXTUREALPHA: blend(r.texture[3]); break;
+    case D3DTOP_BLENDFACTORALPHA: blend(r.factor[3]); break;
+    case D3DTOP_BLENDTEXTUREALPHAPM: each([&](int c) { return a1[c] + a2[c] * (1.0f - r.texture[3]); }); break;
+    case D3DTOP_BLENDCURRENTALPHA: blend(r.current[3]); break;
+    // The stage's result is modulated by the next stage's texture.
+    case D3DTOP_PREMODULATE: each([&](int c) { return nextTexture ? a1[c] * nextTexture[c] : a1[c]; }); break;
+    case D3DTOP_MODULATEALPHA_ADDCOLOR: each([&](int c) { return a1[c] + a1[3] * a2[c]; }); break;
+    case D3DTOP_MODULATECOLOR_ADDALPHA: each([&](int c) { return a1[c] * a2[c] + a1[3]; }); break;
+    case D3DTOP_MODULATEINVALPHA_ADDCOLOR: each([&](int c) { return (1.0f - a1[3]) * a2[c] + a1[c]; }); break;
+    case D3DTOP_MODULATEINVCOLOR_ADDALPHA: each([&](int c) { return (1.0f - a1[c]) * a2[c] + a1[3]; }); break;
+    case D3DTOP_DOTPRODUCT3: each([&](int) { return dot3(a1, a2); }); break;
+    case D3DTOP_MULTIPLYADD: each([&](int c) { return a0[c] + a1[c] * a2[c]; }); break;
+    case D3DTOP_LERP: each([&](int c) { return a0[c] * a1[c] + (1.0f - a0[c]) * a2[c]; }); break;
+    // Bump mapping perturbs the next stage's coordinates, which this
+    // combiner does not see: the stage passes the current colour on.
+    default: each([&](int c) { return r.current[c]; }); break;
+    }
+}
+
+} // namespace
+
+void colorToFloats(DWORD color, float rgba[4])
+{
+    constexpr float k = 1.0f / 255.0f;
+    rgba[0] = static_cast<float>((color >> 16) & 0xFF) * k;
+    rgba[1] = static_cast<float>((color >> 8) & 0xFF) * k;
+    rgba[2] = static_cast<float>(color & 0xFF) * k;
+    rgba[3] = static_cast<float>(color >> 24) * k;
+}
+
+void prepareCombiner(CombinerSetup& setup, const DeviceState& state, const bool textureBound[TEXTURE_STAGE_COUNT])
+{
+    setup = CombinerSetup{};
+    colorToFloats(state.renderStates[D3DRS_TEXTUREFACTOR], setup.textureFactor);
+    int count = 0;
+    for (UINT i = 0; i < TEXTURE_STAGE_COUNT; ++i) {
+        const DWORD* ss = state.stageStates[i];
+        const DWORD colorOp = ss[D3DTSS_COLOROP];
+        if (!isValidOp(colorOp))
+            break;
+        // A stage whose first colour argument is a texture that is not
+        // there ends the cascade, as Direct3D 9 documents.
+        if (!textureBound[i] && ss[D3DTSS_COLORARG1] == D3DTA_TEXTURE)
+            break;
+        CombinerStage& stage = setup.stages[i];
+        stage.colorOp = static_cast<uint8_t>(colorOp);
+        const DWORD alphaOp = ss[D3DTSS_ALPHAOP];
+        stage.alphaOp = static_cast<uint8_t>(isValidOp(alphaOp) ? alphaOp : static_cast<DWORD>(D3DTOP_DISABLE));
+        stage.colorArg[0] = static_cast<uint8_t>(ss[D3DTSS_COLORARG0]);
+        stage.colorArg[1] = static_cast<uint8_t>(ss[D3DTSS_COLORARG1]);
+        stage.colorArg[2] = static_cast<uint8_t>(ss[D3DTSS_COLORARG2]);
+        stage.alphaArg[0] = static_cast<uint8_t>(ss[D3DTSS_ALPHAARG0]);
+        stage.alphaArg[1] = static_cast<uint8_t>(ss[D3DTSS_ALPHAARG1]);
+        stage.alphaArg[2] = static_cast<uint8_t>(ss[D3DTSS_ALPHAARG2]);
+        stage.resultToTemp = (ss[D3DTSS_RESULTARG] & D3DTA_SELECTMASK) == D3DTA_TEMP;
+        stage.textureBound = textureBound[i];
+        float scale, offset;
+        std::memcpy(&scale, &ss[D3DTSS_BUMPENVLSCALE], 4);
+        std::memcpy(&offset, &ss[D3DTSS_BUMPENVLOFFSET], 4);
+        stage.bumpScale = scale;
+        stage.bumpOffset = offset;
+        colorToFloats(ss[D3DTSS_CONSTANT], stage.constant);
+        if (textureBound[i] &&
+            (readsTexture(colorOp, stage.colorArg) ||
+             (stage.alphaOp != D3DTOP_DISABLE && readsTexture(stage.alphaOp, stage.alphaArg))))
+            setup.textureMask |= 1u << i;
+        if ((colorOp == D3DTOP_PREMODULATE || stage.alphaOp == D3DTOP_PREMODULATE) && i + 1 < TEXTURE_STAGE_COUNT &&
+            textureBound[i + 1])
+            setup.textureMask |= 1u << (i + 1);
+        ++count;
+    }
+    setup.stageCount = count;
+    // A premodulating last stage has no next stage to read.
+    setup.textureMask &= (1u << count) - 1u;
+
+    if (count == 0) {
+        setup.shortcut = COMBINE_DIFFUSE;
+    } else if (count == 1 && !setup.stages[0].resultToTemp && setup.stages[0].textureBound) {
+        const CombinerStage& s = setup.stages[0];
+        // At stage 0 the current colour is the diffuse colour.
+        auto isDiffuse = [](uint8_t arg) { return arg == D3DTA_DIFFUSE || arg == D3DTA_CURRENT; };
+        const bool modulate = s.colorOp == D3DTOP_MODULATE && s.alphaOp == D3DTOP_MODULATE &&
+                              s.colorArg[1] == D3DTA_TEXTURE && isDiffuse(s.colorArg[2]) &&
+                              s.alphaArg[1] == D3DTA_TEXTURE && isDiffuse(s.alphaArg[2]);
+        const bool select = s.colorOp == D3DTOP_SELECTARG1 && s.alphaOp == D3DTOP_SELECTARG1 &&
+                            s.colorArg[1] == D3DTA_TEXTURE && s.alphaArg[1] == D3DTA_TEXTURE;
+        setup.shortcut = modulate ? COMBINE_MODULATE_TEXTURE : select ? COMBINE_SELECT_TEXTURE : COMBINE_GENERAL;
+    }
+}
+
+void combine(const CombinerSetup& setup, const float diffuse[4], const float specular[4],
+             const float textures[TEXTURE_STAGE_COUNT][4], float rgbaOut[4])
+{
+    switch (setup.shortcut) {
+    case COMBINE_DIFFUSE:
+        for (int c = 0; c < 4; ++c)
+            rgbaOut[c] = diffuse[c];
+        return;
+    case COMBINE_MODULATE_TEXTURE:
+        for (int c = 0; c < 4; ++c)
+            rgbaOut[c] = textures[0][c] * diffuse[c];
+        return;
+    case COMBINE_SELECT_TEXTURE:
+        for (int c = 0; c < 4; ++c)
+            rgbaOut[c] = textures[0][c];
+        return;
+    case COMBINE_GENERAL:
+        break;
+    }
+
+    static const float opaqueBlack[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    Registers r;
+    r.diffuse = diffuse;
+    r.specular = specular;
+    r.factor = setup.textureFactor;
+    for (int c = 0; c < 4; ++c) {
+        r.current[c] = diffuse[c];
+        r.temp[c] = 0.0f;
+    }
+    for (int i = 0; i < setup.stageCount; ++i) {
+        const CombinerStage& s = setup.stages[i];
+        r.texture = s.textureBound ? textures[i] : opaqueBlack;
+        r.constant = s.constant;
+        const float* next = nullptr;
+        if (i + 1 < static_cast<int>(TEXTURE_STAGE_COUNT) && (setup.textureMask & (1u << (i + 1))))
+            next = textures[i + 1];
+
+        float result[4];
+        float a0[4], a1[4], a2[4];
+        const unsigned colorArgs = argumentsRead(s.colorOp);
+        if (colorArgs & 1u)
+            argument(s.colorArg[0], r, a0);
+        if (colorArgs & 2u)
+            argument(s.colorArg[1], r, a1);
+        if (colorArgs & 4u)
+            argument(s.colorArg[2], r, a2);
+        applyOp(s.colorOp, 0, 2, a0, a1, a2, r, next, result);
+
+        if (s.colorOp == D3DTOP_DOTPRODUCT3) {
+            // The dot product goes to all four channels.
+            result[3] = result[0];
+        } else if (s.alphaOp == D3DTOP_DISABLE) {
+            result[3] = r.current[3];
+        } else {
+            const unsigned alphaArgs = argumentsRead(s.alphaOp);
+            // Alpha arguments read alpha; replication changes nothing there.
+            if (alphaArgs & 1u)
+                argument(static_cast<uint8_t>(s.alphaArg[0] & ~D3DTA_ALPHAREPLICATE), r, a0);
+            if (alphaArgs & 2u)
+                argument(static_cast<uint8_t>(s.alphaArg[1] & ~D3DTA_ALPHAREPLICATE), r, a1);
+            if (alphaArgs & 4u)
+                argument(static_cast<uint8_t>(s.alphaArg[2] & ~D3DTA_ALPHAREPLICATE), r, a2);
+            applyOp(s.alphaOp, 3, 3, a0, a1, a2, r, next, result);
+        }
+
+        float* target = s.resultToTemp ? r.temp : r.current;
+        for (int c = 0; c < 4; ++c)
+            target[c] = result[c];
+    }
+    for (int c = 0; c < 4; ++c)
+        rgbaOut[c] = r.current[c];
+}
+
+} // namespace swd3d9

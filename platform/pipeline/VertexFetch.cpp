@@ -1,0 +1,275 @@
+#include "pipeline/VertexFetch.h"
+
+#include "d3d9/VertexDeclaration.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace swd3d9 {
+namespace pipeline {
+
+namespace {
+
+constexpr VertexElement ABSENT = {-1, 0, 0};
+
+void readColor(const uint8_t* p, float* rgba)
+{
+    uint32_t c;
+    std::memcpy(&c, p, 4);
+    rgba[0] = static_cast<float>((c >> 16) & 0xFF) * (1.0f / 255.0f);
+    rgba[1] = static_cast<float>((c >> 8) & 0xFF) * (1.0f / 255.0f);
+    rgba[2] = static_cast<float>(c & 0xFF) * (1.0f / 255.0f);
+    rgba[3] = static_cast<float>(c >> 24) * (1.0f / 255.0f);
+}
+
+// Components of a declaration type, with Direct3D's defaults (0, 0, 0, 1)
+// for the missing ones.
+void readElement(const uint8_t* p, uint8_t type, float* out)
+{
+    out[0] = out[1] = out[2] = 0.0f;
+    out[3] = 1.0f;
+    switch (type) {
+    case D3DDECLTYPE_FLOAT1:
+    case D3DDECLTYPE_FLOAT2:
+    case D3DDECLTYPE_FLOAT3:
+    case D3DDECLTYPE_FLOAT4:
+        std::memcpy(out, p, sizeof(float) * (type - D3DDECLTYPE_FLOAT1 + 1));
+        break;
+    case D3DDECLTYPE_D3DCOLOR:
+        readColor(p, out);
+        break;
+    case D3DDECLTYPE_UBYTE4:
+        for (int i = 0; i < 4; ++i)
+            out[i] = p[i];
+        break;
+    case D3DDECLTYPE_UBYTE4N:
+        for (int i = 0; i < 4; ++i)
+            out[i] = p[i] * (1.0f / 255.0f);
+        break;
+    case D3DDECLTYPE_SHORT2:
+    case D3DDECLTYPE_SHORT4: {
+        const int n = type == D3DDECLTYPE_SHORT2 ? 2 : 4;
+        for (int i = 0; i < n; ++i) {
+            int16_t v;
+            std::memcpy(&v, p + 2 * i, 2);
+            out[i] = v;
+        }
+        break;
+    }
+    case D3DDECLTYPE_SHORT2N:
+    case D3DDECLTYPE_SHORT4N: {
+        const int n = type == D3DDECLTYPE_SHORT2N ? 2 : 4;
+        for (int i = 0; i < n; ++i) {
+            int16_t v;
+            std::memcpy(&v, p + 2 * i, 2);
+            out[i] = v < -32767 ? -1.0f : v / 32767.0f;
+        }
+        break;
+    }
+    case D3DDECLTYPE_FLOAT16_2:
+    case D3DDECLTYPE_FLOAT16_4:
+    default:
+        break;
+    }
+}
+
+bool supportedType(BYTE type)
+{
+    return type <= D3DDECLTYPE_SHORT4N && type != D3DDECLTYPE_UDEC3 && type != D3DDECLTYPE_DEC3N;
+}
+
+UINT elementSize(uint8_t type)
+{
+    switch (type) {
+    case D3DDECLTYPE_FLOAT1:
+    case D3DDECLTYPE_D3DCOLOR:
+    case D3DDECLTYPE_UBYTE4:
+    case D3DDECLTYPE_UBYTE4N:
+    case D3DDECLTYPE_SHORT2:
+    case D3DDECLTYPE_SHORT2N:
+    case D3DDECLTYPE_USHORT2N:
+    case D3DDECLTYPE_FLOAT16_2:
+        return 4;
+    case D3DDECLTYPE_FLOAT2:
+    case D3DDECLTYPE_SHORT4:
+    case D3DDECLTYPE_SHORT4N:
+    case D3DDECLTYPE_USHORT4N:
+    case D3DDECLTYPE_FLOAT16_4:
+        return 8;
+    case D3DDECLTYPE_FLOAT3:
+        return 12;
+    case D3DDECLTYPE_FLOAT4:
+        return 16;
+    default:
+        return 4;
+    }
+}
+
+} // namespace
+
+UINT layoutExtent(const VertexLayout& layout, int stream)
+{
+    UINT extent = 0;
+    auto include = [&](const VertexElement& e) {
+        if (e.stream == stream)
+            extent = std::max<UINT>(extent, e.offset + elementSize(e.type));
+    };
+    include(layout.position);
+    include(layout.normal);
+    include(layout.diffuse);
+    include(layout.specular);
+    for (const VertexElement& t : layout.texCoords)
+        include(t);
+    return extent;
+}
+
+bool layoutFromFvf(DWORD fvf, VertexLayout& layout)
+{
+    layout.pretransformed = false;
+    layout.position = layout.normal = layout.diffuse = layout.specular = ABSENT;
+    for (VertexElement& t : layout.texCoords)
+        t = ABSENT;
+    UINT offset = 0;
+    const DWORD position = fvf & D3DFVF_POSITION_MASK;
+    switch (position) {
+    case D3DFVF_XYZ:
+        layout.position = {0, D3DDECLTYPE_FLOAT3, 0};
+        offset = 12;
+        break;
+    case D3DFVF_XYZRHW:
+        layout.position = {0, D3DDECLTYPE_FLOAT4, 0};
+        layout.pretransformed = true;
+        offset = 16;
+        break;
+    case D3DFVF_XYZW:
+        layout.position = {0, D3DDECLTYPE_FLOAT4, 0};
+        offset = 16;
+        break;
+    case D3DFVF_XYZB1:
+    case D3DFVF_XYZB2:
+    case D3DFVF_XYZB3:
+    case D3DFVF_XYZB4:
+    case D3DFVF_XYZB5:
+        // Blend weights follow the position; vertex blending is off, so
+        // they are skipped.
+        layout.position = {0, D3DDECLTYPE_FLOAT3, 0};
+        offset = 12 + 4 * ((position - D3DFVF_XYZB1) / 2 + 1);
+        break;
+    default:
+        return false;
+    }
+    if (fvf & D3DFVF_NORMAL) {
+        layout.normal = {0, D3DDECLTYPE_FLOAT3, static_cast<uint16_t>(offset)};
+        offset += 12;
+    }
+    if (fvf & D3DFVF_PSIZE)
+        offset += 4;
+    if (fvf & D3DFVF_DIFFUSE) {
+        layout.diffuse = {0, D3DDECLTYPE_D3DCOLOR, static_cast<uint16_t>(offset)};
+        offset += 4;
+    }
+    if (fvf & D3DFVF_SPECULAR) {
+        layout.specular = {0, D3DDECLTYPE_D3DCOLOR, static_cast<uint16_t>(offset)};
+        offset += 4;
+    }
+    const UINT texCount = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
+    for (UINT i = 0; i < texCount && i < 8; ++i) {
+        // D3DFVF_TEXCOORDSIZE bits: 0 two floats, 1 three, 2 four, 3 one.
+        const DWORD code = (fvf >> (16 + 2 * i)) & 3;
+        const UINT floats = code == 0 ? 2 : code == 1 ? 3 : code == 2 ? 4 : 1;
+        layout.texCoords[i] = {0, static_cast<uint8_t>(D3DDECLTYPE_FLOAT1 + floats - 1), static_cast<uint16_t>(offset)};
+        offset += 4 * floats;
+    }
+    return true;
+}
+
+bool layoutFromDeclaration(const VertexDeclaration& declaration, VertexLayout& layout)
+{
+    layout.pretransformed = false;
+    layout.position = layout.normal = layout.diffuse = layout.specular = ABSENT;
+    for (VertexElement& t : layout.texCoords)
+        t = ABSENT;
+    for (const D3DVERTEXELEMENT9& e : declaration.elements()) {
+        if (!supportedType(e.Type) || e.Stream >= STREAM_COUNT)
+            continue;
+        const VertexElement element = {static_cast<int8_t>(e.Stream), e.Type, e.Offset};
+        switch (e.Usage) {
+        case D3DDECLUSAGE_POSITION:
+            if (e.UsageIndex == 0)
+                layout.position = element;
+            break;
+        case D3DDECLUSAGE_POSITIONT:
+            layout.position = element;
+            layout.pretransformed = true;
+            break;
+        case D3DDECLUSAGE_NORMAL:
+            if (e.UsageIndex == 0)
+                layout.normal = element;
+            break;
+        case D3DDECLUSAGE_COLOR:
+            if (e.UsageIndex == 0)
+                layout.diffuse = element;
+            else if (e.UsageIndex == 1)
+                layout.specular = element;
+            break;
+        case D3DDECLUSAGE_TEXCOORD:
+            if (e.UsageIndex < 8)
+                layout.texCoords[e.UsageIndex] = element;
+            break;
+        default:
+            break;
+        }
+    }
+    return layout.position.stream >= 0;
+}
+
+void fetchVertex(const VertexLayout& layout, const StreamView* streams, UINT index, FetchedVertex& vertex)
+{
+    auto at = [&](const VertexElement& e) {
+        const StreamView& s = streams[e.stream];
+        return s.data + static_cast<size_t>(index) * s.stride + e.offset;
+    };
+    readElement(at(layout.position), layout.position.type, vertex.position);
+    if (layout.position.type == D3DDECLTYPE_FLOAT3)
+        vertex.position[3] = 1.0f;
+    if (layout.normal.stream >= 0) {
+        float n[4];
+        readElement(at(layout.normal), layout.normal.type, n);
+        vertex.normal[0] = n[0];
+        vertex.normal[1] = n[1];
+        vertex.normal[2] = n[2];
+    } else {
+        vertex.normal[0] = vertex.normal[1] = vertex.normal[2] = 0.0f;
+    }
+    if (layout.diffuse.stream >= 0) {
+        readElement(at(layout.diffuse), layout.diffuse.type, vertex.diffuse);
+    } else {
+        vertex.diffuse[0] = vertex.diffuse[1] = vertex.diffuse[2] = vertex.diffuse[3] = 1.0f;
+    }
+    if (layout.specular.stream >= 0) {
+        readElement(at(layout.specular), layout.specular.type, vertex.specular);
+    } else {
+        vertex.specular[0] = vertex.specular[1] = vertex.specular[2] = vertex.specular[3] = 0.0f;
+    }
+    for (int i = 0; i < 8; ++i) {
+        const VertexElement& e = layout.texCoords[i];
+        float* t = vertex.texCoords[i];
+        if (e.stream < 0) {
+            t[0] = t[1] = t[2] = 0.0f;
+            t[3] = 1.0f;
+            continue;
+        }
+        readElement(at(e), e.type, t);
+        // The component after the last given one reads as 1 (so that a
+        // texture transform's translation row applies), the rest as 0.
+        if (e.type >= D3DDECLTYPE_FLOAT1 && e.type < D3DDECLTYPE_FLOAT4) {
+            const int given = e.type - D3DDECLTYPE_FLOAT1 + 1;
+            t[given] = 1.0f;
+            for (int k = given + 1; k < 4; ++k)
+                t[k] = 0.0f;
+        }
+    }
+}
+
+} // namespace pipeline
+} // namespace swd3d9

@@ -1,0 +1,389 @@
+#include "pipeline/VertexShading.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace swd3d9 {
+namespace pipeline {
+
+namespace {
+
+Matrix toMatrix(const D3DMATRIX& m)
+{
+    Matrix r;
+    std::memcpy(r.m, m.m, sizeof(r.m));
+    return r;
+}
+
+void transformPoint(const Matrix& m, const float* p, float* out)
+{
+    for (int c = 0; c < 4; ++c)
+        out[c] = p[0] * m.m[0][c] + p[1] * m.m[1][c] + p[2] * m.m[2][c] + p[3] * m.m[3][c];
+}
+
+float dot3(const float* a, const float* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+void normalize3(float* v)
+{
+    const float len2 = dot3(v, v);
+    if (len2 > 0.0f) {
+        const float inv = 1.0f / std::sqrt(len2);
+        v[0] *= inv;
+        v[1] *= inv;
+        v[2] *= inv;
+    }
+}
+
+void colorOf(const D3DCOLORVALUE& c, float* out)
+{
+    out[0] = c.r;
+    out[1] = c.g;
+    out[2] = c.b;
+    out[3] = c.a;
+}
+
+// Inverse transpose of the upper 3x3 (normals in row-vector form transform
+// by the inverse transpose).
+void normalMatrixOf(const Matrix& m, float out[3][3])
+{
+    const float a = m.m[0][0], b = m.m[0][1], c = m.m[0][2];
+    const float d = m.m[1][0], e = m.m[1][1], f = m.m[1][2];
+    const float g = m.m[2][0], h = m.m[2][1], i = m.m[2][2];
+    const float cofactor[3][3] = {{e * i - f * h, -(d * i - f * g), d * h - e * g},
+                                  {-(b * i - c * h), a * i - c * g, -(a * h - b * g)},
+                                  {b * f - c * e, -(a * f - c * d), a * e - b * d}};
+    const float det = a * cofactor[0][0] + b * cofactor[0][1] + c * cofactor[0][2];
+    const float inv = det != 0.0f ? 1.0f / det : 0.0f;
+    // inverse = adjugate / det, adjugate = cofactor^T; inverse transpose
+    // = cofactor / det.
+    for (int r = 0; r < 3; ++r)
+        for (int k = 0; k < 3; ++k)
+            out[r][k] = cofactor[r][k] * inv;
+}
+
+uint8_t materialSource(const DeviceState& state, D3DRENDERSTATETYPE which, const VertexLayout& layout)
+{
+    if (!state.renderStates[D3DRS_COLORVERTEX])
+        return 0;
+    const DWORD source = state.renderStates[which];
+    if (source == D3DMCS_COLOR1 && layout.diffuse.stream >= 0)
+        return 1;
+    if (source == D3DMCS_COLOR2 && layout.specular.stream >= 0)
+        return 2;
+    return 0;
+}
+
+float asFloat(DWORD bits)
+{
+    float f;
+    std::memcpy(&f, &bits, sizeof(f));
+    return f;
+}
+
+} // namespace
+
+void multiply(const Matrix& a, const Matrix& b, Matrix& out)
+{
+    Matrix r;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
+    out = r;
+}
+
+float fogFactor(uint8_t mode, const FogParameters& fog, float distance)
+{
+    float f = 1.0f;
+    switch (mode) {
+    case FOG_LINEAR:
+        f = fog.end != fog.start ? (fog.end - distance) / (fog.end - fog.start) : (distance < fog.end ? 1.0f : 0.0f);
+        break;
+    case FOG_EXP:
+        f = std::exp(-distance * fog.density);
+        break;
+    case FOG_EXP2: {
+        const float t = distance * fog.density;
+        f = std::exp(-t * t);
+        break;
+    }
+    default:
+        break;
+    }
+    return std::min(1.0f, std::max(0.0f, f));
+}
+
+void buildVertexState(const DeviceState& state, const VertexLayout& layout, uint8_t stageCount, VertexKey& key,
+                      VertexConstants& constants)
+{
+    std::memset(&key, 0, sizeof(key));
+    const DWORD* rs = state.renderStates;
+    key.pretransformed = layout.pretransformed;
+    key.lighting = rs[D3DRS_LIGHTING] != 0 && !layout.pretransformed;
+    key.normalizeNormals = rs[D3DRS_NORMALIZENORMALS] != 0;
+    key.localViewer = rs[D3DRS_LOCALVIEWER] != 0;
+    key.specularEnable = rs[D3DRS_SPECULARENABLE] != 0;
+    key.rangeFog = rs[D3DRS_RANGEFOGENABLE] != 0;
+    if (rs[D3DRS_FOGENABLE] && rs[D3DRS_FOGTABLEMODE] == D3DFOG_NONE && !layout.pretransformed)
+        key.vertexFog = static_cast<uint8_t>(rs[D3DRS_FOGVERTEXMODE] <= D3DFOG_LINEAR ? rs[D3DRS_FOGVERTEXMODE] : 0);
+    key.clipPlaneMask = layout.pretransformed ? 0 : static_cast<uint8_t>(rs[D3DRS_CLIPPLANEENABLE] & 0x3F);
+    if (!rs[D3DRS_CLIPPING])
+        key.clipPlaneMask = 0;
+    key.stageCount = stageCount;
+    key.materialSource.diffuse = materialSource(state, D3DRS_DIFFUSEMATERIALSOURCE, layout);
+    key.materialSource.ambient = materialSource(state, D3DRS_AMBIENTMATERIALSOURCE, layout);
+    key.materialSource.specular = materialSource(state, D3DRS_SPECULARMATERIALSOURCE, layout);
+    key.materialSource.emissive = materialSource(state, D3DRS_EMISSIVEMATERIALSOURCE, layout);
+
+    constants.world = toMatrix(state.world[0]);
+    multiply(constants.world, toMatrix(state.view), constants.worldView);
+    multiply(constants.worldView, toMatrix(state.projection), constants.worldViewProjection);
+    normalMatrixOf(constants.worldView, constants.normalMatrix);
+    constants.material = state.material;
+    const D3DCOLOR ambient = rs[D3DRS_AMBIENT];
+    constants.globalAmbient[0] = ((ambient >> 16) & 0xFF) / 255.0f;
+    constants.globalAmbient[1] = ((ambient >> 8) & 0xFF) / 255.0f;
+    constants.globalAmbient[2] = (ambient & 0xFF) / 255.0f;
+    constants.globalAmbient[3] = (ambient >> 24) / 255.0f;
+    constants.fog = {asFloat(rs[D3DRS_FOGSTART]), asFloat(rs[D3DRS_FOGEND]), asFloat(rs[D3DRS_FOGDENSITY])};
+    std::memcpy(constants.clipPlanes, state.clipPlanes, sizeof(constants.clipPlanes));
+
+    if (key.lighting) {
+        const Matrix view = toMatrix(state.view);
+        for (DWORD index : state.enabledLights) {
+            if (key.lightCount == MAX_LIGHTS)
+                break;
+            auto found = state.lights.find(index);
+            if (found == state.lights.end())
+                continue;
+            const D3DLIGHT9& l = found->second.light;
+            Light& out = constants.lights[key.lightCount++];
+            out.type = l.Type;
+            colorOf(l.Diffuse, out.diffuse);
+            colorOf(l.Specular, out.specular);
+            colorOf(l.Ambient, out.ambient);
+            const float p[4] = {l.Position.x, l.Position.y, l.Position.z, 1.0f};
+            float cp[4];
+            transformPoint(view, p, cp);
+            std::memcpy(out.position, cp, sizeof(out.position));
+            const float d[4] = {l.Direction.x, l.Direction.y, l.Direction.z, 0.0f};
+            float cd[4];
+            transformPoint(view, d, cd);
+            std::memcpy(out.direction, cd, sizeof(out.direction));
+            normalize3(out.direction);
+            out.range = l.Range;
+            out.attenuation[0] = l.Attenuation0;
+            out.attenuation[1] = l.Attenuation1;
+            out.attenuation[2] = l.Attenuation2;
+            out.cosHalfTheta = std::cos(l.Theta * 0.5f);
+            out.cosHalfPhi = std::cos(l.Phi * 0.5f);
+            out.falloff = l.Falloff;
+        }
+    }
+
+    for (int s = 0; s < stageCount; ++s) {
+        const DWORD index = state.stageStates[s][D3DTSS_TEXCOORDINDEX];
+        key.texCoordSet[s] = static_cast<uint8_t>(index & 7);
+        key.texGen[s] = layout.pretransformed ? 0 : static_cast<uint8_t>((index >> 16) & 0xF);
+        const DWORD flags = state.stageStates[s][D3DTSS_TEXTURETRANSFORMFLAGS];
+        const DWORD count = flags & 0xFF;
+        key.texTransformCount[s] = layout.pretransformed ? 0 : static_cast<uint8_t>(count <= 4 ? count : 0);
+        constants.textureTransforms[s] = toMatrix(state.textureTransforms[s]);
+    }
+}
+
+void shadeVertex(const VertexKey& key, const VertexConstants& c, const FetchedVertex& in, ShadedVertex& out)
+{
+    float* v = out.varyings;
+    if (key.pretransformed) {
+        std::memcpy(out.position, in.position, sizeof(out.position));
+        std::memcpy(v + VARYING_DIFFUSE, in.diffuse, 4 * sizeof(float));
+        std::memcpy(v + VARYING_SPECULAR, in.specular, 4 * sizeof(float));
+        // Pre-transformed vertices carry their fog factor in the specular alpha.
+        v[VARYING_FOG] = in.specular[3];
+        for (int s = 0; s < key.stageCount; ++s)
+            std::memcpy(v + VARYING_TEXCOORD + 4 * s, in.texCoords[key.texCoordSet[s]], 4 * sizeof(float));
+        out.outcode = 0;
+        return;
+    }
+
+    transformPoint(c.worldViewProjection, in.position, out.position);
+    const float* p = out.position;
+    uint32_t code = 0;
+    code |= (p[0] < -p[3]) << 0;
+    code |= (p[0] > p[3]) << 1;
+    code |= (p[1] < -p[3]) << 2;
+    code |= (p[1] > p[3]) << 3;
+    code |= (p[2] < 0.0f) << 4;
+    code |= (p[2] > p[3]) << 5;
+    if (key.clipPlaneMask) {
+        float world[4];
+        transformPoint(c.world, in.position, world);
+        for (int i = 0; i < MAX_CLIP_DISTANCES; ++i) {
+            if (!(key.clipPlaneMask & (1u << i))) {
+                out.clipDistance[i] = 1.0f;
+                continue;
+            }
+            const float* plane = c.clipPlanes[i];
+            const float d = plane[0] * world[0] + plane[1] * world[1] + plane[2] * world[2] + plane[3] * world[3];
+            out.clipDistance[i] = d;
+            code |= static_cast<uint32_t>(d < 0.0f) << (6 + i);
+        }
+    }
+    out.outcode = code;
+
+    float eye[4];
+    const bool needEye = key.lighting || key.vertexFog || key.stageCount;
+    if (needEye)
+        transformPoint(c.worldView, in.position, eye);
+    float normal[3] = {0.0f, 0.0f, 0.0f};
+    const bool needNormal = key.lighting || key.stageCount;
+    if (needNormal) {
+        for (int k = 0; k < 3; ++k)
+            normal[k] = in.normal[0] * c.normalMatrix[0][k] + in.normal[1] * c.normalMatrix[1][k] +
+                        in.normal[2] * c.normalMatrix[2][k];
+        if (key.normalizeNormals)
+            normalize3(normal);
+    }
+
+    if (key.lighting) {
+        const D3DMATERIAL9& m = c.material;
+        auto pick = [&](uint8_t source, const D3DCOLORVALUE& material, float* out4) {
+            if (source == 1)
+                std::memcpy(out4, in.diffuse, 4 * sizeof(float));
+            else if (source == 2)
+                std::memcpy(out4, in.specular, 4 * sizeof(float));
+            else
+                colorOf(material, out4);
+        };
+        float cd[4], ca[4], cs[4], ce[4];
+        pick(key.materialSource.diffuse, m.Diffuse, cd);
+        pick(key.materialSource.ambient, m.Ambient, ca);
+        pick(key.materialSource.specular, m.Specular, cs);
+        pick(key.materialSource.emissive, m.Emissive, ce);
+
+        float ambient[3] = {c.globalAmbient[0], c.globalAmbient[1], c.globalAmbient[2]};
+        float diffuse[3] = {0.0f, 0.0f, 0.0f};
+        float specular[3] = {0.0f, 0.0f, 0.0f};
+        float toViewer[3] = {0.0f, 0.0f, 1.0f};
+        if (key.localViewer) {
+            toViewer[0] = -eye[0];
+            toViewer[1] = -eye[1];
+            toViewer[2] = -eye[2];
+            normalize3(toViewer);
+        }
+        for (int i = 0; i < key.lightCount; ++i) {
+            const Light& l = c.lights[i];
+            float toLight[3];
+            float atten = 1.0f;
+            float spot = 1.0f;
+            if (l.type == D3DLIGHT_DIRECTIONAL) {
+                toLight[0] = -l.direction[0];
+                toLight[1] = -l.direction[1];
+                toLight[2] = -l.direction[2];
+            } else {
+                toLight[0] = l.position[0] - eye[0];
+                toLight[1] = l.position[1] - eye[1];
+                toLight[2] = l.position[2] - eye[2];
+                const float distance = std::sqrt(dot3(toLight, toLight));
+                if (distance > l.range)
+                    continue;
+                const float denominator =
+                    l.attenuation[0] + l.attenuation[1] * distance + l.attenuation[2] * distance * distance;
+                atten = denominator > 0.0f ? 1.0f / denominator : 1.0f;
+                if (distance > 0.0f) {
+                    toLight[0] /= distance;
+                    toLight[1] /= distance;
+                    toLight[2] /= distance;
+                }
+                if (l.type == D3DLIGHT_SPOT) {
+                    // rho: cosine between the spot axis and the light-to-vertex direction.
+                    const float rho = -dot3(toLight, l.direction);
+                    if (rho <= l.cosHalfPhi)
+                        spot = 0.0f;
+                    else if (rho <= l.cosHalfTheta) {
+                        const float t = (rho - l.cosHalfPhi) / (l.cosHalfTheta - l.cosHalfPhi);
+                        spot = l.falloff == 1.0f ? t : std::pow(t, l.falloff);
+                    }
+                }
+            }
+            const float scale = atten * spot;
+            for (int k = 0; k < 3; ++k)
+                ambient[k] += l.ambient[k] * scale;
+            const float nDotL = dot3(normal, toLight);
+            if (nDotL <= 0.0f || scale == 0.0f)
+                continue;
+            for (int k = 0; k < 3; ++k)
+                diffuse[k] += l.diffuse[k] * nDotL * scale;
+            if (key.specularEnable) {
+                float half[3] = {toViewer[0] + toLight[0], toViewer[1] + toLight[1], toViewer[2] + toLight[2]};
+                normalize3(half);
+                const float nDotH = dot3(normal, half);
+                if (nDotH > 0.0f) {
+                    const float power = m.Power > 0.0f ? std::pow(nDotH, m.Power) : 1.0f;
+                    for (int k = 0; k < 3; ++k)
+                        specular[k] += l.specular[k] * power * scale;
+                }
+            }
+        }
+        for (int k = 0; k < 3; ++k) {
+            v[VARYING_DIFFUSE + k] = std::min(1.0f, std::max(0.0f, ca[k] * ambient[k] + cd[k] * diffuse[k] + ce[k]));
+            v[VARYING_SPECULAR + k] = key.specularEnable ? std::min(1.0f, std::max(0.0f, cs[k] * specular[k])) : 0.0f;
+        }
+        v[VARYING_DIFFUSE + 3] = std::min(1.0f, std::max(0.0f, cd[3]));
+        v[VARYING_SPECULAR + 3] = key.specularEnable ? std::min(1.0f, std::max(0.0f, cs[3])) : 0.0f;
+    } else {
+        std::memcpy(v + VARYING_DIFFUSE, in.diffuse, 4 * sizeof(float));
+        std::memcpy(v + VARYING_SPECULAR, in.specular, 4 * sizeof(float));
+    }
+
+    if (key.vertexFog) {
+        const float distance = key.rangeFog ? std::sqrt(dot3(eye, eye)) : std::fabs(eye[2]);
+        v[VARYING_FOG] = fogFactor(key.vertexFog, c.fog, distance);
+    } else {
+        v[VARYING_FOG] = 1.0f;
+    }
+
+    for (int s = 0; s < key.stageCount; ++s) {
+        float t[4];
+        switch (key.texGen[s] << 16) {
+        case D3DTSS_TCI_CAMERASPACENORMAL:
+            t[0] = normal[0], t[1] = normal[1], t[2] = normal[2], t[3] = 1.0f;
+            break;
+        case D3DTSS_TCI_CAMERASPACEPOSITION:
+            t[0] = eye[0], t[1] = eye[1], t[2] = eye[2], t[3] = 1.0f;
+            break;
+        case D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR:
+        case D3DTSS_TCI_SPHEREMAP: {
+            // R = 2 (E.N) N - E with E the unit vector from the vertex to the viewer.
+            float e[3] = {0.0f, 0.0f, 1.0f};
+            if (key.localViewer) {
+                e[0] = -eye[0], e[1] = -eye[1], e[2] = -eye[2];
+                normalize3(e);
+            }
+            const float en = dot3(e, normal);
+            float r[3] = {2.0f * en * normal[0] - e[0], 2.0f * en * normal[1] - e[1], 2.0f * en * normal[2] - e[2]};
+            if ((key.texGen[s] << 16) == D3DTSS_TCI_SPHEREMAP) {
+                const float mm = 2.0f * std::sqrt(r[0] * r[0] + r[1] * r[1] + (r[2] + 1.0f) * (r[2] + 1.0f));
+                const float inv = mm > 0.0f ? 1.0f / mm : 0.0f;
+                t[0] = r[0] * inv + 0.5f, t[1] = r[1] * inv + 0.5f, t[2] = 1.0f, t[3] = 0.0f;
+            } else {
+                t[0] = r[0], t[1] = r[1], t[2] = r[2], t[3] = 1.0f;
+            }
+            break;
+        }
+        default:
+            std::memcpy(t, in.texCoords[key.texCoordSet[s]], sizeof(t));
+            break;
+        }
+        float* dst = v + VARYING_TEXCOORD + 4 * s;
+        if (key.texTransformCount[s]) {
+            transformPoint(c.textureTransforms[s], t, dst);
+        } else {
+            std::memcpy(dst, t, sizeof(t));
+        }
+    }
+}
+
+} // namespace pipeline
+} // namespace swd3d9

@@ -1,0 +1,244 @@
+// Vertex processing: lit vertex colours against the lighting equations
+// evaluated here in double precision, material sources, vertex and table
+// fog. Each case draws single points, whose pixel is the vertex's colour.
+
+#include "pipeline_support.h"
+
+#include <cmath>
+
+using namespace d3dtest;
+
+namespace {
+
+struct Vec {
+    double x, y, z;
+};
+Vec operator-(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+Vec operator+(Vec a, Vec b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+Vec unit(Vec a)
+{
+    const double l = std::sqrt(dot(a, a));
+    return {a.x / l, a.y / l, a.z / l};
+}
+
+struct LitVertex {
+    float x, y, z;
+    float nx, ny, nz;
+    DWORD diffuse;
+};
+constexpr DWORD LIT_FVF = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE;
+
+int expected8(double v) { return static_cast<int>(std::lround(std::min(1.0, std::max(0.0, v)) * 255.0)); }
+
+} // namespace
+
+class PipelineLightingTest : public PipelineTest
+{
+protected:
+    void SetUp() override
+    {
+        PipelineTest::SetUp();
+        makeTarget(64, 64);
+        // Camera at the origin looking down +z (identity view), a 90-degree
+        // field of view so that camera-space points map to known pixels.
+        D3DXMATRIX projection;
+        D3DXMatrixPerspectiveFovLH(&projection, 1.5707963f, 1.0f, 0.5f, 100.0f);
+        device->SetTransform(D3DTS_PROJECTION, &projection);
+        device->SetRenderState(D3DRS_LIGHTING, TRUE);
+        device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    }
+
+    // Draws one point and returns its pixel, found where it should project.
+    DWORD drawPoint(const LitVertex& v)
+    {
+        clear(0);
+        device->SetFVF(LIT_FVF);
+        device->BeginScene();
+        device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &v, sizeof(v));
+        device->EndScene();
+        const double sx = 32.0 + 32.0 * v.x / v.z;
+        const double sy = 32.0 - 32.0 * v.y / v.z;
+        return pixel(static_cast<UINT>(std::ceil(sx - 0.5)), static_cast<UINT>(std::ceil(sy - 0.5)));
+    }
+};
+
+TEST_F(PipelineLightingTest, PointAndSpotLightsFollowTheLightingEquations)
+{
+    D3DMATERIAL9 m{};
+    m.Diffuse = {0.8f, 0.6f, 0.4f, 0.5f};
+    m.Ambient = {0.3f, 0.2f, 0.1f, 1.0f};
+    m.Specular = {0.5f, 0.5f, 0.5f, 1.0f};
+    m.Emissive = {0.05f, 0.0f, 0.1f, 0.0f};
+    m.Power = 12.0f;
+    device->SetMaterial(&m);
+    device->SetRenderState(D3DRS_AMBIENT, D3DCOLOR_XRGB(40, 20, 60));
+    device->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
+    device->SetRenderState(D3DRS_LOCALVIEWER, TRUE);
+    device->SetRenderState(D3DRS_NORMALIZENORMALS, TRUE);
+    device->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_MATERIAL);
+
+    D3DLIGHT9 point{};
+    point.Type = D3DLIGHT_POINT;
+    point.Diffuse = {0.9f, 0.8f, 0.7f, 1};
+    point.Specular = {0.6f, 0.6f, 0.6f, 1};
+    point.Ambient = {0.1f, 0.1f, 0.1f, 1};
+    point.Position = {2.0f, 1.0f, 1.0f};
+    point.Range = 50.0f;
+    point.Attenuation0 = 0.5f;
+    point.Attenuation1 = 0.1f;
+    point.Attenuation2 = 0.02f;
+    D3DLIGHT9 spot{};
+    spot.Type = D3DLIGHT_SPOT;
+    spot.Diffuse = {0.5f, 0.7f, 0.9f, 1};
+    spot.Position = {-1.0f, 0.0f, 2.0f};
+    spot.Direction = {1.0f, 0.2f, 3.0f};
+    spot.Range = 50.0f;
+    spot.Attenuation0 = 1.0f;
+    spot.Theta = 0.2f;
+    spot.Phi = 0.9f;
+    spot.Falloff = 2.0f;
+    device->SetLight(0, &point);
+    device->SetLight(1, &spot);
+    device->LightEnable(0, TRUE);
+    device->LightEnable(1, TRUE);
+
+    const LitVertex vertex = {0.3f, -0.2f, 5.0f, -0.2f, 0.5f, -2.0f, 0xFFFFFFFF};
+    const Vec p{vertex.x, vertex.y, vertex.z};
+    const Vec n = unit({vertex.nx, vertex.ny, vertex.nz});
+    const Vec toViewer = unit(Vec{0, 0, 0} - p);
+    double ambient[3] = {40 / 255.0, 20 / 255.0, 60 / 255.0};
+    double diffuse[3] = {0, 0, 0}, specular[3] = {0, 0, 0};
+    // Point light.
+    {
+        const Vec l = Vec{2, 1, 1} - p;
+        const double d = std::sqrt(dot(l, l));
+        const double atten = 1.0 / (0.5 + 0.1 * d + 0.02 * d * d);
+        const Vec ldir = unit(l);
+        const double nl = dot(n, ldir);
+        const double nh = dot(n, unit(toViewer + ldir));
+        const double ld[3] = {0.9, 0.8, 0.7};
+        for (int k = 0; k < 3; ++k) {
+            ambient[k] += 0.1 * atten;
+            if (nl > 0) {
+                diffuse[k] += ld[k] * nl * atten;
+                specular[k] += 0.6 * std::pow(std::max(0.0, nh), 12.0) * atten;
+            }
+        }
+    }
+    // Spot light: rho between the axis and the light-to-vertex direction.
+    {
+        const Vec l = Vec{-1, 0, 2} - p;
+        const Vec ldir = unit(l);
+        const Vec axis = unit({1.0, 0.2, 3.0});
+        const double rho = -dot(ldir, axis);
+        const double ct = std::cos(0.1), cp = std::cos(0.45);
+        const double spotFactor = rho > ct ? 1.0 : rho <= cp ? 0.0 : std::pow((rho - cp) / (ct - cp), 2.0);
+        ASSERT_GT(spotFactor, 0.05);
+        ASSERT_LT(spotFactor, 0.95);
+        const double nl = dot(n, ldir);
+        const double ld[3] = {0.5, 0.7, 0.9};
+        for (int k = 0; k < 3; ++k)
+            if (nl > 0)
+                diffuse[k] += ld[k] * nl * spotFactor;
+    }
+    const double ca[3] = {0.3, 0.2, 0.1}, cd[3] = {0.8, 0.6, 0.4}, ce[3] = {0.05, 0.0, 0.1};
+    int expected[3];
+    for (int k = 0; k < 3; ++k)
+        expected[k] = expected8(ca[k] * ambient[k] + cd[k] * diffuse[k] + ce[k] + 0.5 * specular[k]);
+    const DWORD c = drawPoint(vertex);
+    EXPECT_NEAR(expected[0], channel(c, 16), 1);
+    EXPECT_NEAR(expected[1], channel(c, 8), 1);
+    EXPECT_NEAR(expected[2], channel(c, 0), 1);
+    // The diffuse alpha is the material's.
+    EXPECT_NEAR(128, channel(c, 24), 1);
+}
+
+TEST_F(PipelineLightingTest, DirectionalLightUsesTheViewTransformAndVertexColourSource)
+{
+    // A rotated view: the light's world direction must be turned with it.
+    D3DXMATRIX view;
+    D3DXMatrixRotationY(&view, 0.7f);
+    device->SetTransform(D3DTS_VIEW, &view);
+    D3DXMATRIX inverse;
+    D3DXMatrixInverse(&inverse, nullptr, &view);
+    D3DLIGHT9 sun{};
+    sun.Type = D3DLIGHT_DIRECTIONAL;
+    sun.Diffuse = {1, 1, 1, 1};
+    sun.Direction = {0.3f, -0.5f, 1.0f};
+    device->SetLight(3, &sun);
+    device->LightEnable(3, TRUE);
+    D3DMATERIAL9 m{};
+    m.Diffuse = {0.1f, 0.1f, 0.1f, 1};
+    device->SetMaterial(&m);
+    // Diffuse from the vertex colour.
+    device->SetRenderState(D3DRS_NORMALIZENORMALS, TRUE);
+    device->SetRenderState(D3DRS_COLORVERTEX, TRUE);
+    device->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1);
+
+    // Place the point where the camera sees it: camera (0.2,-0.1,4) in world.
+    D3DXVECTOR3 camera(0.2f, -0.1f, 4.0f), world;
+    D3DXVec3TransformCoord(&world, &camera, &inverse);
+    const LitVertex v = {world.x, world.y, world.z, -0.3f, 0.5f, -1.0f, D3DCOLOR_XRGB(200, 100, 50)};
+    clear(0);
+    device->SetFVF(LIT_FVF);
+    device->BeginScene();
+    device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &v, sizeof(v));
+    device->EndScene();
+    const DWORD c = pixel(static_cast<UINT>(std::ceil(32 + 32 * 0.2 / 4 - 0.5)),
+                          static_cast<UINT>(std::ceil(32 + 32 * 0.1 / 4 - 0.5)));
+    // Both vectors are in world space, so the rotation does not change N.L.
+    const double nl = dot(unit({-0.3, 0.5, -1.0}), unit({-0.3, 0.5, -1.0}));
+    EXPECT_NEAR(expected8(200 / 255.0 * nl), channel(c, 16), 1);
+    EXPECT_NEAR(expected8(100 / 255.0 * nl), channel(c, 8), 1);
+    EXPECT_NEAR(expected8(50 / 255.0 * nl), channel(c, 0), 1);
+}
+
+TEST_F(PipelineLightingTest, VertexFogFactorsAtKnownDepths)
+{
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    device->SetRenderState(D3DRS_FOGCOLOR, D3DCOLOR_XRGB(0, 0, 255));
+    device->SetRenderState(D3DRS_FOGSTART, floatBits(2.0f));
+    device->SetRenderState(D3DRS_FOGEND, floatBits(10.0f));
+    device->SetRenderState(D3DRS_FOGDENSITY, floatBits(0.15f));
+    struct Case {
+        DWORD mode;
+        float depth;
+        double factor;
+    };
+    const Case cases[] = {
+        {D3DFOG_LINEAR, 4.0f, 0.75},
+        {D3DFOG_LINEAR, 12.0f, 0.0},
+        {D3DFOG_EXP, 5.0f, std::exp(-0.75)},
+        {D3DFOG_EXP2, 5.0f, std::exp(-0.5625)},
+    };
+    for (const Case& k : cases) {
+        device->SetRenderState(D3DRS_FOGVERTEXMODE, k.mode);
+        const LitVertex v = {0.0f, 0.0f, k.depth, 0, 0, -1, D3DCOLOR_XRGB(255, 0, 0)};
+        const DWORD c = drawPoint(v);
+        EXPECT_NEAR(expected8(k.factor), channel(c, 16), 1) << k.mode << " at " << k.depth;
+        EXPECT_NEAR(expected8(1.0 - k.factor), channel(c, 0), 1) << k.mode << " at " << k.depth;
+    }
+}
+
+TEST_F(PipelineLightingTest, TableFogUsesDepthPerPixel)
+{
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    device->SetRenderState(D3DRS_FOGCOLOR, D3DCOLOR_XRGB(0, 255, 0));
+    device->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_EXP);
+    device->SetRenderState(D3DRS_FOGDENSITY, floatBits(2.0f));
+    // Pre-transformed vertices with an identity projection: fog measures z.
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    device->SetTransform(D3DTS_PROJECTION, &identity);
+    for (float z : {0.1f, 0.4f, 0.8f}) {
+        clear(0);
+        drawRect(0, 0, 64, 64, z, D3DCOLOR_XRGB(255, 0, 0));
+        const double f = std::exp(-2.0 * z);
+        const DWORD c = pixel(10, 10);
+        EXPECT_NEAR(expected8(f), channel(c, 16), 1) << z;
+        EXPECT_NEAR(expected8(1.0 - f), channel(c, 8), 1) << z;
+    }
+}
