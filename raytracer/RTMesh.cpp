@@ -72,6 +72,12 @@ void dropInvalidTriangles(std::vector<uint32_t>& triangles, size_t numVertices)
     triangles.resize(kept);
 }
 
+// The lowest lane set in a non-empty four-lane mask.
+uint32_t lowestLane(int lanes)
+{
+    return (lanes & 1) ? 0u : (lanes & 2) ? 1u : (lanes & 4) ? 2u : 3u;
+}
+
 bool insideBox(const RTVec3& p, const RTBox& box)
 {
     return p.x >= box.lo[0] && p.x <= box.hi[0] && p.y >= box.lo[1] && p.y <= box.hi[1] && p.z >= box.lo[2] &&
@@ -86,12 +92,26 @@ bool insideBox(const RTVec3& p, const RTBox& box)
 struct RTMesh::RayLimits {
     float behind;
     float margin;
+#ifdef RT_HAVE_SSE2
+    // The ray spread over four lanes once, for the packed tests of every
+    // group and pack it meets.
+    __m128 origin[3];
+    __m128 direction[3];
+    __m128 inverse[3];
+#endif
 
     explicit RayLimits(const RTRay& ray)
     {
         const float largest = std::max({std::fabs(ray.origin.x), std::fabs(ray.origin.y), std::fabs(ray.origin.z)});
         behind = -1e-5f - 1e-4f * (1.0f + largest);
         margin = 1e-6f * largest;
+#ifdef RT_HAVE_SSE2
+        for (int a = 0; a < 3; ++a) {
+            origin[a] = _mm_set1_ps(ray.origin[a]);
+            direction[a] = _mm_set1_ps(ray.direction[a]);
+            inverse[a] = _mm_set1_ps(ray.inverse[a]);
+        }
+#endif
     }
 };
 
@@ -268,7 +288,7 @@ bool RTMesh::intersectGroups(const RTRay& ray, const RayLimits& limits, uint32_t
         for (int a = 0; a < 3; ++a) {
             const __m128 lo = _mm_sub_ps(_mm_load_ps(group.lo[a]), margin);
             const __m128 hi = _mm_add_ps(_mm_load_ps(group.hi[a]), margin);
-            const __m128 o = _mm_set1_ps(ray.origin[a]), inv = _mm_set1_ps(ray.inverse[a]);
+            const __m128 o = limits.origin[a], inv = limits.inverse[a];
             const __m128 nearT = _mm_mul_ps(_mm_sub_ps(ray.sign[a] ? hi : lo, o), inv);
             const __m128 farT = _mm_mul_ps(_mm_sub_ps(ray.sign[a] ? lo : hi, o), inv);
             entry = _mm_max_ps(entry, nearT);
@@ -292,20 +312,22 @@ bool RTMesh::intersectGroups(const RTRay& ray, const RayLimits& limits, uint32_t
                 lanes &= ~(1 << lane);
         }
 #endif
-        for (int lane = 0; lane < 4; ++lane)
-            if ((lanes & (1 << lane)) && intersectPack<ANY>(ray, m_packs[group.firstPack + lane], hit, found))
+        // The packs left, lowest lane first.
+        for (; lanes != 0; lanes &= lanes - 1)
+            if (intersectPack<ANY>(ray, limits, m_packs[group.firstPack + lowestLane(lanes)], hit, found))
                 return true;
     }
     return false;
 }
 
 template <bool ANY>
-bool RTMesh::intersectPack(const RTRay& ray, const RTTrianglePack& pack, RTMeshHit& hit, bool& found) const
+bool RTMesh::intersectPack(const RTRay& ray, const RayLimits& limits, const RTTrianglePack& pack, RTMeshHit& hit,
+                           bool& found) const
 {
 #ifdef RT_HAVE_SSE2
-    const __m128 ox = _mm_set1_ps(ray.origin.x), oy = _mm_set1_ps(ray.origin.y), oz = _mm_set1_ps(ray.origin.z);
-    const __m128 dx = _mm_set1_ps(ray.direction.x), dy = _mm_set1_ps(ray.direction.y),
-                 dz = _mm_set1_ps(ray.direction.z);
+    (void)ray;
+    const __m128 ox = limits.origin[0], oy = limits.origin[1], oz = limits.origin[2];
+    const __m128 dx = limits.direction[0], dy = limits.direction[1], dz = limits.direction[2];
     const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
     const __m128 tolerance = _mm_set1_ps(1e-5f), tiny = _mm_set1_ps(1e-7f), one = _mm_set1_ps(1.0f);
     const __m128 zero = _mm_setzero_ps();
@@ -379,6 +401,7 @@ bool RTMesh::intersectPack(const RTRay& ray, const RTTrianglePack& pack, RTMeshH
         }
     }
 #else
+    (void)limits;
     // The same arithmetic as above, one lane at a time.
     const RTVec3& o = ray.origin;
     const RTVec3& d = ray.direction;

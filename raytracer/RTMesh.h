@@ -87,7 +87,8 @@ private:
     bool intersectGroups(const RTRay& ray, const RayLimits& limits, uint32_t first, uint32_t count, RTMeshHit& hit,
                          bool& found) const;
     template <bool ANY>
-    bool intersectPack(const RTRay& ray, const RTTrianglePack& pack, RTMeshHit& hit, bool& found) const;
+    bool intersectPack(const RTRay& ray, const RayLimits& limits, const RTTrianglePack& pack, RTMeshHit& hit,
+                       bool& found) const;
     // Packs the triangles and groups the packs; returns the number of groups.
     uint32_t addPacks(const std::vector<uint32_t>& triangles, const std::vector<RTVec3>& vertices);
 

@@ -17,6 +17,29 @@ inline RTBox rtChildBox(const RTBox& box, int axis, float middle, int which)
 
 namespace rtdetail {
 
+// A box as plain corners with no initialisers, for the traversal stacks:
+// they are set before they are read, and clearing a whole stack on every
+// ray costs more than a short walk does.
+struct StackBox {
+    float lo[3];
+    float hi[3];
+
+    void store(const RTBox& box)
+    {
+        for (int i = 0; i < 3; ++i) {
+            lo[i] = box.lo[i];
+            hi[i] = box.hi[i];
+        }
+    }
+    void load(RTBox& box) const
+    {
+        for (int i = 0; i < 3; ++i) {
+            box.lo[i] = lo[i];
+            box.hi[i] = hi[i];
+        }
+    }
+};
+
 // The traversal for rays with a zero direction component: a plane value may
 // come out as 0 × ∞, which reads as unconstrained, so every plane value of
 // every box is kept and combined as rtSlabCombine does.
@@ -25,7 +48,7 @@ bool traversePlanes(const RTSpatialTree& tree, const RTRay& ray, Worth& worth, V
 {
     struct Pending {
         uint32_t node;
-        RTBox box;
+        StackBox box;
         float nearT[3];
         float farT[3];
     };
@@ -102,7 +125,7 @@ bool traversePlanes(const RTSpatialTree& tree, const RTRay& ray, Worth& worth, V
         if (second >= 0) {
             Pending& later = stack[size++];
             later.node = node.first + static_cast<uint32_t>(second);
-            later.box = box;
+            later.box.store(box);
             (second == 0 ? later.box.hi[a] : later.box.lo[a]) = middle;
             for (int i = 0; i < 3; ++i) {
                 later.nearT[i] = nearT[i];
@@ -121,7 +144,7 @@ bool traversePlanes(const RTSpatialTree& tree, const RTRay& ray, Worth& worth, V
                 return false;
             const Pending& next = stack[--size];
             current = next.node;
-            box = next.box;
+            next.box.load(box);
             for (int i = 0; i < 3; ++i) {
                 nearT[i] = next.nearT[i];
                 farT[i] = next.farT[i];
@@ -144,7 +167,7 @@ bool traverseIntervals(const RTSpatialTree& tree, const RTRay& ray, Worth& worth
 {
     struct Pending {
         uint32_t node;
-        RTBox box;
+        StackBox box;
         float entry, exit;
     };
     const RTSpatialNode* nodes = tree.nodes.data();
@@ -212,7 +235,8 @@ bool traverseIntervals(const RTSpatialTree& tree, const RTRay& ray, Worth& worth
             if (visitSecond) {
                 Pending& later = stack[size++];
                 later.node = node.first + secondChild;
-                later.box = rtChildBox(box, a, middle, static_cast<int>(secondChild));
+                later.box.store(box);
+                (secondChild == 0 ? later.box.hi[a] : later.box.lo[a]) = middle;
                 later.entry = secondEntry;
                 later.exit = secondExit;
             }
@@ -228,7 +252,7 @@ bool traverseIntervals(const RTSpatialTree& tree, const RTRay& ray, Worth& worth
             return false;
         const Pending& next = stack[--size];
         current = next.node;
-        box = next.box;
+        next.box.load(box);
         entry = next.entry;
         exit = next.exit;
     }
