@@ -144,6 +144,30 @@ void writeTarget(D3DFORMAT format, uint8_t* p, const float* rgba, uint8_t mask)
     }
 }
 
+bool plainColorTarget(const TargetView& target)
+{
+    return (target.colorFormat == D3DFMT_X8R8G8B8 || target.colorFormat == D3DFMT_A8R8G8B8) && target.samples <= 1 &&
+           target.color;
+}
+
+// Whether the draw fits the rasteriser's textured span loop (see PixelKey).
+// Sampler preparation can change whether derivatives are needed, so this is
+// decided again after it.
+bool fitsTexturedSpan(const PixelContext& context)
+{
+    const PixelKey& key = context.key;
+    const CombinerSetup& combiner = context.combiner;
+    const bool oneTexture = key.stageCount == 1 && combiner.textureMask == 1u &&
+                            (combiner.shortcut == COMBINE_MODULATE_TEXTURE ||
+                             combiner.shortcut == COMBINE_SELECT_TEXTURE) &&
+                            key.projectedComponent[0] == 0 && !key.needsDerivatives;
+    const bool alphaBlend = key.srcBlend == D3DBLEND_SRCALPHA && key.destBlend == D3DBLEND_INVSRCALPHA &&
+                            key.blendOp == D3DBLENDOP_ADD && key.srcBlendAlpha == D3DBLEND_SRCALPHA &&
+                            key.destBlendAlpha == D3DBLEND_INVSRCALPHA && key.blendOpAlpha == D3DBLENDOP_ADD;
+    return plainColorTarget(context.target) && oneTexture && !key.specularAdd && !key.fogEnable && !key.alphaTest &&
+           !key.zEnable && !key.stencil && key.colorWrite == 0xF && (!key.blend || alphaBlend);
+}
+
 uint8_t blendValue(DWORD v) { return static_cast<uint8_t>(v <= D3DBLEND_INVBLENDFACTOR ? v : static_cast<DWORD>(D3DBLEND_ONE)); }
 
 } // namespace
@@ -211,6 +235,7 @@ void prepareSamplers(const DeviceState& state, PixelContext& context)
         if (!singleLevel || sampler.minFilter != sampler.magFilter || sampler.minFilter == D3DTEXF_ANISOTROPIC)
             context.key.needsDerivatives = true;
     }
+    context.key.texturedSpan = fitsTexturedSpan(context);
 }
 
 void buildPixelState(const DeviceState& state, PixelContext& context)
@@ -300,11 +325,11 @@ void buildPixelState(const DeviceState& state, PixelContext& context)
     colorToFloats(rs[D3DRS_BLENDFACTOR], c.blendFactor);
     key.colorWrite = static_cast<uint8_t>(rs[D3DRS_COLORWRITEENABLE] & 0xF);
 
-    const bool plainTarget = (target.colorFormat == D3DFMT_X8R8G8B8 || target.colorFormat == D3DFMT_A8R8G8B8) &&
-                             target.samples <= 1 && target.color;
+    const bool plainTarget = plainColorTarget(target);
     const bool plainDepth = !key.zEnable || (target.depth->bytesPerPixel() == 4 && target.depth->samples() <= 1);
     key.plainColorSpan = plainTarget && plainDepth && key.stageCount == 0 && !key.fogEnable && !key.alphaTest &&
                          !key.stencil && !key.blend && key.colorWrite == 0xF;
+    key.texturedSpan = fitsTexturedSpan(context);
 
     c.depthBias = asFloat(rs[D3DRS_DEPTHBIAS]);
     c.slopeScaleBias = asFloat(rs[D3DRS_SLOPESCALEDEPTHBIAS]);

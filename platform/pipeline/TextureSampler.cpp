@@ -567,11 +567,98 @@ void prepareSampler(SamplerSetup& setup, const DWORD samplerStates[SAMPLER_STATE
     const bool bilinear = setup.magFilter == D3DTEXF_LINEAR && setup.minFilter == D3DTEXF_LINEAR;
     const bool argb = setup.format == D3DFMT_A8R8G8B8;
     if (setup.kind == D3DRTYPE_TEXTURE && singleLevel && bilinear && argb) {
-        if (setup.address[0] == D3DTADDRESS_WRAP && setup.address[1] == D3DTADDRESS_WRAP)
+        if (setup.address[0] == D3DTADDRESS_WRAP && setup.address[1] == D3DTADDRESS_WRAP) {
             setup.routine = sampleBilinearA8R8G8B8<true>;
-        else if (setup.address[0] == D3DTADDRESS_CLAMP && setup.address[1] == D3DTADDRESS_CLAMP)
+            setup.bilinearArgb = 1;
+        } else if (setup.address[0] == D3DTADDRESS_CLAMP && setup.address[1] == D3DTADDRESS_CLAMP) {
             setup.routine = sampleBilinearA8R8G8B8<false>;
+            setup.bilinearArgb = 2;
+        }
     }
+}
+
+void sampleBilinear4(const SamplerSetup& s, const float u[4], const float v[4], float rgba[4][4])
+{
+#if defined(__SSE2__)
+    // The arithmetic of sampleBilinearA8R8G8B8, lane by lane: the same
+    // operations in the same order, so the results are bit-identical.
+    const SamplerLevel& l = s.levels[0][s.firstLevel];
+    const bool wrap = s.bilinearArgb == 1;
+    const __m128 limit = _mm_set1_ps(INDEX_LIMIT), half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f);
+    auto texelIndex = [&](__m128 c, float size, __m128& fraction, int index[4]) {
+        const __m128 finite = _mm_cmpeq_ps(_mm_sub_ps(c, c), _mm_setzero_ps());
+        const __m128 f = _mm_sub_ps(_mm_mul_ps(_mm_and_ps(c, finite), _mm_set1_ps(size)), half);
+        const __m128 bounded = _mm_min_ps(_mm_max_ps(f, _mm_sub_ps(_mm_setzero_ps(), limit)), limit);
+        __m128i i = _mm_cvttps_epi32(bounded);
+        // Truncation corrected downwards: the lanes where it rounded up get -1.
+        i = _mm_add_epi32(i, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(i), bounded)));
+        fraction = _mm_sub_ps(f, _mm_cvtepi32_ps(i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(index), i);
+    };
+    __m128 ax, ay;
+    int x0[4], y0[4];
+    texelIndex(_mm_loadu_ps(u), l.fwidth, ax, x0);
+    texelIndex(_mm_loadu_ps(v), l.fheight, ay, y0);
+    alignas(16) uint32_t t00[4], t10[4], t01[4], t11[4];
+    const bool powerOfTwo = (l.width & (l.width - 1)) == 0 && (l.height & (l.height - 1)) == 0;
+    for (int k = 0; k < 4; ++k) {
+        int xa, xb, ya, yb;
+        if (wrap && powerOfTwo) {
+            // Wrapping on a power-of-two size is the low bits of the index.
+            xa = x0[k] & (l.width - 1);
+            xb = (x0[k] + 1) & (l.width - 1);
+            ya = y0[k] & (l.height - 1);
+            yb = (y0[k] + 1) & (l.height - 1);
+        } else if (wrap) {
+            const bool inside = x0[k] >= 0 && x0[k] < l.width && y0[k] >= 0 && y0[k] < l.height;
+            xa = inside ? x0[k] : addressIndex(x0[k], l.width, D3DTADDRESS_WRAP);
+            xb = xa + 1 == l.width ? 0 : xa + 1;
+            ya = inside ? y0[k] : addressIndex(y0[k], l.height, D3DTADDRESS_WRAP);
+            yb = ya + 1 == l.height ? 0 : ya + 1;
+        } else {
+            xa = std::min(std::max(x0[k], 0), l.width - 1);
+            xb = std::min(std::max(x0[k] + 1, 0), l.width - 1);
+            ya = std::min(std::max(y0[k], 0), l.height - 1);
+            yb = std::min(std::max(y0[k] + 1, 0), l.height - 1);
+        }
+        const uint8_t* rowA = l.data + static_cast<size_t>(ya) * l.pitch;
+        const uint8_t* rowB = l.data + static_cast<size_t>(yb) * l.pitch;
+        t00[k] = load32(rowA + 4 * xa);
+        t10[k] = load32(rowA + 4 * xb);
+        t01[k] = load32(rowB + 4 * xa);
+        t11[k] = load32(rowB + 4 * xb);
+    }
+    const __m128 unorm = _mm_set1_ps(UNORM8);
+    const __m128 w00 = _mm_mul_ps(_mm_mul_ps(_mm_sub_ps(one, ax), _mm_sub_ps(one, ay)), unorm);
+    const __m128 w10 = _mm_mul_ps(_mm_mul_ps(ax, _mm_sub_ps(one, ay)), unorm);
+    const __m128 w01 = _mm_mul_ps(_mm_mul_ps(_mm_sub_ps(one, ax), ay), unorm);
+    const __m128 w11 = _mm_mul_ps(_mm_mul_ps(ax, ay), unorm);
+    const __m128i a = _mm_load_si128(reinterpret_cast<const __m128i*>(t00));
+    const __m128i b = _mm_load_si128(reinterpret_cast<const __m128i*>(t10));
+    const __m128i c = _mm_load_si128(reinterpret_cast<const __m128i*>(t01));
+    const __m128i d = _mm_load_si128(reinterpret_cast<const __m128i*>(t11));
+    const __m128i byte = _mm_set1_epi32(0xFF);
+    auto filterChannel = [&](__m128i ta, __m128i tb, __m128i tc, __m128i td, float* out) {
+        __m128 sum = _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(ta, byte)), w00);
+        sum = _mm_add_ps(sum, _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(tb, byte)), w10));
+        sum = _mm_add_ps(sum, _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(tc, byte)), w01));
+        sum = _mm_add_ps(sum, _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(td, byte)), w11));
+        _mm_storeu_ps(out, sum);
+    };
+    // Red, green, blue and alpha sit at bits 16, 8, 0 and 24 of the texel.
+    filterChannel(_mm_srli_epi32(a, 16), _mm_srli_epi32(b, 16), _mm_srli_epi32(c, 16), _mm_srli_epi32(d, 16), rgba[0]);
+    filterChannel(_mm_srli_epi32(a, 8), _mm_srli_epi32(b, 8), _mm_srli_epi32(c, 8), _mm_srli_epi32(d, 8), rgba[1]);
+    filterChannel(a, b, c, d, rgba[2]);
+    filterChannel(_mm_srli_epi32(a, 24), _mm_srli_epi32(b, 24), _mm_srli_epi32(c, 24), _mm_srli_epi32(d, 24), rgba[3]);
+#else
+    const TexCoordDerivatives none = {0, 0, 0, 0, 0, 0};
+    for (int k = 0; k < 4; ++k) {
+        float texel[4];
+        s.routine(s, u[k], v[k], 0.0f, none, texel);
+        for (int ch = 0; ch < 4; ++ch)
+            rgba[ch][k] = texel[ch];
+    }
+#endif
 }
 
 void sampleQuad(const SamplerSetup& setup, const float u[4], const float v[4], const float w[4], float rgba[4][4])
