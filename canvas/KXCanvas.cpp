@@ -374,8 +374,21 @@ KXMatrix KXCanvas::skyWorldMatrix(KXCamera* camera, bool withQuarterTurn)
 
 void KXCanvas::drawSkyBox(KXCamera* camera, KXSkyBox* skyBox)
 {
+    if (skyBox)
+        drawSky(camera, skyBox, true, skyBox->getTexture3D(), nullptr);
+}
+
+void KXCanvas::drawSkyDome(KXCamera* camera, KXSkyDome* skyDome)
+{
+    if (skyDome)
+        drawSky(camera, skyDome, false, nullptr, skyDome->getTexture2D());
+}
+
+void KXCanvas::drawSky(KXCamera* camera, KXBackground* sky, bool withQuarterTurn, KXTexture3D* cube,
+                       KXTexture2D* panorama)
+{
     KXRenderStateMgr* states = getStates();
-    if (!states || !skyBox)
+    if (!states)
         return;
     KXTextureState* texture = states->getTextureState();
     KXZBufferState* zBuffer = states->getZBufferState();
@@ -388,50 +401,19 @@ void KXCanvas::drawSkyBox(KXCamera* camera, KXSkyBox* skyBox)
     // Drawn behind everything, leaving no depth.
     zBuffer->enableZBuffer(0);
     zBuffer->enableZWrite(0);
-    if (KXLightModel* lightModel = skyBox->getLightModel())
+    if (KXLightModel* lightModel = sky->getLightModel())
         applyLightModel(nullptr, lightModel);
-    if (KXCamera* skyCamera = skyBox->getCamera()) {
-        skyCamera->setWorldMatrix(skyWorldMatrix(camera, true));
+    if (KXCamera* skyCamera = sky->getCamera()) {
+        skyCamera->setWorldMatrix(skyWorldMatrix(camera, withQuarterTurn));
         m_renderer->setCamera(skyCamera);
     }
     texture->setAddressMode(0, KXTextureState::KXTEXTUREAXIS_U, KXTextureState::KXADDRESSMODE_CLAMP);
     texture->setAddressMode(0, KXTextureState::KXTEXTUREAXIS_V, KXTextureState::KXADDRESSMODE_CLAMP);
-    if (KXTexture3D* cube = skyBox->getTexture3D())
+    if (cube)
         texture->setTexture3D(0, cube, nullptr);
-    if (KXTriMesh* geometry = skyBox->getGeometry())
-        drawGeometry(geometry, nullptr);
-    poly->reset();
-    texture->reset();
-    zBuffer->reset();
-    states->getLightState()->reset();
-}
-
-void KXCanvas::drawSkyDome(KXCamera* camera, KXSkyDome* skyDome)
-{
-    KXRenderStateMgr* states = getStates();
-    if (!states || !skyDome)
-        return;
-    KXTextureState* texture = states->getTextureState();
-    KXZBufferState* zBuffer = states->getZBufferState();
-    KXPolyState* poly = states->getPolyState();
-
-    setSolidFrontFaces(poly);
-    KXMaterial white;
-    white.setDiffuseColor(KXColor(1.0f, 1.0f, 1.0f, 1.0f));
-    states->getMaterialState()->setMaterial(&white);
-    zBuffer->enableZBuffer(0);
-    zBuffer->enableZWrite(0);
-    if (KXLightModel* lightModel = skyDome->getLightModel())
-        applyLightModel(nullptr, lightModel);
-    if (KXCamera* skyCamera = skyDome->getCamera()) {
-        skyCamera->setWorldMatrix(skyWorldMatrix(camera, false));
-        m_renderer->setCamera(skyCamera);
-    }
-    texture->setAddressMode(0, KXTextureState::KXTEXTUREAXIS_U, KXTextureState::KXADDRESSMODE_CLAMP);
-    texture->setAddressMode(0, KXTextureState::KXTEXTUREAXIS_V, KXTextureState::KXADDRESSMODE_CLAMP);
-    if (KXTexture2D* panorama = skyDome->getTexture2D())
+    if (panorama)
         texture->setTexture2D(0, panorama, nullptr);
-    if (KXTriMesh* geometry = skyDome->getGeometry())
+    if (KXTriMesh* geometry = sky->getGeometry())
         drawGeometry(geometry, nullptr);
     poly->reset();
     texture->reset();

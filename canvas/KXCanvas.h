@@ -10,6 +10,7 @@
 #include <memory>
 
 class KXAppearance;
+class KXBackground;
 class KXControllerGuide;
 class KXGeometry;
 class KXGeometryGroup;
@@ -31,6 +32,7 @@ class KXShape;
 class KXSkyBox;
 class KXSkyDome;
 class KXStoryBoard;
+class KXTexture2D;
 class KXTexture3D;
 
 // Draws one frame of a scene through a renderer: background, fog, camera,
@@ -181,6 +183,10 @@ private:
     void applyFog(KXRoot* root);
     void drawSkyBox(KXCamera* camera, KXSkyBox* skyBox);
     void drawSkyDome(KXCamera* camera, KXSkyDome* skyDome);
+    // What the sky box and the sky dome share: a white material, no depth, the
+    // background's own lights and camera (turned with the scene camera) and
+    // stage 0 clamped, bound to the cube or the panorama.
+    void drawSky(KXCamera* camera, KXBackground* sky, bool withQuarterTurn, KXTexture3D* cube, KXTexture2D* panorama);
     // The sky camera's world matrix: the scene camera's orientation only, as
     // the sky meshes are laid out for it. withQuarterTurn for the sky box.
     static KXMatrix skyWorldMatrix(KXCamera* camera, bool withQuarterTurn);
