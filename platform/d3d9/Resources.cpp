@@ -732,6 +732,30 @@ bool resolveRange(UINT offset, UINT size, UINT length, UINT& start)
     return true;
 }
 
+// Lock and Unlock of vertex and index buffers: the whole buffer for a zero
+// size, nested locks counted.
+HRESULT lockBuffer(BufferStorage& storage, UINT& lockCount, UINT offset, UINT size, void** data)
+{
+    UINT start;
+    if (!data)
+        return D3DERR_INVALIDCALL;
+    if (!resolveRange(offset, size, storage.size(), start)) {
+        *data = nullptr;
+        return D3DERR_INVALIDCALL;
+    }
+    ++lockCount;
+    *data = storage.data() + start;
+    return D3D_OK;
+}
+
+HRESULT unlockBuffer(UINT& lockCount)
+{
+    if (lockCount == 0)
+        return D3DERR_INVALIDCALL;
+    --lockCount;
+    return D3D_OK;
+}
+
 } // namespace
 
 VertexBuffer* VertexBuffer::create(Device* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool)
@@ -756,24 +780,12 @@ HRESULT STDMETHODCALLTYPE VertexBuffer::QueryInterface(REFIID riid, void** ppvOb
 HRESULT STDMETHODCALLTYPE VertexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags)
 {
     (void)Flags;
-    UINT start;
-    if (!ppbData)
-        return D3DERR_INVALIDCALL;
-    if (!resolveRange(OffsetToLock, SizeToLock, m_storage.size(), start)) {
-        *ppbData = nullptr;
-        return D3DERR_INVALIDCALL;
-    }
-    ++m_lockCount;
-    *ppbData = m_storage.data() + start;
-    return D3D_OK;
+    return lockBuffer(m_storage, m_lockCount, OffsetToLock, SizeToLock, ppbData);
 }
 
 HRESULT STDMETHODCALLTYPE VertexBuffer::Unlock()
 {
-    if (m_lockCount == 0)
-        return D3DERR_INVALIDCALL;
-    --m_lockCount;
-    return D3D_OK;
+    return unlockBuffer(m_lockCount);
 }
 
 HRESULT STDMETHODCALLTYPE VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* pDesc)
@@ -806,24 +818,12 @@ HRESULT STDMETHODCALLTYPE IndexBuffer::QueryInterface(REFIID riid, void** ppvObj
 HRESULT STDMETHODCALLTYPE IndexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags)
 {
     (void)Flags;
-    UINT start;
-    if (!ppbData)
-        return D3DERR_INVALIDCALL;
-    if (!resolveRange(OffsetToLock, SizeToLock, m_storage.size(), start)) {
-        *ppbData = nullptr;
-        return D3DERR_INVALIDCALL;
-    }
-    ++m_lockCount;
-    *ppbData = m_storage.data() + start;
-    return D3D_OK;
+    return lockBuffer(m_storage, m_lockCount, OffsetToLock, SizeToLock, ppbData);
 }
 
 HRESULT STDMETHODCALLTYPE IndexBuffer::Unlock()
 {
-    if (m_lockCount == 0)
-        return D3DERR_INVALIDCALL;
-    --m_lockCount;
-    return D3D_OK;
+    return unlockBuffer(m_lockCount);
 }
 
 HRESULT STDMETHODCALLTYPE IndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* pDesc)
