@@ -68,7 +68,7 @@ struct SamplerSetup {
     int firstLevel, lastLevel;
     float borderColor[4];
     // The routine is the single-level bilinear A8R8G8B8 one, wrapping or
-    // clamping both ways: sampleBilinear4 may stand in for it.
+    // clamping both ways: a fixed-point span loop may stand in for it.
     uint8_t bilinearArgb; // 0: no, 1: wrap, 2: clamp
     // Levels by face (one face except for cube textures).
     SamplerLevel levels[SAMPLER_MAX_FACES][SAMPLER_MAX_LEVELS];
@@ -85,10 +85,6 @@ inline void sample(const SamplerSetup& setup, float u, float v, float w, const T
 {
     setup.routine(setup, u, v, w, d, rgba);
 }
-
-// Four samples at once for a sampler whose bilinearArgb is set, with the
-// results of sample() exactly: rgba[channel][i] for coordinates (u[i], v[i]).
-void sampleBilinear4(const SamplerSetup& setup, const float u[4], const float v[4], float rgba[4][4]);
 
 // Samples the four pixels of a 2x2 quad, in the order (x, y), (x+1, y),
 // (x, y+1), (x+1, y+1), taking the derivatives from the quad's differences.

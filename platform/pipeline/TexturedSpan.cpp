@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -112,76 +113,237 @@ void texturedSpan(const PixelContext& pixels, const Plane* varyingPlanes, const 
 }
 
 #if defined(__SSE2__)
-// The textured span four pixels at a time, for samplers that sample four
-// coordinates at once. The interpolants still advance pixel by pixel (the
-// same additions as the general path), then every per-pixel operation runs
-// on four lanes, channel by channel.
-void texturedSpan4(const PixelContext& pixels, const Plane* varyingPlanes, const Plane& qPlane, int64_t lo, int64_t hi,
-                   int y, float q, const float* base)
+namespace {
+
+// Index i wrapped into 0..n-1.
+int wrapIndex(int i, int n)
 {
-    const TargetView& target = pixels.target;
-    uint32_t* color = reinterpret_cast<uint32_t*>(target.color->pixel(0, static_cast<UINT>(y)));
+    const int r = i % n;
+    return r < 0 ? r + n : r;
+}
+
+// Four 32-bit lanes to eight 16-bit lanes: each pixel's value over the four
+// channel lanes of its texel, pixels 0 and 1 in `low`, 2 and 3 in `high`.
+void spreadPerPixel(__m128i lanes, __m128i& low, __m128i& high)
+{
+    // The low half of each lane, twice (values up to 65535 need no packing).
+    const __m128i pairs = _mm_shufflehi_epi16(_mm_shufflelo_epi16(lanes, _MM_SHUFFLE(2, 2, 0, 0)),
+                                              _MM_SHUFFLE(2, 2, 0, 0));
+    low = _mm_unpacklo_epi32(pairs, pairs);
+    high = _mm_unpackhi_epi32(pairs, pairs);
+}
+
+// The diffuse colours of four pixels (one register per channel, R, G, B, A)
+// as 16-bit factors in 0..65534 for _mm_mulhi_epu16, laid out like texels
+// (B, G, R, A per pixel).
+void diffuseFactors(const __m128 channel[4], __m128i& low, __m128i& high)
+{
+    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), scale = _mm_set1_ps(32767.0f);
+    __m128i c[4];
+    for (int i = 0; i < 4; ++i)
+        c[i] = _mm_cvtps_epi32(_mm_mul_ps(_mm_min_ps(_mm_max_ps(channel[i], zero), one), scale));
+    const __m128i bg = _mm_packs_epi32(c[2], c[1]); // B0..B3, G0..G3
+    const __m128i ra = _mm_packs_epi32(c[0], c[3]); // R0..R3, A0..A3
+    const __m128i br = _mm_unpacklo_epi16(bg, ra);  // B0 R0 B1 R1 ...
+    const __m128i ga = _mm_unpackhi_epi16(bg, ra);  // G0 A0 G1 A1 ...
+    low = _mm_unpacklo_epi16(br, ga);
+    high = _mm_unpackhi_epi16(br, ga);
+    low = _mm_add_epi16(low, low);
+    high = _mm_add_epi16(high, high);
+}
+
+// Two horizontally adjacent texels of a row as the low 64 bits: one load
+// when they sit next to each other in memory, two at a wrapping or clamped
+// edge.
+inline __m128i texelPair(const uint8_t* row, int xa, int xb)
+{
+    if (xb == xa + 1)
+        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + 4 * xa));
+    int32_t a, b;
+    std::memcpy(&a, row + 4 * xa, 4);
+    std::memcpy(&b, row + 4 * xb, 4);
+    return _mm_unpacklo_epi32(_mm_cvtsi32_si128(a), _mm_cvtsi32_si128(b));
+}
+
+// Texel addressing of the bilinear sampler: wrapping a power-of-two size,
+// wrapping any size, or clamping.
+enum class Addressing { WRAP_POWER_OF_TWO, WRAP, CLAMP };
+
+struct TexelRows {
+    __m128i left, right; // the texels at xa and xb of four pixels
+};
+
+// The texels of row ya (a) and row yb (b) around four pixels' positions.
+// Part of the span's inner loop: inlined so that its registers stay there.
+template <Addressing A>
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline void gatherTexels(const SamplerLevel& level, const int* x0, const int* y0, TexelRows& a, TexelRows& b)
+{
+    const int widthMask = level.width - 1, heightMask = level.height - 1;
+    __m128i pairs[2][4];
+    for (int k = 0; k < 4; ++k) {
+        int xa, xb, ya, yb;
+        if (A == Addressing::WRAP_POWER_OF_TWO) {
+            xa = x0[k] & widthMask;
+            xb = (x0[k] + 1) & widthMask;
+            ya = y0[k] & heightMask;
+            yb = (y0[k] + 1) & heightMask;
+        } else if (A == Addressing::WRAP) {
+            const bool inside = x0[k] >= 0 && x0[k] < level.width && y0[k] >= 0 && y0[k] < level.height;
+            xa = inside ? x0[k] : wrapIndex(x0[k], level.width);
+            xb = xa + 1 == level.width ? 0 : xa + 1;
+            ya = inside ? y0[k] : wrapIndex(y0[k], level.height);
+            yb = ya + 1 == level.height ? 0 : ya + 1;
+        } else {
+            xa = std::min(std::max(x0[k], 0), widthMask);
+            xb = std::min(std::max(x0[k] + 1, 0), widthMask);
+            ya = std::min(std::max(y0[k], 0), heightMask);
+            yb = std::min(std::max(y0[k] + 1, 0), heightMask);
+        }
+        pairs[0][k] = texelPair(level.data + static_cast<size_t>(ya) * level.pitch, xa, xb);
+        pairs[1][k] = texelPair(level.data + static_cast<size_t>(yb) * level.pitch, xa, xb);
+    }
+    // Pairs (left, right) of pixels 0..3 to one register of lefts and one
+    // of rights.
+    TexelRows* rows[2] = {&a, &b};
+    for (int r = 0; r < 2; ++r) {
+        const __m128 first = _mm_castsi128_ps(_mm_unpacklo_epi64(pairs[r][0], pairs[r][1]));
+        const __m128 second = _mm_castsi128_ps(_mm_unpacklo_epi64(pairs[r][2], pairs[r][3]));
+        rows[r]->left = _mm_castps_si128(_mm_shuffle_ps(first, second, _MM_SHUFFLE(2, 0, 2, 0)));
+        rows[r]->right = _mm_castps_si128(_mm_shuffle_ps(first, second, _MM_SHUFFLE(3, 1, 3, 1)));
+    }
+}
+
+// The bilinear textured span in 8-bit fixed point, four pixels per step,
+// the way texture units filter: texel positions carry 8 fraction bits, the
+// filter weights are 8-bit, and every channel runs in 16-bit lanes as an
+// 8.8 fixed-point value until the final rounding. The results stay within
+// a unit per channel of the floating-point path.
+template <Addressing A, bool Modulate, bool Blend, bool Opaque>
+void bilinearSpan(const PixelContext& pixels, const Plane* varyingPlanes, const Plane& qPlane, int64_t lo, int64_t hi,
+                  int y, float q, const float* base)
+{
+    uint32_t* color = reinterpret_cast<uint32_t*>(pixels.target.color->pixel(0, static_cast<UINT>(y)));
     const SamplerSetup& sampler = pixels.samplers[0];
-    const bool modulate = pixels.combiner.shortcut == COMBINE_MODULATE_TEXTURE;
-    const bool blend = pixels.key.blend;
-    const bool opaqueTarget = target.colorFormat == D3DFMT_X8R8G8B8;
+    const SamplerLevel& level = sampler.levels[0][sampler.firstLevel];
     const Plane* texPlanes = varyingPlanes + VARYING_TEXCOORD;
-    float tu = base[VARYING_TEXCOORD], tv = base[VARYING_TEXCOORD + 1];
-    __m128 diffuse = _mm_loadu_ps(base + VARYING_DIFFUSE);
-    const __m128 diffuseStep = _mm_setr_ps(varyingPlanes[0].dx, varyingPlanes[1].dx, varyingPlanes[2].dx,
-                                           varyingPlanes[3].dx);
-    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
-    const __m128 scale = _mm_set1_ps(255.0f), half = _mm_set1_ps(0.5f), unorm = _mm_set1_ps(1.0f / 255.0f);
-    const __m128i byte = _mm_set1_epi32(0xFF);
-    auto saturate = [&](__m128 v) { return _mm_min_ps(_mm_max_ps(v, zero), one); };
+
+    // Interpolants of pixels x..x+3, advanced four pixels per step.
+    const __m128 lane = _mm_setr_ps(0.0f, 1.0f, 2.0f, 3.0f);
+    const auto start = [&](float value, float step) {
+        return _mm_add_ps(_mm_set1_ps(value), _mm_mul_ps(lane, _mm_set1_ps(step)));
+    };
+    const auto stride = [](float step) { return _mm_set1_ps(4.0f * step); };
+    __m128 qs = start(q, qPlane.dx), us = start(base[VARYING_TEXCOORD], texPlanes[0].dx),
+           vs = start(base[VARYING_TEXCOORD + 1], texPlanes[1].dx);
+    const __m128 qStep = stride(qPlane.dx), uStep = stride(texPlanes[0].dx), vStep = stride(texPlanes[1].dx);
+    __m128 ds[4], dStep[4];
+    bool diffuseVaries = qPlane.dx != 0.0f;
+    for (int i = 0; i < 4; ++i) {
+        ds[i] = start(base[VARYING_DIFFUSE + i], varyingPlanes[VARYING_DIFFUSE + i].dx);
+        dStep[i] = stride(varyingPlanes[VARYING_DIFFUSE + i].dx);
+        diffuseVaries = diffuseVaries || varyingPlanes[VARYING_DIFFUSE + i].dx != 0.0f;
+    }
+    __m128i factorLow = _mm_setzero_si128(), factorHigh = _mm_setzero_si128();
+    if (Modulate && !diffuseVaries) {
+        // One colour over the whole span: its factors once.
+        const __m128 w = _mm_div_ps(_mm_set1_ps(1.0f), qs);
+        const __m128 channel[4] = {_mm_mul_ps(ds[0], w), _mm_mul_ps(ds[1], w), _mm_mul_ps(ds[2], w),
+                                   _mm_mul_ps(ds[3], w)};
+        diffuseFactors(channel, factorLow, factorHigh);
+    }
+
+    // Texel positions: u * size - 1/2 in 24.8 fixed point. Coordinates that
+    // are not finite read as 0; huge ones are bounded so that they convert.
+    const __m128 scaleU = _mm_set1_ps(level.fwidth * 256.0f), scaleV = _mm_set1_ps(level.fheight * 256.0f);
+    const __m128 centre = _mm_set1_ps(128.0f), limit = _mm_set1_ps(1073741824.0f);
+    const auto fixedPosition = [&](__m128 c, __m128 scale) {
+        const __m128 finite = _mm_cmpeq_ps(_mm_sub_ps(c, c), _mm_setzero_ps());
+        __m128 f = _mm_sub_ps(_mm_mul_ps(_mm_and_ps(c, finite), scale), centre);
+        f = _mm_min_ps(_mm_max_ps(f, _mm_sub_ps(_mm_setzero_ps(), limit)), limit);
+        return _mm_cvtps_epi32(f);
+    };
+    const __m128i fractionMask = _mm_set1_epi32(0xFF), full = _mm_set1_epi32(256);
+    const __m128i zero = _mm_setzero_si128(), rounding = _mm_set1_epi16(128);
+    const __m128i allOnes = _mm_set1_epi32(-1);
+    const __m128i alphaByte = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+
     for (int64_t x = lo; x <= hi; x += 4) {
         const int lanes = static_cast<int>(std::min<int64_t>(4, hi - x + 1));
-        alignas(16) float qs[4], us[4], vs[4];
-        __m128 ds[4];
-        for (int k = 0; k < 4; ++k) {
-            if (x + k != lo) {
-                q += qPlane.dx;
-                tu += texPlanes[0].dx;
-                tv += texPlanes[1].dx;
-                diffuse = _mm_add_ps(diffuse, diffuseStep);
+        const __m128 w = _mm_div_ps(_mm_set1_ps(1.0f), qs);
+        const __m128i pu = fixedPosition(_mm_mul_ps(us, w), scaleU);
+        const __m128i pv = fixedPosition(_mm_mul_ps(vs, w), scaleV);
+        alignas(16) int x0[4], y0[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(x0), _mm_srai_epi32(pu, 8));
+        _mm_store_si128(reinterpret_cast<__m128i*>(y0), _mm_srai_epi32(pv, 8));
+        TexelRows top, bottom;
+        gatherTexels<A>(level, x0, y0, top, bottom);
+
+        // Weights: 256 - fx and fx across, then (65535 - 256 fy) and 256 fy
+        // down, which _mm_mulhi_epu16 turns into 8.8 results.
+        const __m128i fx = _mm_and_si128(pu, fractionMask), fy = _mm_and_si128(pv, fractionMask);
+        __m128i rightLow, rightHigh, leftLow, leftHigh, downLow, downHigh;
+        spreadPerPixel(fx, rightLow, rightHigh);
+        spreadPerPixel(_mm_sub_epi32(full, fx), leftLow, leftHigh);
+        spreadPerPixel(_mm_slli_epi32(fy, 8), downLow, downHigh);
+        const __m128i upLow = _mm_xor_si128(downLow, allOnes), upHigh = _mm_xor_si128(downHigh, allOnes);
+        const auto filter = [&](__m128i ta, __m128i tb, __m128i tc, __m128i td, __m128i left, __m128i right,
+                                __m128i up, __m128i down) {
+            // Each row across in exact 8.8 (the weights sum to 256), then down.
+            const __m128i above = _mm_add_epi16(_mm_mullo_epi16(ta, left), _mm_mullo_epi16(tb, right));
+            const __m128i below = _mm_add_epi16(_mm_mullo_epi16(tc, left), _mm_mullo_epi16(td, right));
+            return _mm_add_epi16(_mm_mulhi_epu16(above, up), _mm_mulhi_epu16(below, down));
+        };
+        __m128i low = filter(_mm_unpacklo_epi8(top.left, zero), _mm_unpacklo_epi8(top.right, zero),
+                             _mm_unpacklo_epi8(bottom.left, zero), _mm_unpacklo_epi8(bottom.right, zero), leftLow,
+                             rightLow, upLow, downLow);
+        __m128i high = filter(_mm_unpackhi_epi8(top.left, zero), _mm_unpackhi_epi8(top.right, zero),
+                              _mm_unpackhi_epi8(bottom.left, zero), _mm_unpackhi_epi8(bottom.right, zero), leftHigh,
+                              rightHigh, upHigh, downHigh);
+
+        if (Modulate) {
+            if (diffuseVaries) {
+                const __m128 channel[4] = {_mm_mul_ps(ds[0], w), _mm_mul_ps(ds[1], w), _mm_mul_ps(ds[2], w),
+                                           _mm_mul_ps(ds[3], w)};
+                diffuseFactors(channel, factorLow, factorHigh);
+                for (int i = 0; i < 4; ++i)
+                    ds[i] = _mm_add_ps(ds[i], dStep[i]);
             }
-            qs[k] = q, us[k] = tu, vs[k] = tv;
-            ds[k] = diffuse;
+            low = _mm_mulhi_epu16(low, factorLow);
+            high = _mm_mulhi_epu16(high, factorHigh);
         }
-        // Pixel-major diffuse colours to one register per channel.
-        _MM_TRANSPOSE4_PS(ds[0], ds[1], ds[2], ds[3]);
-        const __m128 w = _mm_div_ps(one, _mm_load_ps(qs));
-        alignas(16) float u[4], v[4], texel[4][4];
-        _mm_store_ps(u, _mm_mul_ps(_mm_load_ps(us), w));
-        _mm_store_ps(v, _mm_mul_ps(_mm_load_ps(vs), w));
-        sampleBilinear4(sampler, u, v, texel);
-        __m128 c[4];
-        for (int i = 0; i < 4; ++i) {
-            c[i] = _mm_loadu_ps(texel[i]);
-            if (modulate)
-                c[i] = _mm_mul_ps(c[i], _mm_mul_ps(ds[i], w));
-            c[i] = saturate(c[i]);
+
+        __m128i old = zero;
+        if (Blend) {
+            if (lanes == 4) {
+                old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(color + x));
+            } else {
+                alignas(16) uint32_t words[4] = {0, 0, 0, 0};
+                for (int k = 0; k < lanes; ++k)
+                    words[k] = color[x + k];
+                old = _mm_load_si128(reinterpret_cast<const __m128i*>(words));
+            }
+            if (Opaque)
+                old = _mm_or_si128(old, alphaByte);
+            // Source alpha over every channel of its pixel, as a factor in
+            // 0..65535, and the destination bytes as 8.8 values.
+            const auto blendPixels = [&](__m128i src, __m128i dst) {
+                __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(src, 0xFF), 0xFF);
+                alpha = _mm_add_epi16(alpha, _mm_srli_epi16(alpha, 8));
+                return _mm_add_epi16(_mm_mulhi_epu16(src, alpha), _mm_mulhi_epu16(dst, _mm_xor_si128(alpha, allOnes)));
+            };
+            low = blendPixels(low, _mm_unpacklo_epi8(zero, old));
+            high = blendPixels(high, _mm_unpackhi_epi8(zero, old));
         }
-        if (blend) {
-            alignas(16) uint32_t old[4] = {0, 0, 0, 0};
-            for (int k = 0; k < lanes; ++k)
-                old[k] = color[x + k];
-            const __m128i words = _mm_load_si128(reinterpret_cast<const __m128i*>(old));
-            const __m128 dst[4] = {
-                _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(words, 16), byte)), unorm),
-                _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(words, 8), byte)), unorm),
-                _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(words, byte)), unorm),
-                opaqueTarget ? one : _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(words, 24)), unorm)};
-            const __m128 sa = c[3];
-            const __m128 da = _mm_sub_ps(one, sa);
-            for (int i = 0; i < 4; ++i)
-                c[i] = saturate(_mm_add_ps(_mm_mul_ps(c[i], sa), _mm_mul_ps(dst[i], da)));
-        }
-        auto toByte = [&](__m128 v) { return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(v, scale), half)); };
-        __m128i out = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(toByte(c[3]), 24), _mm_slli_epi32(toByte(c[0]), 16)),
-                                   _mm_or_si128(_mm_slli_epi32(toByte(c[1]), 8), toByte(c[2])));
-        if (opaqueTarget)
-            out = _mm_or_si128(out, _mm_set1_epi32(static_cast<int>(0xFF000000u)));
+
+        // 8.8 to bytes, rounded to nearest.
+        low = _mm_srli_epi16(_mm_adds_epu16(low, rounding), 8);
+        high = _mm_srli_epi16(_mm_adds_epu16(high, rounding), 8);
+        __m128i out = _mm_packus_epi16(low, high);
+        if (Opaque)
+            out = _mm_or_si128(out, alphaByte);
         if (lanes == 4) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(color + x), out);
         } else {
@@ -190,7 +352,46 @@ void texturedSpan4(const PixelContext& pixels, const Plane* varyingPlanes, const
             for (int k = 0; k < lanes; ++k)
                 color[x + k] = words[k];
         }
+
+        qs = _mm_add_ps(qs, qStep);
+        us = _mm_add_ps(us, uStep);
+        vs = _mm_add_ps(vs, vStep);
     }
+}
+
+using SpanRoutine = void (*)(const PixelContext&, const Plane*, const Plane&, int64_t, int64_t, int, float,
+                             const float*);
+
+template <Addressing A>
+SpanRoutine bilinearSpanFor(bool modulate, bool blend, bool opaque)
+{
+    static const SpanRoutine routines[8] = {
+        bilinearSpan<A, false, false, false>, bilinearSpan<A, false, false, true>,
+        bilinearSpan<A, false, true, false>,  bilinearSpan<A, false, true, true>,
+        bilinearSpan<A, true, false, false>,  bilinearSpan<A, true, false, true>,
+        bilinearSpan<A, true, true, false>,   bilinearSpan<A, true, true, true>,
+    };
+    return routines[(modulate ? 4 : 0) + (blend ? 2 : 0) + (opaque ? 1 : 0)];
+}
+
+} // namespace
+
+void texturedSpan4(const PixelContext& pixels, const Plane* varyingPlanes, const Plane& qPlane, int64_t lo, int64_t hi,
+                   int y, float q, const float* base)
+{
+    const SamplerSetup& sampler = pixels.samplers[0];
+    const SamplerLevel& level = sampler.levels[0][sampler.firstLevel];
+    const bool modulate = pixels.combiner.shortcut == COMBINE_MODULATE_TEXTURE;
+    const bool blend = pixels.key.blend;
+    const bool opaque = pixels.target.colorFormat == D3DFMT_X8R8G8B8;
+    SpanRoutine routine;
+    if (sampler.bilinearArgb == 2)
+        routine = bilinearSpanFor<Addressing::CLAMP>(modulate, blend, opaque);
+    else if ((level.width & (level.width - 1)) == 0 && (level.height & (level.height - 1)) == 0)
+        routine = bilinearSpanFor<Addressing::WRAP_POWER_OF_TWO>(modulate, blend, opaque);
+    else
+        routine = bilinearSpanFor<Addressing::WRAP>(modulate, blend, opaque);
+    routine(pixels, varyingPlanes, qPlane, lo, hi, y, q, base);
 }
 #endif
 

@@ -1,12 +1,16 @@
 // The rasteriser's dedicated span loops against the general per-pixel
 // path: the same draws, once in a state the span loop takes and once with
 // a no-op extra state (an alpha test that always passes) that sends every
-// pixel through the general path, must give the same image, bit for bit:
-// the span loops perform the same floating-point operations in the same
-// order, only several channels or pixels at a time.
+// pixel through the general path, must give the same image. The plain-colour
+// span and the point-sampled textured span perform the same floating-point
+// operations in the same order, so they match bit for bit; the bilinear
+// span filters in 8-bit fixed point, as texture units do, and stays within
+// a unit or two per channel, almost always within one.
 
 #include "pipeline_support.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <random>
 
 using namespace d3dtest;
@@ -112,11 +116,23 @@ TEST_F(PipelineSpanTest, TexturedSpanMatchesTheGeneralPathOnRandomDraws)
                          coordinate(random)});
         const std::vector<DWORD> fast = render(v, false);
         const std::vector<DWORD> general = render(v, true);
-        int covered = 0;
+        const bool fixedPoint = c.filter == D3DTEXF_LINEAR && c.address != D3DTADDRESS_MIRROR;
+        int covered = 0, largest = 0, overOne = 0;
         for (size_t i = 0; i < fast.size(); ++i) {
             covered += general[i] != 0x80406080 && c.targetFormat == D3DFMT_A8R8G8B8;
-            ASSERT_EQ(fast[i], general[i]) << "pixel " << i << " case " << (&c - cases);
+            if (!fixedPoint) {
+                ASSERT_EQ(fast[i], general[i]) << "pixel " << i << " case " << (&c - cases);
+                continue;
+            }
+            int difference = 0;
+            for (int shift = 0; shift < 32; shift += 8)
+                difference = std::max(difference, std::abs(int((fast[i] >> shift) & 0xFF) -
+                                                            int((general[i] >> shift) & 0xFF)));
+            largest = std::max(largest, difference);
+            overOne += difference > 1;
         }
+        EXPECT_LE(largest, 2) << "case " << (&c - cases);
+        EXPECT_LE(overOne, int(fast.size() / 200)) << "case " << (&c - cases);
         if (c.targetFormat == D3DFMT_A8R8G8B8) {
             EXPECT_GT(covered, 64 * 48 / 8) << "case " << (&c - cases);
         }
