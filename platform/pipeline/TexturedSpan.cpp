@@ -216,6 +216,47 @@ inline void gatherTexels(const SamplerLevel& level, const int* x0, const int* y0
     }
 }
 
+// Row offsets ya * pitch of four lanes (SSE2 multiplies two lanes at once).
+inline __m128i rowOffsets(__m128i rows, __m128i pitch)
+{
+    const __m128i even = _mm_mul_epu32(rows, pitch);
+    const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(rows, 32), pitch);
+    return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
+                              _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+}
+
+// gatherTexels for a wrapping power-of-two texture with the addresses
+// computed four lanes at a time. Returns false, having read nothing, when
+// a pixel's texel pair wraps around the right edge.
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline bool gatherWrappedPairs(const SamplerLevel& level, __m128i ix, __m128i iy, __m128i widthMask,
+                               __m128i heightMask, __m128i pitch, TexelRows& a, TexelRows& b)
+{
+    const __m128i xa = _mm_and_si128(ix, widthMask);
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(xa, widthMask)) != 0)
+        return false;
+    const __m128i ya = _mm_and_si128(iy, heightMask);
+    const __m128i yb = _mm_and_si128(_mm_add_epi32(iy, _mm_set1_epi32(1)), heightMask);
+    const __m128i column = _mm_slli_epi32(xa, 2);
+    alignas(16) uint32_t offsetA[4], offsetB[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(offsetA), _mm_add_epi32(rowOffsets(ya, pitch), column));
+    _mm_store_si128(reinterpret_cast<__m128i*>(offsetB), _mm_add_epi32(rowOffsets(yb, pitch), column));
+    const auto pair = [&](uint32_t offset) {
+        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(level.data + offset));
+    };
+    const auto split = [](__m128i p0, __m128i p1, __m128i p2, __m128i p3, TexelRows& row) {
+        const __m128 first = _mm_castsi128_ps(_mm_unpacklo_epi64(p0, p1));
+        const __m128 second = _mm_castsi128_ps(_mm_unpacklo_epi64(p2, p3));
+        row.left = _mm_castps_si128(_mm_shuffle_ps(first, second, _MM_SHUFFLE(2, 0, 2, 0)));
+        row.right = _mm_castps_si128(_mm_shuffle_ps(first, second, _MM_SHUFFLE(3, 1, 3, 1)));
+    };
+    split(pair(offsetA[0]), pair(offsetA[1]), pair(offsetA[2]), pair(offsetA[3]), a);
+    split(pair(offsetB[0]), pair(offsetB[1]), pair(offsetB[2]), pair(offsetB[3]), b);
+    return true;
+}
+
 // The bilinear textured span in 8-bit fixed point, four pixels per step,
 // the way texture units filter: texel positions carry 8 fraction bits, the
 // filter weights are 8-bit, and every channel runs in 16-bit lanes as an
@@ -269,17 +310,23 @@ void bilinearSpan(const PixelContext& pixels, const Plane* varyingPlanes, const 
     const __m128i zero = _mm_setzero_si128(), rounding = _mm_set1_epi16(128);
     const __m128i allOnes = _mm_set1_epi32(-1);
     const __m128i alphaByte = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    const __m128i widthMask = _mm_set1_epi32(level.width - 1), heightMask = _mm_set1_epi32(level.height - 1);
+    const __m128i pitch = _mm_set1_epi32(static_cast<int>(level.pitch));
 
     for (int64_t x = lo; x <= hi; x += 4) {
         const int lanes = static_cast<int>(std::min<int64_t>(4, hi - x + 1));
         const __m128 w = _mm_div_ps(_mm_set1_ps(1.0f), qs);
         const __m128i pu = fixedPosition(_mm_mul_ps(us, w), scaleU);
         const __m128i pv = fixedPosition(_mm_mul_ps(vs, w), scaleV);
-        alignas(16) int x0[4], y0[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(x0), _mm_srai_epi32(pu, 8));
-        _mm_store_si128(reinterpret_cast<__m128i*>(y0), _mm_srai_epi32(pv, 8));
+        const __m128i ix = _mm_srai_epi32(pu, 8), iy = _mm_srai_epi32(pv, 8);
         TexelRows top, bottom;
-        gatherTexels<A>(level, x0, y0, top, bottom);
+        if (A != Addressing::WRAP_POWER_OF_TWO ||
+            !gatherWrappedPairs(level, ix, iy, widthMask, heightMask, pitch, top, bottom)) {
+            alignas(16) int x0[4], y0[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(x0), ix);
+            _mm_store_si128(reinterpret_cast<__m128i*>(y0), iy);
+            gatherTexels<A>(level, x0, y0, top, bottom);
+        }
 
         // Weights: 256 - fx and fx across, then (65535 - 256 fy) and 256 fy
         // down, which _mm_mulhi_epu16 turns into 8.8 results.
