@@ -3,7 +3,10 @@
 // one primary ray per pixel and, the directional light casting shadows, one
 // shadow ray per hit; rays per second count both, as the reference does.
 //
-// kxbench_rt [--threads N] [--runs R] [--out image.png]
+// kxbench_rt [--threads N] [--runs R] [--out image.png] [--first-pass-only]
+//
+// --first-pass-only skips the anti-aliasing pass, so that a profiler run
+// sees only the work the result counts.
 //
 // --threads N limits the process to N processors; the tracer runs its usual
 // two worker threads per processor on them.
@@ -128,6 +131,7 @@ class TimedTracer : public KXRayTracer
 public:
     double firstPassSeconds = 0.0;
     size_t hits = 0;
+    bool firstPassOnly = false;
 
 protected:
     void tracePrimaryPass(KXRoot* root, KXRawImage2D& image, RTNodeCache& nodeCache, const RTShapeTree* shapeTree,
@@ -140,6 +144,12 @@ protected:
         for (unsigned y = 0; y < image.getHeight(); ++y)
             for (unsigned x = 0; x < image.getWidth(); ++x)
                 hits += image.getColor(x, y).getA() > 0.0f;
+    }
+    void traceAntialiasPass(KXRoot* root, KXRawImage2D& image, RTNodeCache& nodeCache, const RTShapeTree* shapeTree,
+                            RTMeshTreeMap& meshTrees, RTEdgeMask& edgeMask) override
+    {
+        if (!firstPassOnly)
+            KXRayTracer::traceAntialiasPass(root, image, nodeCache, shapeTree, meshTrees, edgeMask);
     }
 };
 
@@ -165,6 +175,7 @@ int main(int argc, char** argv)
 {
     int threads = 0, runs = 5;
     std::string out;
+    bool firstPassOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--threads" && i + 1 < argc)
@@ -173,8 +184,10 @@ int main(int argc, char** argv)
             runs = std::max(1, std::atoi(argv[++i]));
         else if (arg == "--out" && i + 1 < argc)
             out = argv[++i];
+        else if (arg == "--first-pass-only")
+            firstPassOnly = true;
         else {
-            std::fprintf(stderr, "usage: kxbench_rt [--threads N] [--runs R] [--out image.png]\n");
+            std::fprintf(stderr, "usage: kxbench_rt [--threads N] [--runs R] [--out image.png] [--first-pass-only]\n");
             return 2;
         }
     }
@@ -195,6 +208,7 @@ int main(int argc, char** argv)
         return 1;
     }
     TimedTracer tracer;
+    tracer.firstPassOnly = firstPassOnly;
     std::vector<double> traceMs, passMs;
     size_t hits = 0;
     for (int r = 0; r <= runs; ++r) {

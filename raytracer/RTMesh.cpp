@@ -5,6 +5,7 @@
 #include "sceneapi/KXTriMesh.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -82,6 +83,41 @@ bool insideBox(const RTVec3& p, const RTBox& box)
 {
     return p.x >= box.lo[0] && p.x <= box.hi[0] && p.y >= box.lo[1] && p.y <= box.hi[1] && p.z >= box.lo[2] &&
            p.z <= box.hi[2];
+}
+
+// The cone of a pack's first-vertex normals n: its axis c is their mean,
+// and r bounds |n - c|. For a unit ray direction d, d . n >= d . c - r
+// (Cauchy-Schwarz), so d . c >= 1.001 r + 1e-4 puts every d . n well
+// above 0, beyond what rounding in either dot product or in |d| can undo (a
+// few units in the seventh digit): the packed test would find each triangle
+// facing away.
+void setFacingCone(const RTTrianglePack& pack, size_t used, RTPackGroup& group, uint32_t slot)
+{
+    double mean[3] = {0.0, 0.0, 0.0};
+    for (size_t lane = 0; lane < used; ++lane)
+        for (int a = 0; a < 3; ++a)
+            mean[a] += pack.normal0[a][lane];
+    const double length = std::sqrt(mean[0] * mean[0] + mean[1] * mean[1] + mean[2] * mean[2]);
+    if (!(length > 1e-3))
+        return;
+    float axis[3];
+    for (int a = 0; a < 3; ++a)
+        axis[a] = static_cast<float>(mean[a] / length);
+    double spread = 0.0;
+    for (size_t lane = 0; lane < used; ++lane) {
+        double squared = 0.0;
+        for (int a = 0; a < 3; ++a) {
+            const double difference = double(pack.normal0[a][lane]) - axis[a];
+            squared += difference * difference;
+        }
+        spread = std::max(spread, std::sqrt(squared));
+    }
+    // Cones as wide as a hemisphere cull nothing a ray could use.
+    if (!(spread < 1.0))
+        return;
+    for (int a = 0; a < 3; ++a)
+        group.axis[a][slot] = axis[a];
+    group.awayFrom[slot] = static_cast<float>(spread * 1.001 + 1e-4);
 }
 
 } // namespace
@@ -213,6 +249,8 @@ uint32_t RTMesh::addPacks(const std::vector<uint32_t>& triangles, const std::vec
         if ((start / 4) % 4 == 0) {
             RTPackGroup group;
             std::memset(&group, 0, sizeof group);
+            for (float& bound : group.awayFrom)
+                bound = INFINITY;
             group.firstPack = static_cast<uint32_t>(packIndex);
             m_groups.push_back(group);
         }
@@ -222,6 +260,8 @@ uint32_t RTMesh::addPacks(const std::vector<uint32_t>& triangles, const std::vec
             group.lo[a][lane] = box.lo[a] - m_margin;
             group.hi[a][lane] = box.hi[a] + m_margin;
         }
+        if (m_hasNormals && !m_twoSided)
+            setFacingCone(pack, std::min<size_t>(4, triangles.size() - start), group, lane);
     }
     return static_cast<uint32_t>(m_groups.size() - firstGroup);
 }
@@ -298,6 +338,11 @@ bool RTMesh::intersectGroups(const RTRay& ray, const RayLimits& limits, uint32_t
         if (!ANY && found)
             cull = _mm_or_ps(cull, _mm_cmpgt_ps(entry, _mm_set1_ps(hit.t)));
         lanes &= ~_mm_movemask_ps(cull);
+        // Packs seen wholly from behind (RTPackGroup::awayFrom).
+        const __m128 toward = _mm_add_ps(_mm_add_ps(_mm_mul_ps(limits.direction[0], _mm_load_ps(group.axis[0])),
+                                                    _mm_mul_ps(limits.direction[1], _mm_load_ps(group.axis[1]))),
+                                         _mm_mul_ps(limits.direction[2], _mm_load_ps(group.axis[2])));
+        lanes &= ~_mm_movemask_ps(_mm_cmpge_ps(toward, _mm_load_ps(group.awayFrom)));
 #else
         for (uint32_t lane = 0; lane < group.numPacks; ++lane) {
             float entry = -FLT_MAX, exit = FLT_MAX;
@@ -309,6 +354,10 @@ bool RTMesh::intersectGroups(const RTRay& ray, const RayLimits& limits, uint32_t
                 exit = exit < farT ? exit : farT;
             }
             if (entry > exit || exit < limits.behind || (!ANY && found && entry > hit.t))
+                lanes &= ~(1 << lane);
+            const float toward = ray.direction.x * group.axis[0][lane] + ray.direction.y * group.axis[1][lane] +
+                                 ray.direction.z * group.axis[2][lane];
+            if (toward >= group.awayFrom[lane])
                 lanes &= ~(1 << lane);
         }
 #endif

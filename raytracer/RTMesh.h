@@ -29,9 +29,18 @@ struct alignas(16) RTTrianglePack {
 // beyond the triangles so that a ray line missing the box surely misses
 // every triangle of its pack: the exact test runs only on packs whose box
 // the ray crosses.
+//
+// For meshes whose back faces are culled, each pack also has a cone around
+// its triangles' first-vertex normals: a ray whose direction d has
+// d . axis >= awayFrom sees every triangle of the pack from behind, so the
+// pack needs no test. awayFrom covers the cone's width and the rounding of
+// the per-triangle test with room to spare; it is +infinity where nothing
+// is culled this way.
 struct alignas(16) RTPackGroup {
     float lo[3][4];
     float hi[3][4];
+    float axis[3][4];
+    float awayFrom[4];
     uint32_t firstPack;
     uint32_t numPacks;
 };

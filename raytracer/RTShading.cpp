@@ -306,31 +306,41 @@ KXColor rtShade(const RTShadingContext& shading, const RTHit& hit, const RTRay& 
     const bool shadows = shading.shapeTree != nullptr;
     for (const RTLight& light : lighting->getLights()) {
         if (light.type == KXLight::KXLIGHTTYPE_DIRECTIONAL) {
-            const float shadow = light.castShadows && shadows
-                                     ? rtShadowFactor(shading, hit, RTVec3(), light.direction, 0.0f, true, secondary)
-                                     : 1.0f;
+            // A directional light adds only to surfaces facing it, so the
+            // shadow ray is cast only for those: its answer would be unused
+            // elsewhere, and a hard shadow draws no random numbers, so
+            // leaving it out changes nothing else.
             const float d = rtDot(normal, light.direction);
-            if (d < 0.0f)
+            if (d < 0.0f) {
+                const float shadow =
+                    light.castShadows && shadows
+                        ? rtShadowFactor(shading, hit, RTVec3(), light.direction, 0.0f, true, secondary)
+                        : 1.0f;
                 acc += diffuse * light.color * (std::fabs(d) * shadow);
+            }
             continue;
         }
         const float distance = rtLength(light.position - world);
         if (light.range < distance)
             continue;
-        const float shadow = light.castShadows && shadows
-                                 ? rtShadowFactor(shading, hit, light.position, RTVec3(), light.radius, false, secondary)
-                                 : 1.0f;
         const float attenuation =
             1.0f / (light.attenuation[0] + light.attenuation[1] * distance + light.attenuation[2] * distance * distance);
         const RTVec3 toSurface = rtNormalize(world - light.position);
         const float d = rtDot(normal, toSurface);
         const float spot = spotFactor(light, toSurface);
-        if (d < 0.0f)
-            acc += diffuse * light.color * (std::fabs(d) * attenuation * spot * shadow);
         // The highlight is judged on its own, whether or not the surface
         // faces the light.
         const RTVec3 reflected = toSurface - normal * (2.0f * d);
         const float s = rtDot(ray.direction, reflected);
+        // Shadow rays are cast only when a term uses them, or for a light of
+        // some radius, whose rays draw random numbers that later ones must
+        // not see again.
+        const bool hardShadow = std::fabs(light.radius) < 1e-6f;
+        const float shadow = light.castShadows && shadows && (d < 0.0f || s < 0.0f || !hardShadow)
+                                 ? rtShadowFactor(shading, hit, light.position, RTVec3(), light.radius, false, secondary)
+                                 : 1.0f;
+        if (d < 0.0f)
+            acc += diffuse * light.color * (std::fabs(d) * attenuation * spot * shadow);
         if (s < 0.0f)
             acc += material->getSpecularColor() * texture * light.color *
                    (attenuation * std::pow(std::fabs(s), 20.0f) * spot * shadow);

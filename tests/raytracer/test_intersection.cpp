@@ -258,6 +258,83 @@ TEST(MeshIntersection, SidednessAndNormalsDecideWhatIsSeenFromBehind)
     EXPECT_EQ(hit.backFacing, 0);
 }
 
+TEST(MeshIntersection, PacksAreSkippedAsSeenFromBehindOnlyWhenEveryTriangleIs)
+{
+    // One-sided spheres, whose packs hold triangles facing much the same
+    // way, against every triangle tested one by one with culling: rays
+    // leaving the surface (as shadow rays do), rays grazing it with
+    // directions a hair either side of the tangent plane, rays along the
+    // axes, from inside and from outside; at three scales, as the cones
+    // depend on directions alone (much smaller triangles would fall under
+    // the triangle test's limits on unnormalised normals).
+    for (const float scale : {1.0f, 0.05f, 1e3f}) {
+        const RTVec3 centre = RTVec3(0.1f, -0.2f, 0.3f) * scale;
+        auto sphere = makeSphere(centre.toPosition(), 1.3f * scale, 48, 24);
+        const RTMesh tree(*sphere, true), direct(*sphere, false);
+        size_t coned = 0, packs = 0;
+        for (const RTPackGroup& group : direct.getPackGroups())
+            for (uint32_t lane = 0; lane < group.numPacks; ++lane, ++packs)
+                coned += group.awayFrom[lane] < 1.0f;
+        EXPECT_GT(coned, packs * 9 / 10);
+
+        const std::vector<KXPosition>& v = sphere->getVertexArray();
+        const std::vector<KXUnitVector>& n = sphere->getNormalsArray();
+        std::mt19937 random(17);
+        std::uniform_int_distribution<size_t> vertex(0, v.size() - 1);
+        std::uniform_real_distribution<float> hair(-1e-3f, 1e-3f), spread(-3.0f, 3.0f);
+        int hits = 0, misses = 0;
+        for (int r = 0; r < 3000; ++r) {
+            const size_t k = vertex(random);
+            const RTVec3 normal(n[k]);
+            RTVec3 origin(v[k]), direction = randomDirection(random);
+            if (r % 4 == 0) {
+                origin = origin + normal * (1e-4f * scale);
+                if (rtDot(direction, normal) < 0.0f)
+                    direction = -direction;
+            } else if (r % 4 == 1) {
+                direction = rtNormalize(direction - normal * rtDot(direction, normal) + normal * hair(random));
+            } else if (r % 4 == 2) {
+                origin = centre + randomDirection(random) * (0.5f * scale);
+            } else {
+                origin = RTVec3(spread(random), spread(random), spread(random)) * scale;
+            }
+            if (r % 7 == 0)
+                direction = RTVec3(0, 0, 0) - RTVec3(r % 3 == 0, r % 3 == 1, r % 3 == 2) * (r % 2 ? 1.0f : -1.0f);
+            const RTRay ray(origin, direction);
+            float nearest = FLT_MAX;
+            for (size_t t = 0; t < direct.getNumTriangles(); ++t) {
+                const uint32_t* i = direct.getTriangle(static_cast<uint32_t>(t));
+                if (rtDot(ray.direction, RTVec3(n[i[0]])) >= 0.0f)
+                    continue;
+                RTVec3 p;
+                float d;
+                if (rtTriangleTest(ray, RTVec3(v[i[0]]), RTVec3(v[i[1]]), RTVec3(v[i[2]]), p, d))
+                    nearest = std::min(nearest, d);
+            }
+            const bool expected = nearest < FLT_MAX;
+            RTMeshHit fromDirect, any;
+            ASSERT_EQ(direct.intersect(ray, fromDirect), expected) << "scale " << scale << " ray " << r;
+            ASSERT_EQ(direct.intersectAny(ray, any), expected) << "scale " << scale << " ray " << r;
+            if (expected) {
+                EXPECT_EQ(fromDirect.t, nearest);
+            }
+            // The trees' leaves and tolerances are tested elsewhere; here
+            // they only need to agree at the scale they were made for.
+            if (scale == 1.0f) {
+                RTMeshHit fromTree;
+                ASSERT_EQ(tree.intersect(ray, fromTree), expected) << "ray " << r;
+                ASSERT_EQ(tree.intersectAny(ray, any), expected) << "ray " << r;
+                if (expected) {
+                    EXPECT_EQ(fromTree.t, fromDirect.t);
+                }
+            }
+            (expected ? hits : misses) += 1;
+        }
+        EXPECT_GT(hits, 100) << "scale " << scale;
+        EXPECT_GT(misses, 800) << "scale " << scale;
+    }
+}
+
 TEST(Cast, OpaqueSurfacesEndTheListTransparentOnesAreListedNearestFirst)
 {
     Cast c;

@@ -309,3 +309,35 @@ TEST(Reflections, MirrorsShowWhatTheyFaceTwoLevelsDeep)
     expectColor(s.shade(RTVec3(0.5f, 0, 2), RTVec3(0.2f, 0, -1), true), 0.4f, 0.3f, 0.2f);
     expectColor(s.shade(RTVec3(0.5f, 0, 2), RTVec3(0.2f, 0, -1), false), 0, 0, 0);
 }
+
+TEST(ShadowFactor, AreaLightsDrawTheirNumbersEvenWhereTheyAddNothing)
+{
+    // A floor lit from below: no term of the light reaches it, so a hard
+    // shadow ray has nothing to change and may be left out, but an area
+    // light's rays draw random numbers that the next pixels must not see
+    // again, so they are drawn all the same: 49 rays, two numbers each.
+    const auto numbersDrawn = [](float radius) {
+        Shading s;
+        auto floor = makeQuad(0.0f, 5.0f);
+        addShape(s.root, floor.get(), makeLook(KXColor(1, 1, 1, 1), KXColor(1, 1, 1, 1), 0.0f).get());
+        auto cover = makeQuad(-3.0f, 2.0f);
+        cover->setSidedness(KXTriMesh::KXSIDEDNESS_TWO);
+        addShape(s.root, cover.get(), makeLook(KXColor(1, 1, 1, 1)).get());
+        auto* bulb = s.addLight<KXPointLight>();
+        bulb->setPosition(KXPosition(0, 0, -6));
+        bulb->setRadius(radius);
+        bulb->setCastShadows(true);
+        auto* sun = s.addLight<KXDirectionalLight>();
+        sun->setDirection(KXVector(0, 0, 1));
+        sun->setCastShadows(true);
+        expectColor(s.shade(RTVec3(0.3f, 0.2f, 3), kDown), 0, 0, 0);
+        const int following = s.random.next();
+        RTRandom fresh;
+        for (int drawn = 0; drawn < 200; ++drawn)
+            if (fresh.next() == following)
+                return drawn;
+        return -1;
+    };
+    EXPECT_EQ(numbersDrawn(0.0f), 0);
+    EXPECT_EQ(numbersDrawn(0.5f), 98);
+}
