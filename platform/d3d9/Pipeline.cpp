@@ -49,6 +49,10 @@ struct PipelineContext {
     VertexKey vertexKey;
     VertexConstants vertexConstants;
     std::vector<ShadedVertex> vertices;
+    // Small lit draws: the fetched vertices, kept until the vertices that
+    // culled triangles leave unused are known, and which are used.
+    std::vector<FetchedVertex> fetched;
+    std::vector<uint8_t> used;
     // Setup output of the whole draw, and of each chunk of primitives set
     // up in parallel (joined in primitive order).
     SetupOutput output;
@@ -63,6 +67,9 @@ constexpr uint32_t PIXEL_STATE_BITS = DIRTY_RENDER_STATES | DIRTY_STAGE_STATES |
                                       DIRTY_PROJECTION;
 
 constexpr size_t SMALL_DRAW_PRIMITIVES = 64;
+// Triangle boxes of a small draw that, summed, make it worth the workers:
+// four tiles' worth of pixels.
+constexpr int64_t PARALLEL_BOX_PIXELS = 4 * TILE_SIZE * TILE_SIZE;
 // Work units of the parallel vertex shading and primitive setup.
 constexpr UINT VERTEX_CHUNK = 4096;
 constexpr UINT PRIMITIVE_CHUNK = 8192;
@@ -233,6 +240,70 @@ struct Assembler {
     }
 };
 
+// A draw of at most this many vertices whose screen box is at most this
+// many pixels has its part of the targets prefetched before setup.
+constexpr UINT PREFETCH_VERTICES = 64;
+constexpr int64_t PREFETCH_PIXELS = 64 * 64;
+
+void prefetchDrawArea(const PixelContext& pixels, const ShadedVertex* vertices, UINT count)
+{
+    float minX = 0.0f, minY = 0.0f, maxX = -1.0f, maxY = -1.0f;
+    for (UINT i = 0; i < count; ++i) {
+        // Clipped vertices have no screen position; their draw is left alone.
+        if (vertices[i].outcode != 0)
+            return;
+        const float x = vertices[i].screen[0], y = vertices[i].screen[1];
+        if (i == 0) {
+            minX = maxX = x, minY = maxY = y;
+            continue;
+        }
+        minX = std::min(minX, x), maxX = std::max(maxX, x);
+        minY = std::min(minY, y), maxY = std::max(maxY, y);
+    }
+    // Pre-transformed positions are not clipped: only a box on the screen counts.
+    const float limit = MAX_SCREEN_COORDINATE;
+    if (!(minX >= -limit && maxX <= limit && minY >= -limit && maxY <= limit) || maxX < minX)
+        return;
+    const int x0 = static_cast<int>(minX), y0 = static_cast<int>(minY);
+    const int x1 = static_cast<int>(maxX), y1 = static_cast<int>(maxY);
+    if (static_cast<int64_t>(x1 - x0 + 1) * (y1 - y0 + 1) <= PREFETCH_PIXELS)
+        prefetchTargets(pixels, x0, y0, x1, y1);
+}
+
+// Colours the vertices of a triangle list's triangles that can be drawn:
+// every triangle that needs clipping, and the unclipped ones that pass
+// setup's cull test. The others are never drawn, and their vertices
+// (unless shared) keep no colours.
+void colorUsedVertices(PipelineContext& c, const DrawDescription& draw, const SetupParameters& setup, UINT first,
+                       UINT count)
+{
+    c.used.assign(count, 0);
+    const VertexSource source{draw, first, first + count};
+    const ShadedVertex* vertices = c.vertices.data();
+    for (UINT p = 0; p < draw.primitiveCount; ++p) {
+        const int64_t k[3] = {source.at(3 * p), source.at(3 * p + 1), source.at(3 * p + 2)};
+        if (k[0] < 0 || k[1] < 0 || k[2] < 0)
+            continue;
+        const ShadedVertex& a = vertices[k[0]];
+        const ShadedVertex& b = vertices[k[1]];
+        const ShadedVertex& d = vertices[k[2]];
+        if (a.outcode & b.outcode & d.outcode)
+            continue;
+        if ((a.outcode | b.outcode | d.outcode) == 0) {
+            const ScreenVertex sa{a.screen[0], a.screen[1], a.screen[2], a.screen[3], a.varyings};
+            const ScreenVertex sb{b.screen[0], b.screen[1], b.screen[2], b.screen[3], b.varyings};
+            const ScreenVertex sd{d.screen[0], d.screen[1], d.screen[2], d.screen[3], d.varyings};
+            if (!survivesCulling(setup, sa, sb, sd))
+                continue;
+        }
+        c.used[static_cast<size_t>(k[0])] = c.used[static_cast<size_t>(k[1])] = c.used[static_cast<size_t>(k[2])] = 1;
+    }
+    for (UINT i = 0; i < count; ++i) {
+        if (c.used[i])
+            colorVertex(c.vertexKey, c.vertexConstants, c.fetched[i], c.vertices[i]);
+    }
+}
+
 struct TileJob {
     RasterInputs inputs;
     const std::vector<int>* tiles;
@@ -339,6 +410,17 @@ void drawPrimitives(Device& device, const DrawDescription& draw)
     setup.slopeScaleBias = pixels.constants.slopeScaleBias;
     setup.sampleMargin = target.samples > 1 ? SUBPIXEL_ONE / 2 : 0;
 
+    // A small lit triangle list with culling on colours only the vertices
+    // of the triangles that survive culling (the faces of a closed mesh
+    // turned away from the viewer are about half of it): positions first,
+    // then setup's own cull test, then the lighting.
+    const bool colorLater = draw.primitiveType == D3DPT_TRIANGLELIST &&
+                            draw.primitiveCount <= SMALL_DRAW_PRIMITIVES && count <= 3 * SMALL_DRAW_PRIMITIVES &&
+                            c.vertexKey.lighting && rs[D3DRS_FILLMODE] == D3DFILL_SOLID &&
+                            setup.cullMode != D3DCULL_NONE;
+    if (colorLater && c.fetched.size() < count)
+        c.fetched.resize(count);
+
     // Vertices are shaded in independent chunks, in parallel for large draws.
     struct ShadeJob {
         PipelineContext* c;
@@ -346,16 +428,21 @@ void drawPrimitives(Device& device, const DrawDescription& draw)
         const DrawDescription* draw;
         const SetupParameters* setup;
         UINT first, count;
-    } shadeJob{&c, &layout, &draw, &setup, first, count};
+        bool colorLater;
+    } shadeJob{&c, &layout, &draw, &setup, first, count, colorLater};
     auto shadeChunk = [](void* context, unsigned chunk) {
         const ShadeJob& job = *static_cast<const ShadeJob*>(context);
         const UINT begin = chunk * VERTEX_CHUNK;
         const UINT end = std::min(job.count, begin + VERTEX_CHUNK);
-        FetchedVertex fetched;
+        FetchedVertex local;
         for (UINT i = begin; i < end; ++i) {
+            FetchedVertex& fetched = job.colorLater ? job.c->fetched[i] : local;
             fetchVertex(*job.layout, job.draw->streams, job.first + i, fetched);
             ShadedVertex& out = job.c->vertices[i];
-            shadeVertex(job.c->vertexKey, job.c->vertexConstants, fetched, out);
+            if (job.colorLater)
+                transformVertex(job.c->vertexKey, job.c->vertexConstants, fetched, out);
+            else
+                shadeVertex(job.c->vertexKey, job.c->vertexConstants, fetched, out);
             if (out.outcode == 0) {
                 const ScreenVertex s = toScreen(*job.setup, out);
                 out.screen[0] = s.x, out.screen[1] = s.y, out.screen[2] = s.z, out.screen[3] = s.invW;
@@ -367,12 +454,18 @@ void drawPrimitives(Device& device, const DrawDescription& draw)
         c.pool.run(vertexChunks, shadeChunk, &shadeJob);
     else
         shadeChunk(&shadeJob, 0);
+    if (count <= PREFETCH_VERTICES)
+        prefetchDrawArea(pixels, c.vertices.data(), count);
+    if (colorLater)
+        colorUsedVertices(c, draw, setup, first, count);
 
     // Primitives are assembled and set up in chunks whose outputs are
     // joined in primitive order, so binning sees the same sequence
-    // whatever ran where.
+    // whatever ran where. A single thread sets the draw up as one chunk,
+    // the same sequence without the copy that joins chunks.
     const UINT primitives = draw.primitiveCount;
-    const unsigned setupChunks = (primitives + PRIMITIVE_CHUNK - 1) / PRIMITIVE_CHUNK;
+    const UINT chunkSize = c.pool.threadCount() > 1 ? PRIMITIVE_CHUNK : std::max<UINT>(1, primitives);
+    const unsigned setupChunks = (primitives + chunkSize - 1) / chunkSize;
     if (c.chunks.size() < setupChunks)
         c.chunks.resize(setupChunks);
     struct SetupJob {
@@ -381,7 +474,8 @@ void drawPrimitives(Device& device, const DrawDescription& draw)
         VertexSource source;
         SetupParameters setup;
         DWORD fillMode;
-    } setupJob{&c, &draw, VertexSource{draw, first, first + count}, setup, rs[D3DRS_FILLMODE]};
+        UINT chunkSize;
+    } setupJob{&c, &draw, VertexSource{draw, first, first + count}, setup, rs[D3DRS_FILLMODE], chunkSize};
     auto setupChunk = [](void* context, unsigned chunk) {
         const SetupJob& job = *static_cast<const SetupJob*>(context);
         SetupOutput& out = job.c->chunks[chunk];
@@ -392,8 +486,8 @@ void drawPrimitives(Device& device, const DrawDescription& draw)
             const int64_t k = job.source.at(i);
             return k < 0 ? nullptr : v + k;
         };
-        const UINT begin = chunk * PRIMITIVE_CHUNK;
-        const UINT end = std::min(job.draw->primitiveCount, begin + PRIMITIVE_CHUNK);
+        const UINT begin = chunk * job.chunkSize;
+        const UINT end = std::min(job.draw->primitiveCount, begin + job.chunkSize);
         const D3DPRIMITIVETYPE type = job.draw->primitiveType;
         for (UINT p = begin; p < end; ++p) {
             if (type == D3DPT_POINTLIST) {
@@ -456,6 +550,8 @@ void drawPrimitives(Device& device, const DrawDescription& draw)
     if (out.triangles.empty() && !drawsLines)
         return;
     c.bins.reset(target.clipRight, target.clipBottom);
+    // The pixels the draw's triangles can cover at most (their boxes).
+    int64_t boxPixels = 0;
     if (drawsLines) {
         for (uint32_t i = 0; i < out.lines.size(); ++i) {
             const LineSegment& l = out.lines[i];
@@ -465,15 +561,17 @@ void drawPrimitives(Device& device, const DrawDescription& draw)
         for (uint32_t i = 0; i < out.triangles.size(); ++i) {
             const Triangle& t = out.triangles[i];
             c.bins.add(i, t.minX, t.minY, t.maxX, t.maxY);
+            boxPixels += static_cast<int64_t>(t.maxX - t.minX + 1) * (t.maxY - t.minY + 1);
         }
     }
     TileJob job;
     job.inputs = {&pixels, &out.triangles, &out.planes, &out.lines, &out.lineVaryings, &c.bins, drawsLines};
     job.tiles = &c.bins.usedTiles();
-    // Small draws cost less on the calling thread than waking the workers;
+    // Small draws cost less on the calling thread than waking the workers,
+    // unless their few triangles cover many tiles (a full-screen quad);
     // tiles are independent, so the image does not depend on the choice.
     const size_t primitivesDrawn = out.triangles.size() + out.lines.size();
-    if (primitivesDrawn < SMALL_DRAW_PRIMITIVES) {
+    if (primitivesDrawn < SMALL_DRAW_PRIMITIVES && boxPixels < PARALLEL_BOX_PIXELS) {
         for (unsigned i = 0; i < job.tiles->size(); ++i)
             runTile(&job, i);
     } else {

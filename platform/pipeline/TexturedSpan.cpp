@@ -1,5 +1,7 @@
 #include "pipeline/TexturedSpan.h"
 
+#include "pipeline/DepthTest.h"
+
 #include "d3d9/PixelBuffer.h"
 
 #include <algorithm>
@@ -26,13 +28,16 @@ uint32_t packChannel(float v, int shift)
 } // namespace
 
 void texturedSpan(const PixelContext& pixels, const Plane* varyingPlanes, const Plane& qPlane, int64_t lo, int64_t hi,
-                  int y, float q, const float* base)
+                  int y, float q, float z, float zStep, const float* base)
 {
     const TargetView& target = pixels.target;
+    const PixelKey& key = pixels.key;
     uint32_t* color = reinterpret_cast<uint32_t*>(target.color->pixel(0, static_cast<UINT>(y)));
+    uint32_t* depth = key.zEnable ? reinterpret_cast<uint32_t*>(target.depth->pixel(0, static_cast<UINT>(y))) : nullptr;
     const SamplerSetup& sampler = pixels.samplers[0];
     const bool modulate = pixels.combiner.shortcut == COMBINE_MODULATE_TEXTURE;
-    const bool blend = pixels.key.blend;
+    const bool blend = key.blend;
+    const bool specular = key.specularAdd;
     const bool opaqueTarget = target.colorFormat == D3DFMT_X8R8G8B8;
     const TexCoordDerivatives none = {0, 0, 0, 0, 0, 0};
     const Plane* texPlanes = varyingPlanes + VARYING_TEXCOORD;
@@ -41,12 +46,16 @@ void texturedSpan(const PixelContext& pixels, const Plane* varyingPlanes, const 
     __m128 diffuse = _mm_loadu_ps(base + VARYING_DIFFUSE);
     const __m128 diffuseStep = _mm_setr_ps(varyingPlanes[0].dx, varyingPlanes[1].dx, varyingPlanes[2].dx,
                                            varyingPlanes[3].dx);
+    __m128 specularColor = _mm_loadu_ps(base + VARYING_SPECULAR);
+    const __m128 specularStep = _mm_setr_ps(varyingPlanes[4].dx, varyingPlanes[5].dx, varyingPlanes[6].dx, 0.0f);
+    const __m128 rgbLanes = _mm_castsi128_ps(_mm_setr_epi32(-1, -1, -1, 0));
     const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
     const __m128 scale = _mm_set1_ps(255.0f), half = _mm_set1_ps(0.5f), unorm = _mm_set1_ps(1.0f / 255.0f);
     const __m128i zeroI = _mm_setzero_si128();
     const __m128 alphaOne = _mm_castsi128_ps(_mm_setr_epi32(0, 0, 0, -1));
 #else
     float diffuse[4] = {base[0], base[1], base[2], base[3]};
+    float specularColor[3] = {base[4], base[5], base[6]};
 #endif
     for (int64_t x = lo; x <= hi; ++x) {
         if (x != lo) {
@@ -54,12 +63,24 @@ void texturedSpan(const PixelContext& pixels, const Plane* varyingPlanes, const 
             tu += texPlanes[0].dx;
             tv += texPlanes[1].dx;
             tw += texPlanes[2].dx;
+            z += zStep;
 #if defined(__SSE2__)
             diffuse = _mm_add_ps(diffuse, diffuseStep);
+            specularColor = _mm_add_ps(specularColor, specularStep);
 #else
             for (int i = 0; i < 4; ++i)
                 diffuse[i] += varyingPlanes[i].dx;
+            for (int i = 0; i < 3; ++i)
+                specularColor[i] += varyingPlanes[4 + i].dx;
 #endif
+        }
+        if (depth) {
+            const uint32_t bits = depthBits24(z);
+            const uint32_t word = depth[x];
+            if (!depthPasses(key.zFunc, bits, word >> 8))
+                continue;
+            if (key.zWrite)
+                depth[x] = (bits << 8) | (word & 0xFF);
         }
         const float w = 1.0f / q;
         alignas(16) float texel[4];
@@ -69,6 +90,11 @@ void texturedSpan(const PixelContext& pixels, const Plane* varyingPlanes, const 
         if (modulate)
             c = _mm_mul_ps(c, _mm_mul_ps(diffuse, _mm_set1_ps(w)));
         c = _mm_min_ps(_mm_max_ps(c, zero), one);
+        if (specular) {
+            // Specular added after the stage, to red, green and blue.
+            const __m128 lit = _mm_min_ps(_mm_max_ps(_mm_add_ps(c, _mm_mul_ps(specularColor, _mm_set1_ps(w))), zero), one);
+            c = _mm_or_ps(_mm_and_ps(rgbLanes, lit), _mm_andnot_ps(rgbLanes, c));
+        }
         if (blend) {
             // Destination B, G, R, A bytes widened and reordered to R, G, B, A.
             const __m128i bytes = _mm_cvtsi32_si128(static_cast<int>(color[x]));
@@ -92,6 +118,12 @@ void texturedSpan(const PixelContext& pixels, const Plane* varyingPlanes, const 
         for (int i = 0; i < 4; ++i) {
             float value = modulate ? texel[i] * (diffuse[i] * w) : texel[i];
             c[i] = value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value);
+        }
+        if (specular) {
+            for (int i = 0; i < 3; ++i) {
+                const float value = c[i] + specularColor[i] * w;
+                c[i] = value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value);
+            }
         }
         if (blend) {
             const uint32_t old = color[x];
@@ -133,12 +165,13 @@ void spreadPerPixel(__m128i lanes, __m128i& low, __m128i& high)
     high = _mm_unpackhi_epi32(pairs, pairs);
 }
 
-// The diffuse colours of four pixels (one register per channel, R, G, B, A)
-// as 16-bit factors in 0..65534 for _mm_mulhi_epu16, laid out like texels
-// (B, G, R, A per pixel).
-void diffuseFactors(const __m128 channel[4], __m128i& low, __m128i& high)
+// Colours of four pixels (one register per channel, R, G, B, A), saturated
+// and scaled by twice `half`, as 16-bit lanes laid out like texels (B, G,
+// R, A per pixel). With half = 32767 they are factors in 0..65534 for
+// _mm_mulhi_epu16; with half = 32640 they are 8.8 values.
+void colorLanes(const __m128 channel[4], float half, __m128i& low, __m128i& high)
 {
-    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), scale = _mm_set1_ps(32767.0f);
+    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), scale = _mm_set1_ps(half);
     __m128i c[4];
     for (int i = 0; i < 4; ++i)
         c[i] = _mm_cvtps_epi32(_mm_mul_ps(_mm_min_ps(_mm_max_ps(channel[i], zero), one), scale));
@@ -150,6 +183,36 @@ void diffuseFactors(const __m128 channel[4], __m128i& low, __m128i& high)
     high = _mm_unpackhi_epi16(br, ga);
     low = _mm_add_epi16(low, low);
     high = _mm_add_epi16(high, high);
+}
+
+// Loads the words of pixels x..x+lanes-1 of a row (the rest read as 0).
+inline __m128i loadWords(const uint32_t* row, int64_t x, int lanes)
+{
+    if (lanes == 4)
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+    alignas(16) uint32_t words[4] = {0, 0, 0, 0};
+    for (int k = 0; k < lanes; ++k)
+        words[k] = row[x + k];
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(words));
+}
+
+// Stores the words of pixels x..x+lanes-1 of a row.
+inline void storeWords(uint32_t* row, int64_t x, int lanes, __m128i value)
+{
+    if (lanes == 4) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x), value);
+        return;
+    }
+    alignas(16) uint32_t words[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(words), value);
+    for (int k = 0; k < lanes; ++k)
+        row[x + k] = words[k];
+}
+
+// Lanes of `yes` where mask is set, of `no` elsewhere.
+inline __m128i select(__m128i mask, __m128i yes, __m128i no)
+{
+    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
 }
 
 // Two horizontally adjacent texels of a row as the low 64 bits: one load
@@ -261,15 +324,22 @@ inline bool gatherWrappedPairs(const SamplerLevel& level, __m128i ix, __m128i iy
 // the way texture units filter: texel positions carry 8 fraction bits, the
 // filter weights are 8-bit, and every channel runs in 16-bit lanes as an
 // 8.8 fixed-point value until the final rounding. The results stay within
-// a unit per channel of the floating-point path.
-template <Addressing A, bool Modulate, bool Blend, bool Opaque>
+// a unit per channel of the floating-point path. Depth is computed and
+// tested exactly as the per-pixel path does.
+template <Addressing A, bool Modulate, bool Blend, bool Depth>
 void bilinearSpan(const PixelContext& pixels, const Plane* varyingPlanes, const Plane& qPlane, int64_t lo, int64_t hi,
-                  int y, float q, const float* base)
+                  int y, float q, float z, float zStep, const float* base)
 {
-    uint32_t* color = reinterpret_cast<uint32_t*>(pixels.target.color->pixel(0, static_cast<UINT>(y)));
+    const TargetView& target = pixels.target;
+    const PixelKey& key = pixels.key;
+    uint32_t* color = reinterpret_cast<uint32_t*>(target.color->pixel(0, static_cast<UINT>(y)));
+    uint32_t* depth = Depth ? reinterpret_cast<uint32_t*>(target.depth->pixel(0, static_cast<UINT>(y))) : nullptr;
     const SamplerSetup& sampler = pixels.samplers[0];
     const SamplerLevel& level = sampler.levels[0][sampler.firstLevel];
     const Plane* texPlanes = varyingPlanes + VARYING_TEXCOORD;
+    const bool specular = key.specularAdd;
+    const uint8_t zFunc = key.zFunc;
+    const bool zWrite = key.zWrite;
 
     // Interpolants of pixels x..x+3, advanced four pixels per step.
     const __m128 lane = _mm_setr_ps(0.0f, 1.0f, 2.0f, 3.0f);
@@ -280,21 +350,33 @@ void bilinearSpan(const PixelContext& pixels, const Plane* varyingPlanes, const 
     __m128 qs = start(q, qPlane.dx), us = start(base[VARYING_TEXCOORD], texPlanes[0].dx),
            vs = start(base[VARYING_TEXCOORD + 1], texPlanes[1].dx);
     const __m128 qStep = stride(qPlane.dx), uStep = stride(texPlanes[0].dx), vStep = stride(texPlanes[1].dx);
-    __m128 ds[4], dStep[4];
-    bool diffuseVaries = qPlane.dx != 0.0f;
-    for (int i = 0; i < 4; ++i) {
-        ds[i] = start(base[VARYING_DIFFUSE + i], varyingPlanes[VARYING_DIFFUSE + i].dx);
-        dStep[i] = stride(varyingPlanes[VARYING_DIFFUSE + i].dx);
-        diffuseVaries = diffuseVaries || varyingPlanes[VARYING_DIFFUSE + i].dx != 0.0f;
+    // Diffuse (0..3) and specular (4..7) colours; specular alpha is never
+    // added and stays 0.
+    __m128 colors[8], colorStep[8];
+    bool colorsVary = qPlane.dx != 0.0f;
+    for (int i = 0; i < 8; ++i) {
+        const bool used = i < 4 ? Modulate : (specular && i < 7);
+        colors[i] = used ? start(base[VARYING_DIFFUSE + i], varyingPlanes[VARYING_DIFFUSE + i].dx) : _mm_setzero_ps();
+        colorStep[i] = used ? stride(varyingPlanes[VARYING_DIFFUSE + i].dx) : _mm_setzero_ps();
+        colorsVary = colorsVary || (used && varyingPlanes[VARYING_DIFFUSE + i].dx != 0.0f);
     }
     __m128i factorLow = _mm_setzero_si128(), factorHigh = _mm_setzero_si128();
-    if (Modulate && !diffuseVaries) {
-        // One colour over the whole span: its factors once.
-        const __m128 w = _mm_div_ps(_mm_set1_ps(1.0f), qs);
-        const __m128 channel[4] = {_mm_mul_ps(ds[0], w), _mm_mul_ps(ds[1], w), _mm_mul_ps(ds[2], w),
-                                   _mm_mul_ps(ds[3], w)};
-        diffuseFactors(channel, factorLow, factorHigh);
-    }
+    __m128i specularLow = _mm_setzero_si128(), specularHigh = _mm_setzero_si128();
+    const auto colorLanesAt = [&](const __m128* c, __m128 w) {
+        __m128 channel[4];
+        if (Modulate) {
+            for (int i = 0; i < 4; ++i)
+                channel[i] = _mm_mul_ps(c[i], w);
+            colorLanes(channel, 32767.0f, factorLow, factorHigh);
+        }
+        if (specular) {
+            for (int i = 0; i < 4; ++i)
+                channel[i] = _mm_mul_ps(c[4 + i], w);
+            colorLanes(channel, 32640.0f, specularLow, specularHigh);
+        }
+    };
+    if (!colorsVary)
+        colorLanesAt(colors, _mm_div_ps(_mm_set1_ps(1.0f), qs)); // one colour over the whole span
 
     // Texel positions: u * size - 1/2 in 24.8 fixed point. Coordinates that
     // are not finite read as 0; huge ones are bounded so that they convert.
@@ -308,16 +390,49 @@ void bilinearSpan(const PixelContext& pixels, const Plane* varyingPlanes, const 
     };
     const __m128i fractionMask = _mm_set1_epi32(0xFF), full = _mm_set1_epi32(256);
     const __m128i zero = _mm_setzero_si128(), rounding = _mm_set1_epi16(128);
-    const __m128i allOnes = _mm_set1_epi32(-1);
-    const __m128i alphaByte = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    const __m128i allOnes = _mm_set1_epi32(-1), stencilByte = _mm_set1_epi32(0xFF);
+    const __m128i fill = _mm_set1_epi32(target.colorFormat == D3DFMT_X8R8G8B8 ? static_cast<int>(0xFF000000u) : 0);
+    const __m128i whiteLevel = _mm_set1_epi16(static_cast<short>(0xFF00));
     const __m128i widthMask = _mm_set1_epi32(level.width - 1), heightMask = _mm_set1_epi32(level.height - 1);
     const __m128i pitch = _mm_set1_epi32(static_cast<int>(level.pitch));
 
     for (int64_t x = lo; x <= hi; x += 4) {
         const int lanes = static_cast<int>(std::min<int64_t>(4, hi - x + 1));
-        const __m128 w = _mm_div_ps(_mm_set1_ps(1.0f), qs);
-        const __m128i pu = fixedPosition(_mm_mul_ps(us, w), scaleU);
-        const __m128i pv = fixedPosition(_mm_mul_ps(vs, w), scaleV);
+        const __m128 qNow = qs, uNow = us, vNow = vs;
+        qs = _mm_add_ps(qs, qStep);
+        us = _mm_add_ps(us, uStep);
+        vs = _mm_add_ps(vs, vStep);
+        __m128 colorsNow[8];
+        for (int i = 0; i < 8; ++i) {
+            colorsNow[i] = colors[i];
+            if (colorsVary)
+                colors[i] = _mm_add_ps(colors[i], colorStep[i]);
+        }
+
+        // Depth first: the pixel-by-pixel sums of the per-pixel path, the
+        // test on four lanes, and nothing more for a group that fails.
+        __m128i pass = allOnes;
+        if (Depth) {
+            alignas(16) float zs[4];
+            for (int k = 0; k < 4; ++k) {
+                zs[k] = z;
+                z += zStep;
+            }
+            const __m128i bits = depthBits24x4(_mm_load_ps(zs));
+            const __m128i words = loadWords(depth, x, lanes);
+            pass = depthPasses4(zFunc, bits, _mm_srli_epi32(words, 8));
+            if (lanes < 4)
+                pass = _mm_and_si128(pass, _mm_cmplt_epi32(_mm_setr_epi32(0, 1, 2, 3), _mm_set1_epi32(lanes)));
+            if (_mm_movemask_epi8(pass) == 0)
+                continue;
+            if (zWrite)
+                storeWords(depth, x, lanes,
+                           select(pass, _mm_or_si128(_mm_slli_epi32(bits, 8), _mm_and_si128(words, stencilByte)), words));
+        }
+
+        const __m128 w = _mm_div_ps(_mm_set1_ps(1.0f), qNow);
+        const __m128i pu = fixedPosition(_mm_mul_ps(uNow, w), scaleU);
+        const __m128i pv = fixedPosition(_mm_mul_ps(vNow, w), scaleV);
         const __m128i ix = _mm_srai_epi32(pu, 8), iy = _mm_srai_epi32(pv, 8);
         TexelRows top, bottom;
         if (A != Addressing::WRAP_POWER_OF_TWO ||
@@ -350,67 +465,50 @@ void bilinearSpan(const PixelContext& pixels, const Plane* varyingPlanes, const 
                               _mm_unpackhi_epi8(bottom.left, zero), _mm_unpackhi_epi8(bottom.right, zero), leftHigh,
                               rightHigh, upHigh, downHigh);
 
+        if (colorsVary && (Modulate || specular))
+            colorLanesAt(colorsNow, w);
         if (Modulate) {
-            if (diffuseVaries) {
-                const __m128 channel[4] = {_mm_mul_ps(ds[0], w), _mm_mul_ps(ds[1], w), _mm_mul_ps(ds[2], w),
-                                           _mm_mul_ps(ds[3], w)};
-                diffuseFactors(channel, factorLow, factorHigh);
-                for (int i = 0; i < 4; ++i)
-                    ds[i] = _mm_add_ps(ds[i], dStep[i]);
-            }
             low = _mm_mulhi_epu16(low, factorLow);
             high = _mm_mulhi_epu16(high, factorHigh);
         }
+        if (specular) {
+            // Added with saturation, then held at 255.0.
+            low = _mm_adds_epu16(low, specularLow);
+            high = _mm_adds_epu16(high, specularHigh);
+            low = _mm_sub_epi16(low, _mm_subs_epu16(low, whiteLevel));
+            high = _mm_sub_epi16(high, _mm_subs_epu16(high, whiteLevel));
+        }
 
-        __m128i old = zero;
+        const __m128i old = (Blend || Depth) ? loadWords(color, x, lanes) : zero;
         if (Blend) {
-            if (lanes == 4) {
-                old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(color + x));
-            } else {
-                alignas(16) uint32_t words[4] = {0, 0, 0, 0};
-                for (int k = 0; k < lanes; ++k)
-                    words[k] = color[x + k];
-                old = _mm_load_si128(reinterpret_cast<const __m128i*>(words));
-            }
-            if (Opaque)
-                old = _mm_or_si128(old, alphaByte);
+            const __m128i dst = _mm_or_si128(old, fill);
             // Source alpha over every channel of its pixel, as a factor in
             // 0..65535, and the destination bytes as 8.8 values.
-            const auto blendPixels = [&](__m128i src, __m128i dst) {
+            const auto blendPixels = [&](__m128i src, __m128i destination) {
                 __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(src, 0xFF), 0xFF);
                 alpha = _mm_add_epi16(alpha, _mm_srli_epi16(alpha, 8));
-                return _mm_add_epi16(_mm_mulhi_epu16(src, alpha), _mm_mulhi_epu16(dst, _mm_xor_si128(alpha, allOnes)));
+                return _mm_add_epi16(_mm_mulhi_epu16(src, alpha),
+                                     _mm_mulhi_epu16(destination, _mm_xor_si128(alpha, allOnes)));
             };
-            low = blendPixels(low, _mm_unpacklo_epi8(zero, old));
-            high = blendPixels(high, _mm_unpackhi_epi8(zero, old));
+            low = blendPixels(low, _mm_unpacklo_epi8(zero, dst));
+            high = blendPixels(high, _mm_unpackhi_epi8(zero, dst));
         }
 
         // 8.8 to bytes, rounded to nearest.
         low = _mm_srli_epi16(_mm_adds_epu16(low, rounding), 8);
         high = _mm_srli_epi16(_mm_adds_epu16(high, rounding), 8);
-        __m128i out = _mm_packus_epi16(low, high);
-        if (Opaque)
-            out = _mm_or_si128(out, alphaByte);
-        if (lanes == 4) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(color + x), out);
-        } else {
-            alignas(16) uint32_t words[4];
-            _mm_store_si128(reinterpret_cast<__m128i*>(words), out);
-            for (int k = 0; k < lanes; ++k)
-                color[x + k] = words[k];
-        }
-
-        qs = _mm_add_ps(qs, qStep);
-        us = _mm_add_ps(us, uStep);
-        vs = _mm_add_ps(vs, vStep);
+        __m128i out = _mm_or_si128(_mm_packus_epi16(low, high), fill);
+        if (Depth)
+            out = select(pass, out, old);
+        storeWords(color, x, lanes, out);
     }
 }
 
-using SpanRoutine = void (*)(const PixelContext&, const Plane*, const Plane&, int64_t, int64_t, int, float,
+using SpanRoutine = void (*)(const PixelContext&, const Plane*, const Plane&, int64_t, int64_t, int, float, float, float,
                              const float*);
 
 template <Addressing A>
-SpanRoutine bilinearSpanFor(bool modulate, bool blend, bool opaque)
+SpanRoutine bilinearSpanFor(bool modulate, bool blend, bool depth)
 {
     static const SpanRoutine routines[8] = {
         bilinearSpan<A, false, false, false>, bilinearSpan<A, false, false, true>,
@@ -418,27 +516,29 @@ SpanRoutine bilinearSpanFor(bool modulate, bool blend, bool opaque)
         bilinearSpan<A, true, false, false>,  bilinearSpan<A, true, false, true>,
         bilinearSpan<A, true, true, false>,   bilinearSpan<A, true, true, true>,
     };
-    return routines[(modulate ? 4 : 0) + (blend ? 2 : 0) + (opaque ? 1 : 0)];
+    return routines[(modulate ? 4 : 0) + (blend ? 2 : 0) + (depth ? 1 : 0)];
 }
 
 } // namespace
 
 void texturedSpan4(const PixelContext& pixels, const Plane* varyingPlanes, const Plane& qPlane, int64_t lo, int64_t hi,
-                   int y, float q, const float* base)
+                   int y, float q, float z, float zStep, const float* base)
 {
     const SamplerSetup& sampler = pixels.samplers[0];
     const SamplerLevel& level = sampler.levels[0][sampler.firstLevel];
     const bool modulate = pixels.combiner.shortcut == COMBINE_MODULATE_TEXTURE;
     const bool blend = pixels.key.blend;
-    const bool opaque = pixels.target.colorFormat == D3DFMT_X8R8G8B8;
+    const bool depth = pixels.key.zEnable;
+    if (depth && pixels.key.zFunc == D3DCMP_NEVER)
+        return;
     SpanRoutine routine;
     if (sampler.bilinearArgb == 2)
-        routine = bilinearSpanFor<Addressing::CLAMP>(modulate, blend, opaque);
+        routine = bilinearSpanFor<Addressing::CLAMP>(modulate, blend, depth);
     else if ((level.width & (level.width - 1)) == 0 && (level.height & (level.height - 1)) == 0)
-        routine = bilinearSpanFor<Addressing::WRAP_POWER_OF_TWO>(modulate, blend, opaque);
+        routine = bilinearSpanFor<Addressing::WRAP_POWER_OF_TWO>(modulate, blend, depth);
     else
-        routine = bilinearSpanFor<Addressing::WRAP>(modulate, blend, opaque);
-    routine(pixels, varyingPlanes, qPlane, lo, hi, y, q, base);
+        routine = bilinearSpanFor<Addressing::WRAP>(modulate, blend, depth);
+    routine(pixels, varyingPlanes, qPlane, lo, hi, y, q, z, zStep, base);
 }
 #endif
 

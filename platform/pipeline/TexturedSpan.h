@@ -1,8 +1,10 @@
 #pragma once
 
 // The textured span: one row of a triangle drawn with one texture stage
-// (the texture alone or modulated by the diffuse colour), optionally
-// blended with source alpha, into a 32-bit single-sample target.
+// (the texture alone or modulated by the diffuse colour), the specular
+// colour added or not, optionally blended with source alpha, into a 32-bit
+// single-sample target, with or without a depth test against a 24-bit
+// depth buffer (no stencil).
 
 #include "pipeline/PixelProcessor.h"
 #include "pipeline/TriangleSetup.h"
@@ -12,16 +14,17 @@
 namespace swd3d9 {
 namespace pipeline {
 
-// Draws pixels lo..hi of row y. q and base hold the interpolants at lo.
+// Draws pixels lo..hi of row y. q, z and base hold the interpolants at lo;
+// zStep is the depth step per pixel.
 void texturedSpan(const PixelContext& pixels, const Plane* varyingPlanes, const Plane& qPlane, int64_t lo, int64_t hi,
-                  int y, float q, const float* base);
+                  int y, float q, float z, float zStep, const float* base);
 
 #if defined(__SSE2__)
 // The same for a bilinear A8R8G8B8 sampler of one level (the sampler's
 // bilinearArgb), four pixels at a time in 8-bit fixed point, as texture
 // units filter: within a unit per channel of texturedSpan.
 void texturedSpan4(const PixelContext& pixels, const Plane* varyingPlanes, const Plane& qPlane, int64_t lo, int64_t hi,
-                   int y, float q, const float* base);
+                   int y, float q, float z, float zStep, const float* base);
 #endif
 
 } // namespace pipeline

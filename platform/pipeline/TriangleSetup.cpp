@@ -33,6 +33,24 @@ Plane planeThrough(const float* x, const float* y, float v0, float v1, float v2,
     return p;
 }
 
+// The fixed-point positions of a triangle and twice its signed area on the
+// fixed-point grid (positive is clockwise on screen, y growing downwards);
+// false when a vertex lies out of range.
+bool fixedTriangle(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2, int32_t fx[3],
+                   int32_t fy[3], int64_t& area)
+{
+    if (!inRange(v0) || !inRange(v1) || !inRange(v2))
+        return false;
+    const ScreenVertex* v[3] = {&v0, &v1, &v2};
+    for (int i = 0; i < 3; ++i) {
+        fx[i] = toFixed(v[i]->x);
+        fy[i] = toFixed(v[i]->y);
+    }
+    area = static_cast<int64_t>(fx[1] - fx[0]) * (fy[2] - fy[0]) -
+           static_cast<int64_t>(fy[1] - fy[0]) * (fx[2] - fx[0]);
+    return true;
+}
+
 } // namespace
 
 ScreenVertex toScreen(const SetupParameters& p, const ShadedVertex& v)
@@ -64,22 +82,19 @@ bool passesCull(uint32_t cullMode, float area)
     return true;
 }
 
+bool survivesCulling(const SetupParameters& p, const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2)
+{
+    int32_t fx[3], fy[3];
+    int64_t area;
+    return fixedTriangle(v0, v1, v2, fx, fy, area) && area != 0 && passesCull(p.cullMode, area > 0 ? 1.0f : -1.0f);
+}
+
 bool setupTriangle(const SetupParameters& p, const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2,
                    std::vector<Triangle>& triangles, std::vector<Plane>& planes)
 {
-    if (!inRange(v0) || !inRange(v1) || !inRange(v2))
-        return false;
-    const ScreenVertex* v[3] = {&v0, &v1, &v2};
     int32_t fx[3], fy[3];
-    for (int i = 0; i < 3; ++i) {
-        fx[i] = toFixed(v[i]->x);
-        fy[i] = toFixed(v[i]->y);
-    }
-    // Twice the signed area on the fixed-point grid; positive is clockwise
-    // on screen (y grows downwards).
-    const int64_t area = static_cast<int64_t>(fx[1] - fx[0]) * (fy[2] - fy[0]) -
-                         static_cast<int64_t>(fy[1] - fy[0]) * (fx[2] - fx[0]);
-    if (area == 0)
+    int64_t area;
+    if (!fixedTriangle(v0, v1, v2, fx, fy, area) || area == 0)
         return false;
     const bool clockwise = area > 0;
     if (!passesCull(p.cullMode, clockwise ? 1.0f : -1.0f))

@@ -77,6 +77,11 @@ ScreenVertex toScreen(const SetupParameters& p, const ShadedVertex& v);
 bool setupTriangle(const SetupParameters& p, const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2,
                    std::vector<Triangle>& triangles, std::vector<Plane>& planes);
 
+// Whether setupTriangle can keep an unclipped triangle: its vertices are in
+// range, its area is not zero and the cull mode keeps its winding. A
+// triangle that fails is never drawn, so its vertices need no colours.
+bool survivesCulling(const SetupParameters& p, const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2);
+
 // Whether a screen-space triangle survives culling (counter-clockwise and
 // clockwise as the viewer sees them, y downwards).
 bool passesCull(uint32_t cullMode, float area);

@@ -81,6 +81,25 @@ float asFloat(DWORD bits)
     return f;
 }
 
+// nDotH raised to the material power: whole powers up to 128 (the usual
+// ones) by repeated squaring, a few multiplications instead of a call to
+// pow, within a few units in the last place of it.
+float specularPower(float x, float power)
+{
+    if (!(power >= 1.0f && power <= 128.0f) || static_cast<float>(static_cast<int>(power)) != power)
+        return std::pow(x, power);
+    unsigned n = static_cast<unsigned>(power);
+    float result = 1.0f;
+    for (;;) {
+        if (n & 1u)
+            result *= x;
+        n >>= 1;
+        if (n == 0)
+            return result;
+        x *= x;
+    }
+}
+
 } // namespace
 
 void multiply(const Matrix& a, const Matrix& b, Matrix& out)
@@ -194,8 +213,8 @@ void buildVertexState(const DeviceState& state, const VertexLayout& layout, uint
 
 void shadeVertex(const VertexKey& key, const VertexConstants& c, const FetchedVertex& in, ShadedVertex& out)
 {
-    float* v = out.varyings;
     if (key.pretransformed) {
+        float* v = out.varyings;
         std::memcpy(out.position, in.position, sizeof(out.position));
         std::memcpy(v + VARYING_DIFFUSE, in.diffuse, 4 * sizeof(float));
         std::memcpy(v + VARYING_SPECULAR, in.specular, 4 * sizeof(float));
@@ -206,7 +225,12 @@ void shadeVertex(const VertexKey& key, const VertexConstants& c, const FetchedVe
         out.outcode = 0;
         return;
     }
+    transformVertex(key, c, in, out);
+    colorVertex(key, c, in, out);
+}
 
+void transformVertex(const VertexKey& key, const VertexConstants& c, const FetchedVertex& in, ShadedVertex& out)
+{
     transformPoint(c.worldViewProjection, in.position, out.position);
     const float* p = out.position;
     uint32_t code = 0;
@@ -231,7 +255,11 @@ void shadeVertex(const VertexKey& key, const VertexConstants& c, const FetchedVe
         }
     }
     out.outcode = code;
+}
 
+void colorVertex(const VertexKey& key, const VertexConstants& c, const FetchedVertex& in, ShadedVertex& out)
+{
+    float* v = out.varyings;
     float eye[4];
     const bool needEye = key.lighting || key.vertexFog || key.stageCount;
     if (needEye)
@@ -320,7 +348,7 @@ void shadeVertex(const VertexKey& key, const VertexConstants& c, const FetchedVe
                 normalize3(half);
                 const float nDotH = dot3(normal, half);
                 if (nDotH > 0.0f) {
-                    const float power = m.Power > 0.0f ? std::pow(nDotH, m.Power) : 1.0f;
+                    const float power = m.Power > 0.0f ? specularPower(nDotH, m.Power) : 1.0f;
                     for (int k = 0; k < 3; ++k)
                         specular[k] += l.specular[k] * power * scale;
                 }

@@ -30,6 +30,14 @@ void buildVertexState(const DeviceState& state, const VertexLayout& layout, uint
 
 void shadeVertex(const VertexKey& key, const VertexConstants& constants, const FetchedVertex& in, ShadedVertex& out);
 
+// The two halves of shadeVertex for vertices that are not pre-transformed:
+// the clip-space position, clip distances and outcode, then the varyings
+// (lighting, fog, texture coordinates). Draws whose culled triangles leave
+// vertices unused colour only the vertices that are drawn.
+void transformVertex(const VertexKey& key, const VertexConstants& constants, const FetchedVertex& in,
+                     ShadedVertex& out);
+void colorVertex(const VertexKey& key, const VertexConstants& constants, const FetchedVertex& in, ShadedVertex& out);
+
 // The vertex-fog factor of a mode at a distance (1: no fog, 0: all fog).
 float fogFactor(uint8_t mode, const FogParameters& fog, float distance);
 

@@ -5,6 +5,8 @@
 #include "pipeline_support.h"
 
 #include <cmath>
+#include <random>
+#include <vector>
 
 using namespace d3dtest;
 
@@ -241,4 +243,108 @@ TEST_F(PipelineLightingTest, TableFogUsesDepthPerPixel)
         EXPECT_NEAR(expected8(f), channel(c, 16), 1) << z;
         EXPECT_NEAR(expected8(1.0 - f), channel(c, 8), 1) << z;
     }
+}
+
+TEST_F(PipelineLightingTest, SpecularHighlightFollowsTheMaterialPower)
+{
+    // Specular alone, from a directional light, at a vertex whose half-vector
+    // cosine is known: whole and fractional powers, small and large, give
+    // nh^power.
+    D3DLIGHT9 sun{};
+    sun.Type = D3DLIGHT_DIRECTIONAL;
+    sun.Specular = {1.0f, 1.0f, 1.0f, 1.0f};
+    sun.Direction = {0.0f, 0.0f, 1.0f};
+    device->SetLight(0, &sun);
+    device->LightEnable(0, TRUE);
+    device->SetRenderState(D3DRS_AMBIENT, 0);
+    device->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
+    device->SetRenderState(D3DRS_LOCALVIEWER, TRUE);
+    device->SetRenderState(D3DRS_NORMALIZENORMALS, TRUE);
+    const LitVertex vertex = {0.0f, 0.0f, 5.0f, 0.3f, 0.0f, -1.0f, 0xFFFFFFFF};
+    // Light and viewer both lie along -z from the vertex: the half vector is -z.
+    const double nh = 1.0 / std::sqrt(1.09);
+    for (const float power : {1.0f, 2.0f, 7.5f, 16.0f, 33.0f, 128.0f, 200.0f}) {
+        D3DMATERIAL9 m{};
+        m.Specular = {1.0f, 1.0f, 1.0f, 1.0f};
+        m.Power = power;
+        device->SetMaterial(&m);
+        const DWORD c = drawPoint(vertex);
+        const int expected = expected8(std::pow(nh, static_cast<double>(power)));
+        EXPECT_NEAR(expected, channel(c, 16), 1) << "power " << power;
+        EXPECT_NEAR(expected, channel(c, 0), 1) << "power " << power;
+    }
+}
+
+TEST_F(PipelineLightingTest, SmallCulledDrawsLightOnlyTheirDrawnVerticesWithTheSameResult)
+{
+    // Small lit triangle lists with culling on light only the vertices of
+    // triangles that survive the cull test. The same triangles drawn in a
+    // list long enough to be lit in full (padded with degenerate triangles)
+    // must give the same image: shared vertices, triangles crossing the
+    // view volume (clipped), indices past the vertex buffer, both windings
+    // culled, flat and Gouraud shading.
+    D3DLIGHT9 sun{};
+    sun.Type = D3DLIGHT_DIRECTIONAL;
+    sun.Diffuse = {0.7f, 0.6f, 0.5f, 1.0f};
+    sun.Specular = {0.5f, 0.5f, 0.5f, 1.0f};
+    sun.Direction = {0.3f, -0.4f, 1.0f};
+    D3DLIGHT9 lamp{};
+    lamp.Type = D3DLIGHT_POINT;
+    lamp.Diffuse = {0.3f, 0.5f, 0.7f, 1.0f};
+    lamp.Specular = {0.4f, 0.4f, 0.4f, 1.0f};
+    lamp.Position = {1.0f, 1.0f, 2.0f};
+    lamp.Range = 100.0f;
+    lamp.Attenuation0 = 1.0f;
+    device->SetLight(0, &sun);
+    device->SetLight(1, &lamp);
+    device->LightEnable(0, TRUE);
+    device->LightEnable(1, TRUE);
+    D3DMATERIAL9 m{};
+    m.Diffuse = {0.8f, 0.7f, 0.6f, 1.0f};
+    m.Ambient = {0.2f, 0.2f, 0.2f, 1.0f};
+    m.Specular = {0.6f, 0.6f, 0.6f, 1.0f};
+    m.Power = 16.0f;
+    device->SetMaterial(&m);
+    device->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
+    device->SetRenderState(D3DRS_LOCALVIEWER, TRUE);
+    device->SetRenderState(D3DRS_NORMALIZENORMALS, TRUE);
+    device->SetRenderState(D3DRS_AMBIENT, D3DCOLOR_XRGB(30, 30, 30));
+
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> lateral(-4.0f, 4.0f), depth(0.2f, 9.0f), unit(-1.0f, 1.0f);
+    std::vector<LitVertex> vertices;
+    for (int i = 0; i < 30; ++i)
+        vertices.push_back({lateral(random), lateral(random), depth(random), unit(random), unit(random),
+                            unit(random) - 1.0f, 0xFFFFFFFF});
+    std::uniform_int_distribution<uint32_t> index(0, 31); // 30 and 31 lie past the buffer
+    std::vector<uint32_t> indices;
+    for (int i = 0; i < 3 * 40; ++i)
+        indices.push_back(index(random));
+    std::vector<uint32_t> padded = indices;
+    padded.resize(3 * 70, 0);
+
+    auto render = [&](const std::vector<uint32_t>& list) {
+        clear(0);
+        device->SetFVF(LIT_FVF);
+        device->BeginScene();
+        device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, static_cast<UINT>(vertices.size()),
+                                       static_cast<UINT>(list.size() / 3), list.data(), D3DFMT_INDEX32,
+                                       vertices.data(), sizeof(LitVertex));
+        device->EndScene();
+        return pixels32();
+    };
+    for (const DWORD cull : {D3DCULL_CW, D3DCULL_CCW})
+        for (const DWORD shade : {D3DSHADE_GOURAUD, D3DSHADE_FLAT}) {
+            SCOPED_TRACE(testing::Message() << "cull " << cull << " shade " << shade);
+            device->SetRenderState(D3DRS_CULLMODE, cull);
+            device->SetRenderState(D3DRS_SHADEMODE, shade);
+            const std::vector<DWORD> small = render(indices);
+            const std::vector<DWORD> full = render(padded);
+            int lit = 0;
+            for (size_t i = 0; i < small.size(); ++i) {
+                ASSERT_EQ(full[i], small[i]) << "pixel " << i;
+                lit += small[i] != 0;
+            }
+            EXPECT_GT(lit, 200);
+        }
 }

@@ -1,0 +1,66 @@
+#pragma once
+
+// Depth values and comparisons of a 24-bit depth buffer (D24S8, D24X8) as
+// the per-pixel path computes them, for the span loops: the depth saturated
+// to 0..1, scaled and rounded to 24 bits, compared with the stored value
+// (the word's top 24 bits), the stencil byte kept on writes.
+
+#include <d3d9types.h>
+
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace swd3d9 {
+namespace pipeline {
+
+inline uint32_t depthBits24(float z)
+{
+    const float clamped = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
+    return static_cast<uint32_t>(clamped * 16777215.0f + 0.5f);
+}
+
+inline bool depthPasses(uint8_t func, uint32_t bits, uint32_t stored)
+{
+    switch (func) {
+    case D3DCMP_NEVER: return false;
+    case D3DCMP_LESS: return bits < stored;
+    case D3DCMP_EQUAL: return bits == stored;
+    case D3DCMP_LESSEQUAL: return bits <= stored;
+    case D3DCMP_GREATER: return bits > stored;
+    case D3DCMP_NOTEQUAL: return bits != stored;
+    case D3DCMP_GREATEREQUAL: return bits >= stored;
+    default: return true;
+    }
+}
+
+#if defined(__SSE2__)
+// Four depths at once: the same rounding as depthBits24 lane by lane.
+inline __m128i depthBits24x4(__m128 z)
+{
+    const __m128 clamped = _mm_min_ps(_mm_max_ps(z, _mm_setzero_ps()), _mm_set1_ps(1.0f));
+    return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(clamped, _mm_set1_ps(16777215.0f)), _mm_set1_ps(0.5f)));
+}
+
+// All ones in the lanes whose depth passes. Both operands hold 24-bit
+// values, so signed comparisons order them correctly.
+inline __m128i depthPasses4(uint8_t func, __m128i bits, __m128i stored)
+{
+    const __m128i ones = _mm_set1_epi32(-1);
+    switch (func) {
+    case D3DCMP_NEVER: return _mm_setzero_si128();
+    case D3DCMP_LESS: return _mm_cmplt_epi32(bits, stored);
+    case D3DCMP_EQUAL: return _mm_cmpeq_epi32(bits, stored);
+    case D3DCMP_LESSEQUAL: return _mm_xor_si128(_mm_cmpgt_epi32(bits, stored), ones);
+    case D3DCMP_GREATER: return _mm_cmpgt_epi32(bits, stored);
+    case D3DCMP_NOTEQUAL: return _mm_xor_si128(_mm_cmpeq_epi32(bits, stored), ones);
+    case D3DCMP_GREATEREQUAL: return _mm_xor_si128(_mm_cmplt_epi32(bits, stored), ones);
+    default: return ones;
+    }
+}
+#endif
+
+} // namespace pipeline
+} // namespace swd3d9
