@@ -116,9 +116,10 @@ struct PixelKey {
     // with at most a plain depth test: the rasteriser's dedicated span loop.
     bool plainColorSpan;
     // One texture stage (the texture, or the texture times diffuse) read
-    // without derivatives, no fog, specular, alpha test, depth or stencil,
-    // unblended or blended by source alpha, into a 32-bit target: the
-    // rasteriser's dedicated textured span loop.
+    // without derivatives, specular added or not, no fog, alpha test or
+    // stencil, at most a plain depth test, unblended or blended by source
+    // alpha, into a 32-bit target: the rasteriser's dedicated textured span
+    // loop.
     bool texturedSpan;
 };
 

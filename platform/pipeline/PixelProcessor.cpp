@@ -164,8 +164,10 @@ bool fitsTexturedSpan(const PixelContext& context)
     const bool alphaBlend = key.srcBlend == D3DBLEND_SRCALPHA && key.destBlend == D3DBLEND_INVSRCALPHA &&
                             key.blendOp == D3DBLENDOP_ADD && key.srcBlendAlpha == D3DBLEND_SRCALPHA &&
                             key.destBlendAlpha == D3DBLEND_INVSRCALPHA && key.blendOpAlpha == D3DBLENDOP_ADD;
-    return plainColorTarget(context.target) && oneTexture && !key.specularAdd && !key.fogEnable && !key.alphaTest &&
-           !key.zEnable && !key.stencil && key.colorWrite == 0xF && (!key.blend || alphaBlend);
+    const TargetView& target = context.target;
+    const bool plainDepth = !key.zEnable || (target.depth->bytesPerPixel() == 4 && target.depth->samples() <= 1);
+    return plainColorTarget(target) && oneTexture && !key.fogEnable && !key.alphaTest && plainDepth && !key.stencil &&
+           key.colorWrite == 0xF && (!key.blend || alphaBlend);
 }
 
 uint8_t blendValue(DWORD v) { return static_cast<uint8_t>(v <= D3DBLEND_INVBLENDFACTOR ? v : static_cast<DWORD>(D3DBLEND_ONE)); }

@@ -5,7 +5,9 @@
 // span and the point-sampled textured span perform the same floating-point
 // operations in the same order, so they match bit for bit; the bilinear
 // span filters in 8-bit fixed point, as texture units do, and stays within
-// a unit or two per channel, almost always within one.
+// a unit or two per channel, almost always within one. Depth is computed
+// alike on every path, so a depth-tested span covers exactly the same
+// pixels.
 
 #include "pipeline_support.h"
 
@@ -19,10 +21,10 @@ namespace {
 
 struct TexturedVertex {
     float x, y, z, rhw;
-    DWORD diffuse;
+    DWORD diffuse, specular;
     float u, v;
 };
-constexpr DWORD TEXTURED_FVF = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+constexpr DWORD TEXTURED_FVF = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX1;
 
 struct SpanCase {
     D3DFORMAT targetFormat;
@@ -31,6 +33,9 @@ struct SpanCase {
     DWORD filter;
     DWORD address;
     UINT textureSize;
+    DWORD zFunc = 0; // 0: no depth test
+    bool zWrite = false;
+    bool specular = false;
 };
 
 } // namespace
@@ -56,7 +61,10 @@ protected:
     void applyCase(const SpanCase& c)
     {
         device->SetTexture(0, texture.get());
-        device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+        device->SetRenderState(D3DRS_ZENABLE, c.zFunc ? D3DZB_TRUE : D3DZB_FALSE);
+        device->SetRenderState(D3DRS_ZFUNC, c.zFunc ? c.zFunc : DWORD(D3DCMP_LESSEQUAL));
+        device->SetRenderState(D3DRS_ZWRITEENABLE, c.zWrite);
+        device->SetRenderState(D3DRS_SPECULARENABLE, c.specular);
         device->SetRenderState(D3DRS_ALPHABLENDENABLE, c.blend);
         device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
         device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
@@ -78,7 +86,7 @@ protected:
     {
         device->SetRenderState(D3DRS_ALPHATESTENABLE, generalPath);
         device->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_ALWAYS);
-        clear(0x80406080);
+        clear(0x80406080, 0.6f);
         device->SetFVF(TEXTURED_FVF);
         device->BeginScene();
         device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, static_cast<UINT>(v.size() / 3), v.data(),
@@ -103,7 +111,15 @@ TEST_F(PipelineSpanTest, TexturedSpanMatchesTheGeneralPathOnRandomDraws)
         {D3DFMT_A8R8G8B8, true, false, D3DTEXF_POINT, D3DTADDRESS_WRAP, 16},
         {D3DFMT_X8R8G8B8, false, false, D3DTEXF_LINEAR, D3DTADDRESS_WRAP, 16},
         {D3DFMT_A8R8G8B8, true, true, D3DTEXF_POINT, D3DTADDRESS_BORDER, 16},
+        // Depth-tested, written or not, with specular added or not.
+        {D3DFMT_A8R8G8B8, true, true, D3DTEXF_LINEAR, D3DTADDRESS_WRAP, 16, D3DCMP_LESS, true, true},
+        {D3DFMT_X8R8G8B8, false, true, D3DTEXF_LINEAR, D3DTADDRESS_CLAMP, 16, D3DCMP_GREATEREQUAL, false, false},
+        {D3DFMT_A8R8G8B8, false, true, D3DTEXF_LINEAR, D3DTADDRESS_WRAP, 12, D3DCMP_NOTEQUAL, true, true},
+        {D3DFMT_X8R8G8B8, true, true, D3DTEXF_LINEAR, D3DTADDRESS_WRAP, 16, D3DCMP_ALWAYS, true, false},
+        {D3DFMT_A8R8G8B8, true, false, D3DTEXF_POINT, D3DTADDRESS_WRAP, 16, D3DCMP_LESSEQUAL, true, true},
+        {D3DFMT_A8R8G8B8, false, true, D3DTEXF_POINT, D3DTADDRESS_CLAMP, 16, D3DCMP_GREATER, true, false},
     };
+    std::uniform_real_distribution<float> depthValue(0.0f, 1.0f);
     for (const SpanCase& c : cases) {
         makeTarget(64, 48, c.targetFormat, D3DFMT_D24S8);
         makeRandomTexture(random, c.textureSize);
@@ -111,9 +127,11 @@ TEST_F(PipelineSpanTest, TexturedSpanMatchesTheGeneralPathOnRandomDraws)
         // Overlapping triangles, each with its own perspective, so blended
         // pixels read what earlier triangles wrote.
         std::vector<TexturedVertex> v;
+        // With a depth test, triangles at random depths cross each other
+        // and the cleared depth of 0.6.
         for (int i = 0; i < 3 * 24; ++i)
-            v.push_back({position(random), position(random), 0.5f, rhw(random), color(random), coordinate(random),
-                         coordinate(random)});
+            v.push_back({position(random), position(random), c.zFunc ? depthValue(random) : 0.5f, rhw(random),
+                         color(random), color(random) & 0x3F3F3F3F, coordinate(random), coordinate(random)});
         const std::vector<DWORD> fast = render(v, false);
         const std::vector<DWORD> general = render(v, true);
         const bool fixedPoint = c.filter == D3DTEXF_LINEAR && c.address != D3DTADDRESS_MIRROR;
