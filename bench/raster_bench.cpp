@@ -26,6 +26,20 @@ int g_frames = 20, g_runs = 5, g_warmup = 3;
 unsigned g_threads = 2;
 std::string g_out;
 
+// Waits until the frame's draws are done, as applications do with an
+// event query (the references end each frame with glFinish).
+void finishFrame(IDirect3DDevice9* device)
+{
+    IDirect3DQuery9* query = nullptr;
+    if (FAILED(device->CreateQuery(D3DQUERYTYPE_EVENT, &query)))
+        return;
+    query->Issue(D3DISSUE_END);
+    BOOL done = FALSE;
+    while (query->GetData(&done, sizeof(done), D3DGETDATA_FLUSH) == S_FALSE) {
+    }
+    query->Release();
+}
+
 double now()
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -36,13 +50,17 @@ D3DCOLORVALUE colorValue(const float* c) { return {c[0], c[1], c[2], c[3]}; }
 template <class Frame>
 double measure(IDirect3DDevice9* device, const char* name, Frame frame)
 {
-    for (int i = 0; i < g_warmup; ++i)
+    for (int i = 0; i < g_warmup; ++i) {
         frame();
+        finishFrame(device);
+    }
     std::vector<double> fps;
     for (int r = 0; r < g_runs; ++r) {
         const double t0 = now();
-        for (int f = 0; f < g_frames; ++f)
+        for (int f = 0; f < g_frames; ++f) {
             frame();
+            finishFrame(device);
+        }
         fps.push_back(g_frames / (now() - t0));
     }
     std::sort(fps.begin(), fps.end());

@@ -4,6 +4,7 @@
 
 #include "d3d9/Direct3D9.h"
 #include "d3d9/Formats.h"
+#include "d3d9/Pipeline.h"
 #include "d3d9/SwapChain.h"
 #include "d3d9/VertexDeclaration.h"
 
@@ -65,6 +66,7 @@ Device::Device(Direct3D9* direct3d, const AdapterProfile& profile, HWND focusWin
 
 Device::~Device()
 {
+    discardDraws(*this);
     releaseBindings();
     releasePresentation();
     // Only objects in the middle of their own release can be left; they
@@ -381,6 +383,7 @@ UINT STDMETHODCALLTYPE Device::GetNumberOfSwapChains() { return 1; }
 
 HRESULT STDMETHODCALLTYPE Device::Reset(D3DPRESENT_PARAMETERS* pPresentationParameters)
 {
+    flushDraws(*this);
     if (!pPresentationParameters)
         return D3DERR_INVALIDCALL;
     // A loss nobody has noticed yet cannot be repaired.
@@ -470,6 +473,7 @@ void STDMETHODCALLTYPE Device::GetGammaRamp(UINT iSwapChain, D3DGAMMARAMP* pRamp
 
 HRESULT STDMETHODCALLTYPE Device::SetRenderTarget(DWORD RenderTargetIndex, IDirect3DSurface9* pRenderTarget)
 {
+    flushDraws(*this);
     if (RenderTargetIndex >= m_profile.caps.NumSimultaneousRTs || RenderTargetIndex >= RENDER_TARGET_COUNT)
         return D3DERR_INVALIDCALL;
     Surface* surface = toSurface(pRenderTarget);
@@ -502,6 +506,7 @@ HRESULT STDMETHODCALLTYPE Device::GetRenderTarget(DWORD RenderTargetIndex, IDire
 
 HRESULT STDMETHODCALLTYPE Device::SetDepthStencilSurface(IDirect3DSurface9* pNewZStencil)
 {
+    flushDraws(*this);
     Surface* surface = toSurface(pNewZStencil);
     if (pNewZStencil && (!surface || !surface->isDepthStencil() || surface->device() != this))
         return D3DERR_INVALIDCALL;

@@ -5,6 +5,7 @@
 
 #include "d3d9/Blit.h"
 #include "d3d9/Formats.h"
+#include "d3d9/Pipeline.h"
 #include "d3d9/SwapChain.h"
 
 #include <algorithm>
@@ -102,6 +103,7 @@ HRESULT Device::clearSurface(Surface* surface, const RECT& area, DWORD count, co
 HRESULT STDMETHODCALLTYPE Device::Clear(DWORD Count, CONST D3DRECT* pRects, DWORD Flags, D3DCOLOR Color, float Z,
                                         DWORD Stencil)
 {
+    flushDraws(*this);
     if (Count > 0 && !pRects)
         return D3DERR_INVALIDCALL;
     if (Flags == 0 || (Flags & ~(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)))
@@ -137,6 +139,7 @@ HRESULT STDMETHODCALLTYPE Device::Clear(DWORD Count, CONST D3DRECT* pRects, DWOR
 HRESULT STDMETHODCALLTYPE Device::UpdateSurface(IDirect3DSurface9* pSourceSurface, CONST RECT* pSourceRect,
                                                 IDirect3DSurface9* pDestinationSurface, CONST POINT* pDestPoint)
 {
+    flushDraws(*this);
     Surface* source = toSurface(pSourceSurface);
     Surface* target = toSurface(pDestinationSurface);
     if (!source || !target || source == target)
@@ -165,6 +168,7 @@ HRESULT STDMETHODCALLTYPE Device::UpdateSurface(IDirect3DSurface9* pSourceSurfac
 HRESULT STDMETHODCALLTYPE Device::UpdateTexture(IDirect3DBaseTexture9* pSourceTexture,
                                                 IDirect3DBaseTexture9* pDestinationTexture)
 {
+    flushDraws(*this);
     TextureCore* source = toTexture(pSourceTexture);
     TextureCore* target = toTexture(pDestinationTexture);
     if (!source || !target || source == target)
@@ -217,6 +221,7 @@ HRESULT STDMETHODCALLTYPE Device::UpdateTexture(IDirect3DBaseTexture9* pSourceTe
 HRESULT STDMETHODCALLTYPE Device::GetRenderTargetData(IDirect3DSurface9* pRenderTarget,
                                                       IDirect3DSurface9* pDestSurface)
 {
+    flushDraws(*this);
     Surface* source = toSurface(pRenderTarget);
     Surface* target = toSurface(pDestSurface);
     if (!source || !target)
@@ -238,6 +243,7 @@ HRESULT STDMETHODCALLTYPE Device::GetRenderTargetData(IDirect3DSurface9* pRender
 
 HRESULT STDMETHODCALLTYPE Device::GetFrontBufferData(UINT iSwapChain, IDirect3DSurface9* pDestSurface)
 {
+    flushDraws(*this);
     if (iSwapChain != 0)
         return D3DERR_INVALIDCALL;
     return m_swapChain->GetFrontBufferData(pDestSurface);
@@ -247,6 +253,7 @@ HRESULT STDMETHODCALLTYPE Device::StretchRect(IDirect3DSurface9* pSourceSurface,
                                               IDirect3DSurface9* pDestSurface, CONST RECT* pDestRect,
                                               D3DTEXTUREFILTERTYPE Filter)
 {
+    flushDraws(*this);
     Surface* source = toSurface(pSourceSurface);
     Surface* target = toSurface(pDestSurface);
     if (!source || !target)
@@ -294,6 +301,7 @@ HRESULT STDMETHODCALLTYPE Device::StretchRect(IDirect3DSurface9* pSourceSurface,
 
 HRESULT STDMETHODCALLTYPE Device::ColorFill(IDirect3DSurface9* pSurface, CONST RECT* pRect, D3DCOLOR color)
 {
+    flushDraws(*this);
     Surface* surface = toSurface(pSurface);
     if (!surface || surface->desc().Pool != D3DPOOL_DEFAULT || surface->isDepthStencil() || surface->isLocked())
         return D3DERR_INVALIDCALL;

@@ -1,10 +1,18 @@
 // The drawing pipeline for one validated draw: vertex fetch and shading in
 // a batch, primitive assembly with clipping and culling, triangle setup,
 // binning into tiles and the rasterisation of tiles by the worker pool.
+//
+// Triangles wait in a batch that spans draws and is rasterised tile by
+// tile when something is about to look at or change what they draw into or
+// read from (flushDraws): many small draws then share the worker threads
+// and each tile's pixels stay in cache across draws. Within a tile,
+// triangles keep their draw and primitive order, so the image is the same
+// as drawing each call at once. Lines and points are drawn at once.
 
 #include "d3d9/Pipeline.h"
 
 #include "d3d9/Device.h"
+#include "d3d9/Resources.h"
 #include "pipeline/Binning.h"
 #include "pipeline/Clipper.h"
 #include "pipeline/PixelProcessor.h"
@@ -18,6 +26,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 #include <thread>
 #include <vector>
 
@@ -58,7 +67,19 @@ struct PipelineContext {
     SetupOutput output;
     std::vector<SetupOutput> chunks;
     TileBins bins;
+
+    // The triangles waiting to be rasterised, the states they were drawn
+    // with (copies of `pixels`, reused from batch to batch), their bins over
+    // the whole target, and the objects they read and write, held until the
+    // batch is drawn.
+    SetupOutput batch;
+    std::vector<std::unique_ptr<PixelContext>> batchContexts;
+    std::vector<const PixelContext*> batchContextTable;
+    TileBins batchBins;
+    std::vector<Lifetime*> batchHeld;
+    Surface* batchTarget = nullptr;
 };
+static_assert(std::is_trivially_copyable<PixelContext>::value, "batched states are copied as bytes");
 
 namespace {
 
@@ -67,6 +88,9 @@ constexpr uint32_t PIXEL_STATE_BITS = DIRTY_RENDER_STATES | DIRTY_STAGE_STATES |
                                       DIRTY_PROJECTION;
 
 constexpr size_t SMALL_DRAW_PRIMITIVES = 64;
+// A batch is drawn once it holds this many triangles or states.
+constexpr size_t BATCH_TRIANGLES = 1u << 20;
+constexpr size_t BATCH_CONTEXTS = 256;
 // Triangle boxes of a small draw that, summed, make it worth the workers:
 // four tiles' worth of pixels.
 constexpr int64_t PARALLEL_BOX_PIXELS = 4 * TILE_SIZE * TILE_SIZE;
@@ -240,36 +264,6 @@ struct Assembler {
     }
 };
 
-// A draw of at most this many vertices whose screen box is at most this
-// many pixels has its part of the targets prefetched before setup.
-constexpr UINT PREFETCH_VERTICES = 64;
-constexpr int64_t PREFETCH_PIXELS = 64 * 64;
-
-void prefetchDrawArea(const PixelContext& pixels, const ShadedVertex* vertices, UINT count)
-{
-    float minX = 0.0f, minY = 0.0f, maxX = -1.0f, maxY = -1.0f;
-    for (UINT i = 0; i < count; ++i) {
-        // Clipped vertices have no screen position; their draw is left alone.
-        if (vertices[i].outcode != 0)
-            return;
-        const float x = vertices[i].screen[0], y = vertices[i].screen[1];
-        if (i == 0) {
-            minX = maxX = x, minY = maxY = y;
-            continue;
-        }
-        minX = std::min(minX, x), maxX = std::max(maxX, x);
-        minY = std::min(minY, y), maxY = std::max(maxY, y);
-    }
-    // Pre-transformed positions are not clipped: only a box on the screen counts.
-    const float limit = MAX_SCREEN_COORDINATE;
-    if (!(minX >= -limit && maxX <= limit && minY >= -limit && maxY <= limit) || maxX < minX)
-        return;
-    const int x0 = static_cast<int>(minX), y0 = static_cast<int>(minY);
-    const int x1 = static_cast<int>(maxX), y1 = static_cast<int>(maxY);
-    if (static_cast<int64_t>(x1 - x0 + 1) * (y1 - y0 + 1) <= PREFETCH_PIXELS)
-        prefetchTargets(pixels, x0, y0, x1, y1);
-}
-
 // Colours the vertices of a triangle list's triangles that can be drawn:
 // every triangle that needs clipping, and the unclipped ones that pass
 // setup's cull test. The others are never drawn, and their vertices
@@ -315,6 +309,90 @@ void runTile(void* context, unsigned index)
     rasterizeTile(job.inputs, (*job.tiles)[index]);
 }
 
+// Runs the tiles of a job, on the workers unless the job is small: tiles
+// are independent, so the image does not depend on the choice.
+void runTiles(PipelineContext& c, TileJob& job, bool parallel)
+{
+    if (!parallel) {
+        for (unsigned i = 0; i < job.tiles->size(); ++i)
+            runTile(&job, i);
+    } else {
+        c.pool.run(static_cast<unsigned>(job.tiles->size()), runTile, &job);
+    }
+}
+
+void releaseBatchObjects(PipelineContext& c)
+{
+    // Releasing may destroy an object; the list is emptied first so that
+    // nothing reached from a destructor sees it half done.
+    std::vector<Lifetime*> held;
+    held.swap(c.batchHeld);
+    for (Lifetime* object : held)
+        object->releaseInternalRef();
+    held.clear();
+    if (c.batchHeld.empty())
+        c.batchHeld.swap(held);
+}
+
+void resetBatch(PipelineContext& c)
+{
+    c.batch.clear();
+    c.batchContextTable.clear();
+    c.batchTarget = nullptr;
+}
+
+void flushBatch(PipelineContext& c)
+{
+    if (!c.batch.triangles.empty()) {
+        TileJob job;
+        job.inputs = {c.batchContextTable.data(), &c.batch.triangles, &c.batch.planes, &c.batch.lines,
+                      &c.batch.lineVaryings, &c.batchBins, false};
+        job.tiles = &c.batchBins.usedTiles();
+        int64_t boxPixels = 0;
+        for (const Triangle& t : c.batch.triangles) {
+            boxPixels += static_cast<int64_t>(t.maxX - t.minX + 1) * (t.maxY - t.minY + 1);
+            if (boxPixels >= PARALLEL_BOX_PIXELS)
+                break;
+        }
+        runTiles(c, job, c.batch.triangles.size() >= SMALL_DRAW_PRIMITIVES || boxPixels >= PARALLEL_BOX_PIXELS);
+        c.batchTarget->noteContentChanged(nullptr);
+    }
+    resetBatch(c);
+    releaseBatchObjects(c);
+}
+
+// Keeps an object alive (and its memory where the batch reads or writes
+// it) until the batch is drawn.
+void holdForBatch(PipelineContext& c, Lifetime* object)
+{
+    if (!object)
+        return;
+    object->addInternalRef();
+    c.batchHeld.push_back(object);
+}
+
+// The batch's index of the current pixel context: the last one when the
+// state is unchanged, else a new copy, holding what it points into.
+uint16_t batchContext(PipelineContext& c, const DeviceState& state, bool changed)
+{
+    const size_t count = c.batchContextTable.size();
+    if (count > 0 && !changed)
+        return static_cast<uint16_t>(count - 1);
+    if (count > 0 && std::memcmp(c.batchContextTable.back(), &c.pixels, sizeof(PixelContext)) == 0)
+        return static_cast<uint16_t>(count - 1);
+    if (c.batchContexts.size() <= count)
+        c.batchContexts.push_back(std::make_unique<PixelContext>());
+    PixelContext& copy = *c.batchContexts[count];
+    std::memcpy(&copy, &c.pixels, sizeof(PixelContext));
+    c.batchContextTable.push_back(&copy);
+    holdForBatch(c, state.renderTargets[0]);
+    holdForBatch(c, state.depthStencil);
+    for (TextureCore* texture : state.textures)
+        if (texture)
+            holdForBatch(c, &texture->resource());
+    return static_cast<uint16_t>(count);
+}
+
 } // namespace
 
 void drawPrimitives(Device& device, const DrawDescription& draw)
@@ -331,13 +409,16 @@ void drawPrimitives(Device& device, const DrawDescription& draw)
     if (!haveLayout)
         return;
 
+    bool pixelsChanged = false;
     if (!c.pixelsValid || (state.dirty & PIXEL_STATE_BITS)) {
         std::memset(&c.pixels.target, 0, sizeof(c.pixels.target));
         c.pixelsValid = buildTarget(state, c.pixels.target);
         if (c.pixelsValid)
             buildPixelState(state, c.pixels);
+        pixelsChanged = true;
     } else if (c.pixels.key.textured) {
         prepareSamplers(state, c.pixels);
+        pixelsChanged = true;
     }
     state.dirty = 0;
     if (!c.pixelsValid)
@@ -454,20 +535,39 @@ void drawPrimitives(Device& device, const DrawDescription& draw)
         c.pool.run(vertexChunks, shadeChunk, &shadeJob);
     else
         shadeChunk(&shadeJob, 0);
-    if (count <= PREFETCH_VERTICES)
-        prefetchDrawArea(pixels, c.vertices.data(), count);
     if (colorLater)
         colorUsedVertices(c, draw, setup, first, count);
+
+    // Triangles join the batch (drawn earlier when full or when the state
+    // table is); lines and points are drawn at once, after what waits.
+    const bool drawsLines = draw.primitiveType == D3DPT_POINTLIST || draw.primitiveType == D3DPT_LINELIST ||
+                            draw.primitiveType == D3DPT_LINESTRIP || rs[D3DRS_FILLMODE] != D3DFILL_SOLID;
+    Surface* renderTarget = state.renderTargets[0];
+    if (drawsLines || (c.batchTarget && c.batchTarget != renderTarget) ||
+        c.batchContextTable.size() >= BATCH_CONTEXTS)
+        flushBatch(c);
+    uint16_t batchContextIndex = 0;
+    const size_t batchStart = c.batch.triangles.size();
+    if (!drawsLines) {
+        if (!c.batchTarget) {
+            c.batchTarget = renderTarget;
+            c.batchBins.reset(static_cast<int>(renderTarget->desc().Width), static_cast<int>(renderTarget->desc().Height));
+        }
+        batchContextIndex = batchContext(c, state, pixelsChanged);
+    }
 
     // Primitives are assembled and set up in chunks whose outputs are
     // joined in primitive order, so binning sees the same sequence
     // whatever ran where. A single thread sets the draw up as one chunk,
-    // the same sequence without the copy that joins chunks.
+    // straight into the batch (or the draw's own output for lines).
     const UINT primitives = draw.primitiveCount;
     const UINT chunkSize = c.pool.threadCount() > 1 ? PRIMITIVE_CHUNK : std::max<UINT>(1, primitives);
     const unsigned setupChunks = (primitives + chunkSize - 1) / chunkSize;
     if (c.chunks.size() < setupChunks)
         c.chunks.resize(setupChunks);
+    SetupOutput& drawOutput = drawsLines ? c.output : c.batch;
+    if (drawsLines)
+        c.output.clear();
     struct SetupJob {
         PipelineContext* c;
         const DrawDescription* draw;
@@ -475,11 +575,14 @@ void drawPrimitives(Device& device, const DrawDescription& draw)
         SetupParameters setup;
         DWORD fillMode;
         UINT chunkSize;
-    } setupJob{&c, &draw, VertexSource{draw, first, first + count}, setup, rs[D3DRS_FILLMODE], chunkSize};
+        SetupOutput* direct; // the one chunk's output, appended to
+    } setupJob{&c, &draw, VertexSource{draw, first, first + count}, setup, rs[D3DRS_FILLMODE], chunkSize,
+               setupChunks == 1 ? &drawOutput : nullptr};
     auto setupChunk = [](void* context, unsigned chunk) {
         const SetupJob& job = *static_cast<const SetupJob*>(context);
-        SetupOutput& out = job.c->chunks[chunk];
-        out.clear();
+        SetupOutput& out = job.direct ? *job.direct : job.c->chunks[chunk];
+        if (!job.direct)
+            out.clear();
         Assembler assembler{out, job.setup, job.fillMode, job.draw->primitiveType};
         const ShadedVertex* v = job.c->vertices.data();
         auto vertexAt = [&](UINT i) -> const ShadedVertex* {
@@ -523,62 +626,68 @@ void drawPrimitives(Device& device, const DrawDescription& draw)
         c.pool.run(setupChunks, setupChunk, &setupJob);
     else
         setupChunk(&setupJob, 0);
-    SetupOutput* joined = &c.chunks[0];
     if (setupChunks > 1) {
-        joined = &c.output;
-        joined->clear();
         for (unsigned k = 0; k < setupChunks; ++k) {
             const SetupOutput& part = c.chunks[k];
-            const uint32_t planeBase = static_cast<uint32_t>(joined->planes.size());
-            const uint32_t varyingBase = static_cast<uint32_t>(joined->lineVaryings.size());
+            const uint32_t planeBase = static_cast<uint32_t>(drawOutput.planes.size());
+            const uint32_t varyingBase = static_cast<uint32_t>(drawOutput.lineVaryings.size());
             for (Triangle t : part.triangles) {
                 t.planeIndex += planeBase;
-                joined->triangles.push_back(t);
+                drawOutput.triangles.push_back(t);
             }
             for (LineSegment l : part.lines) {
                 l.varyingIndex += varyingBase;
-                joined->lines.push_back(l);
+                drawOutput.lines.push_back(l);
             }
-            joined->planes.insert(joined->planes.end(), part.planes.begin(), part.planes.end());
-            joined->lineVaryings.insert(joined->lineVaryings.end(), part.lineVaryings.begin(),
-                                        part.lineVaryings.end());
+            drawOutput.planes.insert(drawOutput.planes.end(), part.planes.begin(), part.planes.end());
+            drawOutput.lineVaryings.insert(drawOutput.lineVaryings.end(), part.lineVaryings.begin(),
+                                           part.lineVaryings.end());
         }
     }
-    SetupOutput& out = *joined;
 
-    const bool drawsLines = !out.lines.empty();
-    if (out.triangles.empty() && !drawsLines)
+    if (!drawsLines) {
+        // The new triangles into the batch's bins, with their state.
+        std::vector<Triangle>& triangles = c.batch.triangles;
+        for (size_t i = batchStart; i < triangles.size(); ++i) {
+            Triangle& t = triangles[i];
+            t.context = batchContextIndex;
+            c.batchBins.add(static_cast<uint32_t>(i), t.minX, t.minY, t.maxX, t.maxY);
+        }
+        if (triangles.empty())
+            flushBatch(c); // nothing drawn: let go of what the state holds
+        else if (triangles.size() >= BATCH_TRIANGLES)
+            flushBatch(c);
+        return;
+    }
+
+    SetupOutput& out = c.output;
+    if (out.lines.empty() && out.triangles.empty())
         return;
     c.bins.reset(target.clipRight, target.clipBottom);
-    // The pixels the draw's triangles can cover at most (their boxes).
-    int64_t boxPixels = 0;
-    if (drawsLines) {
-        for (uint32_t i = 0; i < out.lines.size(); ++i) {
-            const LineSegment& l = out.lines[i];
-            c.bins.add(i, l.minX, l.minY, l.maxX, l.maxY);
-        }
-    } else {
-        for (uint32_t i = 0; i < out.triangles.size(); ++i) {
-            const Triangle& t = out.triangles[i];
-            c.bins.add(i, t.minX, t.minY, t.maxX, t.maxY);
-            boxPixels += static_cast<int64_t>(t.maxX - t.minX + 1) * (t.maxY - t.minY + 1);
-        }
+    for (uint32_t i = 0; i < out.lines.size(); ++i) {
+        const LineSegment& l = out.lines[i];
+        c.bins.add(i, l.minX, l.minY, l.maxX, l.maxY);
     }
+    const PixelContext* contexts[1] = {&pixels};
     TileJob job;
-    job.inputs = {&pixels, &out.triangles, &out.planes, &out.lines, &out.lineVaryings, &c.bins, drawsLines};
+    job.inputs = {contexts, &out.triangles, &out.planes, &out.lines, &out.lineVaryings, &c.bins, true};
     job.tiles = &c.bins.usedTiles();
-    // Small draws cost less on the calling thread than waking the workers,
-    // unless their few triangles cover many tiles (a full-screen quad);
-    // tiles are independent, so the image does not depend on the choice.
-    const size_t primitivesDrawn = out.triangles.size() + out.lines.size();
-    if (primitivesDrawn < SMALL_DRAW_PRIMITIVES && boxPixels < PARALLEL_BOX_PIXELS) {
-        for (unsigned i = 0; i < job.tiles->size(); ++i)
-            runTile(&job, i);
-    } else {
-        c.pool.run(static_cast<unsigned>(job.tiles->size()), runTile, &job);
-    }
+    runTiles(c, job, out.lines.size() >= SMALL_DRAW_PRIMITIVES);
+    renderTarget->noteContentChanged(nullptr);
+}
 
-    state.renderTargets[0]->noteContentChanged(nullptr);
+void flushDraws(Device& device)
+{
+    if (PipelineContext* c = device.pipelineContext().get())
+        flushBatch(*c);
+}
+
+void discardDraws(Device& device)
+{
+    if (PipelineContext* c = device.pipelineContext().get()) {
+        resetBatch(*c);
+        releaseBatchObjects(*c);
+    }
 }
 
 } // namespace swd3d9
@@ -588,6 +697,7 @@ extern "C" HRESULT WINAPI SwD3D9SetRasterThreadCount(IDirect3DDevice9* pDevice, 
     swd3d9::Device* device = swd3d9::toDevice(pDevice);
     if (!device)
         return D3DERR_INVALIDCALL;
+    swd3d9::flushDraws(*device);
     std::shared_ptr<swd3d9::PipelineContext>& context = swd3d9::contextOf(*device);
     context->pool.setThreadCount(std::min(count, 64u));
     return D3D_OK;

@@ -48,7 +48,16 @@ struct DrawDescription {
 
 // Draws with the device's current state into its current render targets.
 // Called only with valid arguments, inside a scene, on a device that is not
-// lost.
+// lost. Triangles may wait in a batch: see flushDraws.
 void drawPrimitives(Device& device, const DrawDescription& draw);
+
+// Rasterises the triangles that wait. Called before anything reads or
+// writes a surface, texture or volume outside the drawing pipeline (locks,
+// copies, clears, presentation), changes the render targets, or resets
+// the device. Does nothing when no draw waits.
+void flushDraws(Device& device);
+
+// Drops the triangles that wait, undrawn (the device is going away).
+void discardDraws(Device& device);
 
 } // namespace swd3d9

@@ -2,6 +2,7 @@
 
 #include "d3d9/Caps.h"
 #include "d3d9/Formats.h"
+#include "d3d9/Pipeline.h"
 
 #include <algorithm>
 #include <cstring>
@@ -65,6 +66,12 @@ ResourceCore::ResourceCore(Device* device, D3DRESOURCETYPE type, D3DPOOL pool, D
         registerResource(m_device, this);
     if (initialRefs > 0)
         onPublicRefsStarted();
+}
+
+void flushPendingDraws(Device* device)
+{
+    if (device)
+        flushDraws(*device);
 }
 
 ResourceCore::~ResourceCore()
@@ -207,6 +214,7 @@ HRESULT STDMETHODCALLTYPE Surface::GetDesc(D3DSURFACE_DESC* pDesc)
 
 HRESULT STDMETHODCALLTYPE Surface::LockRect(D3DLOCKED_RECT* pLockedRect, CONST RECT* pRect, DWORD Flags)
 {
+    flushPendingDraws(device());
     if (!pLockedRect)
         return D3DERR_INVALIDCALL;
     RECT rect;
@@ -303,6 +311,7 @@ HRESULT STDMETHODCALLTYPE Volume::GetDesc(D3DVOLUME_DESC* pDesc)
 
 HRESULT STDMETHODCALLTYPE Volume::LockBox(D3DLOCKED_BOX* pLockedVolume, CONST D3DBOX* pBox, DWORD Flags)
 {
+    flushPendingDraws(m_texture->resource().device());
     if (!pLockedVolume)
         return D3DERR_INVALIDCALL;
     D3DBOX box;

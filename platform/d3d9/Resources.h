@@ -20,6 +20,10 @@ class TextureCore;
 // The device's interface pointer, for GetDevice and reference holding.
 IDirect3DDevice9* deviceInterface(Device* device);
 IDirect3DSwapChain9* swapChainInterface(SwapChain* swapChain);
+// Draws waiting on the device (if any) are rasterised: memory of a
+// resource is about to be read or written outside the drawing pipeline.
+void flushPendingDraws(Device* device);
+
 void registerResource(Device* device, class ResourceCore* resource);
 void unregisterResource(Device* device, class ResourceCore* resource);
 
@@ -309,7 +313,11 @@ public:
         return D3D_OK;
     }
     D3DTEXTUREFILTERTYPE STDMETHODCALLTYPE GetAutoGenFilterType() override { return m_autoGenFilter; }
-    void STDMETHODCALLTYPE GenerateMipSubLevels() override { prepareForSampling(); }
+    void STDMETHODCALLTYPE GenerateMipSubLevels() override
+    {
+        flushPendingDraws(this->device());
+        prepareForSampling();
+    }
 
 protected:
     BaseTextureImpl(Device* device, D3DRESOURCETYPE type, D3DPOOL pool, DWORD usage)

@@ -2,6 +2,7 @@
 
 #include "d3d9/Device.h"
 #include "d3d9/Formats.h"
+#include "d3d9/Pipeline.h"
 #include "win32/Window.h"
 
 #include <algorithm>
@@ -211,6 +212,7 @@ HRESULT STDMETHODCALLTYPE SwapChain::Present(CONST RECT* pSourceRect, CONST RECT
 {
     (void)pDirtyRegion;
     (void)dwFlags;
+    flushDraws(*m_device);
     if (m_device->isLost()) {
         m_device->acknowledgeLoss();
         return D3DERR_DEVICELOST;

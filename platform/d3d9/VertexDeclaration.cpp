@@ -1,6 +1,7 @@
 #include "d3d9/VertexDeclaration.h"
 
 #include "d3d9/Device.h"
+#include "d3d9/Pipeline.h"
 
 #include <new>
 
@@ -85,6 +86,7 @@ HRESULT STDMETHODCALLTYPE Query::Issue(DWORD dwIssueFlags)
     // Events know only an end.
     if (dwIssueFlags != D3DISSUE_END)
         return D3DERR_INVALIDCALL;
+    flushDraws(*m_device);
     m_issued = true;
     return D3D_OK;
 }

@@ -37,8 +37,8 @@ private:
     std::vector<D3DVERTEXELEMENT9> m_elements;
 };
 
-// Event queries: rendering is finished when a call returns, so an issued
-// event is signalled at once.
+// Event queries: issuing one finishes the draws before it (those waiting in
+// the pipeline's batch are rasterised then), so it is signalled at once.
 class Query final : public IDirect3DQuery9, public Lifetime
 {
 public:

@@ -290,7 +290,11 @@ bool resample(const FloatImage& source, UINT width, UINT height, DWORD type, Flo
 swd3d9::PixelBuffer* surfacePixels(IDirect3DSurface9* surface)
 {
     swd3d9::Surface* object = swd3d9::toSurface(surface);
-    return object ? &object->pixels() : nullptr;
+    if (!object)
+        return nullptr;
+    // The device's waiting draws may still write these pixels.
+    swd3d9::flushPendingDraws(object->device());
+    return &object->pixels();
 }
 
 void readPixels(const swd3d9::PixelBuffer& pixels, const RECT& rect, UINT slice, FloatImage& image)

@@ -27,6 +27,24 @@ const size_t MAX_FILE_SIZE = size_t(1) << 30;
 // JPEG quality of saved files.
 const int JPEG_QUALITY = 90;
 
+// The objects behind interfaces whose pixels are about to be read or
+// written here, with the device's waiting draws done first.
+Surface* surfaceForAccess(IDirect3DSurface9* surface)
+{
+    Surface* object = swd3d9::toSurface(surface);
+    if (object)
+        swd3d9::flushPendingDraws(object->device());
+    return object;
+}
+
+TextureCore* textureForAccess(IDirect3DBaseTexture9* texture)
+{
+    TextureCore* object = swd3d9::toTexture(texture);
+    if (object)
+        swd3d9::flushPendingDraws(object->resource().device());
+    return object;
+}
+
 RECT wholeRect(UINT width, UINT height) { return RECT{0, 0, static_cast<LONG>(width), static_cast<LONG>(height)}; }
 
 bool resolveRect(const RECT* rect, UINT width, UINT height, RECT& out)
@@ -83,7 +101,7 @@ D3DFORMAT supportedFormat(D3DFORMAT requested, bool alpha)
 HRESULT loadIntoSurface(IDirect3DSurface9* destination, const RECT* destRect, FloatImage& picture, DWORD filter,
                         D3DCOLOR colorKey)
 {
-    Surface* surface = swd3d9::toSurface(destination);
+    Surface* surface = surfaceForAccess(destination);
     if (!surface)
         return D3DERR_INVALIDCALL;
     RECT rect;
@@ -377,7 +395,7 @@ HRESULT encodePicture(const PixelBuffer& pixels, const RECT& rect, UINT slice, D
 HRESULT encodeSurface(IDirect3DSurface9* source, D3DXIMAGE_FILEFORMAT format, const RECT* sourceRect,
                       kxcodec::Bytes& out)
 {
-    Surface* surface = swd3d9::toSurface(source);
+    Surface* surface = surfaceForAccess(source);
     if (!surface || !swd3d9::isColorFormat(surface->desc().Format))
         return D3DERR_INVALIDCALL;
     RECT rect;
@@ -392,7 +410,7 @@ HRESULT encodeSurface(IDirect3DSurface9* source, D3DXIMAGE_FILEFORMAT format, co
 
 HRESULT encodeTexture(IDirect3DBaseTexture9* source, D3DXIMAGE_FILEFORMAT format, kxcodec::Bytes& out)
 {
-    TextureCore* texture = swd3d9::toTexture(source);
+    TextureCore* texture = textureForAccess(source);
     if (!texture)
         return D3DERR_INVALIDCALL;
     try {
@@ -554,8 +572,8 @@ HRESULT WINAPI D3DXLoadSurfaceFromSurface(LPDIRECT3DSURFACE9 pDestSurface, CONST
 {
     (void)pDestPalette;
     (void)pSrcPalette;
-    Surface* target = swd3d9::toSurface(pDestSurface);
-    Surface* source = swd3d9::toSurface(pSrcSurface);
+    Surface* target = surfaceForAccess(pDestSurface);
+    Surface* source = surfaceForAccess(pSrcSurface);
     if (!target || !source || !swd3d9::isColorFormat(source->desc().Format) ||
         !swd3d9::isColorFormat(target->desc().Format))
         return D3DERR_INVALIDCALL;
@@ -986,7 +1004,7 @@ HRESULT WINAPI D3DXFilterTexture(LPDIRECT3DBASETEXTURE9 pBaseTexture, CONST PALE
                                  DWORD Filter)
 {
     (void)pPalette;
-    TextureCore* texture = swd3d9::toTexture(pBaseTexture);
+    TextureCore* texture = textureForAccess(pBaseTexture);
     if (!texture)
         return D3DERR_INVALIDCALL;
     if (SrcLevel == D3DX_DEFAULT)

@@ -272,23 +272,20 @@ void prefetchTargets(const PixelContext& pixels, int x0, int y0, int x1, int y1)
 
 void rasterizeTile(const RasterInputs& inputs, int tile)
 {
-    const PixelContext& pixels = *inputs.pixels;
-    const TargetView& target = pixels.target;
+    // Primitives lie within their own draw's clip rectangle already; the
+    // tile only cuts them into its square.
     const int tx = tile % inputs.bins->tilesX();
     const int ty = tile / inputs.bins->tilesX();
-    const int tileX0 = std::max(target.clipLeft, tx * TILE_SIZE);
-    const int tileY0 = std::max(target.clipTop, ty * TILE_SIZE);
-    const int tileX1 = std::min(target.clipRight, (tx + 1) * TILE_SIZE) - 1;
-    const int tileY1 = std::min(target.clipBottom, (ty + 1) * TILE_SIZE) - 1;
-    if (tileX0 > tileX1 || tileY0 > tileY1)
-        return;
+    const int tileX0 = tx * TILE_SIZE, tileY0 = ty * TILE_SIZE;
+    const int tileX1 = tileX0 + TILE_SIZE - 1, tileY1 = tileY0 + TILE_SIZE - 1;
     int offsets[16][2];
-    const UINT samples = std::min<UINT>(std::max<UINT>(target.samples, 1), 16);
+    const UINT samples = std::min<UINT>(std::max<UINT>(inputs.contexts[0]->target.samples, 1), 16);
     samplePositions(samples, offsets);
     const std::vector<uint32_t>& bin = inputs.bins->bin(tile);
     for (uint32_t index : bin) {
         for (UINT s = 0; s < samples; ++s) {
             if (inputs.drawsLines) {
+                const PixelContext& pixels = *inputs.contexts[0];
                 const LineSegment& line = (*inputs.lines)[index];
                 const int x0 = std::max(tileX0, line.minX), y0 = std::max(tileY0, line.minY);
                 const int x1 = std::min(tileX1, line.maxX), y1 = std::min(tileY1, line.maxY);
@@ -301,8 +298,8 @@ void rasterizeTile(const RasterInputs& inputs, int tile)
             const int x1 = std::min(tileX1, t.maxX), y1 = std::min(tileY1, t.maxY);
             if (x0 > x1 || y0 > y1)
                 continue;
-            rasterizeTriangle(pixels, t, inputs.planes->data() + t.planeIndex, x0, y0, x1, y1, s, offsets[s][0],
-                              offsets[s][1]);
+            rasterizeTriangle(*inputs.contexts[t.context], t, inputs.planes->data() + t.planeIndex, x0, y0, x1, y1, s,
+                              offsets[s][0], offsets[s][1]);
         }
     }
 }

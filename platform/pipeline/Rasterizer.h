@@ -13,7 +13,9 @@ namespace swd3d9 {
 namespace pipeline {
 
 struct RasterInputs {
-    const PixelContext* pixels;
+    // The pixel contexts triangles name (Triangle::context); lines and
+    // points use the first. All draw into the same render target.
+    const PixelContext* const* contexts;
     const std::vector<Triangle>* triangles;
     const std::vector<Plane>* planes;
     const std::vector<LineSegment>* lines;

@@ -102,6 +102,7 @@ bool setupTriangle(const SetupParameters& p, const ScreenVertex& v0, const Scree
 
     Triangle t;
     t.frontFace = clockwise;
+    t.context = 0;
     // Order the vertices so the area is positive; the planes use the
     // original order (they do not depend on it).
     int order[3] = {0, 1, 2};

@@ -39,6 +39,8 @@ struct Triangle {
     int64_t edgeA[3], edgeB[3], edgeC[3];
     int minX, minY, maxX, maxY; // inclusive pixel bounds, within the clip rectangle
     bool frontFace;
+    // Which of the rasteriser's pixel contexts (the draw's states) applies.
+    uint16_t context;
     float depthOffset; // depth bias and slope-scaled bias of this triangle
     // Index of this triangle's planes: z, 1/w, then varyings / w.
     uint32_t planeIndex;
