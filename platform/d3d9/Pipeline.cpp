@@ -89,7 +89,7 @@ constexpr uint32_t PIXEL_STATE_BITS = DIRTY_RENDER_STATES | DIRTY_STAGE_STATES |
 
 constexpr size_t SMALL_DRAW_PRIMITIVES = 64;
 // A batch is drawn once it holds this many triangles or states.
-constexpr size_t BATCH_TRIANGLES = 1u << 20;
+constexpr size_t BATCH_TRIANGLES = 1u << 18;
 constexpr size_t BATCH_CONTEXTS = 256;
 // Triangle boxes of a small draw that, summed, make it worth the workers:
 // four tiles' worth of pixels.

@@ -9,10 +9,6 @@
 #include <cmath>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <xmmintrin.h>
-#endif
-
 namespace swd3d9 {
 namespace pipeline {
 
@@ -242,32 +238,6 @@ void samplePositions(UINT samples, int offsets[16][2])
             offsets[s][1] = static_cast<int>((2 * j + 1) * 16 / (2 * samples)) * unit - 8 * unit;
         }
     }
-}
-
-void prefetchTargets(const PixelContext& pixels, int x0, int y0, int x1, int y1)
-{
-#if defined(__SSE2__)
-    const TargetView& target = pixels.target;
-    x0 = std::max(x0, target.clipLeft), y0 = std::max(y0, target.clipTop);
-    x1 = std::min(x1, target.clipRight - 1), y1 = std::min(y1, target.clipBottom - 1);
-    if (x0 > x1 || y0 > y1 || target.samples > 1)
-        return;
-    const PixelBuffer* buffers[2] = {target.color, pixels.key.zEnable ? target.depth : nullptr};
-    for (const PixelBuffer* buffer : buffers) {
-        if (!buffer)
-            continue;
-        // Whole cache lines from the first to the last byte of each row.
-        const char* row = reinterpret_cast<const char*>(buffer->pixel(static_cast<UINT>(x0), static_cast<UINT>(y0)));
-        const size_t lead = reinterpret_cast<uintptr_t>(row) & 63;
-        const size_t lines = (lead + static_cast<size_t>(x1 - x0 + 1) * buffer->bytesPerPixel() + 63) / 64;
-        row -= lead;
-        for (int y = y0; y <= y1; ++y, row += buffer->pitch())
-            for (size_t k = 0; k < lines; ++k)
-                _mm_prefetch(row + 64 * k, _MM_HINT_T0);
-    }
-#else
-    (void)pixels, (void)x0, (void)y0, (void)x1, (void)y1;
-#endif
 }
 
 void rasterizeTile(const RasterInputs& inputs, int tile)

@@ -30,12 +30,5 @@ void samplePositions(UINT samples, int offsets[16][2]);
 
 void rasterizeTile(const RasterInputs& inputs, int tile);
 
-// Starts loading the colour and depth rows of a screen rectangle (inclusive
-// pixel bounds, cut to the clip rectangle) that a small draw is about to
-// cover. The rows lie a target pitch apart, which the hardware prefetchers
-// do not follow; issued before setup and binning, the loads overlap them
-// instead of stalling the first pixels of every row.
-void prefetchTargets(const PixelContext& pixels, int x0, int y0, int x1, int y1);
-
 } // namespace pipeline
 } // namespace swd3d9
