@@ -4,6 +4,7 @@
 #include "raytracer/RTEdgeMask.h"
 #include "raytracer/RTMeshTreeMap.h"
 #include "raytracer/RTNodeCache.h"
+#include "raytracer/RTPacketTraversal.h"
 #include "raytracer/RTShading.h"
 #include "raytracer/RTShapeTree.h"
 #include "raytracer/RTTextureCache.h"
@@ -22,6 +23,7 @@
 
 #include <omp.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <memory>
 #include <new>
@@ -39,12 +41,13 @@ constexpr unsigned kFirstPass = 1;
 constexpr unsigned kAntialiasPass = 2;
 constexpr unsigned kBackgroundPass = 3;
 
+// prepared, when given, is rtPrepareHit's for the nearest hit.
 KXColor composite(const std::vector<RTHit>& hits, const RTShadingContext& shading, const RTRay& ray,
-                  RTRayContext& secondary, KXColor acc)
+                  RTRayContext& secondary, KXColor acc, const RTPreparedHit* prepared = nullptr)
 {
     for (size_t k = hits.size(); k-- > 0;) {
         const float alpha = rtHitAlpha(hits[k]);
-        acc = rtShade(shading, hits[k], ray, secondary, 0) * alpha + acc * (1.0f - alpha);
+        acc = rtShade(shading, hits[k], ray, secondary, 0, k == 0 ? prepared : nullptr) * alpha + acc * (1.0f - alpha);
     }
     return acc;
 }
@@ -138,20 +141,26 @@ int KXRayTracer::trace(const KXScene* scene, KXRawImage2D& image)
     return m_failed.load() ? -1 : 0;
 }
 
-// Runs pixel(x, y, primary, secondary) over the image, rows shared out one
-// at a time among the worker threads, each thread with its own two ray
-// contexts and random numbers seeded per row. A stop request skips the rows
-// not yet begun and ends each running row after the pixel at hand.
-template <class Pixel>
-void KXRayTracer::forEachRow(KXRawImage2D& image, unsigned pass, Pixel&& pixel)
+// Runs span(x, y, count, primaries, secondary) over the image for runs of
+// up to SPAN pixels of a row from x, rows shared out one at a time among the
+// worker threads, each thread with its own ray contexts (one primary
+// context per pixel of a run, one secondary) and random numbers seeded per
+// row. A stop request skips the rows not yet begun and ends each running
+// row after the run at hand.
+template <int SPAN, class Span>
+void KXRayTracer::forEachSpan(KXRawImage2D& image, unsigned pass, Span&& span)
 {
     const int width = static_cast<int>(image.getWidth()), height = static_cast<int>(image.getHeight());
 #pragma omp parallel num_threads(getNumThreads())
     {
         RTRandom random;
-        std::optional<RTRayContext> primary, secondary;
+        std::optional<RTRayContext> primary[SPAN], secondary;
+        RTRayContext* primaries[SPAN] = {};
         try {
-            primary.emplace(&random);
+            for (int i = 0; i < SPAN; ++i) {
+                primary[i].emplace(&random);
+                primaries[i] = &*primary[i];
+            }
             secondary.emplace(&random);
         } catch (const std::bad_alloc&) {
             m_failed.store(true);
@@ -162,8 +171,9 @@ void KXRayTracer::forEachRow(KXRawImage2D& image, unsigned pass, Pixel&& pixel)
                 continue;
             random.seedRow(pass, static_cast<unsigned>(y));
             try {
-                for (int x = 0; x < width; ++x) {
-                    pixel(static_cast<unsigned>(x), static_cast<unsigned>(y), *primary, *secondary);
+                for (int x = 0; x < width; x += SPAN) {
+                    const unsigned count = static_cast<unsigned>(std::min(SPAN, width - x));
+                    span(static_cast<unsigned>(x), static_cast<unsigned>(y), count, primaries, *secondary);
                     if (shouldStop())
                         break;
                 }
@@ -173,6 +183,16 @@ void KXRayTracer::forEachRow(KXRawImage2D& image, unsigned pass, Pixel&& pixel)
             m_rowsDone.fetch_add(1, std::memory_order_relaxed);
         }
     }
+}
+
+// Runs pixel(x, y, primary, secondary) for every pixel, as forEachSpan does.
+template <class Pixel>
+void KXRayTracer::forEachRow(KXRawImage2D& image, unsigned pass, Pixel&& pixel)
+{
+    forEachSpan<1>(image, pass,
+                   [&pixel](unsigned x, unsigned y, unsigned, RTRayContext* const* primary, RTRayContext& secondary) {
+                       pixel(x, y, *primary[0], secondary);
+                   });
 }
 
 // ---------------------------------------------------------------- background
@@ -317,12 +337,47 @@ void KXRayTracer::tracePrimaryPass(KXRoot* root, KXRawImage2D& image, RTNodeCach
     shading.reflections = m_reflectionsEnabled != 0;
 
     const unsigned width = image.getWidth(), height = image.getHeight();
-    forEachRow(image, kFirstPass, [&](unsigned x, unsigned y, RTRayContext& primary, RTRayContext& secondary) {
-        const RTRay ray = unprojector.primaryRay(static_cast<float>(x), static_cast<float>(y), width, height);
-        RTCaster::cast(primary, shapeTree, ray);
-        if (primary.getHitCount() == 0)
-            return;
-        image.setColor(x, y, composite(primary.getHits(), shading, ray, secondary, image.getColor(x, y)));
+    // Neighbouring primary rays of a row are cast together, and so are the
+    // shadow rays of their nearest hits toward a directional light; the
+    // hits are then shaded in pixel order, so that soft shadows draw the
+    // same random numbers as when every pixel is cast and shaded in turn.
+    forEachSpan<RT_PACKET_SIZE>(image, kFirstPass, [&](unsigned x, unsigned y, unsigned count,
+                                                       RTRayContext* const* primary, RTRayContext& secondary) {
+        RTRay rays[RT_PACKET_SIZE];
+        for (unsigned i = 0; i < count; ++i)
+            rays[i] = unprojector.primaryRay(static_cast<float>(x + i), static_cast<float>(y), width, height);
+        RTCaster::castPacket(primary, shapeTree, rays, static_cast<int>(count));
+
+        RTRay shadowRays[RT_PACKET_SIZE];
+        RTPreparedHit prepared[RT_PACKET_SIZE];
+        unsigned lane[RT_PACKET_SIZE] = {};
+        int numShadows = 0;
+        for (unsigned i = 0; i < count; ++i)
+            if (primary[i]->getHitCount() != 0 &&
+                rtPrepareHit(shading, primary[i]->getHits()[0], prepared[i], shadowRays[numShadows]))
+                lane[numShadows++] = i;
+        size_t counts[RT_PACKET_SIZE] = {};
+        RTCaster::countHitsPacket(secondary, shapeTree, shadowRays, numShadows, 2, counts);
+        for (int k = 0; k < numShadows; ++k) {
+            prepared[lane[k]].shadowKnown = true;
+            prepared[lane[k]].factor = rtHardShadowFactor(counts[k]);
+        }
+
+        for (unsigned i = 0; i < count; ++i) {
+            const std::vector<RTHit>& hits = primary[i]->getHits();
+            if (hits.empty())
+                continue;
+            // A single hit of alpha 1 covers the pixel: its colour times 1
+            // plus the background's times 0 is its own colour (up to the
+            // sign of a zero, which the stored bytes do not keep), so the
+            // background need not be read.
+            if (hits.size() == 1 && rtHitAlpha(hits[0]) == 1.0f) {
+                image.setColor(x + i, y, rtShade(shading, hits[0], rays[i], secondary, 0, &prepared[i]));
+                continue;
+            }
+            image.setColor(x + i, y,
+                           composite(hits, shading, rays[i], secondary, image.getColor(x + i, y), &prepared[i]));
+        }
     });
 }
 

@@ -95,6 +95,8 @@ protected:
 private:
     template <class Pixel>
     void forEachRow(KXRawImage2D& image, unsigned pass, Pixel&& pixel);
+    template <int SPAN, class Span>
+    void forEachSpan(KXRawImage2D& image, unsigned pass, Span&& span);
     void beginStage(KXRTSTATUS status, unsigned rows);
 
     KXMatrix m_lightToWorld;

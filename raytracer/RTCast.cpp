@@ -1,7 +1,7 @@
 #include "raytracer/RTCast.h"
 
+#include "raytracer/RTPacketTraversal.h"
 #include "raytracer/RTShapeTree.h"
-#include "raytracer/RTTraversal.h"
 
 #include <algorithm>
 #include <cmath>
@@ -63,6 +63,108 @@ bool intersectShapeImpl(const RTShapeTree& tree, const RTShape& shape, const RTR
     return improved;
 }
 
+// Calls walk(object) with the rays of lanes in the shape's object space:
+// the world rays themselves for a shape without a transform.
+template <class Walk>
+void withObjectRays(const RTShape& shape, const RTRay* const* rays, unsigned lanes, Walk&& walk)
+{
+    if (shape.identity) {
+        walk(rays);
+        return;
+    }
+    RTRay locals[RT_PACKET_SIZE];
+    const RTRay* local[RT_PACKET_SIZE] = {};
+    for (unsigned left = lanes; left != 0; left &= left - 1) {
+        const int k = rtLowestLane(left);
+        locals[k] = rays[k]->transformed(shape.inverse.getData());
+        local[k] = &locals[k];
+    }
+    walk(local);
+}
+
+// intersectShapeImpl<false> for the world rays of lanes, each record kept
+// as there; the shape's meshes are walked by all lanes at once.
+void intersectShapePacket(const RTShapeTree& tree, const RTShape& shape, const RTRay* const* rays, unsigned lanes,
+                          RTHit* records)
+{
+    withObjectRays(shape, rays, lanes, [&](const RTRay* const* local) {
+        for (uint32_t m = 0; m < shape.numMeshes; ++m) {
+            const RTMesh* mesh = tree.getMesh(shape.firstMesh + m);
+            RTMeshHit hits[RT_PACKET_SIZE];
+            const unsigned found = mesh->intersectPacket(local, lanes, hits);
+            for (unsigned left = found; left != 0; left &= left - 1) {
+                const int k = rtLowestLane(left);
+                const RTMeshHit& hit = hits[k];
+                const RTRay& ray = *rays[k];
+                RTHit& record = records[k];
+                const RTVec3 world =
+                    shape.identity ? hit.point : rtTransformPoint(shape.world.getData(), hit.point);
+                const float distance = rtDot(ray.direction, world - ray.origin);
+                if (!(distance > -FLT_MAX) || (!record.empty() && !(distance < record.distance)))
+                    continue;
+                record.distance = distance;
+                record.shape = &shape;
+                record.mesh = mesh;
+                record.point = hit.point;
+                record.worldPoint = world;
+                const uint32_t* triangle = mesh->getTriangle(hit.triangle);
+                record.indices[0] = triangle[0];
+                record.indices[1] = triangle[1];
+                record.indices[2] = triangle[2];
+                record.backFacing = hit.backFacing;
+            }
+        }
+    });
+}
+
+// intersectShapeImpl<true> for the world rays of lanes: returns the lanes
+// with a hit and leaves each one's world point in points.
+unsigned intersectShapeAnyPacket(const RTShapeTree& tree, const RTShape& shape, const RTRay* const* rays,
+                                 unsigned lanes, RTVec3* points)
+{
+    // Each lane takes the first mesh it hits at a distance that counts.
+    unsigned found = 0;
+    withObjectRays(shape, rays, lanes, [&](const RTRay* const* local) {
+        for (uint32_t m = 0; m < shape.numMeshes && (lanes & ~found) != 0; ++m) {
+            const RTMesh* mesh = tree.getMesh(shape.firstMesh + m);
+            RTMeshHit hits[RT_PACKET_SIZE];
+            const unsigned hit = mesh->intersectAnyPacket(local, lanes & ~found, hits);
+            for (unsigned left = hit; left != 0; left &= left - 1) {
+                const int k = rtLowestLane(left);
+                const RTVec3 world =
+                    shape.identity ? hits[k].point : rtTransformPoint(shape.world.getData(), hits[k].point);
+                if (!(rtDot(rays[k]->direction, world - rays[k]->origin) > -FLT_MAX))
+                    continue;
+                points[k] = world;
+                found |= 1u << k;
+            }
+        }
+    });
+    return found;
+}
+
+// Which lanes of a packet have been tested against each of the first
+// shapes. A ray passes several leaves holding the same shape and would meet
+// it again in each with the same answer: a nearest hit already kept, or a
+// miss.
+class TestedShapes
+{
+public:
+    // The lanes of mask not tested against shape yet; from now on they are.
+    unsigned take(uint32_t shape, unsigned mask)
+    {
+        if (shape >= TRACKED)
+            return mask;
+        const unsigned fresh = mask & ~m_lanes[shape];
+        m_lanes[shape] |= mask;
+        return fresh;
+    }
+
+private:
+    static constexpr uint32_t TRACKED = 64;
+    unsigned m_lanes[TRACKED] = {};
+};
+
 } // namespace
 
 RTRayContext& RTRayContext::getFreshContext()
@@ -111,6 +213,51 @@ void RTCaster::cast(RTRayContext& context, const RTShapeTree* tree, const RTRay&
     rtTraverse(tree->getTree(), ray, everyLeaf, visit);
 }
 
+// Without transparent shapes every lane ends at its first listed hit, so
+// the visit of cast comes down to keeping each lane's nearest hit and
+// listing it once it lies in the leaf at hand. Scenes with transparent
+// shapes, whose restarts move a lane's origin, are cast ray by ray.
+void RTCaster::castPacket(RTRayContext* const* contexts, const RTShapeTree* tree, const RTRay* rays, int count)
+{
+    if (!tree || tree->hasTransparentShapes() || count < 2 || count > RT_PACKET_SIZE) {
+        for (int k = 0; k < count; ++k)
+            cast(*contexts[k], tree, rays[k]);
+        return;
+    }
+    const std::vector<RTShape>& shapes = tree->getShapes();
+    const std::vector<uint32_t>& items = tree->getTree().leafItems;
+    const RTRay* lanes[RT_PACKET_SIZE] = {};
+    for (int k = 0; k < count; ++k)
+        lanes[k] = &rays[k];
+    float behind[RT_PACKET_SIZE];
+    std::fill(behind, behind + RT_PACKET_SIZE, -INFINITY);
+    RTHit records[RT_PACKET_SIZE];
+    for (int k = 0; k < count; ++k)
+        contexts[k]->m_hits.clear();
+    TestedShapes tested;
+    const auto visit = [&](unsigned mask, const RTSpatialNode& leaf, const RTBox& box) {
+        for (uint32_t i = 0; i < leaf.count(); ++i) {
+            const uint32_t shape = items[leaf.first + i];
+            const unsigned fresh = tested.take(shape, mask);
+            if (fresh != 0)
+                intersectShapePacket(*tree, shapes[shape], lanes, fresh, records);
+        }
+        unsigned done = 0;
+        for (unsigned left = mask; left != 0; left &= left - 1) {
+            const int k = rtLowestLane(left);
+            if (records[k].empty() || !nearBox(records[k].worldPoint, box))
+                continue;
+            contexts[k]->m_hits.push_back(records[k]);
+            done |= 1u << k;
+        }
+        return done;
+    };
+    const unsigned single = rtTraversePacket(tree->getTree(), lanes, ~0u >> (32 - count), behind, visit);
+    for (int k = 0; k < count; ++k)
+        if (single & (1u << k))
+            cast(*contexts[k], tree, rays[k]);
+}
+
 size_t RTCaster::countHits(RTRayContext& context, const RTShapeTree* tree, const RTRay& ray, size_t limit)
 {
     if (!tree)
@@ -142,4 +289,52 @@ size_t RTCaster::countHits(RTRayContext& context, const RTShapeTree* tree, const
         return static_cast<size_t>(outcome);
     cast(context, tree, ray);
     return std::min(context.m_hits.size(), limit);
+}
+
+void RTCaster::countHitsPacket(RTRayContext& context, const RTShapeTree* tree, const RTRay* rays, int count,
+                               size_t limit, size_t* counts)
+{
+    if (!tree || tree->hasTransparentShapes() || limit == 0 || count < 2 || count > RT_PACKET_SIZE) {
+        for (int k = 0; k < count; ++k)
+            counts[k] = countHits(context, tree, rays[k], limit);
+        return;
+    }
+    // The opaque case of countHits, lane by lane: a lane is settled by the
+    // first shape of a leaf it hits, 1 when the hit lies in the leaf and
+    // undecided otherwise.
+    const std::vector<RTShape>& shapes = tree->getShapes();
+    const std::vector<uint32_t>& items = tree->getTree().leafItems;
+    const RTRay* lanes[RT_PACKET_SIZE] = {};
+    for (int k = 0; k < count; ++k) {
+        lanes[k] = &rays[k];
+        counts[k] = 0;
+    }
+    float behind[RT_PACKET_SIZE];
+    std::fill(behind, behind + RT_PACKET_SIZE, -INFINITY);
+    unsigned undecided = 0;
+    TestedShapes tested;
+    const auto visit = [&](unsigned mask, const RTSpatialNode& leaf, const RTBox& box) {
+        unsigned settled = 0;
+        for (uint32_t i = 0; i < leaf.count() && (mask & ~settled) != 0; ++i) {
+            const uint32_t shape = items[leaf.first + i];
+            const unsigned fresh = tested.take(shape, mask & ~settled);
+            if (fresh == 0)
+                continue;
+            RTVec3 points[RT_PACKET_SIZE];
+            const unsigned hit = intersectShapeAnyPacket(*tree, shapes[shape], lanes, fresh, points);
+            for (unsigned left = hit; left != 0; left &= left - 1) {
+                const int k = rtLowestLane(left);
+                if (nearBox(points[k], box))
+                    counts[k] = 1;
+                else
+                    undecided |= 1u << k;
+            }
+            settled |= hit;
+        }
+        return settled;
+    };
+    undecided |= rtTraversePacket(tree->getTree(), lanes, ~0u >> (32 - count), behind, visit);
+    for (int k = 0; k < count; ++k)
+        if (undecided & (1u << k))
+            counts[k] = countHits(context, tree, rays[k], limit);
 }

@@ -66,10 +66,20 @@ public:
     // Hits count only within the tree's boxes.
     static void cast(RTRayContext& context, const RTShapeTree* tree, const RTRay& ray);
 
+    // cast for count rays, each into its own context. Up to RT_PACKET_SIZE
+    // rays (best neighbours running the same way) walk the trees together
+    // where they agree; more are cast one by one.
+    static void castPacket(RTRayContext* const* contexts, const RTShapeTree* tree, const RTRay* rays, int count);
+
     // The number of hits cast would find, counted only up to limit. With
     // no transparent shape in the scene the first surface found settles
     // the count, so the search ends at any hit instead of the nearest.
     static size_t countHits(RTRayContext& context, const RTShapeTree* tree, const RTRay& ray, size_t limit);
+
+    // countHits for count rays into counts, walked together as castPacket
+    // walks its rays.
+    static void countHitsPacket(RTRayContext& context, const RTShapeTree* tree, const RTRay* rays, int count,
+                                size_t limit, size_t* counts);
 
     // Intersects one shape with a world ray and keeps the hit in record
     // when record is empty or the hit is nearer. Returns true when the

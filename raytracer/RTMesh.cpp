@@ -1,6 +1,6 @@
 #include "raytracer/RTMesh.h"
 
-#include "raytracer/RTTraversal.h"
+#include "raytracer/RTPacketTraversal.h"
 
 #include "sceneapi/KXTriMesh.h"
 
@@ -136,7 +136,9 @@ struct RTMesh::RayLimits {
     __m128 inverse[3];
 #endif
 
-    explicit RayLimits(const RTRay& ray)
+    RayLimits() = default;
+    explicit RayLimits(const RTRay& ray) { set(ray); }
+    void set(const RTRay& ray)
     {
         const float largest = std::max({std::fabs(ray.origin.x), std::fabs(ray.origin.y), std::fabs(ray.origin.z)});
         behind = -1e-5f - 1e-4f * (1.0f + largest);
@@ -281,6 +283,83 @@ bool RTMesh::intersectAny(const RTRay& ray, RTMeshHit& hit) const
         return intersectTree<true>(ray, hit);
     bool found = false;
     return intersectGroups<true>(ray, RayLimits(ray), 0, static_cast<uint32_t>(m_groups.size()), hit, found);
+}
+
+unsigned RTMesh::intersectPacket(const RTRay* const* rays, unsigned lanes, RTMeshHit* hits) const
+{
+    bool found[RT_PACKET_SIZE] = {};
+    unsigned single = lanes;
+    if (hasTree()) {
+        RayLimits limits[RT_PACKET_SIZE];
+        float behind[RT_PACKET_SIZE] = {};
+        for (unsigned left = lanes; left != 0; left &= left - 1) {
+            const int k = rtLowestLane(left);
+            limits[k].set(*rays[k]);
+            behind[k] = limits[k].behind;
+        }
+        // The leaf visit of intersectTree, lane by lane.
+        const auto visit = [&](unsigned mask, const RTSpatialNode& leaf, const RTBox& box) {
+            unsigned done = 0;
+            for (unsigned left = mask; left != 0; left &= left - 1) {
+                const int k = rtLowestLane(left);
+                if (leaf.count() != 0)
+                    intersectGroups<false>(*rays[k], limits[k], leaf.first, leaf.count(), hits[k], found[k]);
+                if (found[k] && insideBox(hits[k].point, box))
+                    done |= 1u << k;
+            }
+            return done;
+        };
+        single = rtTraversePacket(m_tree, rays, lanes, behind, visit);
+    }
+    for (unsigned left = single; left != 0; left &= left - 1) {
+        const int k = rtLowestLane(left);
+        hits[k] = RTMeshHit();
+        found[k] = intersect(*rays[k], hits[k]);
+    }
+    unsigned result = 0;
+    for (unsigned left = lanes; left != 0; left &= left - 1) {
+        const int k = rtLowestLane(left);
+        result |= found[k] ? 1u << k : 0u;
+    }
+    return result;
+}
+
+unsigned RTMesh::intersectAnyPacket(const RTRay* const* rays, unsigned lanes, RTMeshHit* hits) const
+{
+    bool found[RT_PACKET_SIZE] = {};
+    unsigned single = lanes;
+    if (hasTree()) {
+        RayLimits limits[RT_PACKET_SIZE];
+        float behind[RT_PACKET_SIZE] = {};
+        for (unsigned left = lanes; left != 0; left &= left - 1) {
+            const int k = rtLowestLane(left);
+            limits[k].set(*rays[k]);
+            behind[k] = limits[k].behind;
+        }
+        const auto visit = [&](unsigned mask, const RTSpatialNode& leaf) {
+            unsigned done = 0;
+            if (leaf.count() == 0)
+                return done;
+            for (unsigned left = mask; left != 0; left &= left - 1) {
+                const int k = rtLowestLane(left);
+                if (intersectGroups<true>(*rays[k], limits[k], leaf.first, leaf.count(), hits[k], found[k]))
+                    done |= 1u << k;
+            }
+            return done;
+        };
+        single = rtTraverseAllPacket(m_tree, rays, lanes, behind, visit);
+    }
+    for (unsigned left = single; left != 0; left &= left - 1) {
+        const int k = rtLowestLane(left);
+        hits[k] = RTMeshHit();
+        found[k] = intersectAny(*rays[k], hits[k]);
+    }
+    unsigned result = 0;
+    for (unsigned left = lanes; left != 0; left &= left - 1) {
+        const int k = rtLowestLane(left);
+        result |= found[k] ? 1u << k : 0u;
+    }
+    return result;
 }
 
 template <bool ANY>

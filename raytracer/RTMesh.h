@@ -85,6 +85,13 @@ public:
     // Whether the ray hits any triangle: the same leaves, triangles and
     // tolerances as intersect, ending at the first hit found.
     bool intersectAny(const RTRay& ray, RTMeshHit& hit) const;
+    // intersect for the rays of lanes (a mask of bits into rays), the
+    // tree walked by all of them at once (rtTraversePacket); hits[k] gets
+    // what intersect(*rays[k], hits[k]) would give. Returns the lanes with
+    // a hit.
+    unsigned intersectPacket(const RTRay* const* rays, unsigned lanes, RTMeshHit* hits) const;
+    // intersectAny for the rays of lanes in the same way.
+    unsigned intersectAnyPacket(const RTRay* const* rays, unsigned lanes, RTMeshHit* hits) const;
 
 private:
     struct RayLimits;

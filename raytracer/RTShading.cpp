@@ -264,13 +264,65 @@ float rtReflectivity(const KXAppearance* appearance)
     return std::min(1.0f, (1.0f - material->getShininess() * 0.0078125f) * material->getSpecularColor().intensity());
 }
 
-KXColor rtShade(const RTShadingContext& shading, const RTHit& hit, const RTRay& ray, RTRayContext& secondary, int depth)
+namespace {
+
+// The normal a hit is lit with: the vertex normals interpolated, carried
+// into world space and turned toward the ray for a back face.
+RTVec3 shadingNormal(const RTHit& hit, const RTInterpolation& ip, const std::vector<KXUnitVector>& normals)
+{
+    RTVec3 normal = ip.interpolate(RTVec3(normals[ip.a]), RTVec3(normals[ip.b]), RTVec3(normals[ip.c]));
+    normal = rtNormalize(rtTransformDirection(hit.shape->world.getData(), normal));
+    return hit.backFacing ? -normal : normal;
+}
+
+} // namespace
+
+float rtHardShadowFactor(size_t count)
+{
+    return count == 0 ? 1.0f : (count == 1 ? 0.0f : 0.5f);
+}
+
+// Follows rtShade up to its lights.
+bool rtPrepareHit(const RTShadingContext& shading, const RTHit& hit, RTPreparedHit& prepared, RTRay& shadowRay)
+{
+    prepared = RTPreparedHit();
+    const RTLighting* lighting = shading.lighting;
+    if (!hit.mesh || hit.mesh->getTriMesh().getGeomType() != KXGeometry::KXGEOMTYPE_TRIMESH)
+        return false;
+    const KXTriMesh& mesh = hit.mesh->getTriMesh();
+    const std::vector<KXPosition>& vertices = mesh.getVertexArray();
+    const std::vector<KXUnitVector>& normals = mesh.getNormalsArray();
+    const KXAppearance* appearance = hit.shape->appearance;
+    if (mesh.getColorArray().size() == vertices.size() || normals.size() != vertices.size() || !appearance ||
+        !appearance->getMaterial() || !lighting || !lighting->hasModel())
+        return false;
+    prepared.surface = true;
+    prepared.ip = RTInterpolation(vertices, hit.point, hit.indices);
+    prepared.normal = shadingNormal(hit, prepared.ip, normals);
+    if (!shading.shapeTree)
+        return false;
+    const std::vector<RTLight>& lights = lighting->getLights();
+    for (size_t l = 0; l < lights.size(); ++l) {
+        if (lights[l].type != KXLight::KXLIGHTTYPE_DIRECTIONAL || !lights[l].castShadows ||
+            !(rtDot(prepared.normal, lights[l].direction) < 0.0f))
+            continue;
+        const RTVec3 toLight = -lights[l].direction;
+        shadowRay = RTRay(offsetOrigin(hit, toLight), toLight);
+        prepared.light = l;
+        return true;
+    }
+    return false;
+}
+
+KXColor rtShade(const RTShadingContext& shading, const RTHit& hit, const RTRay& ray, RTRayContext& secondary, int depth,
+                const RTPreparedHit* prepared)
 {
     if (!hit.mesh || hit.mesh->getTriMesh().getGeomType() != KXGeometry::KXGEOMTYPE_TRIMESH)
         return KXColor(static_cast<const float*>(nullptr));
     const KXTriMesh& mesh = hit.mesh->getTriMesh();
     const std::vector<KXPosition>& vertices = mesh.getVertexArray();
-    const RTInterpolation ip(vertices, hit.point, hit.indices);
+    const bool ready = prepared && prepared->surface;
+    const RTInterpolation ip = ready ? prepared->ip : RTInterpolation(vertices, hit.point, hit.indices);
 
     const std::vector<KXColor>& colors = mesh.getColorArray();
     if (colors.size() == vertices.size())
@@ -286,10 +338,7 @@ KXColor rtShade(const RTShadingContext& shading, const RTHit& hit, const RTRay& 
     if (!material)
         return appearance->getTexture(0) ? texture : KXColor();
 
-    RTVec3 normal = ip.interpolate(RTVec3(normals[ip.a]), RTVec3(normals[ip.b]), RTVec3(normals[ip.c]));
-    normal = rtNormalize(rtTransformDirection(hit.shape->world.getData(), normal));
-    if (hit.backFacing)
-        normal = -normal;
+    const RTVec3 normal = ready ? prepared->normal : shadingNormal(hit, ip, normals);
     const RTVec3& world = hit.worldPoint;
 
     KXColor acc = material->getEmissiveColor();
@@ -304,7 +353,9 @@ KXColor rtShade(const RTShadingContext& shading, const RTHit& hit, const RTRay& 
         acc += material->getAmbientColor() * texture * lighting->getAmbient();
 
     const bool shadows = shading.shapeTree != nullptr;
-    for (const RTLight& light : lighting->getLights()) {
+    const std::vector<RTLight>& lights = lighting->getLights();
+    for (size_t l = 0; l < lights.size(); ++l) {
+        const RTLight& light = lights[l];
         if (light.type == KXLight::KXLIGHTTYPE_DIRECTIONAL) {
             // A directional light adds only to surfaces facing it, so the
             // shadow ray is cast only for those: its answer would be unused
@@ -313,9 +364,10 @@ KXColor rtShade(const RTShadingContext& shading, const RTHit& hit, const RTRay& 
             const float d = rtDot(normal, light.direction);
             if (d < 0.0f) {
                 const float shadow =
-                    light.castShadows && shadows
-                        ? rtShadowFactor(shading, hit, RTVec3(), light.direction, 0.0f, true, secondary)
-                        : 1.0f;
+                    !light.castShadows || !shadows ? 1.0f
+                    : prepared && prepared->shadowKnown && prepared->light == l
+                        ? prepared->factor
+                        : rtShadowFactor(shading, hit, RTVec3(), light.direction, 0.0f, true, secondary);
                 acc += diffuse * light.color * (std::fabs(d) * shadow);
             }
             continue;
@@ -364,8 +416,7 @@ float rtShadowFactor(const RTShadingContext& shading, const RTHit& hit, const RT
     const RTVec3 toLight = directional ? -lightDirection : rtNormalize(lightPosition - world);
     if (std::fabs(radius) < 1e-6f) {
         const RTRay ray(offsetOrigin(hit, toLight), toLight);
-        const size_t n = RTCaster::countHits(context, tree, ray, 2);
-        return n == 0 ? 1.0f : (n == 1 ? 0.0f : 0.5f);
+        return rtHardShadowFactor(RTCaster::countHits(context, tree, ray, 2));
     }
 
     // Two axes across the direction to the light, for a 7 x 7 grid of

@@ -23,6 +23,8 @@ struct RTInterpolation {
     float qp = 0.0f;   // |Q - P|
     float qa = 0.0f;   // |Q - V[a]|
 
+    RTInterpolation() = default;
+
     RTInterpolation(const std::vector<KXPosition>& vertices, const RTVec3& point, const uint32_t* indices);
 
     // Weights of the apex and of b and c; they sum to 1.
@@ -80,8 +82,35 @@ struct RTShadingContext {
 // by the texture, with shadows and up to two levels of reflection; clamped.
 // secondary carries shadow and reflection rays; its hit list must not be the
 // one the caller is reading.
+//
+// prepared, when given, holds what rtPrepareHit found for this hit.
+struct RTPreparedHit;
 KXColor rtShade(const RTShadingContext& shading, const RTHit& hit, const RTRay& ray, RTRayContext& secondary,
-                int depth);
+                int depth, const RTPreparedHit* prepared = nullptr);
+
+// What rtShade works out for a hit before it turns to the lights, found
+// ahead of shading, so that the shadow rays of neighbouring hits can be cast
+// together; and the shadow of one light when it has been found.
+struct RTPreparedHit {
+    // ip and normal are rtShade's (the hit is lit by its lights).
+    bool surface = false;
+    RTInterpolation ip;
+    RTVec3 normal;
+    // factor is what rtShadowFactor gives for the light numbered light of
+    // the lighting's list.
+    bool shadowKnown = false;
+    size_t light = 0;
+    float factor = 1.0f;
+};
+
+// Prepares hit for rtShade (surface, ip and normal of prepared). Returns
+// whether rtShade casts a hard shadow ray toward a directional light; if so,
+// shadowRay becomes the first such ray and prepared.light the number of its
+// light, whose factor is rtHardShadowFactor of the ray's countHits(..., 2).
+bool rtPrepareHit(const RTShadingContext& shading, const RTHit& hit, RTPreparedHit& prepared, RTRay& shadowRay);
+// The shadow of a point or directional light whose ray meets count surfaces
+// (counted up to two).
+float rtHardShadowFactor(size_t count);
 
 // How much of a light reaches the hit point: 1 or 0 (0.5 behind two or more
 // surfaces) for a point light or a directional light; for a light of some

@@ -1,0 +1,354 @@
+#pragma once
+
+// Packet walks: several rays through a spatial tree at once, each seeing
+// exactly what its own single-ray walk (RTTraversal.h) would show it.
+
+#include "raytracer/RTTraversal.h"
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define RT_HAVE_PACKETS 1
+#endif
+
+// The most rays a packet walk (rtTraversePacket) carries at once: lanes are
+// numbered by the bits of a mask.
+constexpr int RT_PACKET_SIZE = 16;
+
+// The lowest lane of a non-empty mask.
+inline int rtLowestLane(unsigned mask)
+{
+#if defined(__GNUC__)
+    return __builtin_ctz(mask);
+#else
+    int lane = 0;
+    for (; !(mask & 1u); mask >>= 1)
+        ++lane;
+    return lane;
+#endif
+}
+
+namespace rtdetail {
+
+#ifdef RT_HAVE_PACKETS
+// The values of a packet's lanes, four to a register.
+struct Lanes {
+    static constexpr int REGISTERS = RT_PACKET_SIZE / 4;
+    __m128 r[REGISTERS];
+
+    static Lanes load(const float* values)
+    {
+        Lanes l;
+        for (int h = 0; h < REGISTERS; ++h)
+            l.r[h] = _mm_loadu_ps(values + 4 * h);
+        return l;
+    }
+    static Lanes splat(float value)
+    {
+        Lanes l;
+        for (int h = 0; h < REGISTERS; ++h)
+            l.r[h] = _mm_set1_ps(value);
+        return l;
+    }
+    template <class Op>
+    static Lanes apply(const Lanes& a, const Lanes& b, Op op)
+    {
+        Lanes l;
+        for (int h = 0; h < REGISTERS; ++h)
+            l.r[h] = op(a.r[h], b.r[h]);
+        return l;
+    }
+    // The lanes whose value of mask is set, as bits.
+    unsigned bits() const
+    {
+        unsigned m = 0;
+        for (int h = 0; h < REGISTERS; ++h)
+            m |= static_cast<unsigned>(_mm_movemask_ps(r[h])) << (4 * h);
+        return m;
+    }
+};
+static_assert(RT_PACKET_SIZE % 4 == 0 && RT_PACKET_SIZE <= 32, "packets fill whole registers and a mask");
+
+// a op b lane by lane; _mm_min_ps(a, b) and _mm_max_ps(a, b) are a < b ? a :
+// b and a > b ? a : b, as the single-ray walks compute them.
+#define RT_LANES_OP(name, intrinsic)                                                                                   \
+    inline Lanes name(const Lanes& a, const Lanes& b)                                                                  \
+    {                                                                                                                  \
+        return Lanes::apply(a, b, [](__m128 x, __m128 y) { return intrinsic(x, y); });                                 \
+    }
+RT_LANES_OP(operator+, _mm_add_ps)
+RT_LANES_OP(operator-, _mm_sub_ps)
+RT_LANES_OP(operator*, _mm_mul_ps)
+RT_LANES_OP(operator&, _mm_and_ps)
+RT_LANES_OP(lanesMin, _mm_min_ps)
+RT_LANES_OP(lanesMax, _mm_max_ps)
+RT_LANES_OP(operator<, _mm_cmplt_ps)
+RT_LANES_OP(operator<=, _mm_cmple_ps)
+RT_LANES_OP(operator>, _mm_cmpgt_ps)
+RT_LANES_OP(operator>=, _mm_cmpge_ps)
+#undef RT_LANES_OP
+#endif
+
+} // namespace rtdetail
+
+// Walks up to RT_PACKET_SIZE rays (lanes, a mask of bits into rays) through a
+// spatial tree at once, so that neighbouring rays share the work of the
+// nodes they all pass and the latency of one node's decisions is spread
+// over several rays. Each lane sees exactly what rtTraverse(tree, *rays[k],
+// worth, visit) would show it, with worth(child, exit) being exit >=
+// behind[k]: the same leaves, boxes and order, and it stops where that walk
+// would. visit(mask, leaf, box) serves the lanes of mask at a leaf and
+// returns the lanes that are done (the ones whose single walk's visit would
+// have returned true).
+//
+// The walk takes each node's children in one order for every lane, which is
+// each lane's own order while all lanes run the same way along the node's
+// axis (the half a ray passes first comes first). Lanes that would break
+// this are given up: rays with a zero direction component or another
+// direction sign than the first lane's (before any visit), and, during the
+// walk, lanes that miss both children or tie on the order. Returns the lanes
+// given up; the caller undoes what their visits changed and walks them with
+// rtTraverse. Without SSE2 every lane is given up.
+template <class Visit>
+unsigned rtTraversePacket(const RTSpatialTree& tree, const RTRay* const* rays, unsigned lanes, const float* behind,
+                          Visit&& visit)
+{
+#ifndef RT_HAVE_PACKETS
+    (void)tree;
+    (void)rays;
+    (void)behind;
+    (void)visit;
+    return lanes;
+#else
+    using rtdetail::Lanes;
+    struct Pending {
+        Lanes entry, exit;
+        uint32_t node;
+        unsigned mask;
+        rtdetail::StackBox box;
+    };
+    if (tree.nodes.empty())
+        return 0;
+    // Each lane enters as rtTraverse begins: the root's slab test.
+    unsigned givenUp = 0, live = 0;
+    int sign[3] = {-1, -1, -1};
+    float laneEntry[RT_PACKET_SIZE] = {}, laneExit[RT_PACKET_SIZE] = {}, laneBehind[RT_PACKET_SIZE] = {};
+    float laneOrigin[3][RT_PACKET_SIZE] = {}, laneInverse[3][RT_PACKET_SIZE] = {};
+    for (int k = 0; k < RT_PACKET_SIZE; ++k) {
+        if (!(lanes & (1u << k)))
+            continue;
+        const RTRay& ray = *rays[k];
+        const bool planes = !(std::fabs(ray.inverse.x) < INFINITY && std::fabs(ray.inverse.y) < INFINITY &&
+                              std::fabs(ray.inverse.z) < INFINITY);
+        if (sign[0] < 0 && !planes)
+            for (int a = 0; a < 3; ++a)
+                sign[a] = ray.sign[a];
+        if (planes || ray.sign[0] != sign[0] || ray.sign[1] != sign[1] || ray.sign[2] != sign[2]) {
+            givenUp |= 1u << k;
+            continue;
+        }
+        float entry = -FLT_MAX, exit = FLT_MAX;
+        if (!rtSlabTest(ray, tree.rootBox, entry, exit))
+            continue;
+        live |= 1u << k;
+        laneEntry[k] = entry;
+        laneExit[k] = exit;
+        laneBehind[k] = behind[k];
+        for (int a = 0; a < 3; ++a) {
+            laneOrigin[a][k] = ray.origin[a];
+            laneInverse[a][k] = ray.inverse[a];
+        }
+    }
+    if (live == 0)
+        return givenUp;
+
+    const RTSpatialNode* nodes = tree.nodes.data();
+    const Lanes origin[3] = {Lanes::load(laneOrigin[0]), Lanes::load(laneOrigin[1]), Lanes::load(laneOrigin[2])};
+    const Lanes inverse[3] = {Lanes::load(laneInverse[0]), Lanes::load(laneInverse[1]), Lanes::load(laneInverse[2])};
+    const Lanes minExit = Lanes::load(laneBehind);
+    const Lanes e = Lanes::splat(1e-5f), largest = Lanes::splat(FLT_MAX), smallest = Lanes::splat(-FLT_MAX);
+    // rtTraverse's hit test, lane by lane.
+    const auto hits = [&](const Lanes& in, const Lanes& out) {
+        return (((in - out) <= e) & (in < largest) & (out > smallest)).bits();
+    };
+    Pending stack[RTSpatialTree::MAX_SPLIT_DEPTH + 2];
+    int size = 0;
+    uint32_t current = 0;
+    unsigned mask = live;
+    RTBox box = tree.rootBox;
+    Lanes entry = Lanes::load(laneEntry), exit = Lanes::load(laneExit);
+    for (;;) {
+        const RTSpatialNode& node = nodes[current];
+        if (node.isLeaf()) {
+            live &= ~visit(mask, node, box);
+        } else {
+            const int a = node.axis();
+            const float middle = node.split;
+            const Lanes crossing = (Lanes::splat(middle) - origin[a]) * inverse[a];
+            const uint32_t before = static_cast<uint32_t>(sign[a]), after = 1u - before;
+            const Lanes beforeExit = rtdetail::lanesMin(exit, crossing);
+            const Lanes afterEntry = rtdetail::lanesMax(entry, crossing);
+            const unsigned hitBefore = hits(entry, beforeExit) & mask, hitAfter = hits(afterEntry, exit) & mask;
+            // Lanes that miss both halves visit them by distance, and lanes
+            // hitting both with equal entry values toward +axis take the
+            // right one first.
+            unsigned odd = mask & ~(hitBefore | hitAfter);
+            if (before == 0)
+                odd |= hitBefore & hitAfter & ~(entry < afterEntry).bits();
+            givenUp |= odd;
+            live &= ~odd;
+            const unsigned visitBefore = hitBefore & live & (beforeExit >= minExit).bits();
+            const unsigned visitAfter = hitAfter & live & (exit >= minExit).bits();
+            if (visitAfter) {
+                Pending& later = stack[size++];
+                later.node = node.first + after;
+                later.mask = visitAfter;
+                later.box.store(box);
+                (after == 0 ? later.box.hi[a] : later.box.lo[a]) = middle;
+                later.entry = afterEntry;
+                later.exit = exit;
+            }
+            if (visitBefore) {
+                current = node.first + before;
+                mask = visitBefore;
+                (before == 0 ? box.hi[a] : box.lo[a]) = middle;
+                exit = beforeExit;
+                continue;
+            }
+        }
+        // The next pending node some lane still needs.
+        for (;;) {
+            if (size == 0)
+                return givenUp;
+            const Pending& next = stack[--size];
+            mask = next.mask & live;
+            if (mask == 0)
+                continue;
+            current = next.node;
+            next.box.load(box);
+            entry = next.entry;
+            exit = next.exit;
+            break;
+        }
+    }
+#endif
+}
+
+// rtTraverseAll for up to RT_PACKET_SIZE rays (lanes, a mask of bits into rays)
+// at once, behind[k] being lane k's behind: each lane is handed the leaves
+// rtTraverseAll would hand it, in the same order, until visit(mask, leaf)
+// returns it among the lanes that are done. Rays with a zero direction
+// component or another direction sign than the first lane's are given up
+// before any visit and returned, for the caller to walk with rtTraverseAll;
+// without SSE2 every lane is.
+template <class Visit>
+unsigned rtTraverseAllPacket(const RTSpatialTree& tree, const RTRay* const* rays, unsigned lanes, const float* behind,
+                             Visit&& visit)
+{
+#ifndef RT_HAVE_PACKETS
+    (void)tree;
+    (void)rays;
+    (void)behind;
+    (void)visit;
+    return lanes;
+#else
+    using rtdetail::Lanes;
+    struct Pending {
+        Lanes tmin, tmax;
+        uint32_t node;
+        unsigned mask;
+    };
+    if (tree.nodes.empty())
+        return 0;
+    unsigned givenUp = 0, live = 0;
+    int sign[3] = {-1, -1, -1};
+    float laneMin[RT_PACKET_SIZE] = {}, laneMax[RT_PACKET_SIZE] = {}, laneSlack[RT_PACKET_SIZE] = {};
+    float laneOrigin[3][RT_PACKET_SIZE] = {}, laneInverse[3][RT_PACKET_SIZE] = {};
+    for (int k = 0; k < RT_PACKET_SIZE; ++k) {
+        if (!(lanes & (1u << k)))
+            continue;
+        const RTRay& ray = *rays[k];
+        const bool planes = !(std::fabs(ray.inverse.x) < INFINITY && std::fabs(ray.inverse.y) < INFINITY &&
+                              std::fabs(ray.inverse.z) < INFINITY);
+        if (sign[0] < 0 && !planes)
+            for (int a = 0; a < 3; ++a)
+                sign[a] = ray.sign[a];
+        if (planes || ray.sign[0] != sign[0] || ray.sign[1] != sign[1] || ray.sign[2] != sign[2]) {
+            givenUp |= 1u << k;
+            continue;
+        }
+        // The start of rtTraverseAll.
+        float tmin = -INFINITY, tmax = INFINITY;
+        for (int a = 0; a < 3; ++a) {
+            const float enter = rtPlaneT(ray, a, ray.sign[a] ? tree.rootBox.hi[a] : tree.rootBox.lo[a], true);
+            const float leave = rtPlaneT(ray, a, ray.sign[a] ? tree.rootBox.lo[a] : tree.rootBox.hi[a], false);
+            tmin = enter > tmin ? enter : tmin;
+            tmax = leave < tmax ? leave : tmax;
+        }
+        tmin = tmin > behind[k] ? tmin : behind[k];
+        const float slack = 1e-5f * (1.0f + std::fabs(tmin) + std::fabs(tmax));
+        if (!(tmin <= tmax + slack))
+            continue;
+        live |= 1u << k;
+        laneMin[k] = tmin;
+        laneMax[k] = tmax;
+        laneSlack[k] = slack;
+        for (int a = 0; a < 3; ++a) {
+            laneOrigin[a][k] = ray.origin[a];
+            laneInverse[a][k] = ray.inverse[a];
+        }
+    }
+    if (live == 0)
+        return givenUp;
+
+    const RTSpatialNode* nodes = tree.nodes.data();
+    const Lanes origin[3] = {Lanes::load(laneOrigin[0]), Lanes::load(laneOrigin[1]), Lanes::load(laneOrigin[2])};
+    const Lanes inverse[3] = {Lanes::load(laneInverse[0]), Lanes::load(laneInverse[1]), Lanes::load(laneInverse[2])};
+    const Lanes slack = Lanes::load(laneSlack);
+    Pending stack[RTSpatialTree::MAX_SPLIT_DEPTH + 2];
+    int size = 0;
+    uint32_t current = 0;
+    unsigned mask = live;
+    Lanes tmin = Lanes::load(laneMin), tmax = Lanes::load(laneMax);
+    for (;;) {
+        const RTSpatialNode& node = nodes[current];
+        if (node.isLeaf()) {
+            live &= ~visit(mask, node);
+        } else {
+            // The crossing is a number for these rays, never NaN: the half
+            // passed first is walked by the lanes that reach it or miss the
+            // other, the other half by those reaching it.
+            const int a = node.axis();
+            const Lanes crossing = (Lanes::splat(node.split) - origin[a]) * inverse[a];
+            const unsigned firstHalf = static_cast<unsigned>(sign[a]);
+            const unsigned reachFirst = (crossing >= tmin - slack).bits();
+            const unsigned visitSecond = mask & (crossing <= tmax + slack).bits();
+            const unsigned visitFirst = mask & (reachFirst | ~visitSecond);
+            if (visitSecond) {
+                Pending& later = stack[size++];
+                later.node = node.first + 1 - firstHalf;
+                later.mask = visitSecond;
+                later.tmin = rtdetail::lanesMax(crossing, tmin);
+                later.tmax = tmax;
+            }
+            if (visitFirst) {
+                current = node.first + firstHalf;
+                mask = visitFirst;
+                tmax = rtdetail::lanesMin(crossing, tmax);
+                continue;
+            }
+        }
+        for (;;) {
+            if (size == 0)
+                return givenUp;
+            const Pending& next = stack[--size];
+            mask = next.mask & live;
+            if (mask == 0)
+                continue;
+            current = next.node;
+            tmin = next.tmin;
+            tmax = next.tmax;
+            break;
+        }
+    }
+#endif
+}

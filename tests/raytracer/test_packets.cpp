@@ -1,0 +1,402 @@
+// Rays walked together: the packet walks, the meshes' and casts' packet
+// entry points and the first pass that uses them must give each ray exactly
+// what it gets on its own, surfaces, order and image alike.
+
+#include "RTTestScenes.h"
+
+#include "raytracer/KXRayTracer.h"
+#include "raytracer/RTCast.h"
+#include "raytracer/RTMesh.h"
+#include "raytracer/RTMeshTreeMap.h"
+#include "raytracer/RTNodeCache.h"
+#include "raytracer/RTPacketTraversal.h"
+#include "raytracer/RTShading.h"
+#include "raytracer/RTShapeTree.h"
+#include "raytracer/RTUnprojector.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <vector>
+
+using namespace rttest;
+
+namespace {
+
+const unsigned kAllLanes = ~0u >> (32 - RT_PACKET_SIZE);
+
+RTVec3 randomDirection(std::mt19937& random)
+{
+    std::normal_distribution<float> normal;
+    return rtNormalize(RTVec3(normal(random), normal(random), normal(random)));
+}
+
+// Groups of RT_PACKET_SIZE rays of the kinds the walks must keep apart or
+// share:
+// neighbours of one origin and nearly one direction (as primary rays of a
+// row), one direction from nearby origins (as shadow rays toward a
+// directional light), unrelated rays, and rays with zero direction
+// components or lanes running the other way. Coordinates are scaled by
+// scale.
+std::vector<RTRay> rayGroup(std::mt19937& random, int kind, float scale)
+{
+    std::uniform_real_distribution<float> spread(-2.0f, 2.0f), nudge(-0.01f, 0.01f);
+    const RTVec3 origin(spread(random), spread(random), spread(random));
+    const RTVec3 direction = randomDirection(random);
+    std::vector<RTRay> rays;
+    for (int k = 0; k < RT_PACKET_SIZE; ++k) {
+        RTVec3 o = origin, d = direction;
+        switch (kind) {
+        case 0: // one eye, fanned out
+            d = RTVec3(d.x + nudge(random), d.y + nudge(random), d.z + nudge(random));
+            break;
+        case 1: // one direction, origins along a line
+            o = RTVec3(o.x + 0.02f * k, o.y + nudge(random), o.z);
+            break;
+        case 2: // unrelated
+            o = RTVec3(spread(random), spread(random), spread(random));
+            d = randomDirection(random);
+            break;
+        default: // along an axis, or a lane turned round
+            if (k % 4 == 1)
+                d = RTVec3(0.0f, d.y, d.z);
+            if (k % 4 == 2)
+                d = -d;
+            if (k % 4 == 3)
+                d = RTVec3(0.0f, 0.0f, d.z < 0.0f ? -1.0f : 1.0f);
+            break;
+        }
+        rays.emplace_back(o * scale, d);
+    }
+    return rays;
+}
+
+struct Visited {
+    uint32_t node;
+    float box[6];
+    bool operator==(const Visited& other) const
+    {
+        return node == other.node && std::memcmp(box, other.box, sizeof box) == 0;
+    }
+};
+
+Visited visited(const RTSpatialTree& tree, const RTSpatialNode& leaf, const RTBox& box)
+{
+    Visited v{static_cast<uint32_t>(&leaf - tree.nodes.data()), {}};
+    for (int a = 0; a < 3; ++a) {
+        v.box[a] = box.lo[a];
+        v.box[3 + a] = box.hi[a];
+    }
+    return v;
+}
+
+// Whether a walk stops at a leaf: a fixed choice per ray and leaf, so that
+// some lanes end early and others run on.
+bool stopsAt(uint32_t leaf, int lane)
+{
+    return (leaf * 2654435761u + static_cast<uint32_t>(lane) * 40503u) % 7u == 0u;
+}
+
+void expectSameHit(const RTHit& a, const RTHit& b)
+{
+    EXPECT_EQ(a.distance, b.distance);
+    EXPECT_EQ(a.shape, b.shape);
+    EXPECT_EQ(a.mesh, b.mesh);
+    EXPECT_EQ(a.point.x, b.point.x);
+    EXPECT_EQ(a.point.y, b.point.y);
+    EXPECT_EQ(a.point.z, b.point.z);
+    EXPECT_EQ(a.worldPoint.x, b.worldPoint.x);
+    EXPECT_EQ(a.worldPoint.y, b.worldPoint.y);
+    EXPECT_EQ(a.worldPoint.z, b.worldPoint.z);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(a.indices[k], b.indices[k]);
+    EXPECT_EQ(a.backFacing, b.backFacing);
+}
+
+} // namespace
+
+TEST(PacketTraversal, EveryLaneSeesTheLeavesOfItsOwnWalkInOrder)
+{
+    std::mt19937 random(21);
+    std::uniform_real_distribution<float> cut(-1.0f, 3.0f);
+    int shared = 0, givenUp = 0;
+    for (float scale : {1e-3f, 1.0f, 1e4f}) {
+        auto soup = makeTriangleSoup(800, 7, 0.12f);
+        std::vector<KXPosition> v = soup->getVertexArray();
+        for (KXPosition& p : v)
+            p = KXPosition(p.getX() * scale, p.getY() * scale, p.getZ() * scale);
+        auto scaled = KXMake<KXTriMesh>();
+        scaled->set(KXTriMesh::KXTRIMESHTYPE_LIST, std::move(v), soup->getIndicesArray(), soup->getNormalsArray());
+        const RTMesh mesh(*scaled, true);
+        const RTSpatialTree& tree = mesh.getTree();
+        for (int g = 0; g < 600; ++g) {
+            const std::vector<RTRay> rays = rayGroup(random, g % 4, scale);
+            const RTRay* lanes[RT_PACKET_SIZE];
+            // Subtrees leaving the ray before a cut-off are skipped.
+            float behind[RT_PACKET_SIZE];
+            for (int k = 0; k < RT_PACKET_SIZE; ++k) {
+                lanes[k] = &rays[k];
+                behind[k] = k % 4 == 1 ? -FLT_MAX : k % 4 == 3 ? -INFINITY : cut(random) * scale;
+            }
+
+            // The ordered walk.
+            std::vector<Visited> together[RT_PACKET_SIZE], alone[RT_PACKET_SIZE];
+            const unsigned single = rtTraversePacket(tree, lanes, kAllLanes, behind,
+                                                     [&](unsigned mask, const RTSpatialNode& leaf, const RTBox& box) {
+                                                         unsigned done = 0;
+                                                         for (int k = 0; k < RT_PACKET_SIZE; ++k) {
+                                                             if (!(mask & (1u << k)))
+                                                                 continue;
+                                                             together[k].push_back(visited(tree, leaf, box));
+                                                             if (stopsAt(together[k].back().node, k))
+                                                                 done |= 1u << k;
+                                                         }
+                                                         return done;
+                                                     });
+            for (int k = 0; k < RT_PACKET_SIZE; ++k) {
+                rtTraverse(tree, rays[k], [&](uint32_t, float exit) { return exit >= behind[k]; },
+                           [&](const RTSpatialNode& leaf, const RTBox& box) {
+                               alone[k].push_back(visited(tree, leaf, box));
+                               return stopsAt(alone[k].back().node, k);
+                           });
+                if (single & (1u << k)) {
+                    ++givenUp;
+                    continue;
+                }
+                ASSERT_TRUE(together[k] == alone[k]) << "scale " << scale << " group " << g << " lane " << k;
+                shared += !alone[k].empty();
+            }
+
+            // The walk in any order, with behind as rtTraverseAll's.
+            std::vector<uint32_t> allTogether[RT_PACKET_SIZE], allAlone[RT_PACKET_SIZE];
+            const unsigned allSingle =
+                rtTraverseAllPacket(tree, lanes, kAllLanes, behind, [&](unsigned mask, const RTSpatialNode& leaf) {
+                    unsigned done = 0;
+                    for (int k = 0; k < RT_PACKET_SIZE; ++k) {
+                        if (!(mask & (1u << k)))
+                            continue;
+                        allTogether[k].push_back(static_cast<uint32_t>(&leaf - tree.nodes.data()));
+                        if (stopsAt(allTogether[k].back(), k))
+                            done |= 1u << k;
+                    }
+                    return done;
+                });
+            for (int k = 0; k < RT_PACKET_SIZE; ++k) {
+                if (allSingle & (1u << k))
+                    continue;
+                rtTraverseAll(tree, rays[k], behind[k], [&](const RTSpatialNode& leaf) {
+                    allAlone[k].push_back(static_cast<uint32_t>(&leaf - tree.nodes.data()));
+                    return stopsAt(allAlone[k].back(), k);
+                });
+                ASSERT_EQ(allTogether[k], allAlone[k]) << "scale " << scale << " group " << g << " lane " << k;
+            }
+        }
+    }
+#ifdef RT_HAVE_PACKETS
+    // Most lanes were walked together; the odd kinds were handed back.
+    EXPECT_GT(shared, 1000);
+    EXPECT_GT(givenUp, 1000) << shared;
+#endif
+}
+
+TEST(PacketTraversal, MeshesFindWhatEachRayFindsAlone)
+{
+    std::mt19937 random(8);
+    int hits = 0;
+    for (float scale : {1e-3f, 1.0f, 1e4f}) {
+        for (unsigned seed = 1; seed <= 2; ++seed) {
+            auto soup = makeTriangleSoup(400, seed, 0.25f);
+            std::vector<KXPosition> v = soup->getVertexArray();
+            for (KXPosition& p : v)
+                p = KXPosition(p.getX() * scale, p.getY() * scale, p.getZ() * scale);
+            auto scaled = KXMake<KXTriMesh>();
+            scaled->set(KXTriMesh::KXTRIMESHTYPE_LIST, std::move(v), soup->getIndicesArray(), soup->getNormalsArray());
+            // Two-sided for seed 2: back faces count and are marked.
+            if (seed == 2)
+                scaled->setSidedness(KXTriMesh::KXSIDEDNESS_TWO);
+            const RTMesh mesh(*scaled, true);
+            ASSERT_TRUE(mesh.hasTree());
+            for (int g = 0; g < 500; ++g) {
+                const std::vector<RTRay> rays = rayGroup(random, g % 4, scale);
+                const RTRay* lanes[RT_PACKET_SIZE];
+                for (int k = 0; k < RT_PACKET_SIZE; ++k)
+                    lanes[k] = &rays[k];
+                // Lane 2 is left out of every other group.
+                const unsigned mask = g % 2 ? kAllLanes : kAllLanes & ~4u;
+                RTMeshHit together[RT_PACKET_SIZE], any[RT_PACKET_SIZE];
+                const unsigned found = mesh.intersectPacket(lanes, mask, together);
+                const unsigned foundAny = mesh.intersectAnyPacket(lanes, mask, any);
+                for (int k = 0; k < RT_PACKET_SIZE; ++k) {
+                    RTMeshHit alone, anyAlone;
+                    const bool expected = (mask & (1u << k)) && mesh.intersect(rays[k], alone);
+                    const bool expectedAny = (mask & (1u << k)) && mesh.intersectAny(rays[k], anyAlone);
+                    ASSERT_EQ((found >> k) & 1u, expected ? 1u : 0u) << "group " << g << " lane " << k;
+                    ASSERT_EQ((foundAny >> k) & 1u, expectedAny ? 1u : 0u) << "group " << g << " lane " << k;
+                    if (expected) {
+                        ++hits;
+                        EXPECT_EQ(together[k].t, alone.t);
+                        EXPECT_EQ(together[k].triangle, alone.triangle);
+                        EXPECT_EQ(together[k].backFacing, alone.backFacing);
+                        EXPECT_EQ(together[k].point.x, alone.point.x);
+                        EXPECT_EQ(together[k].point.y, alone.point.y);
+                        EXPECT_EQ(together[k].point.z, alone.point.z);
+                    }
+                    if (expectedAny) {
+                        EXPECT_EQ(any[k].t, anyAlone.t);
+                        EXPECT_EQ(any[k].triangle, anyAlone.triangle);
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(hits, 600);
+}
+
+TEST(PacketTraversal, CastsAndShadowCountsMatchTheSingleRayCasts)
+{
+    // A floor, a sphere moved and scaled, a box, a strongly scaled quad,
+    // and, in the second scene, glass layers that send each ray on alone.
+    for (int transparent = 0; transparent <= 1; ++transparent) {
+        KXScene scene;
+        KXRoot* root = makeScene(scene);
+        auto floor = makeQuad(-1.0f, 8.0f);
+        auto sphere = makeSphere(KXPosition(0, 0, 0), 1.0f, 48, 24);
+        auto box = makeBox(KXPosition(-2, 1, 0.5f), 1.0f);
+        auto tiny = makeQuad(0.0f, 0.001f, true, 0.002f, 0.0f);
+        addShape(root, floor.get(), makeLook(KXColor(1, 1, 1, 1)).get());
+        addShape(root, sphere.get(), makeLook(KXColor(1, 0, 0, 1)).get(),
+                 KXMatrix::scaling(1.5f, 1.5f, 1.5f) * KXMatrix::translation(1, 0, 0.5f));
+        addShape(root, box.get(), makeLook(KXColor(0, 1, 0, 1)).get());
+        addShape(root, tiny.get(), makeLook(KXColor(0, 0, 1, 1)).get(),
+                 KXMatrix::scaling(1000, 1000, 1000) * KXMatrix::translation(0, -3, 1));
+        if (transparent) {
+            auto glass = makeQuad(2.0f, 3.0f);
+            glass->setSidedness(KXTriMesh::KXSIDEDNESS_TWO);
+            addShape(root, glass.get(), makeLook(KXColor(1, 1, 1, 0.5f)).get());
+        }
+        RTNodeCache nodes;
+        nodes.build(root);
+        RTMeshTreeMap meshes;
+        const std::unique_ptr<RTShapeTree> tree = RTShapeTree::build(root, nodes, meshes);
+        ASSERT_EQ(tree->hasTransparentShapes(), transparent == 1);
+
+        std::mt19937 random(30 + transparent);
+        RTRayContext together[RT_PACKET_SIZE], alone, shadows;
+        RTRayContext* contexts[RT_PACKET_SIZE];
+        for (int k = 0; k < RT_PACKET_SIZE; ++k)
+            contexts[k] = &together[k];
+        int listed = 0;
+        for (int g = 0; g < 1500; ++g) {
+            std::vector<RTRay> rays = rayGroup(random, g % 4, 2.0f);
+            // Rays from above looking down, and sideways.
+            if (g % 3 == 0)
+                for (RTRay& ray : rays)
+                    ray = RTRay(RTVec3(ray.origin.x, ray.origin.y, 6.0f),
+                                RTVec3(ray.direction.x, ray.direction.y, -3.0f));
+            const int count = 2 + g % (RT_PACKET_SIZE - 1);
+            RTCaster::castPacket(contexts, tree.get(), rays.data(), count);
+            size_t counts[RT_PACKET_SIZE];
+            std::fill(counts, counts + RT_PACKET_SIZE, 9);
+            RTCaster::countHitsPacket(shadows, tree.get(), rays.data(), count, 2, counts);
+            for (int k = 0; k < count; ++k) {
+                RTCaster::cast(alone, tree.get(), rays[k]);
+                const std::vector<RTHit>& expected = alone.getHits();
+                ASSERT_EQ(together[k].getHitCount(), expected.size()) << "group " << g << " lane " << k;
+                for (size_t h = 0; h < expected.size(); ++h)
+                    expectSameHit(together[k].getHits()[h], expected[h]);
+                listed += static_cast<int>(expected.size());
+                EXPECT_EQ(counts[k], RTCaster::countHits(alone, tree.get(), rays[k], 2));
+            }
+        }
+        EXPECT_GT(listed, 1500);
+    }
+}
+
+namespace {
+
+// The first pass alone.
+class FirstPassTracer : public KXRayTracer
+{
+protected:
+    void traceAntialiasPass(KXRoot*, KXRawImage2D&, RTNodeCache&, const RTShapeTree*, RTMeshTreeMap&,
+                            RTEdgeMask&) override
+    {
+    }
+};
+
+} // namespace
+
+TEST(PacketTraversal, FirstPassPaintsWhatCastingAndShadingEachPixelAlonePaints)
+{
+    // The benchmark's kind of scene: a fine sphere on a floor under a sun
+    // casting shadows and a lamp, seen from above at an angle, on an image
+    // whose width is no multiple of four.
+    const unsigned width = 61, height = 45;
+    KXScene scene;
+    KXRoot* root = makeScene(scene, KXPosition(3, -7, 5), KXPosition(0, 0, 0.5f), width, height);
+    const KXColor background(0.1f, 0.2f, 0.3f, 0.0f);
+    setBackgroundColor(root, background);
+    auto floor = makeQuad(0.0f, 6.0f);
+    auto sphere = makeSphere(KXPosition(0, 0, 1), 1.0f, 96, 48);
+    addShape(root, floor.get(), makeLook(KXColor(0.6f, 0.6f, 0.6f, 1)).get());
+    addShape(root, sphere.get(), makeLook(KXColor(0.8f, 0.3f, 0.2f, 1), KXColor(0.7f, 0.7f, 0.7f, 1), 32.0f).get());
+    auto lights = KXMake<KXLightModel>();
+    lights->setFixed(true);
+    auto sun = KXMake<KXDirectionalLight>();
+    sun->setDirection(KXVector(-0.4f, 0.3f, -1.0f));
+    sun->setCastShadows(true);
+    lights->addLight(sun.get());
+    auto lamp = KXMake<KXPointLight>();
+    lamp->setPosition(KXPosition(-2, -2, 4));
+    lamp->setCastShadows(true);
+    lights->addLight(lamp.get());
+    root->setLightModel(lights.get());
+
+    KXRawImage2D traced = makeImage(width, height);
+    FirstPassTracer tracer;
+    ASSERT_EQ(tracer.trace(&scene, traced), 0);
+
+    // Each pixel cast and shaded on its own, composited over the
+    // background as the first pass does, through an image of the same
+    // format.
+    RTNodeCache nodes;
+    nodes.build(root);
+    RTMeshTreeMap meshes;
+    const std::unique_ptr<RTShapeTree> tree = RTShapeTree::build(root, nodes, meshes);
+    const RTLighting lighting(lights.get(), KXMatrix());
+    RTShadingContext shading;
+    shading.lighting = &lighting;
+    shading.shapeTree = tree.get();
+    const RTUnprojector unprojector(*root->getCamera());
+    RTRayContext primary, secondary;
+    KXRawImage2D reference = makeImage(width, height);
+    int lit = 0, shadowed = 0;
+    for (unsigned y = 0; y < height; ++y) {
+        for (unsigned x = 0; x < width; ++x) {
+            const RTRay ray = unprojector.primaryRay(static_cast<float>(x), static_cast<float>(y), width, height);
+            RTCaster::cast(primary, tree.get(), ray);
+            reference.setColor(x, y, background);
+            KXColor expected = reference.getColor(x, y);
+            for (size_t k = primary.getHitCount(); k-- > 0;) {
+                const RTHit& hit = primary.getHits()[k];
+                const float alpha = rtHitAlpha(hit);
+                expected = rtShade(shading, hit, ray, secondary, 0) * alpha + expected * (1.0f - alpha);
+            }
+            reference.setColor(x, y, expected);
+            ASSERT_FALSE(traced.getColor(x, y) != reference.getColor(x, y)) << x << ", " << y;
+            if (primary.getHitCount() != 0) {
+                ++lit;
+                RTPreparedHit prepared;
+                RTRay shadowRay;
+                if (rtPrepareHit(shading, primary.getHits()[0], prepared, shadowRay))
+                    shadowed += RTCaster::countHits(secondary, tree.get(), shadowRay, 2) != 0;
+            }
+        }
+    }
+    // The sphere and floor fill most of the view, and the sphere's shadow
+    // falls on the floor in sight.
+    EXPECT_GT(lit, static_cast<int>(width * height) / 2);
+    EXPECT_GT(shadowed, 20) << lit;
+}
