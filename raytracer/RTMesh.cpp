@@ -287,44 +287,16 @@ bool RTMesh::intersectAny(const RTRay& ray, RTMeshHit& hit) const
 
 unsigned RTMesh::intersectPacket(const RTRay* const* rays, unsigned lanes, RTMeshHit* hits) const
 {
-    bool found[RT_PACKET_SIZE] = {};
-    unsigned single = lanes;
-    if (hasTree()) {
-        RayLimits limits[RT_PACKET_SIZE];
-        float behind[RT_PACKET_SIZE] = {};
-        for (unsigned left = lanes; left != 0; left &= left - 1) {
-            const int k = rtLowestLane(left);
-            limits[k].set(*rays[k]);
-            behind[k] = limits[k].behind;
-        }
-        // The leaf visit of intersectTree, lane by lane.
-        const auto visit = [&](unsigned mask, const RTSpatialNode& leaf, const RTBox& box) {
-            unsigned done = 0;
-            for (unsigned left = mask; left != 0; left &= left - 1) {
-                const int k = rtLowestLane(left);
-                if (leaf.count() != 0)
-                    intersectGroups<false>(*rays[k], limits[k], leaf.first, leaf.count(), hits[k], found[k]);
-                if (found[k] && insideBox(hits[k].point, box))
-                    done |= 1u << k;
-            }
-            return done;
-        };
-        single = rtTraversePacket(m_tree, rays, lanes, behind, visit);
-    }
-    for (unsigned left = single; left != 0; left &= left - 1) {
-        const int k = rtLowestLane(left);
-        hits[k] = RTMeshHit();
-        found[k] = intersect(*rays[k], hits[k]);
-    }
-    unsigned result = 0;
-    for (unsigned left = lanes; left != 0; left &= left - 1) {
-        const int k = rtLowestLane(left);
-        result |= found[k] ? 1u << k : 0u;
-    }
-    return result;
+    return intersectLanes<false>(rays, lanes, hits);
 }
 
 unsigned RTMesh::intersectAnyPacket(const RTRay* const* rays, unsigned lanes, RTMeshHit* hits) const
+{
+    return intersectLanes<true>(rays, lanes, hits);
+}
+
+template <bool ANY>
+unsigned RTMesh::intersectLanes(const RTRay* const* rays, unsigned lanes, RTMeshHit* hits) const
 {
     bool found[RT_PACKET_SIZE] = {};
     unsigned single = lanes;
@@ -336,23 +308,41 @@ unsigned RTMesh::intersectAnyPacket(const RTRay* const* rays, unsigned lanes, RT
             limits[k].set(*rays[k]);
             behind[k] = limits[k].behind;
         }
-        const auto visit = [&](unsigned mask, const RTSpatialNode& leaf) {
-            unsigned done = 0;
-            if (leaf.count() == 0)
+        if constexpr (ANY) {
+            // The leaf visit of intersectTree<true>, lane by lane.
+            const auto visit = [&](unsigned mask, const RTSpatialNode& leaf) {
+                unsigned done = 0;
+                if (leaf.count() == 0)
+                    return done;
+                for (unsigned left = mask; left != 0; left &= left - 1) {
+                    const int k = rtLowestLane(left);
+                    if (intersectGroups<true>(*rays[k], limits[k], leaf.first, leaf.count(), hits[k], found[k]))
+                        done |= 1u << k;
+                }
                 return done;
-            for (unsigned left = mask; left != 0; left &= left - 1) {
-                const int k = rtLowestLane(left);
-                if (intersectGroups<true>(*rays[k], limits[k], leaf.first, leaf.count(), hits[k], found[k]))
-                    done |= 1u << k;
-            }
-            return done;
-        };
-        single = rtTraverseAllPacket(m_tree, rays, lanes, behind, visit);
+            };
+            single = rtTraverseAllPacket(m_tree, rays, lanes, behind, visit);
+        } else {
+            // The leaf visit of intersectTree<false>, lane by lane.
+            const auto visit = [&](unsigned mask, const RTSpatialNode& leaf, const RTBox& box) {
+                unsigned done = 0;
+                for (unsigned left = mask; left != 0; left &= left - 1) {
+                    const int k = rtLowestLane(left);
+                    if (leaf.count() != 0)
+                        intersectGroups<false>(*rays[k], limits[k], leaf.first, leaf.count(), hits[k], found[k]);
+                    if (found[k] && insideBox(hits[k].point, box))
+                        done |= 1u << k;
+                }
+                return done;
+            };
+            single = rtTraversePacket(m_tree, rays, lanes, behind, visit);
+        }
     }
+    // Lanes the packet walk gave back take the single-ray walk.
     for (unsigned left = single; left != 0; left &= left - 1) {
         const int k = rtLowestLane(left);
         hits[k] = RTMeshHit();
-        found[k] = intersectAny(*rays[k], hits[k]);
+        found[k] = ANY ? intersectAny(*rays[k], hits[k]) : intersect(*rays[k], hits[k]);
     }
     unsigned result = 0;
     for (unsigned left = lanes; left != 0; left &= left - 1) {

@@ -97,6 +97,9 @@ private:
     struct RayLimits;
     template <bool ANY>
     bool intersectTree(const RTRay& ray, RTMeshHit& hit) const;
+    // intersectPacket (ANY false) or intersectAnyPacket (ANY true).
+    template <bool ANY>
+    unsigned intersectLanes(const RTRay* const* rays, unsigned lanes, RTMeshHit* hits) const;
     // Tests the packs of count groups from first; returns true when ANY and
     // a hit was found.
     template <bool ANY>
