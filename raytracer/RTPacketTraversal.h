@@ -86,6 +86,39 @@ RT_LANES_OP(operator<=, _mm_cmple_ps)
 RT_LANES_OP(operator>, _mm_cmpgt_ps)
 RT_LANES_OP(operator>=, _mm_cmpge_ps)
 #undef RT_LANES_OP
+
+// The rays of a packet walk, lane by lane. A walk takes the rays whose
+// plane values are all numbers (no zero direction component) and whose
+// direction signs match the first such ray's; the others are given up.
+struct PacketRays {
+    unsigned admitted = 0, givenUp = 0;
+    int sign[3] = {-1, -1, -1}; // the admitted rays' direction signs
+    float origin[3][RT_PACKET_SIZE] = {};
+    float inverse[3][RT_PACKET_SIZE] = {};
+
+    PacketRays(const RTRay* const* rays, unsigned lanes)
+    {
+        for (int k = 0; k < RT_PACKET_SIZE; ++k) {
+            if (!(lanes & (1u << k)))
+                continue;
+            const RTRay& ray = *rays[k];
+            const bool planes = !(std::fabs(ray.inverse.x) < INFINITY && std::fabs(ray.inverse.y) < INFINITY &&
+                                  std::fabs(ray.inverse.z) < INFINITY);
+            if (sign[0] < 0 && !planes)
+                for (int a = 0; a < 3; ++a)
+                    sign[a] = ray.sign[a];
+            if (planes || ray.sign[0] != sign[0] || ray.sign[1] != sign[1] || ray.sign[2] != sign[2]) {
+                givenUp |= 1u << k;
+                continue;
+            }
+            admitted |= 1u << k;
+            for (int a = 0; a < 3; ++a) {
+                origin[a][k] = ray.origin[a];
+                inverse[a][k] = ray.inverse[a];
+            }
+        }
+    }
+};
 #endif
 
 } // namespace rtdetail
@@ -128,42 +161,29 @@ unsigned rtTraversePacket(const RTSpatialTree& tree, const RTRay* const* rays, u
     };
     if (tree.nodes.empty())
         return 0;
+    const rtdetail::PacketRays packet(rays, lanes);
+    unsigned givenUp = packet.givenUp;
     // Each lane enters as rtTraverse begins: the root's slab test.
-    unsigned givenUp = 0, live = 0;
-    int sign[3] = {-1, -1, -1};
+    unsigned live = 0;
     float laneEntry[RT_PACKET_SIZE] = {}, laneExit[RT_PACKET_SIZE] = {}, laneBehind[RT_PACKET_SIZE] = {};
-    float laneOrigin[3][RT_PACKET_SIZE] = {}, laneInverse[3][RT_PACKET_SIZE] = {};
-    for (int k = 0; k < RT_PACKET_SIZE; ++k) {
-        if (!(lanes & (1u << k)))
-            continue;
-        const RTRay& ray = *rays[k];
-        const bool planes = !(std::fabs(ray.inverse.x) < INFINITY && std::fabs(ray.inverse.y) < INFINITY &&
-                              std::fabs(ray.inverse.z) < INFINITY);
-        if (sign[0] < 0 && !planes)
-            for (int a = 0; a < 3; ++a)
-                sign[a] = ray.sign[a];
-        if (planes || ray.sign[0] != sign[0] || ray.sign[1] != sign[1] || ray.sign[2] != sign[2]) {
-            givenUp |= 1u << k;
-            continue;
-        }
+    for (unsigned left = packet.admitted; left != 0; left &= left - 1) {
+        const int k = rtLowestLane(left);
         float entry = -FLT_MAX, exit = FLT_MAX;
-        if (!rtSlabTest(ray, tree.rootBox, entry, exit))
+        if (!rtSlabTest(*rays[k], tree.rootBox, entry, exit))
             continue;
         live |= 1u << k;
         laneEntry[k] = entry;
         laneExit[k] = exit;
         laneBehind[k] = behind[k];
-        for (int a = 0; a < 3; ++a) {
-            laneOrigin[a][k] = ray.origin[a];
-            laneInverse[a][k] = ray.inverse[a];
-        }
     }
     if (live == 0)
         return givenUp;
 
     const RTSpatialNode* nodes = tree.nodes.data();
-    const Lanes origin[3] = {Lanes::load(laneOrigin[0]), Lanes::load(laneOrigin[1]), Lanes::load(laneOrigin[2])};
-    const Lanes inverse[3] = {Lanes::load(laneInverse[0]), Lanes::load(laneInverse[1]), Lanes::load(laneInverse[2])};
+    const Lanes origin[3] = {Lanes::load(packet.origin[0]), Lanes::load(packet.origin[1]),
+                             Lanes::load(packet.origin[2])};
+    const Lanes inverse[3] = {Lanes::load(packet.inverse[0]), Lanes::load(packet.inverse[1]),
+                              Lanes::load(packet.inverse[2])};
     const Lanes minExit = Lanes::load(laneBehind);
     const Lanes e = Lanes::splat(1e-5f), largest = Lanes::splat(FLT_MAX), smallest = Lanes::splat(-FLT_MAX);
     // rtTraverse's hit test, lane by lane.
@@ -184,7 +204,7 @@ unsigned rtTraversePacket(const RTSpatialTree& tree, const RTRay* const* rays, u
             const int a = node.axis();
             const float middle = node.split;
             const Lanes crossing = (Lanes::splat(middle) - origin[a]) * inverse[a];
-            const uint32_t before = static_cast<uint32_t>(sign[a]), after = 1u - before;
+            const uint32_t before = static_cast<uint32_t>(packet.sign[a]), after = 1u - before;
             const Lanes beforeExit = rtdetail::lanesMin(exit, crossing);
             const Lanes afterEntry = rtdetail::lanesMax(entry, crossing);
             const unsigned hitBefore = hits(entry, beforeExit) & mask, hitAfter = hits(afterEntry, exit) & mask;
@@ -259,23 +279,13 @@ unsigned rtTraverseAllPacket(const RTSpatialTree& tree, const RTRay* const* rays
     };
     if (tree.nodes.empty())
         return 0;
-    unsigned givenUp = 0, live = 0;
-    int sign[3] = {-1, -1, -1};
+    const rtdetail::PacketRays packet(rays, lanes);
+    const unsigned givenUp = packet.givenUp;
+    unsigned live = 0;
     float laneMin[RT_PACKET_SIZE] = {}, laneMax[RT_PACKET_SIZE] = {}, laneSlack[RT_PACKET_SIZE] = {};
-    float laneOrigin[3][RT_PACKET_SIZE] = {}, laneInverse[3][RT_PACKET_SIZE] = {};
-    for (int k = 0; k < RT_PACKET_SIZE; ++k) {
-        if (!(lanes & (1u << k)))
-            continue;
+    for (unsigned left = packet.admitted; left != 0; left &= left - 1) {
+        const int k = rtLowestLane(left);
         const RTRay& ray = *rays[k];
-        const bool planes = !(std::fabs(ray.inverse.x) < INFINITY && std::fabs(ray.inverse.y) < INFINITY &&
-                              std::fabs(ray.inverse.z) < INFINITY);
-        if (sign[0] < 0 && !planes)
-            for (int a = 0; a < 3; ++a)
-                sign[a] = ray.sign[a];
-        if (planes || ray.sign[0] != sign[0] || ray.sign[1] != sign[1] || ray.sign[2] != sign[2]) {
-            givenUp |= 1u << k;
-            continue;
-        }
         // The start of rtTraverseAll.
         float tmin = -INFINITY, tmax = INFINITY;
         for (int a = 0; a < 3; ++a) {
@@ -292,17 +302,15 @@ unsigned rtTraverseAllPacket(const RTSpatialTree& tree, const RTRay* const* rays
         laneMin[k] = tmin;
         laneMax[k] = tmax;
         laneSlack[k] = slack;
-        for (int a = 0; a < 3; ++a) {
-            laneOrigin[a][k] = ray.origin[a];
-            laneInverse[a][k] = ray.inverse[a];
-        }
     }
     if (live == 0)
         return givenUp;
 
     const RTSpatialNode* nodes = tree.nodes.data();
-    const Lanes origin[3] = {Lanes::load(laneOrigin[0]), Lanes::load(laneOrigin[1]), Lanes::load(laneOrigin[2])};
-    const Lanes inverse[3] = {Lanes::load(laneInverse[0]), Lanes::load(laneInverse[1]), Lanes::load(laneInverse[2])};
+    const Lanes origin[3] = {Lanes::load(packet.origin[0]), Lanes::load(packet.origin[1]),
+                             Lanes::load(packet.origin[2])};
+    const Lanes inverse[3] = {Lanes::load(packet.inverse[0]), Lanes::load(packet.inverse[1]),
+                              Lanes::load(packet.inverse[2])};
     const Lanes slack = Lanes::load(laneSlack);
     Pending stack[RTSpatialTree::MAX_SPLIT_DEPTH + 2];
     int size = 0;
@@ -319,7 +327,7 @@ unsigned rtTraverseAllPacket(const RTSpatialTree& tree, const RTRay* const* rays
             // other, the other half by those reaching it.
             const int a = node.axis();
             const Lanes crossing = (Lanes::splat(node.split) - origin[a]) * inverse[a];
-            const unsigned firstHalf = static_cast<unsigned>(sign[a]);
+            const unsigned firstHalf = static_cast<unsigned>(packet.sign[a]);
             const unsigned reachFirst = (crossing >= tmin - slack).bits();
             const unsigned visitSecond = mask & (crossing <= tmax + slack).bits();
             const unsigned visitFirst = mask & (reachFirst | ~visitSecond);
