@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Compile-only check that the renderer's use of Direct3D 9, D3DX 9 and
 # Win32 (tests/platform/mingw_compile_check.cpp) builds against MinGW-w64's
-# Windows headers as well as against the Linux platform layer's.
+# Windows headers as well as against the Linux platform layer's, and that
+# every source file of the renderer library itself does (with the POSIX
+# thread model, whose standard library has std::mutex and std::thread).
 # Installs Debian's g++-mingw-w64-x86-64 when missing and running as root;
 # otherwise skips with a message.
 set -euo pipefail
@@ -25,4 +27,16 @@ fi
 
 "$compiler" -std=c++17 -fsyntax-only -Wall -Wextra -DUNICODE -D_UNICODE \
     "$root/tests/platform/mingw_compile_check.cpp"
+
+library_compiler="${compiler}-posix"
+if command -v "$library_compiler" >/dev/null 2>&1; then
+    cd "$root"
+    find canvas renderer resources imagegen raytracer widgets -name '*.cpp' -print0 | sort -z |
+        xargs -0 -n 8 -P 2 "$library_compiler" -std=c++17 -fsyntax-only -fopenmp -Wall -Wextra -Werror \
+            -DUNICODE -D_UNICODE -I"$root"
+    "$library_compiler" -std=c++17 -fsyntax-only -fopenmp -Wall -Wextra -Werror -DUNICODE -D_UNICODE -I"$root" \
+        kxdxrenderer.cpp
+else
+    echo "SKIPPED: the library check needs $library_compiler"
+fi
 echo "MinGW-w64 compile check passed"
