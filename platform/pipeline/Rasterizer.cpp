@@ -1,5 +1,6 @@
 #include "pipeline/Rasterizer.h"
 
+#include "pipeline/BilinearSpan.h"
 #include "pipeline/PlainColorSpan.h"
 #include "pipeline/TexturedSpan.h"
 
@@ -106,7 +107,7 @@ void rasterizeTriangle(const PixelContext& pixels, const Triangle& t, const Plan
         if (pixels.key.texturedSpan) {
 #if defined(__SSE2__)
             if (pixels.samplers[0].bilinearArgb) {
-                texturedSpan4(pixels, varyingPlanes, qPlane, lo, hi, y, q, z, zPlane.dx, base);
+                bilinearTexturedSpan(pixels, varyingPlanes, qPlane, lo, hi, y, q, z, zPlane.dx, base);
                 continue;
             }
 #endif

@@ -19,13 +19,5 @@ namespace pipeline {
 void texturedSpan(const PixelContext& pixels, const Plane* varyingPlanes, const Plane& qPlane, int64_t lo, int64_t hi,
                   int y, float q, float z, float zStep, const float* base);
 
-#if defined(__SSE2__)
-// The same for a bilinear A8R8G8B8 sampler of one level (the sampler's
-// bilinearArgb), four pixels at a time in 8-bit fixed point, as texture
-// units filter: within a unit per channel of texturedSpan.
-void texturedSpan4(const PixelContext& pixels, const Plane* varyingPlanes, const Plane& qPlane, int64_t lo, int64_t hi,
-                   int y, float q, float z, float zStep, const float* base);
-#endif
-
 } // namespace pipeline
 } // namespace swd3d9
