@@ -24,6 +24,22 @@ bool everyLeaf(uint32_t, float)
     return true;
 }
 
+// Takes a mesh hit as the ray's nearest surface so far.
+void recordHit(RTHit& record, const RTShape& shape, const RTMesh* mesh, const RTMeshHit& hit, const RTVec3& world,
+               float distance)
+{
+    record.distance = distance;
+    record.shape = &shape;
+    record.mesh = mesh;
+    record.point = hit.point;
+    record.worldPoint = world;
+    const uint32_t* triangle = mesh->getTriangle(hit.triangle);
+    record.indices[0] = triangle[0];
+    record.indices[1] = triangle[1];
+    record.indices[2] = triangle[2];
+    record.backFacing = hit.backFacing;
+}
+
 template <bool ANY>
 bool meshHit(const RTMesh& mesh, const RTRay& ray, RTMeshHit& hit)
 {
@@ -46,16 +62,7 @@ bool intersectShapeImpl(const RTShapeTree& tree, const RTShape& shape, const RTR
         const float distance = rtDot(ray.direction, world - ray.origin);
         if (!(distance > minDistance) || (!record.empty() && !(distance < record.distance)))
             continue;
-        record.distance = distance;
-        record.shape = &shape;
-        record.mesh = mesh;
-        record.point = hit.point;
-        record.worldPoint = world;
-        const uint32_t* triangle = mesh->getTriangle(hit.triangle);
-        record.indices[0] = triangle[0];
-        record.indices[1] = triangle[1];
-        record.indices[2] = triangle[2];
-        record.backFacing = hit.backFacing;
+        recordHit(record, shape, mesh, hit, world, distance);
         improved = true;
         if (ANY)
             break;
@@ -102,16 +109,7 @@ void intersectShapePacket(const RTShapeTree& tree, const RTShape& shape, const R
                 const float distance = rtDot(ray.direction, world - ray.origin);
                 if (!(distance > -FLT_MAX) || (!record.empty() && !(distance < record.distance)))
                     continue;
-                record.distance = distance;
-                record.shape = &shape;
-                record.mesh = mesh;
-                record.point = hit.point;
-                record.worldPoint = world;
-                const uint32_t* triangle = mesh->getTriangle(hit.triangle);
-                record.indices[0] = triangle[0];
-                record.indices[1] = triangle[1];
-                record.indices[2] = triangle[2];
-                record.backFacing = hit.backFacing;
+                recordHit(record, shape, mesh, hit, world, distance);
             }
         }
     });
