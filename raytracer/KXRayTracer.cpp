@@ -41,6 +41,19 @@ constexpr unsigned kFirstPass = 1;
 constexpr unsigned kAntialiasPass = 2;
 constexpr unsigned kBackgroundPass = 3;
 
+// What the passes that cast hits shade with: shadow and reflection rays
+// through shapeTree.
+RTShadingContext shadingContext(const RTLighting& lighting, const RTShapeTree* shapeTree, RTTextureCache* textures,
+                                bool reflections)
+{
+    RTShadingContext shading;
+    shading.lighting = &lighting;
+    shading.shapeTree = shapeTree;
+    shading.textures = textures;
+    shading.reflections = reflections;
+    return shading;
+}
+
 // prepared, when given, is rtPrepareHit's for the nearest hit.
 KXColor composite(const std::vector<RTHit>& hits, const RTShadingContext& shading, const RTRay& ray,
                   RTRayContext& secondary, KXColor acc, const RTPreparedHit* prepared = nullptr)
@@ -330,11 +343,8 @@ void KXRayTracer::tracePrimaryPass(KXRoot* root, KXRawImage2D& image, RTNodeCach
 
     const RTUnprojector unprojector(*camera);
     const RTLighting lighting(lightModel, m_lightToWorld);
-    RTShadingContext shading;
-    shading.lighting = &lighting;
-    shading.shapeTree = shapeTree;
-    shading.textures = m_textureCache.get();
-    shading.reflections = m_reflectionsEnabled != 0;
+    const RTShadingContext shading =
+        shadingContext(lighting, shapeTree, m_textureCache.get(), m_reflectionsEnabled != 0);
 
     const unsigned width = image.getWidth(), height = image.getHeight();
     // Neighbouring primary rays of a row are cast together, and so are the
@@ -389,11 +399,8 @@ void KXRayTracer::traceAntialiasPass(KXRoot* root, KXRawImage2D& image, RTNodeCa
         return;
     const RTUnprojector unprojector(*camera);
     const RTLighting lighting(root->getLightModel(), m_lightToWorld);
-    RTShadingContext shading;
-    shading.lighting = &lighting;
-    shading.shapeTree = shapeTree;
-    shading.textures = m_textureCache.get();
-    shading.reflections = m_reflectionsEnabled != 0;
+    const RTShadingContext shading =
+        shadingContext(lighting, shapeTree, m_textureCache.get(), m_reflectionsEnabled != 0);
 
     const unsigned width = image.getWidth(), height = image.getHeight();
     forEachRow(image, kAntialiasPass, [&](unsigned x, unsigned y, RTRayContext& primary, RTRayContext& secondary) {

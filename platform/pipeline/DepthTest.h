@@ -1,9 +1,10 @@
 #pragma once
 
-// Depth values and comparisons of a 24-bit depth buffer (D24S8, D24X8) as
-// the per-pixel path computes them, for the span loops: the depth saturated
-// to 0..1, scaled and rounded to 24 bits, compared with the stored value
-// (the word's top 24 bits), the stencil byte kept on writes.
+// The comparison functions (D3DCMP_) of the per-pixel depth, stencil and
+// alpha tests, and depth values of a 24-bit depth buffer (D24S8, D24X8) as
+// the per-pixel path computes them: the depth saturated to 0..1, scaled and
+// rounded to 24 bits, compared with the stored value (the word's top 24
+// bits), the stencil byte kept on writes. The span loops use the same.
 
 #include <d3d9types.h>
 
@@ -22,16 +23,18 @@ inline uint32_t depthBits24(float z)
     return static_cast<uint32_t>(clamped * 16777215.0f + 0.5f);
 }
 
-inline bool depthPasses(uint8_t func, uint32_t bits, uint32_t stored)
+// Whether value passes the comparison func against reference (an unknown
+// function passes, as D3DCMP_ALWAYS).
+inline bool compareFunction(uint8_t func, uint32_t value, uint32_t reference)
 {
     switch (func) {
     case D3DCMP_NEVER: return false;
-    case D3DCMP_LESS: return bits < stored;
-    case D3DCMP_EQUAL: return bits == stored;
-    case D3DCMP_LESSEQUAL: return bits <= stored;
-    case D3DCMP_GREATER: return bits > stored;
-    case D3DCMP_NOTEQUAL: return bits != stored;
-    case D3DCMP_GREATEREQUAL: return bits >= stored;
+    case D3DCMP_LESS: return value < reference;
+    case D3DCMP_EQUAL: return value == reference;
+    case D3DCMP_LESSEQUAL: return value <= reference;
+    case D3DCMP_GREATER: return value > reference;
+    case D3DCMP_NOTEQUAL: return value != reference;
+    case D3DCMP_GREATEREQUAL: return value >= reference;
     default: return true;
     }
 }

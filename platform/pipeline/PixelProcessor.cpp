@@ -1,5 +1,7 @@
 #include "pipeline/PixelProcessor.h"
 
+#include "pipeline/DepthTest.h"
+
 #include "d3d9/Formats.h"
 #include "d3d9/PixelBuffer.h"
 #include "pipeline/VertexShading.h"
@@ -21,28 +23,6 @@ float asFloat(DWORD bits)
 }
 
 float saturate(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
-
-bool compare(uint8_t func, uint32_t value, uint32_t reference)
-{
-    switch (func) {
-    case D3DCMP_NEVER:
-        return false;
-    case D3DCMP_LESS:
-        return value < reference;
-    case D3DCMP_EQUAL:
-        return value == reference;
-    case D3DCMP_LESSEQUAL:
-        return value <= reference;
-    case D3DCMP_GREATER:
-        return value > reference;
-    case D3DCMP_NOTEQUAL:
-        return value != reference;
-    case D3DCMP_GREATEREQUAL:
-        return value >= reference;
-    default:
-        return true;
-    }
-}
 
 uint32_t stencilOperation(uint8_t op, uint32_t value, uint32_t reference)
 {
@@ -432,9 +412,9 @@ void processPixel(const PixelContext& context, int x, int y, UINT sample, const 
 
     auto testDepthStencil = [&]() {
         if (key.stencil)
-            stencilPass = compare(stencilFunc, c.stencilRef & c.stencilMask, stencilValue & c.stencilMask);
+            stencilPass = compareFunction(stencilFunc, c.stencilRef & c.stencilMask, stencilValue & c.stencilMask);
         if (key.zEnable && stencilPass)
-            depthPass = compare(key.zFunc, depthBits, storedDepth);
+            depthPass = compareFunction(key.zFunc, depthBits, storedDepth);
     };
     auto storeDepthStencil = [&]() {
         if (!depthPixel)
@@ -468,7 +448,7 @@ void processPixel(const PixelContext& context, int x, int y, UINT sample, const 
     } else {
         shadeColor(context, in, color);
         const uint32_t alpha = toUnorm(color[3], 255.0f);
-        if (!compare(key.alphaFunc, alpha, c.alphaRef))
+        if (!compareFunction(key.alphaFunc, alpha, c.alphaRef))
             return;
         testDepthStencil();
         if (!stencilPass || !depthPass) {

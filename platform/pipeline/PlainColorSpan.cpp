@@ -60,7 +60,7 @@ void drawPixel(const SpanWalk& s, uint32_t* color, uint32_t* depth, bool zWrite,
     if (depth) {
         const uint32_t bits = depthBits24(s.z);
         const uint32_t word = *depth;
-        if (!depthPasses(static_cast<uint8_t>(Z_FUNC), bits, word >> 8))
+        if (!compareFunction(static_cast<uint8_t>(Z_FUNC), bits, word >> 8))
             return;
         if (zWrite)
             *depth = (bits << 8) | (word & 0xFF);

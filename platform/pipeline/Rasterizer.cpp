@@ -1,6 +1,7 @@
 #include "pipeline/Rasterizer.h"
 
 #include "pipeline/BilinearSpan.h"
+#include "pipeline/DepthTest.h"
 #include "pipeline/PlainColorSpan.h"
 #include "pipeline/TexturedSpan.h"
 
@@ -29,30 +30,19 @@ bool hiddenByDepth(const PixelContext& pixels, int x, int y, UINT sample, float 
     const TargetView& target = pixels.target;
     const uint8_t* p = target.depth->pixel(static_cast<UINT>(x), static_cast<UINT>(y), 0,
                                            sample < target.depth->samples() ? sample : 0);
-    const float clamped = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
     uint32_t stored, bits;
     if (target.depth->bytesPerPixel() == 2) {
         uint16_t w16;
         std::memcpy(&w16, p, 2);
         stored = w16;
+        const float clamped = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
         bits = static_cast<uint32_t>(clamped * 65535.0f + 0.5f);
     } else {
         std::memcpy(&stored, p, 4);
         stored >>= 8;
-        bits = static_cast<uint32_t>(clamped * 16777215.0f + 0.5f);
+        bits = depthBits24(z);
     }
-    switch (pixels.key.zFunc) {
-    case D3DCMP_LESS:
-        return !(bits < stored);
-    case D3DCMP_LESSEQUAL:
-        return !(bits <= stored);
-    case D3DCMP_GREATER:
-        return !(bits > stored);
-    case D3DCMP_GREATEREQUAL:
-        return !(bits >= stored);
-    default:
-        return false;
-    }
+    return !compareFunction(pixels.key.zFunc, bits, stored);
 }
 
 void rasterizeTriangle(const PixelContext& pixels, const Triangle& t, const Plane* planes, int x0, int y0, int x1,

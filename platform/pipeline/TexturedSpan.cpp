@@ -75,7 +75,7 @@ void texturedSpan(const PixelContext& pixels, const Plane* varyingPlanes, const 
         if (depth) {
             const uint32_t bits = depthBits24(z);
             const uint32_t word = depth[x];
-            if (!depthPasses(key.zFunc, bits, word >> 8))
+            if (!compareFunction(key.zFunc, bits, word >> 8))
                 continue;
             if (key.zWrite)
                 depth[x] = (bits << 8) | (word & 0xFF);
