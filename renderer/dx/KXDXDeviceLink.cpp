@@ -1,0 +1,45 @@
+#include "renderer/dx/KXDXDeviceLink.h"
+
+#include "renderer/dx/KXDXDevice.h"
+
+#include <utility>
+
+KXDXDeviceLink::KXDXDeviceLink(KXDXDevice* device, std::function<void()> onRelease, std::function<void()> onReset)
+    : m_onRelease(std::move(onRelease)), m_onReset(std::move(onReset))
+{
+    reset(device);
+}
+
+KXDXDeviceLink::~KXDXDeviceLink()
+{
+    reset(nullptr);
+}
+
+void KXDXDeviceLink::reset(KXDXDevice* device)
+{
+    if (device == m_device)
+        return;
+    if (m_device)
+        m_device->unregisterObserver(this);
+    m_device = device;
+    if (m_device)
+        m_device->registerObserver(this);
+}
+
+void KXDXDeviceLink::update(KXObservable* source, const KXEvent& event)
+{
+    const auto* deviceEvent = dynamic_cast<const KXDeviceEvent*>(&event);
+    if (!deviceEvent || source != m_device)
+        return;
+    if (deviceEvent->getType() == KXDeviceEvent::KXDEVICEEVENT_AFTERRESET) {
+        if (m_onReset)
+            m_onReset();
+        return;
+    }
+    if (deviceEvent->getType() != KXDeviceEvent::KXDEVICEEVENT_RELEASE)
+        return;
+    // The owner drops its device objects while the device still exists.
+    if (m_onRelease)
+        m_onRelease();
+    reset(nullptr);
+}

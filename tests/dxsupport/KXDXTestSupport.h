@@ -1,0 +1,130 @@
+#pragma once
+
+// Shared pieces of the tests of the Direct3D renderer and its device-side
+// resources: a hidden window with a KXDXDevice on it, a capability override
+// that undoes itself, and the picture a window last showed.
+
+#include "renderer/KXAdapterFormatUtils.h"
+#include "renderer/dx/KXDXDevice.h"
+
+#include <d3d9.h>
+#include <swd3d9.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace kxdxtest {
+
+// A hidden window of class "STATIC" of the given client size.
+class TestWindow
+{
+public:
+    TestWindow(int width, int height)
+        : m_window(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, width, height, nullptr, nullptr,
+                                   GetModuleHandleW(nullptr), nullptr))
+    {
+    }
+    ~TestWindow()
+    {
+        if (m_window)
+            DestroyWindow(m_window);
+    }
+    TestWindow(const TestWindow&) = delete;
+    TestWindow& operator=(const TestWindow&) = delete;
+    HWND get() const { return m_window; }
+
+private:
+    HWND m_window;
+};
+
+// Makes every Direct3D object created while it lives report and honour the
+// changed capabilities; the device's own come back when it goes.
+class CapsOverride
+{
+public:
+    CapsOverride()
+    {
+        SwD3D9GetDefaultCaps(&m_override.Caps);
+        m_override.RemovedFormatSupport = 0;
+    }
+    ~CapsOverride() { SwD3D9SetCapsOverride(nullptr); }
+    CapsOverride(const CapsOverride&) = delete;
+    CapsOverride& operator=(const CapsOverride&) = delete;
+    D3DCAPS9& caps() { return m_override.Caps; }
+    void removeFormatSupport(DWORD bits) { m_override.RemovedFormatSupport |= bits; }
+    // Takes effect for Direct3D objects created from now on.
+    void apply() { SwD3D9SetCapsOverride(&m_override); }
+
+private:
+    SWD3D9CAPSOVERRIDE m_override{};
+};
+
+// A KXDXDevice created on a window with the best windowed format; null when
+// that fails.
+inline std::unique_ptr<KXDXDevice> makeDevice(HWND window, KXAdapterFormat* used = nullptr)
+{
+    auto device = std::make_unique<KXDXDevice>();
+    KXAdapterFormat settings;
+    if (KXAdapterFormatUtils::getBestFormat(device->getCapabilities().adapterFormats,
+                                            KXAdapterFormat::KXWINDOWMODE_WINDOWED, settings) != 0)
+        return nullptr;
+    if (device->initialize(window, settings) != 0)
+        return nullptr;
+    if (used)
+        *used = settings;
+    return device;
+}
+
+// The picture the window last showed, as 0xAARRGGBB words (alpha 255), rows
+// from the top; empty when nothing was presented there.
+struct PresentedImage {
+    unsigned width = 0;
+    unsigned height = 0;
+    std::vector<uint32_t> pixels;
+
+    uint32_t at(unsigned x, unsigned y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+    bool empty() const { return pixels.empty(); }
+};
+
+inline PresentedImage presentedImage(HWND window)
+{
+    PresentedImage image;
+    UINT width = 0, height = 0;
+    if (SwD3D9GetPresentedImage(window, &width, &height, nullptr, 0) == D3DERR_NOTFOUND || width == 0)
+        return image;
+    image.pixels.resize(static_cast<size_t>(width) * height);
+    if (FAILED(SwD3D9GetPresentedImage(window, &width, &height, image.pixels.data(),
+                                       static_cast<UINT>(image.pixels.size() * 4))))
+        return PresentedImage();
+    image.width = width;
+    image.height = height;
+    return image;
+}
+
+// Red, green and blue of a 0xAARRGGBB word.
+inline int red(uint32_t c) { return static_cast<int>((c >> 16) & 0xFF); }
+inline int green(uint32_t c) { return static_cast<int>((c >> 8) & 0xFF); }
+inline int blue(uint32_t c) { return static_cast<int>(c & 0xFF); }
+
+// Counts the live Direct3D objects at construction and checks at the end of
+// the test that the count came back and nothing was released twice.
+class LiveObjectCheck
+{
+public:
+    LiveObjectCheck() : m_live(SwD3D9GetLiveObjectCount()), m_overReleases(SwD3D9GetOverReleaseCount()) {}
+    void expectBalanced() const
+    {
+        EXPECT_EQ(m_live, SwD3D9GetLiveObjectCount()) << "Direct3D objects leaked";
+        EXPECT_EQ(m_overReleases, SwD3D9GetOverReleaseCount()) << "Direct3D objects released too often";
+    }
+
+private:
+    UINT m_live;
+    UINT m_overReleases;
+};
+
+} // namespace kxdxtest
