@@ -2,6 +2,7 @@
 
 #include "d3d9/Formats.h"
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -17,6 +18,7 @@ std::mutex& overrideMutex()
 
 bool g_hasOverride = false;
 SWD3D9CAPSOVERRIDE g_override;
+std::atomic<DWORD> g_creationFailures{0};
 
 struct ModeSize {
     UINT width, height;
@@ -145,6 +147,10 @@ void setAdapterProfileOverride(const SWD3D9CAPSOVERRIDE* override)
     if (override)
         g_override = *override;
 }
+
+DWORD simulatedCreationFailures() { return g_creationFailures.load(std::memory_order_relaxed); }
+
+void setSimulatedCreationFailures(DWORD kinds) { g_creationFailures.store(kinds, std::memory_order_relaxed); }
 
 D3DDISPLAYMODE currentDisplayMode()
 {

@@ -18,6 +18,11 @@ void fillDefaultCaps(D3DCAPS9& caps);
 AdapterProfile currentAdapterProfile();
 void setAdapterProfileOverride(const SWD3D9CAPSOVERRIDE* override);
 
+// SWD3D9_FAIL_* kinds of resource whose creation fails as if memory had
+// run out (SwD3D9SetCreationFailures); process-wide like the override.
+DWORD simulatedCreationFailures();
+void setSimulatedCreationFailures(DWORD kinds);
+
 // The one display mode of the adapter and the modes full-screen devices
 // may use.
 D3DDISPLAYMODE currentDisplayMode();

@@ -250,6 +250,7 @@ private:
     HRESULT clearSurface(Surface* surface, const RECT& area, DWORD count, const D3DRECT* rects, DWORD flags,
                          D3DCOLOR color, float z, DWORD stencil);
     HRESULT validateDraw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT& vertexOrIndexCount) const;
+    bool supportsIndex32() const;
 
     Direct3D9* m_direct3d;
     AdapterProfile m_profile;

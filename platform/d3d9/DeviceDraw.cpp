@@ -72,6 +72,10 @@ bool streamsHold(const DrawDescription& draw, uint64_t first, uint64_t count)
 
 } // namespace
 
+// 32-bit indices can be created on any device but drawn only where
+// MaxVertexIndex goes beyond what 16 bits address.
+bool Device::supportsIndex32() const { return m_profile.caps.MaxVertexIndex > 0xFFFF; }
+
 HRESULT Device::validateDraw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT& vertexOrIndexCount) const
 {
     if (!m_inScene)
@@ -125,6 +129,8 @@ HRESULT STDMETHODCALLTYPE Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE Primitiv
     if (!indices)
         return D3DERR_INVALIDCALL;
     const UINT indexSize = indices->desc().Format == D3DFMT_INDEX32 ? 4 : 2;
+    if (indexSize == 4 && !supportsIndex32())
+        return D3DERR_INVALIDCALL;
     if (static_cast<uint64_t>(startIndex) + indexCount > indices->size() / indexSize)
         return D3DERR_INVALIDCALL;
     DrawDescription draw{};
@@ -201,6 +207,8 @@ HRESULT STDMETHODCALLTYPE Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE Primit
     if (!pIndexData || !pVertexStreamZeroData || VertexStreamZeroStride == 0 || NumVertices == 0)
         return D3DERR_INVALIDCALL;
     if (IndexDataFormat != D3DFMT_INDEX16 && IndexDataFormat != D3DFMT_INDEX32)
+        return D3DERR_INVALIDCALL;
+    if (IndexDataFormat == D3DFMT_INDEX32 && !supportsIndex32())
         return D3DERR_INVALIDCALL;
     if (static_cast<uint64_t>(MinVertexIndex) + NumVertices - 1 > m_profile.caps.MaxVertexIndex)
         return D3DERR_INVALIDCALL;

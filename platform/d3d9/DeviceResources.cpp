@@ -116,6 +116,8 @@ HRESULT STDMETHODCALLTYPE Device::CreateVertexBuffer(UINT Length, DWORD Usage, D
         return D3DERR_INVALIDCALL;
     if ((Usage & D3DUSAGE_DYNAMIC) && Pool == D3DPOOL_MANAGED)
         return D3DERR_INVALIDCALL;
+    if (simulatedCreationFailures() & SWD3D9_FAIL_VERTEXBUFFER)
+        return D3DERR_OUTOFVIDEOMEMORY;
     VertexBuffer* buffer = VertexBuffer::create(this, Length, Usage, FVF, Pool);
     if (!buffer)
         return Pool == D3DPOOL_DEFAULT ? D3DERR_OUTOFVIDEOMEMORY : E_OUTOFMEMORY;
@@ -135,6 +137,8 @@ HRESULT STDMETHODCALLTYPE Device::CreateIndexBuffer(UINT Length, DWORD Usage, D3
         return D3DERR_INVALIDCALL;
     if ((Usage & D3DUSAGE_DYNAMIC) && Pool == D3DPOOL_MANAGED)
         return D3DERR_INVALIDCALL;
+    if (simulatedCreationFailures() & SWD3D9_FAIL_INDEXBUFFER)
+        return D3DERR_OUTOFVIDEOMEMORY;
     IndexBuffer* buffer = IndexBuffer::create(this, Length, Usage, Format, Pool);
     if (!buffer)
         return Pool == D3DPOOL_DEFAULT ? D3DERR_OUTOFVIDEOMEMORY : E_OUTOFMEMORY;

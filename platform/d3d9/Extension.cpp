@@ -19,6 +19,8 @@ void WINAPI SwD3D9GetDefaultCaps(D3DCAPS9* pCaps)
 
 void WINAPI SwD3D9SetCapsOverride(const SWD3D9CAPSOVERRIDE* pOverride) { setAdapterProfileOverride(pOverride); }
 
+void WINAPI SwD3D9SetCreationFailures(DWORD kinds) { setSimulatedCreationFailures(kinds); }
+
 HRESULT WINAPI SwD3D9LoseDevice(IDirect3DDevice9* pDevice)
 {
     Device* device = toDevice(pDevice);

@@ -17,6 +17,10 @@
 #define SWD3D9_NO_D16 0x00000008L          // D3DFMT_D16 unsupported
 #define SWD3D9_NO_X8R8G8B8_DISPLAY 0x00000010L // X8R8G8B8 is not a display or back-buffer format
 
+// Resource kinds whose creation SwD3D9SetCreationFailures can make fail.
+#define SWD3D9_FAIL_VERTEXBUFFER 0x00000001L
+#define SWD3D9_FAIL_INDEXBUFFER 0x00000002L
+
 typedef struct _SWD3D9CAPSOVERRIDE {
     // The capabilities GetDeviceCaps reports and the device honours
     // (texture size limits, MaxPrimitiveCount, MaxVertexIndex, DevCaps'
@@ -54,6 +58,11 @@ UINT WINAPI SwD3D9GetLiveObjectCount(void);
 // How many times Release was called on an object that no caller
 // referenced any more (a double release).
 UINT WINAPI SwD3D9GetOverReleaseCount(void);
+
+// Makes every later CreateVertexBuffer / CreateIndexBuffer of the kinds
+// given fail with D3DERR_OUTOFVIDEOMEMORY (and a null object), until it is
+// called again; 0 ends it. Affects every device of the process.
+void WINAPI SwD3D9SetCreationFailures(DWORD kinds);
 
 // How many threads rasterise the device's draws (the calling thread
 // included); 0 and 1 both mean the calling thread alone. Images are the

@@ -176,15 +176,17 @@ void rasterizeLine(const PixelContext& pixels, const LineSegment& s, const float
     if (dMajor == 0.0f)
         return;
     const float slope = (xMajor ? dy : dx) / dMajor;
-    // Pixels along the major axis from the first end up to, not including,
-    // the last: lines joined end to end draw their shared pixel once.
+    // Pixels along the major axis whose span the line leaves towards its
+    // last end: from the first end up to, not including, the last, so that
+    // lines joined end to end draw their shared pixel once. Going up the
+    // axis a pixel m counts when lo <= m + 0.5 and m + 0.5 < hi; going
+    // down, when lo < m - 0.5 and m - 0.5 <= hi.
     const float lo = std::min(major0, major1), hi = std::max(major0, major1);
     int first = static_cast<int>(std::ceil(lo - 0.5f));
     int last = static_cast<int>(std::ceil(hi - 0.5f)) - 1;
     if (major1 < major0) {
-        // Drawn from the far end: the first vertex's pixel is kept, the last's left out.
-        first = static_cast<int>(std::floor(lo - 0.5f)) + 1;
-        last = static_cast<int>(std::floor(hi - 0.5f));
+        first = static_cast<int>(std::floor(lo + 0.5f)) + 1;
+        last = static_cast<int>(std::floor(hi + 0.5f));
     }
     const int majorMin = xMajor ? x0 : y0, majorMax = xMajor ? x1 : y1;
     const int minorMin = xMajor ? y0 : x0, minorMax = xMajor ? y1 : x1;

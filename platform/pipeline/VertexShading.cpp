@@ -293,7 +293,9 @@ void colorVertex(const VertexKey& key, const VertexConstants& c, const FetchedVe
         float ambient[3] = {c.globalAmbient[0], c.globalAmbient[1], c.globalAmbient[2]};
         float diffuse[3] = {0.0f, 0.0f, 0.0f};
         float specular[3] = {0.0f, 0.0f, 0.0f};
-        float toViewer[3] = {0.0f, 0.0f, 1.0f};
+        // A viewer at infinity looks along +z in camera space, so the
+        // direction from any vertex towards it is -z.
+        float toViewer[3] = {0.0f, 0.0f, -1.0f};
         if (key.localViewer) {
             toViewer[0] = -eye[0];
             toViewer[1] = -eye[1];
@@ -383,8 +385,9 @@ void colorVertex(const VertexKey& key, const VertexConstants& c, const FetchedVe
             break;
         case D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR:
         case D3DTSS_TCI_SPHEREMAP: {
-            // R = 2 (E.N) N - E with E the unit vector from the vertex to the viewer.
-            float e[3] = {0.0f, 0.0f, 1.0f};
+            // R = 2 (E.N) N - E with E the unit vector from the vertex to the
+            // viewer (-z for a viewer at infinity, as for specular light).
+            float e[3] = {0.0f, 0.0f, -1.0f};
             if (key.localViewer) {
                 e[0] = -eye[0], e[1] = -eye[1], e[2] = -eye[2];
                 normalize3(e);
@@ -404,9 +407,15 @@ void colorVertex(const VertexKey& key, const VertexConstants& c, const FetchedVe
             std::memcpy(t, in.texCoords[key.texCoordSet[s]], sizeof(t));
             break;
         }
+        // The set enters the 4x4 texture matrix extended as the fetch and the
+        // generation left it (the component after the last given one is 1,
+        // so a 2D set meets a translation in the third row); of the result,
+        // only the first D3DTTFF_COUNTn components reach the rasteriser.
         float* dst = v + VARYING_TEXCOORD + 4 * s;
-        if (key.texTransformCount[s]) {
+        if (const int count = key.texTransformCount[s]) {
             transformPoint(c.textureTransforms[s], t, dst);
+            for (int k = count; k < 4; ++k)
+                dst[k] = 0.0f;
         } else {
             std::memcpy(dst, t, sizeof(t));
         }

@@ -258,20 +258,24 @@ TEST_F(PipelineLightingTest, SpecularHighlightFollowsTheMaterialPower)
     device->LightEnable(0, TRUE);
     device->SetRenderState(D3DRS_AMBIENT, 0);
     device->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
-    device->SetRenderState(D3DRS_LOCALVIEWER, TRUE);
     device->SetRenderState(D3DRS_NORMALIZENORMALS, TRUE);
     const LitVertex vertex = {0.0f, 0.0f, 5.0f, 0.3f, 0.0f, -1.0f, 0xFFFFFFFF};
-    // Light and viewer both lie along -z from the vertex: the half vector is -z.
+    // Light and viewer both lie along -z from the vertex: the half vector is
+    // -z, for a viewer at the camera as for one at infinity (which looks
+    // down +z like the camera).
     const double nh = 1.0 / std::sqrt(1.09);
-    for (const float power : {1.0f, 2.0f, 7.5f, 16.0f, 33.0f, 128.0f, 200.0f}) {
-        D3DMATERIAL9 m{};
-        m.Specular = {1.0f, 1.0f, 1.0f, 1.0f};
-        m.Power = power;
-        device->SetMaterial(&m);
-        const DWORD c = drawPoint(vertex);
-        const int expected = expected8(std::pow(nh, static_cast<double>(power)));
-        EXPECT_NEAR(expected, channel(c, 16), 1) << "power " << power;
-        EXPECT_NEAR(expected, channel(c, 0), 1) << "power " << power;
+    for (const DWORD local : {TRUE, FALSE}) {
+        device->SetRenderState(D3DRS_LOCALVIEWER, local);
+        for (const float power : {1.0f, 2.0f, 7.5f, 16.0f, 33.0f, 128.0f, 200.0f}) {
+            D3DMATERIAL9 m{};
+            m.Specular = {1.0f, 1.0f, 1.0f, 1.0f};
+            m.Power = power;
+            device->SetMaterial(&m);
+            const DWORD c = drawPoint(vertex);
+            const int expected = expected8(std::pow(nh, static_cast<double>(power)));
+            EXPECT_NEAR(expected, channel(c, 16), 1) << "power " << power << ", local viewer " << local;
+            EXPECT_NEAR(expected, channel(c, 0), 1) << "power " << power << ", local viewer " << local;
+        }
     }
 }
 
