@@ -27,7 +27,9 @@ public:
     IDirect3DTexture9* getTexture() const { return m_texture; }
 
 protected:
-    // For subclasses that supply a texture they own themselves.
+    // For subclasses that supply a texture of their own: an owned texture
+    // is released by this implementation (when replaced, when the device
+    // goes and in the destructor); a texture not owned is only dropped.
     explicit KXDXImage2DImpl(KXDXDevice* device);
     void setTexture(IDirect3DTexture9* texture, bool owned);
 

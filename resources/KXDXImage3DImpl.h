@@ -21,6 +21,8 @@ public:
     // Binds the cube texture, then the volume texture, to the stage.
     void bind(unsigned stage) override;
 
+    // The device the textures were made on; null once that device is
+    // released. Either texture may be null.
     KXDXDevice* getDevice() const { return m_device.get(); }
     IDirect3DCubeTexture9* getCubeTexture() const { return m_cubeTexture; }
     IDirect3DVolumeTexture9* getVolumeTexture() const { return m_volumeTexture; }

@@ -1,0 +1,72 @@
+#include "resources/KXDXImage2DImpl.h"
+
+#include "renderer/dx/KXDXDevice.h"
+#include "sceneapi/KXImage2D.h"
+
+#include <d3dx9.h>
+
+#include <limits>
+
+KXDXImage2DImpl::KXDXImage2DImpl(KXDXDevice* device, KXImage2D* image)
+    : m_device(device, [this] { releaseTexture(); })
+{
+    build(image);
+}
+
+KXDXImage2DImpl::KXDXImage2DImpl(KXDXDevice* device)
+    : m_device(device, [this] { releaseTexture(); })
+{
+}
+
+KXDXImage2DImpl::~KXDXImage2DImpl()
+{
+    releaseTexture();
+}
+
+void KXDXImage2DImpl::bind(unsigned stage)
+{
+    KXDXDevice* device = m_device.get();
+    IDirect3DDevice9* d3dDevice = device ? device->getD3DDevice() : nullptr;
+    if (!d3dDevice || !m_texture)
+        return;
+    d3dDevice->SetTexture(stage, m_texture);
+}
+
+void KXDXImage2DImpl::setTexture(IDirect3DTexture9* texture, bool owned)
+{
+    if (texture == m_texture) {
+        m_ownsTexture = owned;
+        return;
+    }
+    releaseTexture();
+    m_texture = texture;
+    m_ownsTexture = texture && owned;
+}
+
+void KXDXImage2DImpl::build(KXImage2D* image)
+{
+    KXDXDevice* device = m_device.get();
+    IDirect3DDevice9* d3dDevice = device ? device->getD3DDevice() : nullptr;
+    if (!d3dDevice || !image)
+        return;
+    releaseTexture();
+    const unsigned char* data = image->getData();
+    // D3DX takes the file's size as a UINT; a larger file is not cut short.
+    if (!data || image->getSize() > std::numeric_limits<UINT>::max())
+        return;
+    IDirect3DTexture9* texture = nullptr;
+    if (SUCCEEDED(D3DXCreateTextureFromFileInMemory(d3dDevice, data, static_cast<UINT>(image->getSize()), &texture))) {
+        m_texture = texture;
+        m_ownsTexture = texture != nullptr;
+    } else if (texture) {
+        texture->Release();
+    }
+}
+
+void KXDXImage2DImpl::releaseTexture()
+{
+    if (m_texture && m_ownsTexture)
+        m_texture->Release();
+    m_texture = nullptr;
+    m_ownsTexture = false;
+}
