@@ -500,8 +500,10 @@ void KXCanvas::drawScene(KXRoot* root, KXSelection* selection)
     enableAlphaBlending(blend);
     zBuffer->enableZWrite(0);
     poly->setCullMode(KXPolyState::KXCULLMODE_COUNTERCLOCKWISE);
+    m_farSidePass = true;
     drawSceneDecorators(KXPASS_TRANSPARENT);
     drawGroup(root, selection, KXPASS_TRANSPARENT);
+    m_farSidePass = false;
 
     // ... then their near side, which writes depth.
     zBuffer->enableZWrite(1);
@@ -694,6 +696,12 @@ void KXCanvas::drawGeometry(KXGeometry* geometry, KXShaderProgram* shader)
         break;
     case KXGeometry::KXGEOMTYPE_TRIMESH:
         if (auto* mesh = dynamic_cast<KXTriMesh*>(geometry)) {
+            // A two-sided mesh draws its far side (turned towards the viewer,
+            // normals reversed) itself, together with its near side; drawn in
+            // the far-side pass too, that side would be blended twice, once
+            // lit from the wrong side.
+            if (m_farSidePass && mesh->getSidedness() == KXTriMesh::KXSIDEDNESS_TWO)
+                break;
             if (KXTangentFrame* tangentFrame = mesh->getTangentFrame())
                 tangentFrame->updateTriMeshColor(m_firstLightPosition);
             if (shader && m_environmentTexture)

@@ -87,7 +87,8 @@ public:
     virtual void applyCamera(KXCamera* camera);
     // The opaque pass, then the transparent shapes twice: first their faces
     // that the opaque pass culls, without depth writes, then the others with
-    // depth writes.
+    // depth writes. Two-sided meshes are left out of the first: they draw
+    // both their sides, far side first, in the second.
     virtual void drawScene(KXRoot* root, KXSelection* selection);
     // Culls the group against the frustum, applies its appearance and draws
     // its enabled children placed by their transforms.
@@ -232,4 +233,6 @@ private:
     std::unique_ptr<KXSceneAxes> m_sceneAxes;
     KXBounds m_referenceBounds;
     KXViewFrustum m_frustum;
+    // Set while the transparent shapes' far sides are drawn.
+    bool m_farSidePass = false;
 };

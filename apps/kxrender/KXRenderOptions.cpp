@@ -34,6 +34,24 @@ bool parseSize(const char* text, unsigned& width, unsigned& height)
     return true;
 }
 
+// Three whole numbers from 0 to 255 separated by commas.
+bool parseColor(const char* text, unsigned char rgb[3])
+{
+    std::string rest = text ? text : "";
+    for (int i = 0; i < 3; ++i) {
+        const size_t comma = rest.find(',');
+        if ((i < 2) != (comma != std::string::npos))
+            return false;
+        const std::string part = rest.substr(0, comma);
+        long value = 0;
+        if (!parseNumber(part.c_str(), 0, 255, value))
+            return false;
+        rgb[i] = static_cast<unsigned char>(value);
+        rest = comma == std::string::npos ? std::string() : rest.substr(comma + 1);
+    }
+    return true;
+}
+
 } // namespace
 
 bool parseRenderOptions(int argc, const char* const* argv, KXRenderOptions& options, std::string& error)
@@ -94,6 +112,20 @@ bool parseRenderOptions(int argc, const char* const* argv, KXRenderOptions& opti
                 return false;
             }
             options.reflections = true;
+        } else if (name == "--raster") {
+            if (hasInlineValue) {
+                error = "--raster takes no value";
+                return false;
+            }
+            options.raster = true;
+        } else if (name == "--background") {
+            if (!value(text))
+                return false;
+            if (!parseColor(text, options.background)) {
+                error = "--background wants R,G,B with each from 0 to 255, not '" + std::string(text) + "'";
+                return false;
+            }
+            options.hasBackground = true;
         } else if (name == "--cpus") {
             if (!value(text))
                 return false;
@@ -136,12 +168,18 @@ std::string renderUsage()
     return "Usage: kxrender [SCENE.gltf|SCENE.glb] -o IMAGE [options]\n"
            "\n"
            "Ray traces a glTF 2.0 scene, or the built-in showcase scene when no scene\n"
-           "is given, and writes the image. The image format follows the extension of\n"
+           "is given, and writes the image; with --raster it draws the scene through\n"
+           "the Direct3D renderer instead. The image format follows the extension of\n"
            "IMAGE: .png, .jpg (.jpeg) or .bmp (also .tga, .ppm, .hdr, .pfm, .dds).\n"
            "\n"
            "Options:\n"
            "  -o, --output IMAGE   the image file to write (required)\n"
            "      --size WxH       image size in pixels (default 1024x768)\n"
+           "      --raster         draw with the Direct3D renderer on a hidden window\n"
+           "                       (the size is limited to what the device renders)\n"
+           "      --background R,G,B\n"
+           "                       a single-colour background instead of the\n"
+           "                       scene's own (each component 0 to 255)\n"
            "      --reflections    trace mirror reflections\n"
            "      --cpus N         trace on N processors, two threads each\n"
            "                       (default: every processor)\n"

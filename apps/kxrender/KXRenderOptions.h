@@ -9,6 +9,9 @@ struct KXRenderOptions {
     unsigned width = 1024;
     unsigned height = 768;
     bool reflections = false;
+    bool raster = false; // draw through the canvas and the Direct3D renderer instead of tracing
+    bool hasBackground = false; // a single-colour background replaces the scene's own
+    unsigned char background[3] = {0, 0, 0}; // red, green, blue
     int cpus = 0;       // 0: every processor
     int quality = 90;   // JPEG quality
     bool quiet = false; // no progress on stderr

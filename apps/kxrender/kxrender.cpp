@@ -1,6 +1,7 @@
 // kxrender: ray traces a glTF scene, or the built-in showcase scene, into an
-// image file.
+// image file; or draws it through the Direct3D renderer.
 
+#include "KXRasterRender.h"
 #include "KXRenderOptions.h"
 
 #include "raytracer/KXRayTracer.h"
@@ -105,12 +106,22 @@ bool stderrIsTerminal()
 #endif
 }
 
-// Gives a scene without a background the showcase's gradient, so that the
-// image has no transparent holes.
-void ensureBackground(KXScene& scene)
+// Gives the scene the background asked for on the command line, or, when it
+// has none, the showcase's gradient, so that the image has no transparent
+// holes.
+void setBackground(KXScene& scene, const KXRenderOptions& options)
 {
     KXRoot* root = scene.getRoot();
-    if (!root || root->getBackground())
+    if (!root)
+        return;
+    if (options.hasBackground) {
+        auto single = KXMake<KXSingleColorBackground>();
+        single->setColor(KXColor(options.background[0] / 255.0f, options.background[1] / 255.0f,
+                                 options.background[2] / 255.0f, 1.0f));
+        root->setBackground(single.get());
+        return;
+    }
+    if (root->getBackground())
         return;
     auto background = KXMake<KXGradientBackground>();
     background->setColors(KXColor(0.85f, 0.88f, 0.92f, 1.0f), KXColor(0.25f, 0.4f, 0.7f, 1.0f));
@@ -196,20 +207,27 @@ int main(int argc, char** argv)
             return kExitFailure;
         }
     }
-    ensureBackground(scene);
+    setBackground(scene, options);
     // The view takes the image's proportions.
     if (KXCamera* camera = scene.getRoot()->getCamera())
         camera->setViewport(KXDimension2D(static_cast<float>(options.width), static_cast<float>(options.height)));
 
     KXRawImage2D image(options.width, options.height, KXRawImage2D::KXRAWIMAGE2D_RGBA);
-    if (image.createData() != 0) {
-        std::fprintf(stderr, "kxrender: not enough memory for a %u x %u image\n", options.width, options.height);
-        return kExitFailure;
-    }
-
-    installInterruptHandler();
     const auto start = std::chrono::steady_clock::now();
-    const bool finished = trace(scene, image, options);
+    bool finished = true;
+    if (options.raster) {
+        if (!rasterRender(scene, options.width, options.height, image, error)) {
+            std::fprintf(stderr, "kxrender: %s\n", error.c_str());
+            return kExitFailure;
+        }
+    } else {
+        if (image.createData() != 0) {
+            std::fprintf(stderr, "kxrender: not enough memory for a %u x %u image\n", options.width, options.height);
+            return kExitFailure;
+        }
+        installInterruptHandler();
+        finished = trace(scene, image, options);
+    }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     std::wstring output;

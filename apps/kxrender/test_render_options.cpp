@@ -38,6 +38,15 @@ TEST(RenderOptions, DefaultsAndEveryOption)
     EXPECT_EQ(options.quality, 75);
     EXPECT_TRUE(options.quiet);
 
+    EXPECT_FALSE(options.raster);
+    EXPECT_FALSE(options.hasBackground);
+    ASSERT_TRUE(parse({"-o", "a.png", "--raster", "--background", "255,0,7"}, options, error)) << error;
+    EXPECT_TRUE(options.raster);
+    ASSERT_TRUE(options.hasBackground);
+    EXPECT_EQ(options.background[0], 255);
+    EXPECT_EQ(options.background[1], 0);
+    EXPECT_EQ(options.background[2], 7);
+
     // After "--" a name that looks like an option is a scene.
     ASSERT_TRUE(parse({"-o", "x.bmp", "--", "--odd-name.gltf"}, options, error)) << error;
     EXPECT_EQ(options.scenePath, "--odd-name.gltf");
@@ -70,6 +79,12 @@ TEST(RenderOptions, BadArgumentsAreExplained)
         {{"-o", "a.png", "--cpus", "2cores"}, "--cpus"},
         {{"-o", "a.jpg", "--quality", "101"}, "--quality"},
         {{"-o", "a.png", "--reflections=yes"}, "no value"},
+        {{"-o", "a.png", "--raster=1"}, "no value"},
+        {{"-o", "a.png", "--background", "10,20"}, "R,G,B"},
+        {{"-o", "a.png", "--background", "10,20,256"}, "R,G,B"},
+        {{"-o", "a.png", "--background", "10,20,30,40"}, "R,G,B"},
+        {{"-o", "a.png", "--background", "10,,30"}, "R,G,B"},
+        {{"-o", "a.png", "--background", "-1,2,3"}, "R,G,B"},
         {{"-o", "a.png", "--frobnicate"}, "unknown option"},
         {{"-o", "a.png", "one.gltf", "two.gltf"}, "one scene"},
     };

@@ -1,0 +1,345 @@
+#include "renderer/dx/KXDXRenderer.h"
+
+#include "renderer/KXResult.h"
+#include "renderer/dx/KXDXDevice.h"
+#include "renderer/dx/KXDXRenderStateMgr.h"
+#include "renderer/dx/KXDXSurfaceReader.h"
+#include "resources/KXDXPolylineImpl.h"
+#include "resources/KXDXTriMeshImpl.h"
+#include "sceneapi/KXCamera.h"
+#include "sceneapi/KXColor.h"
+#include "sceneapi/KXImage2D.h"
+#include "sceneapi/KXMatrix.h"
+#include "sceneapi/KXPolyline.h"
+#include "sceneapi/KXRawImage2D.h"
+#include "sceneapi/KXShaderProgram.h"
+#include "sceneapi/KXTexture3D.h"
+#include "sceneapi/KXTriMesh.h"
+
+namespace {
+
+const D3DMATRIX* toD3D(const KXMatrix& m)
+{
+    return reinterpret_cast<const D3DMATRIX*>(m.getData());
+}
+
+const D3DXMATRIX* toD3DX(const KXMatrix& m)
+{
+    return reinterpret_cast<const D3DXMATRIX*>(m.getData());
+}
+
+} // namespace
+
+KXDXRenderer::KXDXRenderer() : m_device(nullptr, {})
+{
+    if (SUCCEEDED(D3DXCreateMatrixStack(0, &m_transforms)) && m_transforms)
+        m_transforms->LoadIdentity();
+}
+
+KXDXRenderer::~KXDXRenderer()
+{
+    deleteRenderStateMgr();
+    if (m_transforms)
+        m_transforms->Release();
+    m_transforms = nullptr;
+}
+
+IDirect3DDevice9* KXDXRenderer::getD3DDevice() const
+{
+    return m_device.get() ? m_device.get()->getD3DDevice() : nullptr;
+}
+
+KXDevice* KXDXRenderer::getDevice()
+{
+    return m_device.get();
+}
+
+KXDXRenderStateMgr* KXDXRenderer::createRenderStateMgr(KXDXDevice* device)
+{
+    return new KXDXRenderStateMgr(device);
+}
+
+void KXDXRenderer::deleteRenderStateMgr()
+{
+    setRenderStateMgr(nullptr);
+    delete m_stateManager;
+    m_stateManager = nullptr;
+}
+
+int KXDXRenderer::initialize(KXDevice* device)
+{
+    if (!device)
+        return KXRESULT_NULLARGUMENT;
+    auto* dxDevice = dynamic_cast<KXDXDevice*>(device);
+    m_device.reset(dxDevice);
+    if (!dxDevice)
+        return KXRESULT_FAILED;
+    // A second initialize keeps the manager it has (on the device it was
+    // made for) and reports the misuse.
+    if (m_stateManager)
+        return KXRESULT_FAILED;
+    m_stateManager = createRenderStateMgr(dxDevice);
+    setRenderStateMgr(m_stateManager);
+    m_deviceLost = false;
+    return KXRESULT_OK;
+}
+
+void KXDXRenderer::uninitialize()
+{
+    deleteRenderStateMgr();
+}
+
+void KXDXRenderer::setCamera(KXCamera* camera)
+{
+    IDirect3DDevice9* device = getD3DDevice();
+    if (!device || !camera)
+        return;
+    device->SetTransform(D3DTS_VIEW, toD3D(camera->getViewMatrix()));
+    device->SetTransform(D3DTS_PROJECTION, toD3D(camera->getProjectionMatrix()));
+    device->SetTransform(D3DTS_WORLD, toD3D(camera->getWorldMatrix()));
+    // The camera's world matrix is the base that pushed transforms build on.
+    if (m_transforms)
+        m_transforms->LoadMatrix(toD3DX(camera->getWorldMatrix()));
+}
+
+void KXDXRenderer::setViewport(const KXViewport* viewport)
+{
+    IDirect3DDevice9* device = getD3DDevice();
+    if (!device || !viewport)
+        return;
+    D3DVIEWPORT9 v;
+    v.X = viewport->getTopLeftCornerX();
+    v.Y = viewport->getTopLeftCornerY();
+    v.Width = viewport->getWidth();
+    v.Height = viewport->getHeight();
+    v.MinZ = 0.0f;
+    v.MaxZ = 1.0f;
+    device->SetViewport(&v);
+}
+
+KXViewport KXDXRenderer::getViewport()
+{
+    IDirect3DDevice9* device = getD3DDevice();
+    D3DVIEWPORT9 v;
+    if (!device || FAILED(device->GetViewport(&v)))
+        return KXViewport();
+    return KXViewport(v.X, v.Y, v.Width, v.Height);
+}
+
+void KXDXRenderer::setSize(unsigned width, unsigned height)
+{
+    KXDXDevice* device = getDXDevice();
+    if (!device)
+        return;
+    D3DPRESENT_PARAMETERS& parameters = device->getPresentParameters();
+    parameters.BackBufferWidth = width;
+    parameters.BackBufferHeight = height;
+    device->reset();
+    // A lost device is reset as part of the resize.
+    if (device->getStatus() == KXDevice::KXDEVICESTATUS_USABLE)
+        m_deviceLost = false;
+}
+
+bool KXDXRenderer::recoverLostDevice()
+{
+    KXDXDevice* device = getDXDevice();
+    if (!device || !device->getD3DDevice())
+        return false;
+    if (!m_deviceLost)
+        return true;
+    // A device that is still lost cannot be reset yet; the next frame tries
+    // again.
+    if (device->getStatus() == KXDevice::KXDEVICESTATUS_LOST)
+        return false;
+    device->reset();
+    m_deviceLost = device->getStatus() != KXDevice::KXDEVICESTATUS_USABLE;
+    return !m_deviceLost;
+}
+
+void KXDXRenderer::clear(const KXColor& color)
+{
+    KXDXDevice* device = getDXDevice();
+    if (!device)
+        return;
+    // The first draw of the frame binds its buffers again.
+    device->forgetBindings();
+    IDirect3DDevice9* d3d = device->getD3DDevice();
+    if (!d3d)
+        return;
+    recoverLostDevice();
+    d3d->Clear(0, nullptr, D3DCLEAR_TARGET, color.getBGRA(), 1.0f, 0);
+}
+
+void KXDXRenderer::beginScene()
+{
+    IDirect3DDevice9* device = getD3DDevice();
+    if (!device)
+        return;
+    // A frame that never clears the target (a scene without background)
+    // must recover from a lost device too.
+    recoverLostDevice();
+    device->BeginScene();
+}
+
+void KXDXRenderer::endScene()
+{
+    IDirect3DDevice9* device = getD3DDevice();
+    if (!device)
+        return;
+    device->EndScene();
+    if (device->Present(nullptr, nullptr, nullptr, nullptr) == D3DERR_DEVICELOST)
+        m_deviceLost = true;
+}
+
+void KXDXRenderer::pushTransform(const KXMatrix& m)
+{
+    IDirect3DDevice9* device = getD3DDevice();
+    if (!device || !m_transforms)
+        return;
+    m_transforms->Push();
+    m_transforms->MultMatrixLocal(toD3DX(m));
+    device->SetTransform(D3DTS_WORLD, m_transforms->GetTop());
+}
+
+void KXDXRenderer::popTransform()
+{
+    IDirect3DDevice9* device = getD3DDevice();
+    if (!device || !m_transforms)
+        return;
+    m_transforms->Pop();
+    device->SetTransform(D3DTS_WORLD, m_transforms->GetTop());
+}
+
+void KXDXRenderer::getTransform(KXMatrix& m)
+{
+    m = KXMatrix();
+    if (m_transforms)
+        m.setData(reinterpret_cast<const float*>(m_transforms->GetTop()));
+}
+
+void KXDXRenderer::drawTriMesh(KXTriMesh* mesh)
+{
+    KXDXDevice* device = getDXDevice();
+    if (!device || !mesh)
+        return;
+    auto* impl = dynamic_cast<KXDXTriMeshImpl*>(mesh->getImplementation());
+    // An implementation made on another device, or whose device was
+    // released, is replaced by one made on this device.
+    if (!impl || impl->getDevice() != device) {
+        impl = new KXDXTriMeshImpl(device, device->getD3DCaps(), mesh);
+        mesh->setImplementation(impl);
+    }
+    impl->draw();
+}
+
+void KXDXRenderer::drawPolyline(KXPolyline* polyline)
+{
+    KXDXDevice* device = getDXDevice();
+    if (!device || !polyline)
+        return;
+    auto* impl = dynamic_cast<KXDXPolylineImpl*>(polyline->getImplementation());
+    if (!impl || impl->getDevice() != device) {
+        impl = new KXDXPolylineImpl(device, polyline);
+        polyline->setImplementation(impl);
+    }
+    impl->draw();
+}
+
+void KXDXRenderer::drawTriMeshWithShader(KXShaderProgram* shader, KXTriMesh* mesh)
+{
+    // Effects are compiled by the effect support, which this renderer does
+    // not carry yet: shapes with a shader program draw nothing.
+    if (!getDXDevice() || !shader || !mesh)
+        return;
+}
+
+void KXDXRenderer::drawTriMeshWithEnvironment(KXShaderProgram* shader, KXTexture3D* environment, KXTriMesh* mesh)
+{
+    if (!getDXDevice() || !shader || !environment || !mesh)
+        return;
+}
+
+bool KXDXRenderer::isSavableFileType(KXImage2D::KXIMAGE2DFILETYPE fileType)
+{
+    return fileType != KXImage2D::KXIMAGE2D_TGA && fileType != KXImage2D::KXIMAGE2D_PPM;
+}
+
+KXImage2D::KXIMAGE2DFILETYPE KXDXRenderer::writtenFileType(KXImage2D::KXIMAGE2DFILETYPE fileType)
+{
+    return KXImage2D::isValidFileType(fileType) ? fileType : KXImage2D::KXIMAGE2D_BMP;
+}
+
+D3DXIMAGE_FILEFORMAT KXDXRenderer::toFileFormat(KXImage2D::KXIMAGE2DFILETYPE fileType)
+{
+    switch (fileType) {
+    case KXImage2D::KXIMAGE2D_BMP:
+        return D3DXIFF_BMP;
+    case KXImage2D::KXIMAGE2D_JPG:
+        return D3DXIFF_JPG;
+    case KXImage2D::KXIMAGE2D_PNG:
+        return D3DXIFF_PNG;
+    case KXImage2D::KXIMAGE2D_DDS:
+        return D3DXIFF_DDS;
+    case KXImage2D::KXIMAGE2D_DIB:
+        return D3DXIFF_DIB;
+    case KXImage2D::KXIMAGE2D_HDR:
+        return D3DXIFF_HDR;
+    case KXImage2D::KXIMAGE2D_PFM:
+        return D3DXIFF_PFM;
+    default:
+        return D3DXIFF_BMP;
+    }
+}
+
+int KXDXRenderer::saveToFile(const wchar_t* path, KXImage2D::KXIMAGE2DFILETYPE fileType)
+{
+    IDirect3DDevice9* device = getD3DDevice();
+    if (!device)
+        return KXRESULT_FAILED;
+    if (!path)
+        return KXRESULT_NULLARGUMENT;
+    if (!isSavableFileType(fileType))
+        return KXRESULT_FAILED;
+    const KXDXComPtr<IDirect3DSurface9> pixels = KXDXSurfaceReader::readBackBuffer(device);
+    if (!pixels)
+        return KXRESULT_FAILED;
+    return SUCCEEDED(D3DXSaveSurfaceToFileW(path, toFileFormat(fileType), pixels.get(), nullptr, nullptr))
+               ? KXRESULT_OK
+               : KXRESULT_FAILED;
+}
+
+int KXDXRenderer::saveToImage(KXImage2D* image, KXImage2D::KXIMAGE2DFILETYPE fileType)
+{
+    IDirect3DDevice9* device = getD3DDevice();
+    if (!device)
+        return KXRESULT_FAILED;
+    if (!image)
+        return KXRESULT_NULLARGUMENT;
+    if (!isSavableFileType(fileType))
+        return KXRESULT_FAILED;
+    const KXDXComPtr<IDirect3DSurface9> pixels = KXDXSurfaceReader::readBackBuffer(device);
+    if (!pixels)
+        return KXRESULT_FAILED;
+    KXDXComPtr<ID3DXBuffer> encoded;
+    if (FAILED(D3DXSaveSurfaceToFileInMemory(encoded.out(), toFileFormat(fileType), pixels.get(), nullptr, nullptr)) ||
+        !encoded)
+        return KXRESULT_FAILED;
+    // The image is told the type of the bytes it holds: unknown types are
+    // written as BMP.
+    return image->setData(encoded->GetBufferPointer(), encoded->GetBufferSize(), writtenFileType(fileType)) == 0
+               ? KXRESULT_OK
+               : KXRESULT_FAILED;
+}
+
+int KXDXRenderer::saveToRawImage(KXRawImage2D* image)
+{
+    IDirect3DDevice9* device = getD3DDevice();
+    if (!device)
+        return KXRESULT_FAILED;
+    if (!image)
+        return KXRESULT_NULLARGUMENT;
+    const KXDXComPtr<IDirect3DSurface9> pixels = KXDXSurfaceReader::readBackBuffer(device);
+    if (!pixels)
+        return KXRESULT_FAILED;
+    return KXDXSurfaceReader::copyToRawImage(pixels.get(), *image);
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "renderer/KXRenderer.h"
+#include "renderer/dx/KXDXDeviceLink.h"
+
+#include <d3d9.h>
+#include <d3dx9.h>
+
+class KXDXDevice;
+class KXDXRenderStateMgr;
+
+// The Direct3D 9 renderer that draws into the back buffer of a KXDXDevice
+// and presents it to the device's window; the base of the texture and
+// off-screen renderers. It keeps no scene state of its own: camera,
+// viewport and transforms live in the device, render states in the
+// render-state manager, and the device-side form of each mesh, polyline and
+// image in that object's implementation slot.
+//
+// A device reported lost by Present is reset before the next frame opens
+// (and at the latest by the next clear), so a frame loop recovers by
+// itself; when the device is released the renderer lets go of it and draws
+// nothing until it is initialised again.
+class KXDXRenderer : public KXRenderer
+{
+public:
+    KXDXRenderer();
+    ~KXDXRenderer() override;
+
+    KXRENDERERTYPE getRendererType() const override { return KXRENDERER_WINDOW; }
+    int getReserved() const override { return 0; }
+    int initialize(KXDevice* device) override;
+    void uninitialize() override;
+    void setCamera(KXCamera* camera) override;
+    void setViewport(const KXViewport* viewport) override;
+    KXViewport getViewport() override;
+    void setSize(unsigned width, unsigned height) override;
+    void clear(const KXColor& color) override;
+    void beginScene() override;
+    void endScene() override;
+    void pushTransform(const KXMatrix& m) override;
+    void popTransform() override;
+    void getTransform(KXMatrix& m) override;
+    void drawTriMeshWithEnvironment(KXShaderProgram* shader, KXTexture3D* environment, KXTriMesh* mesh) override;
+    void drawTriMeshWithShader(KXShaderProgram* shader, KXTriMesh* mesh) override;
+    void drawTriMesh(KXTriMesh* mesh) override;
+    void drawPolyline(KXPolyline* polyline) override;
+    int saveToFile(const wchar_t* path, KXImage2D::KXIMAGE2DFILETYPE fileType) override;
+    int saveToRawImage(KXRawImage2D* image) override;
+    int saveToImage(KXImage2D* image, KXImage2D::KXIMAGE2DFILETYPE fileType) override;
+    KXDevice* getDevice() override;
+
+    // The D3DX file format of an image file type; types 3 (TGA) and 7 (PPM)
+    // are refused by every save and must be tested before.
+    static D3DXIMAGE_FILEFORMAT toFileFormat(KXImage2D::KXIMAGE2DFILETYPE fileType);
+    // Whether saves accept the file type.
+    static bool isSavableFileType(KXImage2D::KXIMAGE2DFILETYPE fileType);
+    // The type of the file a save writes for the requested type.
+    static KXImage2D::KXIMAGE2DFILETYPE writtenFileType(KXImage2D::KXIMAGE2DFILETYPE fileType);
+
+protected:
+    KXDXDevice* getDXDevice() const { return m_device.get(); }
+    // The Direct3D device, or null.
+    IDirect3DDevice9* getD3DDevice() const;
+    // Creates the render-state manager for the device; the off-screen
+    // renderers make one with their own texture state.
+    virtual KXDXRenderStateMgr* createRenderStateMgr(KXDXDevice* device);
+    void deleteRenderStateMgr();
+    // Resets the device when Present reported it lost and it can be reset
+    // now; true when the device is usable afterwards.
+    bool recoverLostDevice();
+
+private:
+    KXDXDeviceLink m_device;
+    KXDXRenderStateMgr* m_stateManager = nullptr;
+    ID3DXMatrixStack* m_transforms = nullptr;
+    bool m_deviceLost = false;
+};
