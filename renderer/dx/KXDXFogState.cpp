@@ -69,6 +69,10 @@ void KXDXFogState::setFog(KXFog* fog)
         return;
     device->SetRenderState(D3DRS_FOGCOLOR, fogColorWord(fog->getColor()));
     const D3DRENDERSTATETYPE modeState = m_vertexFog ? D3DRS_FOGVERTEXMODE : D3DRS_FOGTABLEMODE;
+    // Direct3D fogs per pixel whenever the table mode is set, whatever the
+    // vertex mode says, so the mode not chosen is switched off: per-vertex
+    // fog after per-pixel fog would otherwise never take effect.
+    device->SetRenderState(m_vertexFog ? D3DRS_FOGTABLEMODE : D3DRS_FOGVERTEXMODE, D3DFOG_NONE);
     switch (fog->getFogType()) {
     case KXFog::KXFOGTYPE_LINEAR:
         if (auto* linear = dynamic_cast<KXLinearFog*>(fog)) {

@@ -2,10 +2,13 @@
 
 // Shared pieces of the tests of the Direct3D renderer and its device-side
 // resources: a hidden window with a KXDXDevice on it, a capability override
-// that undoes itself, and the picture a window last showed.
+// that undoes itself, the picture a window last showed, and PNG images.
 
 #include "renderer/KXAdapterFormatUtils.h"
 #include "renderer/dx/KXDXDevice.h"
+#include "sceneapi/KXImage2D.h"
+#include "sceneapi/KXImageUtils.h"
+#include "sceneapi/KXRawImage2D.h"
 
 #include <d3d9.h>
 #include <swd3d9.h>
@@ -14,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -105,10 +109,43 @@ inline PresentedImage presentedImage(HWND window)
     return image;
 }
 
+// A render state read back from the device.
+inline DWORD renderState(IDirect3DDevice9* d3d, D3DRENDERSTATETYPE state)
+{
+    DWORD value = 0xBAADF00D;
+    EXPECT_EQ(D3D_OK, d3d->GetRenderState(state, &value));
+    return value;
+}
+
 // Red, green and blue of a 0xAARRGGBB word.
 inline int red(uint32_t c) { return static_cast<int>((c >> 16) & 0xFF); }
 inline int green(uint32_t c) { return static_cast<int>((c >> 8) & 0xFF); }
 inline int blue(uint32_t c) { return static_cast<int>(c & 0xFF); }
+
+// A PNG image whose pixel (x, y) is the 0xAARRGGBB word pixel(x, y).
+inline KXRef<KXImage2D> pngImage(unsigned width, unsigned height,
+                                 const std::function<uint32_t(unsigned x, unsigned y)>& pixel)
+{
+    KXRawImage2D raw(width, height);
+    raw.createData();
+    for (unsigned y = 0; y < height; ++y) {
+        for (unsigned x = 0; x < width; ++x) {
+            KXColor color;
+            color.setBGRA(pixel(x, y));
+            raw.setColor(x, y, color);
+        }
+    }
+    KXRef<KXImage2D> image = KXMake<KXImage2D>();
+    EXPECT_EQ(0, KXImageUtils::encode(&raw, image.get(), KXImage2D::KXIMAGE2D_PNG));
+    return image;
+}
+
+// A 4 x 4 PNG image of one colour.
+inline KXRef<KXImage2D> solidPng(const KXColor& color)
+{
+    const uint32_t word = color.getBGRA();
+    return pngImage(4, 4, [word](unsigned, unsigned) { return word; });
+}
 
 // Counts the live Direct3D objects at construction and checks at the end of
 // the test that the count came back and nothing was released twice.

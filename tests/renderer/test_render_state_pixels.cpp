@@ -6,12 +6,9 @@
 
 #include "renderer/dx/KXDXRenderStateMgr.h"
 #include "sceneapi/KXFog.h"
-#include "sceneapi/KXImage2D.h"
-#include "sceneapi/KXImageUtils.h"
 #include "sceneapi/KXLight.h"
 #include "sceneapi/KXMaterial.h"
 #include "sceneapi/KXMatrix.h"
-#include "sceneapi/KXRawImage2D.h"
 #include "sceneapi/KXTexture2D.h"
 #include "sceneapi/KXTextureAttributes.h"
 
@@ -50,13 +47,11 @@ protected:
         ASSERT_TRUE(m_device);
         d3d = m_device->getD3DDevice();
         m_states = std::make_unique<KXDXRenderStateMgr>(m_device.get());
-        D3DMATRIX identity;
-        D3DXMatrixIdentity(reinterpret_cast<D3DXMATRIX*>(&identity));
-        d3d->SetTransform(D3DTS_WORLD, &identity);
-        d3d->SetTransform(D3DTS_VIEW, &identity);
-        d3d->SetTransform(D3DTS_PROJECTION, &identity);
+        D3DXMATRIX identity;
+        D3DXMatrixIdentity(&identity);
+        for (D3DTRANSFORMSTATETYPE t : {D3DTS_WORLD, D3DTS_VIEW, D3DTS_PROJECTION})
+            d3d->SetTransform(t, &identity);
     }
-    void TearDown() override { m_states.reset(); }
 
     // Draws a quad of four vertices (a strip) on black and returns the
     // presented picture.
@@ -113,10 +108,14 @@ TEST_F(PixelTest, DirectionalLightFollowsTheLambertTerm)
     KXAmbientLight ambient;
     ambient.setColor(KXColor(0.2f, 0.2f, 0.2f, 1.0f));
     m_states->getLightState()->setAmbientLight(&ambient);
+    // The world matrix turns the direction to (0.6, 0, 0.8); its scale and
+    // translation play no part.
     KXDirectionalLight sun;
     sun.setColor(KXColor(1.0f, 0.5f, 1.0f, 1.0f)); // green 128 / 255
-    sun.setDirection(KXVector(0.6f, 0.0f, 0.8f));
-    m_states->getLightState()->setLight(0, &sun, KXMatrix());
+    sun.setDirection(KXVector(0.0f, -0.6f, 0.8f));
+    m_states->getLightState()->setLight(0, &sun, KXMatrix::scaling(3.0f, 3.0f, 3.0f) *
+                                                     KXMatrix::rotationZ(1.5707964f) *
+                                                     KXMatrix::translation(10.0f, 20.0f, 30.0f));
 
     const double lambert = 0.8;
     const double ga = 51 / 255.0;
@@ -151,182 +150,126 @@ TEST_F(PixelTest, PointLightIsAttenuatedWithDistance)
 
 // Between the cones the spot factor is
 // ((cos a - cos(outer / 2)) / (cos(inner / 2) - cos(outer / 2)))^concentration.
+// An inner cone wider than the outer one is narrowed to it: the corners get
+// the full light, not Direct3D's default light that a refused SetLight
+// would leave enabled.
 TEST_F(PixelTest, SpotLightFallsOffBetweenItsCones)
 {
     KXMaterial material;
     material.set(KXColor(0, 0, 0, 1), KXColor(1, 1, 1, 1), KXColor(0, 0, 0, 1), KXColor(0, 0, 0, 1), 0.0f);
     m_states->getMaterialState()->setMaterial(&material);
+    // Carried by the world matrix to (0, 0, -0.5), facing the quad.
     KXSpotLight spot;
-    spot.setPosition(KXPosition(0.0f, 0.0f, -0.5f));
+    spot.setPosition(KXPosition(-10.0f, 0.0f, -0.5f));
     spot.setDirection(KXVector(0.0f, 0.0f, 1.0f));
+    const KXMatrix world = KXMatrix::translation(10.0f, 0.0f, 0.0f);
     const double pi = 3.14159265358979;
     const double inner = 60.0 * pi / 180.0, outer = 150.0 * pi / 180.0;
     spot.setSpreadAngles(static_cast<float>(inner), static_cast<float>(outer));
     spot.setConcentration(2.0f);
-    m_states->getLightState()->setLight(0, &spot, KXMatrix());
+    m_states->getLightState()->setLight(0, &spot, world);
 
     // Every corner is 54.7 degrees off the axis: between 30 and 75.
     const double cosAngle = 1.0 / std::sqrt(3.0);
     const double t = (cosAngle - std::cos(outer / 2)) / (std::cos(inner / 2) - std::cos(outer / 2));
     const double lit = channel(t * t * cosAngle);
     expectCentre(drawLitQuad(), lit, lit, lit);
-}
 
-// An inner cone wider than the outer one is narrowed to it: the corners,
-// inside the 150-degree outer cone, get the full light, and not Direct3D's
-// default light that a refused SetLight would leave enabled.
-TEST_F(PixelTest, SpotLightWithCrossedConesLightsWithinItsOuterCone)
-{
-    KXMaterial material;
-    material.set(KXColor(0, 0, 0, 1), KXColor(1, 1, 1, 1), KXColor(0, 0, 0, 1), KXColor(0, 0, 0, 1), 0.0f);
-    m_states->getMaterialState()->setMaterial(&material);
-    KXSpotLight spot;
-    spot.setPosition(KXPosition(0.0f, 0.0f, -0.5f));
-    spot.setDirection(KXVector(0.0f, 0.0f, 1.0f));
-    spot.setOuterSpreadAngle(150.0f * 3.14159265f / 180.0f);
-    spot.setInnerSpreadAngle(170.0f * 3.14159265f / 180.0f);
-    m_states->getLightState()->setLight(0, &spot, KXMatrix());
-    const double lit = channel(1.0 / std::sqrt(3.0));
-    expectCentre(drawLitQuad(), lit, lit, lit);
+    spot.setInnerSpreadAngle(static_cast<float>(170.0 * pi / 180.0));
+    m_states->getLightState()->setLight(0, &spot, world);
+    expectCentre(drawLitQuad(), channel(cosAngle), channel(cosAngle), channel(cosAngle));
 }
 
 // Fog at a known eye depth: the quad lies at depth 5 under a perspective
-// projection, so per-pixel fog reads the eye depth.
-
-namespace {
-
-struct FogCase {
-    const char* name;
-    int type; // 0 linear, 1 exponential, 2 squared exponential
-    int vertexFog;
-    int rangeFog;
-    double clear; // the expected share of the object's colour
-};
-
-class FogPixelTest : public PixelTest, public ::testing::WithParamInterface<FogCase>
+// projection, its corners 15 away from the eye, so per-pixel fog reads the
+// eye depth, per-vertex fog by range the corners' distance.
+TEST_F(PixelTest, FogBlendsTheFogColourByTheFogFactor)
 {
-};
-
-} // namespace
-
-TEST_P(FogPixelTest, BlendsTheFogColourByTheFogFactor)
-{
-    const FogCase c = GetParam();
+    struct FogCase {
+        const char* name;
+        int type; // 0 linear, 1 exponential, 2 squared exponential
+        int vertexFog, rangeFog;
+        double clear; // the expected share of the object's colour
+    };
+    const FogCase cases[] = {{"linear per pixel", 0, 0, 0, (8.0 - 5.0) / (8.0 - 2.0)},
+                             {"exponential per pixel", 1, 0, 0, std::exp(-0.5)},
+                             {"squared exponential per pixel", 2, 0, 0, std::exp(-0.25)},
+                             {"linear per vertex", 0, 1, 0, (20.0 - 5.0) / (20.0 - 2.0)},
+                             {"linear per vertex by range", 0, 1, 1, (20.0 - 15.0) / (20.0 - 2.0)}};
     D3DXMATRIX projection;
     D3DXMatrixPerspectiveFovLH(&projection, static_cast<float>(D3DX_PI / 2), 1.0f, 1.0f, 100.0f);
     d3d->SetTransform(D3DTS_PROJECTION, &projection);
     m_states->getLightState()->enableLighting(0);
-
-    KXLinearFog linear;
-    linear.setFrontDistance(2.0f);
-    linear.setBackDistance(c.vertexFog ? 20.0f : 8.0f);
-    KXExponentialFog exponential;
-    exponential.setDensity(0.1f);
-    exponential.setExpMode(c.type == 2 ? 1 : 0);
-    KXFog* fog = c.type == 0 ? static_cast<KXFog*>(&linear) : &exponential;
-    fog->setColor(KXColor(0.0f, 0.0f, 1.0f, 1.0f));
-    KXFogState* state = m_states->getFogState();
-    state->setVertexFog(c.vertexFog);
-    state->setRangeFog(c.rangeFog);
-    state->setFog(fog);
-    state->enableFog(1);
-
-    // The quad's corners are 15 away from the eye, its plane 5.
     const ColoredVertex quad[4] = {{-10, -10, 5, 0xFFFF0000, 0, 0},
                                    {-10, 10, 5, 0xFFFF0000, 0, 1},
                                    {10, -10, 5, 0xFFFF0000, 1, 0},
                                    {10, 10, 5, 0xFFFF0000, 1, 1}};
-    expectCentre(draw(quad, COLORED_FVF), channel(c.clear), 0.0, channel(1.0 - c.clear));
+    for (const FogCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        KXLinearFog linear;
+        linear.setFrontDistance(2.0f);
+        linear.setBackDistance(c.vertexFog ? 20.0f : 8.0f);
+        KXExponentialFog exponential;
+        exponential.setDensity(0.1f);
+        exponential.setExpMode(c.type == 2 ? 1 : 0);
+        KXFog* fog = c.type == 0 ? static_cast<KXFog*>(&linear) : &exponential;
+        fog->setColor(KXColor(0.0f, 0.0f, 1.0f, 1.0f));
+        // The cases run one after the other on one device: per-vertex fog
+        // must take effect after per-pixel fog was set.
+        KXFogState* state = m_states->getFogState();
+        state->setVertexFog(c.vertexFog);
+        state->setRangeFog(c.rangeFog);
+        state->setFog(fog);
+        state->enableFog(1);
+        expectCentre(draw(quad, COLORED_FVF), channel(c.clear), 0.0, channel(1.0 - c.clear));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Modes, FogPixelTest,
-    ::testing::Values(FogCase{"LinearPerPixel", 0, 0, 0, (8.0 - 5.0) / (8.0 - 2.0)},
-                      FogCase{"ExponentialPerPixel", 1, 0, 0, std::exp(-0.5)},
-                      FogCase{"SquaredExponentialPerPixel", 2, 0, 0, std::exp(-0.25)},
-                      FogCase{"LinearPerVertex", 0, 1, 0, (20.0 - 5.0) / (20.0 - 2.0)},
-                      FogCase{"LinearPerVertexByRange", 0, 1, 1, (20.0 - 15.0) / (20.0 - 2.0)}),
-    [](const ::testing::TestParamInfo<FogCase>& info) { return std::string(info.param.name); });
 
 // Texture operations: a texture of (102, 51, 204) over vertices of
 // (128, 64, 32), with lighting off so that the current colour is the
-// vertex colour.
-
-namespace {
-
-struct OperationCase {
-    const char* name;
-    KXTextureAttributes::KXTEXTUREOPERATION operation;
-    KXTextureAttributes::KXTEXTUREAGRVAL argument0;
-    KXTextureAttributes::KXTEXTUREAGRVAL argument1;
-    double r, g, b;
-};
-
-class TextureOperationPixelTest : public PixelTest, public ::testing::WithParamInterface<OperationCase>
+// vertex colour. The blend operation weighs both by the factor alpha 128.
+TEST_F(PixelTest, TextureOperationsCombineTextureAndVertexColour)
 {
-};
-
-constexpr double TR = 102, TG = 51, TB = 204; // texture
-constexpr double DR = 128, DG = 64, DB = 32;  // vertex colour
-constexpr double HALF = 128 / 255.0;          // alpha of the blend operation's factor
-
-double clamp255(double v)
-{
-    return std::clamp(v, 0.0, 255.0);
-}
-
-} // namespace
-
-TEST_P(TextureOperationPixelTest, CombinesTextureAndVertexColour)
-{
-    const OperationCase c = GetParam();
-    KXRawImage2D raw(4, 4);
-    raw.createData();
-    for (unsigned y = 0; y < 4; ++y)
-        for (unsigned x = 0; x < 4; ++x)
-            raw.setColor(x, y, KXColor(0.4f, 0.2f, 0.8f, 1.0f));
-    KXRef<KXImage2D> image = KXMake<KXImage2D>();
-    ASSERT_EQ(0, KXImageUtils::encode(&raw, image.get(), KXImage2D::KXIMAGE2D_PNG));
+    using A = KXTextureAttributes;
+    struct OperationCase {
+        const char* name;
+        A::KXTEXTUREOPERATION operation;
+        A::KXTEXTUREAGRVAL argument0, argument1;
+        double (*combine)(double texture, double vertex);
+    };
+    const OperationCase cases[] = {
+        {"modulate", A::KXTEXTUREOPERATION_MODULATE, A::KXTEXTUREARG_TEXTURE, A::KXTEXTUREARG_CURRENT,
+         [](double t, double d) { return t * d / 255; }},
+        {"modulate 2x", A::KXTEXTUREOPERATION_MODULATE2X, A::KXTEXTUREARG_TEXTURE, A::KXTEXTUREARG_CURRENT,
+         [](double t, double d) { return 2 * t * d / 255; }},
+        {"add", A::KXTEXTUREOPERATION_ADD, A::KXTEXTUREARG_TEXTURE, A::KXTEXTUREARG_CURRENT,
+         [](double t, double d) { return std::min(t + d, 255.0); }},
+        {"subtract diffuse minus texture", A::KXTEXTUREOPERATION_SUBTRACT, A::KXTEXTUREARG_DIFFUSE,
+         A::KXTEXTUREARG_TEXTURE, [](double t, double d) { return std::max(d - t, 0.0); }},
+        {"blend half and half", A::KXTEXTUREOPERATION_BLEND, A::KXTEXTUREARG_TEXTURE, A::KXTEXTUREARG_CURRENT,
+         [](double t, double d) { return t * (128 / 255.0) + d * (127 / 255.0); }},
+        {"replace", A::KXTEXTUREOPERATION_REPLACE, A::KXTEXTUREARG_TEXTURE, A::KXTEXTUREARG_CURRENT,
+         [](double t, double) { return t; }},
+    };
+    KXRef<KXImage2D> image = kxdxtest::solidPng(KXColor(0.4f, 0.2f, 0.8f, 1.0f));
     KXRef<KXTexture2D> texture = KXMake<KXTexture2D>();
     texture->setImage2D(image.get());
     KXRef<KXTextureAttributes> attributes = KXMake<KXTextureAttributes>();
-    attributes->setTextureOperation(c.operation);
-    attributes->setTextureArgument(0, c.argument0);
-    attributes->setTextureArgument(1, c.argument1);
-
     m_states->getLightState()->enableLighting(0);
-    m_states->getTextureState()->setTexture2D(0, texture.get(), attributes.get());
     const ColoredVertex quad[4] = {{-1, -1, 0.5f, 0xFF804020, 0, 1},
                                    {-1, 1, 0.5f, 0xFF804020, 0, 0},
                                    {1, -1, 0.5f, 0xFF804020, 1, 1},
                                    {1, 1, 0.5f, 0xFF804020, 1, 0}};
-    expectCentre(draw(quad, COLORED_FVF), c.r, c.g, c.b);
-
+    for (const OperationCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        attributes->setTextureOperation(c.operation);
+        attributes->setTextureArgument(0, c.argument0);
+        attributes->setTextureArgument(1, c.argument1);
+        m_states->getTextureState()->setTexture2D(0, texture.get(), attributes.get());
+        expectCentre(draw(quad, COLORED_FVF), c.combine(102, 128), c.combine(51, 64), c.combine(204, 32));
+    }
     // reset brings back the plain modulation of stage 0, without a texture:
     // the vertex colour alone.
     m_states->getTextureState()->reset();
-    expectCentre(draw(quad, COLORED_FVF), DR, DG, DB);
+    expectCentre(draw(quad, COLORED_FVF), 128, 64, 32);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Operations, TextureOperationPixelTest,
-    ::testing::Values(
-        OperationCase{"Modulate", KXTextureAttributes::KXTEXTUREOPERATION_MODULATE,
-                      KXTextureAttributes::KXTEXTUREARG_TEXTURE, KXTextureAttributes::KXTEXTUREARG_CURRENT,
-                      TR * DR / 255, TG * DG / 255, TB * DB / 255},
-        OperationCase{"Modulate2x", KXTextureAttributes::KXTEXTUREOPERATION_MODULATE2X,
-                      KXTextureAttributes::KXTEXTUREARG_TEXTURE, KXTextureAttributes::KXTEXTUREARG_CURRENT,
-                      2 * TR * DR / 255, 2 * TG * DG / 255, 2 * TB * DB / 255},
-        OperationCase{"Add", KXTextureAttributes::KXTEXTUREOPERATION_ADD, KXTextureAttributes::KXTEXTUREARG_TEXTURE,
-                      KXTextureAttributes::KXTEXTUREARG_CURRENT, clamp255(TR + DR), clamp255(TG + DG),
-                      clamp255(TB + DB)},
-        OperationCase{"SubtractDiffuseMinusTexture", KXTextureAttributes::KXTEXTUREOPERATION_SUBTRACT,
-                      KXTextureAttributes::KXTEXTUREARG_DIFFUSE, KXTextureAttributes::KXTEXTUREARG_TEXTURE,
-                      clamp255(DR - TR), clamp255(DG - TG), clamp255(DB - TB)},
-        OperationCase{"BlendHalfAndHalf", KXTextureAttributes::KXTEXTUREOPERATION_BLEND,
-                      KXTextureAttributes::KXTEXTUREARG_TEXTURE, KXTextureAttributes::KXTEXTUREARG_CURRENT,
-                      TR * HALF + DR * (1 - HALF), TG * HALF + DG * (1 - HALF), TB * HALF + DB * (1 - HALF)},
-        OperationCase{"Replace", KXTextureAttributes::KXTEXTUREOPERATION_REPLACE,
-                      KXTextureAttributes::KXTEXTUREARG_TEXTURE, KXTextureAttributes::KXTEXTUREARG_CURRENT, TR, TG,
-                      TB}),
-    [](const ::testing::TestParamInfo<OperationCase>& info) { return std::string(info.param.name); });

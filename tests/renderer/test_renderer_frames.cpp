@@ -327,3 +327,89 @@ TEST(Frames, CubeTexturedQuadSamplesByAllThreeCoordinates)
     EXPECT_EQ(255, green(pixel));
     EXPECT_EQ(255, blue(pixel));
 }
+
+// Adapters with small limits draw the same pictures: a mesh addressing more
+// vertices than 16-bit indices reach, on a device without 32-bit indices,
+// and a texture larger than the device's largest texture, which is
+// loaded scaled down.
+TEST(Frames, SmallDeviceLimitsKeepThePicture)
+{
+    // A 300 x 240 grid of vertices (72,000) filling the view, coloured by
+    // position.
+    auto grid = KXMake<KXTriMesh>();
+    {
+        const int columns = 300, rows = 240;
+        std::vector<KXPosition> v;
+        std::vector<KXColor> c;
+        std::vector<uint32_t> idx;
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < columns; ++x) {
+                v.emplace_back(-1.0f + 2.0f * x / (columns - 1), -1.0f + 2.0f * y / (rows - 1), 0.0f);
+                c.emplace_back(static_cast<float>(x) / columns, static_cast<float>(y) / rows, 0.5f, 1.0f);
+            }
+        for (int y = 0; y + 1 < rows; ++y)
+            for (int x = 0; x + 1 < columns; ++x) {
+                const uint32_t i = static_cast<uint32_t>(y * columns + x);
+                idx.insert(idx.end(), {i, i + 1, i + columns + 1, i, i + columns + 1, i + columns});
+            }
+        grid->set(KXTriMesh::KXTRIMESHTYPE_LIST, std::move(v), std::move(idx), {}, std::move(c));
+    }
+    auto drawGrid = [&]() {
+        KXScene scene;
+        setSingleColorBackground(scene, rgb(0, 0, 0));
+        setTopDownOrthoCamera(scene, 2.0f, 64, 64);
+        auto shape = KXMake<KXShape>();
+        shape->setGeometry(grid.get());
+        scene.getRoot()->addChild(shape.get());
+        CanvasHarness harness(64, 64);
+        return harness.ready() ? harness.render(scene) : PresentedImage();
+    };
+    const PresentedImage unlimited = drawGrid();
+    ASSERT_FALSE(unlimited.empty());
+    {
+        CapsOverride override;
+        override.caps().MaxVertexIndex = 0xFFFF;
+        override.apply();
+        const PresentedImage limited = drawGrid();
+        EXPECT_EQ(unlimited.pixels, limited.pixels);
+    }
+
+    // 64 x 64 texels in 4 x 4 blocks of one colour, on a device whose
+    // textures are at most 32 x 32.
+    auto png = KXMake<KXImage2D>();
+    {
+        KXRawImage2D texels(64, 64, KXRawImage2D::KXRAWIMAGE2D_RGBA);
+        texels.createData();
+        for (unsigned y = 0; y < 64; ++y)
+            for (unsigned x = 0; x < 64; ++x)
+                texels.setColor(x, y, rgb(static_cast<int>(x / 16 * 64), static_cast<int>(y / 16 * 64), 100));
+        ASSERT_EQ(0, KXImageUtils::encode(&texels, png.get(), KXImage2D::KXIMAGE2D_PNG));
+    }
+    CapsOverride override;
+    override.caps().MaxTextureWidth = 32;
+    override.caps().MaxTextureHeight = 32;
+    override.apply();
+    KXScene scene;
+    setSingleColorBackground(scene, rgb(0, 0, 0));
+    setTopDownOrthoCamera(scene, 2.0f, 64, 64);
+    auto square = makeSquare(1.0f);
+    KXShape* shape = addShape(scene, square.get(), KXColor(0.0f, 0.0f, 0.0f, 1.0f));
+    KXAppearance* appearance = shape->getAppearance();
+    appearance->getMaterial()->setEmissiveColor(KXColor(1.0f, 1.0f, 1.0f, 1.0f));
+    auto* texture = static_cast<KXTexture2D*>(appearance->createTexture(KXTexture::KXTEXTURE_2D, 0));
+    texture->setImage2D(png.get());
+    texture->setMagFilter(KXTexture::KXTEXTUREFILTER_POINT);
+    texture->setMinFilter(KXTexture::KXTEXTUREFILTER_POINT);
+    texture->setMipFilter(KXTexture::KXTEXTUREFILTER_POINT);
+    CanvasHarness harness(64, 64);
+    ASSERT_TRUE(harness.ready());
+    harness.canvas.enableSpecular(0);
+    const PresentedImage image = harness.render(scene);
+    for (unsigned y = 0; y < 4; ++y)
+        for (unsigned x = 0; x < 4; ++x) {
+            const uint32_t pixel = image.at(16 * x + 8, 16 * y + 8);
+            EXPECT_EQ(static_cast<int>(x * 64), red(pixel)) << x << "," << y;
+            EXPECT_EQ(static_cast<int>(y * 64), green(pixel)) << x << "," << y;
+            EXPECT_EQ(100, blue(pixel));
+        }
+}

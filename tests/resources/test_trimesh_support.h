@@ -10,64 +10,63 @@
 
 #include <d3d9.h>
 
-#include <cmath>
 #include <functional>
 #include <memory>
 #include <vector>
 
 namespace meshtest {
 
-// A device without multisampling, so that edges cover whole pixels; null
-// when it cannot be made.
-inline std::unique_ptr<KXDXDevice> makeSingleSampleDevice(HWND window)
-{
-    auto device = std::make_unique<KXDXDevice>();
-    KXAdapterFormat settings;
-    if (KXAdapterFormatUtils::getBestFormat(device->getCapabilities().adapterFormats,
-                                            KXAdapterFormat::KXWINDOWMODE_WINDOWED, settings) != 0)
-        return nullptr;
-    settings.multisampling = KXAdapterFormat::KXMULTISAMPLING_NONE;
-    if (device->initialize(window, settings) != 0)
-        return nullptr;
-    return device;
-}
+using kxdxtest::PresentedImage;
+using StateSetup = std::function<void(IDirect3DDevice9*)>;
 
-// A window with a device on it.
+// A window with a device without multisampling, so that edges cover whole
+// pixels; the device is null when it cannot be made.
 struct DeviceWindow {
-    explicit DeviceWindow(int size = 64) : window(size, size), device(makeSingleSampleDevice(window.get())) {}
+    explicit DeviceWindow(int size = 64) : window(size, size), device(std::make_unique<KXDXDevice>())
+    {
+        KXAdapterFormat settings;
+        if (KXAdapterFormatUtils::getBestFormat(device->getCapabilities().adapterFormats,
+                                                KXAdapterFormat::KXWINDOWMODE_WINDOWED, settings) != 0)
+            device.reset();
+        settings.multisampling = KXAdapterFormat::KXMULTISAMPLING_NONE;
+        if (device && device->initialize(window.get(), settings) != 0)
+            device.reset();
+    }
     IDirect3DDevice9* d3d() const { return device ? device->getD3DDevice() : nullptr; }
+    // An implementation of mesh on this window's device.
+    std::unique_ptr<KXDXTriMeshImpl> make(KXTriMesh& mesh) const
+    {
+        return std::make_unique<KXDXTriMeshImpl>(device.get(), device->getD3DCaps(), &mesh);
+    }
 
     kxdxtest::TestWindow window;
     std::unique_ptr<KXDXDevice> device;
 };
 
-// Identity transforms (positions are clip coordinates: x and y in [-1, 1],
-// depth z in [0, 1]), no lighting, no culling, depth test on, black
-// background.
-inline void plainState(IDirect3DDevice9* d3d)
-{
-    D3DMATRIX identity{};
-    identity._11 = identity._22 = identity._33 = identity._44 = 1.0f;
-    d3d->SetTransform(D3DTS_WORLD, &identity);
-    d3d->SetTransform(D3DTS_VIEW, &identity);
-    d3d->SetTransform(D3DTS_PROJECTION, &identity);
-    d3d->SetRenderState(D3DRS_LIGHTING, FALSE);
-    d3d->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    d3d->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
-    d3d->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_GOURAUD);
-}
+// Ends buffer-creation failures however the test leaves.
+struct CreationFailures {
+    explicit CreationFailures(DWORD kinds) { SwD3D9SetCreationFailures(kinds); }
+    ~CreationFailures() { SwD3D9SetCreationFailures(0); }
+};
 
-// One frame: the state is put to plainState, then changed by setup, then
+// One frame on black: identity transforms (positions are clip coordinates,
+// depth in [0, 1]), no lighting, no culling, depth test on, then setup;
 // draw runs between BeginScene and EndScene; the picture comes back
 // through Present.
-inline kxdxtest::PresentedImage renderFrame(DeviceWindow& target, const std::function<void(IDirect3DDevice9*)>& setup,
-                                            const std::function<void()>& draw)
+inline PresentedImage renderFrame(DeviceWindow& target, const StateSetup& setup, const std::function<void()>& draw)
 {
     IDirect3DDevice9* d3d = target.d3d();
     if (!d3d)
         return {};
     target.device->forgetBindings();
-    plainState(d3d);
+    D3DMATRIX identity{};
+    identity._11 = identity._22 = identity._33 = identity._44 = 1.0f;
+    for (D3DTRANSFORMSTATETYPE t : {D3DTS_WORLD, D3DTS_VIEW, D3DTS_PROJECTION})
+        d3d->SetTransform(t, &identity);
+    d3d->SetRenderState(D3DRS_LIGHTING, FALSE);
+    d3d->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    d3d->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    d3d->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_GOURAUD);
     if (setup)
         setup(d3d);
     d3d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, D3DCOLOR_XRGB(0, 0, 0), 1.0f, 0);
@@ -79,8 +78,7 @@ inline kxdxtest::PresentedImage renderFrame(DeviceWindow& target, const std::fun
 }
 
 // Draws mesh through a fresh implementation made on target's device.
-inline kxdxtest::PresentedImage renderMesh(DeviceWindow& target, KXTriMesh& mesh,
-                                           const std::function<void(IDirect3DDevice9*)>& setup = {})
+inline PresentedImage renderMesh(DeviceWindow& target, KXTriMesh& mesh, const StateSetup& setup = {})
 {
     if (!target.device)
         return {};
@@ -105,12 +103,23 @@ inline void lightFromViewer(IDirect3DDevice9* d3d)
     d3d->SetMaterial(&material);
 }
 
-inline int countNonBlack(const kxdxtest::PresentedImage& image)
+inline int countNonBlack(const PresentedImage& image)
 {
     int count = 0;
     for (uint32_t pixel : image.pixels)
         count += (pixel & 0xFFFFFF) != 0;
     return count;
+}
+
+// Byte-identical pictures, and not an empty one.
+inline void expectSameImage(const PresentedImage& actual, const PresentedImage& expected)
+{
+    ASSERT_FALSE(expected.empty());
+    ASSERT_EQ(actual.pixels.size(), expected.pixels.size());
+    size_t differing = 0;
+    for (size_t k = 0; k < expected.pixels.size(); ++k)
+        differing += actual.pixels[k] != expected.pixels[k];
+    EXPECT_EQ(differing, 0u) << "pixels differ";
 }
 
 // A grid of columns x rows cells over [-0.9, 0.9] squared at depth 0.5,
@@ -140,6 +149,16 @@ inline void makeGrid(KXTriMesh& mesh, int columns, int rows, bool withNormals = 
     mesh.set(KXTriMesh::KXTRIMESHTYPE_LIST, std::move(positions), std::move(indices),
              withNormals ? std::move(normals) : std::vector<KXUnitVector>{},
              withColors ? std::move(colors) : std::vector<KXColor>{});
+}
+
+// The first row of a grid of cells x 2 as a strip, clockwise on screen.
+inline std::vector<uint32_t> gridRowStrip(int cells)
+{
+    std::vector<uint32_t> strip;
+    const uint32_t row = uint32_t(cells) + 1;
+    for (uint32_t c = 0; c < row; ++c)
+        strip.insert(strip.end(), {c + row, c});
+    return strip;
 }
 
 } // namespace meshtest
