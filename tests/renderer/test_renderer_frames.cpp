@@ -126,6 +126,50 @@ TEST(Frames, GltfStillLifeCoversWhatTheRayTracerCovers)
     EXPECT_GT(objectPixels, 320u * 240u / 20);
 }
 
+// A public sample model, a textured box lit by the light the loader adds:
+// the faces are flat, so per-vertex lighting equals the ray tracer's
+// per-pixel lighting, and the two pictures agree in colour, not only in
+// coverage.
+TEST(Frames, GltfTexturedBoxLooksAsTheRayTracerSeesIt)
+{
+    KXScene scene;
+    KXGltfLoadOptions options;
+    options.viewportWidth = 160;
+    options.viewportHeight = 120;
+    std::string error;
+    const std::string path = std::string(KX_TEST_DATA_DIR) + "/gltf/BoxTextured.gltf";
+    const std::wstring widePath(path.begin(), path.end());
+    ASSERT_EQ(0, KXGltfLoader::load(widePath.c_str(), scene, &error, options)) << error;
+    setSingleColorBackground(scene, rgb(BG_R, BG_G, BG_B));
+    CanvasHarness harness(160, 120);
+    ASSERT_TRUE(harness.ready());
+    harness.canvas.enableSpecular(0);
+    const PresentedImage raster = harness.render(scene);
+    KXRawImage2D traced(160, 120, KXRawImage2D::KXRAWIMAGE2D_RGBA);
+    traced.createData();
+    KXRayTracer tracer;
+    tracer.trace(&scene, traced);
+
+    const std::vector<bool> a = maskOf(raster), b = maskOf(traced);
+    size_t counted = 0;
+    EXPECT_GE(maskAgreement(a, b, 160, 120, counted), 0.99);
+    // Mean colour difference over the pixels both show the box on.
+    double difference = 0.0;
+    size_t inside = 0;
+    for (unsigned y = 0; y < 120; ++y)
+        for (unsigned x = 0; x < 160; ++x) {
+            if (!a[y * 160 + x] || !b[y * 160 + x])
+                continue;
+            const uint32_t p = raster.at(x, y);
+            const KXColor c = traced.getColor(x, y);
+            difference += std::abs(red(p) - c.getR() * 255) + std::abs(green(p) - c.getG() * 255) +
+                          std::abs(blue(p) - c.getB() * 255);
+            ++inside;
+        }
+    ASSERT_GT(inside, 160u * 120u / 8);
+    EXPECT_LT(difference / (3.0 * inside), 6.0) << "mean difference per channel";
+}
+
 // The scene's front faces are counter-clockwise: a one-sided box shows its
 // outside to a viewer outside it and nothing to a viewer inside it.
 TEST(Frames, OneSidedBoxShowsItsOutsideOnly)
