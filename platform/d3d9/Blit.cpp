@@ -1,6 +1,7 @@
 #include "d3d9/Blit.h"
 
 #include "d3d9/Formats.h"
+#include "pipeline/Resolve.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,24 +21,30 @@ bool rectsOverlap(const RECT& a, const RECT& b)
     return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
+namespace {
+
+// Pixels converted at a time through the stack buffers below (16 bytes is
+// the widest pixel).
+constexpr UINT BLOCK = 64;
+constexpr UINT MAX_PIXEL_BYTES = 16;
+
+} // namespace
+
 void readRectRGBA(const PixelBuffer& source, const RECT& rect, float* rgba)
 {
     const UINT width = static_cast<UINT>(rect.right - rect.left);
-    const UINT samples = source.samples();
-    std::vector<float> row(samples > 1 ? static_cast<size_t>(width) * 4 : 0);
+    const UINT left = static_cast<UINT>(rect.left);
+    alignas(16) uint8_t resolved[BLOCK * MAX_PIXEL_BYTES];
     for (LONG y = rect.top; y < rect.bottom; ++y, rgba += static_cast<size_t>(width) * 4) {
-        decodePixels(source.format(), source.pixel(static_cast<UINT>(rect.left), static_cast<UINT>(y)), width, rgba);
-        if (samples == 1)
+        if (source.samples() <= 1) {
+            decodePixels(source.format(), source.pixel(left, static_cast<UINT>(y)), width, rgba);
             continue;
-        for (UINT s = 1; s < samples; ++s) {
-            decodePixels(source.format(), source.pixel(static_cast<UINT>(rect.left), static_cast<UINT>(y), 0, s),
-                         width, row.data());
-            for (size_t i = 0; i < row.size(); ++i)
-                rgba[i] += row[i];
         }
-        const float scale = 1.0f / static_cast<float>(samples);
-        for (size_t i = 0; i < static_cast<size_t>(width) * 4; ++i)
-            rgba[i] *= scale;
+        for (UINT done = 0; done < width; done += BLOCK) {
+            const UINT count = std::min(BLOCK, width - done);
+            pipeline::resolveRow(source, left + done, static_cast<UINT>(y), 0, count, resolved);
+            decodePixels(source.format(), resolved, count, rgba + static_cast<size_t>(done) * 4);
+        }
     }
 }
 
@@ -45,32 +52,45 @@ void copyRect(const PixelBuffer& source, const RECT& sourceRect, PixelBuffer& ta
 {
     const UINT width = static_cast<UINT>(sourceRect.right - sourceRect.left);
     const UINT height = static_cast<UINT>(sourceRect.bottom - sourceRect.top);
+    const UINT left = static_cast<UINT>(sourceRect.left), top = static_cast<UINT>(sourceRect.top);
     const bool perSample = source.samples() == target.samples();
-    if (perSample && source.format() == target.format()) {
+    const bool sameFormat = source.format() == target.format();
+    if (perSample && sameFormat) {
         const size_t bytes = static_cast<size_t>(width) * source.bytesPerPixel();
         for (UINT s = 0; s < source.samples(); ++s)
             for (UINT row = 0; row < height; ++row)
-                std::memmove(target.pixel(x, y + row, 0, s),
-                             source.pixel(static_cast<UINT>(sourceRect.left), static_cast<UINT>(sourceRect.top) + row,
-                                          0, s),
-                             bytes);
+                std::memmove(target.pixel(x, y + row, 0, s), source.pixel(left, top + row, 0, s), bytes);
         return;
     }
-    std::vector<float> rgba(static_cast<size_t>(width) * 4);
+    const bool resolves = !perSample && source.samples() > 1;
+    alignas(16) uint8_t resolved[BLOCK * MAX_PIXEL_BYTES];
+    float rgba[BLOCK * 4];
     for (UINT row = 0; row < height; ++row) {
-        const RECT line{sourceRect.left, sourceRect.top + static_cast<LONG>(row), sourceRect.right,
-                        sourceRect.top + static_cast<LONG>(row) + 1};
-        if (perSample) {
-            for (UINT s = 0; s < source.samples(); ++s) {
-                decodePixels(source.format(),
-                             source.pixel(static_cast<UINT>(sourceRect.left), static_cast<UINT>(line.top), 0, s),
-                             width, rgba.data());
-                encodePixels(target.format(), rgba.data(), width, target.pixel(x, y + row, 0, s));
+        for (UINT done = 0; done < width; done += BLOCK) {
+            const UINT count = std::min(BLOCK, width - done);
+            if (perSample) {
+                for (UINT s = 0; s < source.samples(); ++s) {
+                    decodePixels(source.format(), source.pixel(left + done, top + row, 0, s), count, rgba);
+                    encodePixels(target.format(), rgba, count, target.pixel(x + done, y + row, 0, s));
+                }
+                continue;
             }
-        } else {
-            readRectRGBA(source, line, rgba.data());
+            // A multisampled source is resolved in its own format first, then
+            // converted; a single-sample one is converted into every sample.
+            const uint8_t* pixels = source.pixel(left + done, top + row);
+            if (resolves) {
+                pipeline::resolveRow(source, left + done, top + row, 0, count, resolved);
+                pixels = resolved;
+            }
+            if (resolves && sameFormat) {
+                for (UINT s = 0; s < target.samples(); ++s)
+                    std::memcpy(target.pixel(x + done, y + row, 0, s), pixels,
+                                static_cast<size_t>(count) * target.bytesPerPixel());
+                continue;
+            }
+            decodePixels(source.format(), pixels, count, rgba);
             for (UINT s = 0; s < target.samples(); ++s)
-                encodePixels(target.format(), rgba.data(), width, target.pixel(x, y + row, 0, s));
+                encodePixels(target.format(), rgba, count, target.pixel(x + done, y + row, 0, s));
         }
     }
 }

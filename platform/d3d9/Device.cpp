@@ -772,6 +772,10 @@ HRESULT STDMETHODCALLTYPE Device::SetRenderState(D3DRENDERSTATETYPE State, DWORD
     const DWORD state = static_cast<DWORD>(State);
     if (!isValidRenderState(state))
         return D3DERR_INVALIDCALL;
+    // A value set again changes nothing the pipeline has compiled: the
+    // next draw reuses its pixel state instead of building and comparing it.
+    if (m_state.renderStates[state] == Value)
+        return D3D_OK;
     m_state.renderStates[state] = Value;
     m_state.dirty |= DIRTY_RENDER_STATES;
     return D3D_OK;
@@ -817,7 +821,8 @@ HRESULT STDMETHODCALLTYPE Device::SetTexture(DWORD Stage, IDirect3DBaseTexture9*
             (texture->pool() == D3DPOOL_SYSTEMMEM && !(m_profile.caps.DevCaps & D3DDEVCAPS_TEXTURESYSTEMMEMORY)))
             return D3DERR_INVALIDCALL;
     }
-    bindTexture(static_cast<UINT>(slot), texture);
+    if (m_state.textures[slot] != texture)
+        bindTexture(static_cast<UINT>(slot), texture);
     return D3D_OK;
 }
 
@@ -835,6 +840,8 @@ HRESULT STDMETHODCALLTYPE Device::SetTextureStageState(DWORD Stage, D3DTEXTUREST
     const DWORD type = static_cast<DWORD>(Type);
     if (Stage >= TEXTURE_STAGE_COUNT || !isValidTextureStageState(type))
         return D3DERR_INVALIDCALL;
+    if (m_state.stageStates[Stage][type] == Value)
+        return D3D_OK;
     m_state.stageStates[Stage][type] = Value;
     m_state.dirty |= DIRTY_STAGE_STATES;
     return D3D_OK;
@@ -856,6 +863,8 @@ HRESULT STDMETHODCALLTYPE Device::SetSamplerState(DWORD Sampler, D3DSAMPLERSTATE
     const DWORD type = static_cast<DWORD>(Type);
     if (slot < 0 || !isValidSamplerState(type))
         return D3DERR_INVALIDCALL;
+    if (m_state.samplerStates[slot][type] == Value)
+        return D3D_OK;
     m_state.samplerStates[slot][type] = Value;
     m_state.dirty |= DIRTY_SAMPLER_STATES;
     return D3D_OK;
@@ -992,6 +1001,8 @@ HRESULT STDMETHODCALLTYPE Device::GetVertexDeclaration(IDirect3DVertexDeclaratio
 
 HRESULT STDMETHODCALLTYPE Device::SetFVF(DWORD FVF)
 {
+    if (m_state.fvf == FVF && !m_state.declaration)
+        return D3D_OK;
     bindDeclaration(nullptr);
     m_state.fvf = FVF;
     m_state.dirty |= DIRTY_VERTEX_FORMAT;
@@ -1011,6 +1022,10 @@ HRESULT STDMETHODCALLTYPE Device::SetStreamSource(UINT StreamNumber, IDirect3DVe
 {
     if (StreamNumber >= STREAM_COUNT || StreamNumber >= m_profile.caps.MaxStreams)
         return D3DERR_INVALIDCALL;
+    // The binding already made: it passed every check below when it was.
+    const StreamBinding& bound = m_state.streams[StreamNumber];
+    if (pStreamData && pStreamData == bound.buffer && OffsetInBytes == bound.offset && Stride == bound.stride)
+        return D3D_OK;
     VertexBuffer* buffer = toVertexBuffer(pStreamData);
     if (pStreamData && (!buffer || buffer->device() != this))
         return D3DERR_INVALIDCALL;
@@ -1057,6 +1072,8 @@ HRESULT STDMETHODCALLTYPE Device::GetStreamSourceFreq(UINT StreamNumber, UINT* p
 
 HRESULT STDMETHODCALLTYPE Device::SetIndices(IDirect3DIndexBuffer9* pIndexData)
 {
+    if (pIndexData && pIndexData == m_state.indices)
+        return D3D_OK;
     IndexBuffer* buffer = toIndexBuffer(pIndexData);
     if (pIndexData && (!buffer || buffer->device() != this))
         return D3DERR_INVALIDCALL;

@@ -1,5 +1,6 @@
 #include "d3d9/DeviceState.h"
 
+#include <array>
 #include <cstring>
 
 namespace swd3d9 {
@@ -13,18 +14,9 @@ DWORD floatBits(float value)
     return bits;
 }
 
-} // namespace
-
-int samplerSlot(DWORD sampler)
-{
-    if (sampler < 16)
-        return static_cast<int>(sampler);
-    if (sampler >= D3DDMAPSAMPLER && sampler <= D3DVERTEXTEXTURESAMPLER3)
-        return static_cast<int>(16 + sampler - D3DDMAPSAMPLER);
-    return -1;
-}
-
-bool isValidRenderState(DWORD state)
+// The render states a device knows, by number: the list, then a table of
+// it built once, since every SetRenderState looks a state up.
+std::array<bool, RENDER_STATE_COUNT> renderStateTable()
 {
     static const DWORD valid[] = {
         D3DRS_ZENABLE, D3DRS_FILLMODE, D3DRS_SHADEMODE, D3DRS_ZWRITEENABLE, D3DRS_ALPHATESTENABLE, D3DRS_LASTPIXEL,
@@ -47,13 +39,31 @@ bool isValidRenderState(DWORD state)
         D3DRS_COLORWRITEENABLE1, D3DRS_COLORWRITEENABLE2, D3DRS_COLORWRITEENABLE3, D3DRS_BLENDFACTOR,
         D3DRS_SRGBWRITEENABLE, D3DRS_DEPTHBIAS, D3DRS_SEPARATEALPHABLENDENABLE, D3DRS_SRCBLENDALPHA,
         D3DRS_DESTBLENDALPHA, D3DRS_BLENDOPALPHA};
-    if ((state >= D3DRS_WRAP0 && state <= D3DRS_WRAP7) || (state >= D3DRS_WRAP8 && state <= D3DRS_WRAP15))
-        return true;
-    for (DWORD v : valid) {
-        if (v == state)
-            return true;
-    }
-    return false;
+    std::array<bool, RENDER_STATE_COUNT> table{};
+    for (DWORD v : valid)
+        table[v] = true;
+    for (DWORD v = D3DRS_WRAP0; v <= D3DRS_WRAP7; ++v)
+        table[v] = true;
+    for (DWORD v = D3DRS_WRAP8; v <= D3DRS_WRAP15; ++v)
+        table[v] = true;
+    return table;
+}
+
+} // namespace
+
+int samplerSlot(DWORD sampler)
+{
+    if (sampler < 16)
+        return static_cast<int>(sampler);
+    if (sampler >= D3DDMAPSAMPLER && sampler <= D3DVERTEXTEXTURESAMPLER3)
+        return static_cast<int>(16 + sampler - D3DDMAPSAMPLER);
+    return -1;
+}
+
+bool isValidRenderState(DWORD state)
+{
+    static const std::array<bool, RENDER_STATE_COUNT> table = renderStateTable();
+    return state < RENDER_STATE_COUNT && table[state];
 }
 
 bool isValidTextureStageState(DWORD type)

@@ -36,6 +36,42 @@ bool isPlainDefaultSurface(const Surface& surface)
            !surface.isDepthStencil();
 }
 
+// A clear's fill of one rectangle: a pixel value, or for a depth-stencil
+// word the bits to keep (outside depthMask) and the new ones.
+struct ClearFill {
+    PixelBuffer* pixels;
+    const uint8_t* pixel;
+    uint32_t depthMask, depthValue;
+    RECT rect;
+};
+
+constexpr LONG CLEAR_BAND_ROWS = 64;
+
+// Rows top to bottom of the fill's rectangle, in every sample.
+void fillRows(const ClearFill& f, LONG top, LONG bottom)
+{
+    const RECT r{f.rect.left, top, f.rect.right, bottom};
+    if (f.depthMask == 0 || f.depthMask == 0xFFFFFFFFu) {
+        fillRect(*f.pixels, r, f.pixel);
+        return;
+    }
+    const UINT width = static_cast<UINT>(r.right - r.left);
+    for (UINT s = 0; s < f.pixels->samples(); ++s)
+        for (LONG y = r.top; y < r.bottom; ++y) {
+            uint32_t* p =
+                reinterpret_cast<uint32_t*>(f.pixels->pixel(static_cast<UINT>(r.left), static_cast<UINT>(y), 0, s));
+            for (UINT x = 0; x < width; ++x)
+                p[x] = (p[x] & ~f.depthMask) | f.depthValue;
+        }
+}
+
+void fillBand(void* context, unsigned band)
+{
+    const ClearFill& f = *static_cast<const ClearFill*>(context);
+    const LONG top = f.rect.top + static_cast<LONG>(band) * CLEAR_BAND_ROWS;
+    fillRows(f, top, std::min(f.rect.bottom, top + CLEAR_BAND_ROWS));
+}
+
 } // namespace
 
 HRESULT Device::clearSurface(Surface* surface, const RECT& area, DWORD count, const D3DRECT* rects, DWORD flags,
@@ -71,22 +107,20 @@ HRESULT Device::clearSurface(Surface* surface, const RECT& area, DWORD count, co
     } else {
         encodeColor(surface->desc().Format, color, pixel);
     }
+    if (depthMask == 0xFFFFFFFFu)
+        std::memcpy(pixel, &depthValue, 4);
+    // Large rectangles are filled in bands of rows on the drawing threads:
+    // the bands are disjoint, so the result is the same.
     auto fill = [&](const RECT& r) {
         if (isEmpty(r))
             return;
-        if (depthMask != 0 && depthMask != 0xFFFFFFFFu) {
-            for (UINT s = 0; s < pixels.samples(); ++s)
-                for (LONG y = r.top; y < r.bottom; ++y) {
-                    uint32_t* p = reinterpret_cast<uint32_t*>(
-                        pixels.pixel(static_cast<UINT>(r.left), static_cast<UINT>(y), 0, s));
-                    for (LONG x = r.left; x < r.right; ++x, ++p)
-                        *p = (*p & ~depthMask) | depthValue;
-                }
-            return;
-        }
-        if (depthMask == 0xFFFFFFFFu)
-            std::memcpy(pixel, &depthValue, 4);
-        fillRect(pixels, r, pixel);
+        ClearFill f{&pixels, pixel, depthMask, depthValue, r};
+        const LONG rows = r.bottom - r.top;
+        if (rows < 2 * CLEAR_BAND_ROWS)
+            fillRows(f, r.top, r.bottom);
+        else
+            runOnDrawingThreads(*this, static_cast<unsigned>((rows + CLEAR_BAND_ROWS - 1) / CLEAR_BAND_ROWS),
+                                fillBand, &f);
     };
     if (count == 0) {
         fill(bounds);

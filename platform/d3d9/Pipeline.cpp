@@ -24,6 +24,7 @@
 #include <swd3d9.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <type_traits>
@@ -57,6 +58,8 @@ struct PipelineContext {
     bool pixelsValid = false;
     VertexKey vertexKey;
     VertexConstants vertexConstants;
+    // vertexConstants.lights hold the device's lights for its current view.
+    bool lightsPrepared = false;
     std::vector<ShadedVertex> vertices;
     // Small lit draws: the fetched vertices, kept until the vertices that
     // culled triangles leave unused are known, and which are used.
@@ -79,7 +82,8 @@ struct PipelineContext {
     std::vector<Lifetime*> batchHeld;
     Surface* batchTarget = nullptr;
 };
-static_assert(std::is_trivially_copyable<PixelContext>::value, "batched states are copied as bytes");
+static_assert(std::is_trivially_copyable<PixelContext>::value && std::is_standard_layout<PixelContext>::value,
+              "batched states are compared and copied as bytes");
 
 namespace {
 
@@ -371,6 +375,34 @@ void holdForBatch(PipelineContext& c, Lifetime* object)
     c.batchHeld.push_back(object);
 }
 
+// The part of a pixel context before the sampler setups, and the samplers
+// the draw reads (the combiner's texture stages): the rasteriser looks at
+// nothing else, so two contexts agreeing there draw alike, and a copy of
+// that much draws like the original. Whole sampler setups are kilobytes
+// each, most of them levels of textures never bound.
+constexpr size_t PIXEL_CONTEXT_HEAD = offsetof(PixelContext, samplers);
+
+bool drawsAlike(const PixelContext& a, const PixelContext& b)
+{
+    if (std::memcmp(&a, &b, PIXEL_CONTEXT_HEAD) != 0)
+        return false;
+    for (uint32_t mask = a.combiner.textureMask & ((1u << MAX_STAGES) - 1); mask; mask &= mask - 1) {
+        const int s = __builtin_ctz(mask);
+        if (std::memcmp(&a.samplers[s], &b.samplers[s], sizeof(SamplerSetup)) != 0)
+            return false;
+    }
+    return true;
+}
+
+void copyDrawnPart(const PixelContext& from, PixelContext& to)
+{
+    std::memcpy(&to, &from, PIXEL_CONTEXT_HEAD);
+    for (uint32_t mask = from.combiner.textureMask & ((1u << MAX_STAGES) - 1); mask; mask &= mask - 1) {
+        const int s = __builtin_ctz(mask);
+        std::memcpy(&to.samplers[s], &from.samplers[s], sizeof(SamplerSetup));
+    }
+}
+
 // The batch's index of the current pixel context: the last one when the
 // state is unchanged, else a new copy, holding what it points into.
 uint16_t batchContext(PipelineContext& c, const DeviceState& state, bool changed)
@@ -378,12 +410,12 @@ uint16_t batchContext(PipelineContext& c, const DeviceState& state, bool changed
     const size_t count = c.batchContextTable.size();
     if (count > 0 && !changed)
         return static_cast<uint16_t>(count - 1);
-    if (count > 0 && std::memcmp(c.batchContextTable.back(), &c.pixels, sizeof(PixelContext)) == 0)
+    if (count > 0 && drawsAlike(*c.batchContextTable.back(), c.pixels))
         return static_cast<uint16_t>(count - 1);
     if (c.batchContexts.size() <= count)
         c.batchContexts.push_back(std::make_unique<PixelContext>());
     PixelContext& copy = *c.batchContexts[count];
-    std::memcpy(&copy, &c.pixels, sizeof(PixelContext));
+    copyDrawnPart(c.pixels, copy);
     c.batchContextTable.push_back(&copy);
     holdForBatch(c, state.renderTargets[0]);
     holdForBatch(c, state.depthStencil);
@@ -409,8 +441,12 @@ void drawPrimitives(Device& device, const DrawDescription& draw)
     if (!haveLayout)
         return;
 
+    const uint32_t dirty = state.dirty;
+    state.dirty = 0;
+    if (dirty & (DIRTY_LIGHTS | DIRTY_VIEW))
+        c.lightsPrepared = false;
     bool pixelsChanged = false;
-    if (!c.pixelsValid || (state.dirty & PIXEL_STATE_BITS)) {
+    if (!c.pixelsValid || (dirty & PIXEL_STATE_BITS)) {
         std::memset(&c.pixels.target, 0, sizeof(c.pixels.target));
         c.pixelsValid = buildTarget(state, c.pixels.target);
         if (c.pixelsValid)
@@ -420,11 +456,12 @@ void drawPrimitives(Device& device, const DrawDescription& draw)
         prepareSamplers(state, c.pixels);
         pixelsChanged = true;
     }
-    state.dirty = 0;
     if (!c.pixelsValid)
         return;
     PixelContext& pixels = c.pixels;
-    buildVertexState(state, layout, pixels.key.stageCount, c.vertexKey, c.vertexConstants);
+    buildVertexState(state, layout, pixels.key.stageCount, c.vertexKey, c.vertexConstants, c.lightsPrepared);
+    if (c.vertexKey.lighting)
+        c.lightsPrepared = true;
 
     // The vertices the draw can address: every used stream holds them.
     // A vertex counts only when every element the layout reads lies inside
@@ -680,6 +717,12 @@ void flushDraws(Device& device)
 {
     if (PipelineContext* c = device.pipelineContext().get())
         flushBatch(*c);
+}
+
+void runOnDrawingThreads(Device& device, unsigned count, void (*work)(void* context, unsigned index),
+                         void* context)
+{
+    contextOf(device)->pool.run(count, work, context);
 }
 
 void discardDraws(Device& device)

@@ -60,4 +60,11 @@ void flushDraws(Device& device);
 // Drops the triangles that wait, undrawn (the device is going away).
 void discardDraws(Device& device);
 
+// Runs work(context, i) for every i below count on the device's drawing
+// threads (the caller among them) and returns when all are done: for work
+// outside drawing that splits into independent parts, such as the row
+// bands of a presentation or a clear.
+void runOnDrawingThreads(Device& device, unsigned count, void (*work)(void* context, unsigned index),
+                         void* context);
+
 } // namespace swd3d9

@@ -3,6 +3,7 @@
 #include "d3d9/Device.h"
 #include "d3d9/Formats.h"
 #include "d3d9/Pipeline.h"
+#include "pipeline/Resolve.h"
 #include "win32/Window.h"
 
 #include <algorithm>
@@ -26,6 +27,8 @@ bool windowClientSize(HWND window, UINT& width, UINT& height)
     height = static_cast<UINT>(rect.bottom - rect.top);
     return true;
 }
+
+constexpr UINT PRESENT_BAND_ROWS = 64;
 
 } // namespace
 
@@ -183,27 +186,22 @@ HRESULT STDMETHODCALLTYPE SwapChain::QueryInterface(REFIID riid, void** ppvObjec
 void readSurfaceBGRA(const PixelBuffer& pixels, const RECT& rect, uint32_t* target)
 {
     const UINT width = static_cast<UINT>(rect.right - rect.left);
-    const UINT samples = pixels.samples();
-    std::vector<float> row(static_cast<size_t>(width) * 4), sum(static_cast<size_t>(width) * 4);
-    for (LONG y = rect.top; y < rect.bottom; ++y) {
-        std::fill(sum.begin(), sum.end(), 0.0f);
-        for (UINT s = 0; s < samples; ++s) {
-            decodePixels(pixels.format(), pixels.pixel(static_cast<UINT>(rect.left), static_cast<UINT>(y), 0, s),
-                         width, row.data());
-            for (size_t i = 0; i < row.size(); ++i)
-                sum[i] += row[i];
+    const UINT left = static_cast<UINT>(rect.left);
+    if (pixels.samples() <= 1) {
+        for (LONG y = rect.top; y < rect.bottom; ++y, target += width)
+            pipeline::rowToBGRA(pixels.format(), pixels.pixel(left, static_cast<UINT>(y)), width, target);
+        return;
+    }
+    // Multisampled rows resolve a block at a time, the way every other
+    // reader of the surface resolves them.
+    constexpr UINT BLOCK = 256;
+    alignas(16) uint8_t resolved[BLOCK * 16];
+    for (LONG y = rect.top; y < rect.bottom; ++y, target += width) {
+        for (UINT done = 0; done < width; done += BLOCK) {
+            const UINT count = std::min(BLOCK, width - done);
+            pipeline::resolveRow(pixels, left + done, static_cast<UINT>(y), 0, count, resolved);
+            pipeline::rowToBGRA(pixels.format(), resolved, count, target + done);
         }
-        for (UINT x = 0; x < width; ++x) {
-            float rgba[4];
-            for (int c = 0; c < 4; ++c)
-                rgba[c] = sum[x * 4 + c] / static_cast<float>(samples);
-            rgba[3] = 1.0f;
-            uint8_t bytes[4];
-            encodePixels(D3DFMT_A8R8G8B8, rgba, 1, bytes);
-            target[x] = static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
-                        (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
-        }
-        target += width;
     }
 }
 
@@ -232,20 +230,45 @@ HRESULT STDMETHODCALLTYPE SwapChain::Present(CONST RECT* pSourceRect, CONST RECT
     const HWND window = hDestWindowOverride ? hDestWindowOverride : presentationWindow();
     const UINT width = static_cast<UINT>(source.right - source.left);
     const UINT height = static_cast<UINT>(source.bottom - source.top);
+    // The picture the window showed before is the memory of the next one:
+    // a frame of the same size then neither allocates nor touches new pages.
     std::vector<uint32_t> image;
+    image.swap(m_spareImage);
     try {
         image.resize(static_cast<size_t>(width) * height);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
-    readSurfaceBGRA(pixels, source, image.data());
-    std::lock_guard<std::mutex> lock(swwin32::windowMutex());
-    HWND__* target = swwin32::lookUpWindow(window);
-    if (!target)
-        return D3DERR_INVALIDCALL;
-    target->presentedWidth = width;
-    target->presentedHeight = height;
-    target->presented.swap(image);
+    // Bands of rows are converted on the drawing threads.
+    struct Conversion {
+        const PixelBuffer* pixels;
+        RECT source;
+        uint32_t* image;
+    } conversion{&pixels, source, image.data()};
+    const unsigned bands = (height + PRESENT_BAND_ROWS - 1) / PRESENT_BAND_ROWS;
+    runOnDrawingThreads(
+        *m_device, bands,
+        [](void* context, unsigned band) {
+            const Conversion& c = *static_cast<const Conversion*>(context);
+            RECT rows = c.source;
+            rows.top += static_cast<LONG>(band * PRESENT_BAND_ROWS);
+            rows.bottom = std::min(rows.bottom, rows.top + static_cast<LONG>(PRESENT_BAND_ROWS));
+            const size_t width = static_cast<size_t>(c.source.right - c.source.left);
+            readSurfaceBGRA(*c.pixels, rows, c.image + static_cast<size_t>(band) * PRESENT_BAND_ROWS * width);
+        },
+        &conversion);
+    {
+        std::lock_guard<std::mutex> lock(swwin32::windowMutex());
+        HWND__* target = swwin32::lookUpWindow(window);
+        if (!target) {
+            m_spareImage.swap(image);
+            return D3DERR_INVALIDCALL;
+        }
+        target->presentedWidth = width;
+        target->presentedHeight = height;
+        target->presented.swap(image);
+    }
+    m_spareImage.swap(image);
     return D3D_OK;
 }
 

@@ -58,10 +58,12 @@ private:
     D3DPRESENT_PARAMETERS m_parameters;
     bool m_implicit;
     std::vector<Surface*> m_backBuffers;
+    // What the window showed before the last Present, reused by the next.
+    std::vector<uint32_t> m_spareImage;
 };
 
-// Reads a colour surface as blue, green, red, 255 words, averaging the
-// samples of a multisampled one; rect null for the whole surface.
+// Reads a rectangle of a colour surface as blue, green, red, 255 words,
+// resolving a multisampled one.
 void readSurfaceBGRA(const PixelBuffer& pixels, const RECT& rect, uint32_t* target);
 
 } // namespace swd3d9

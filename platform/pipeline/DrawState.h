@@ -76,7 +76,9 @@ struct VertexConstants {
     Matrix world, worldView, worldViewProjection;
     // Inverse transpose of worldView's upper 3x3, for normals.
     float normalMatrix[3][3];
+    // The enabled lights in camera space: lightCount of them.
     Light lights[MAX_LIGHTS];
+    int lightCount;
     float globalAmbient[4];
     D3DMATERIAL9 material;
     FogParameters fog;

@@ -100,6 +100,43 @@ float specularPower(float x, float power)
     }
 }
 
+// The enabled lights (at most MAX_LIGHTS, in the order they were enabled)
+// in camera space.
+void prepareLights(const DeviceState& state, VertexConstants& constants)
+{
+    constants.lightCount = 0;
+    const Matrix view = toMatrix(state.view);
+    for (DWORD index : state.enabledLights) {
+        if (constants.lightCount == MAX_LIGHTS)
+            break;
+        auto found = state.lights.find(index);
+        if (found == state.lights.end())
+            continue;
+        const D3DLIGHT9& l = found->second.light;
+        Light& out = constants.lights[constants.lightCount++];
+        out.type = l.Type;
+        colorOf(l.Diffuse, out.diffuse);
+        colorOf(l.Specular, out.specular);
+        colorOf(l.Ambient, out.ambient);
+        const float p[4] = {l.Position.x, l.Position.y, l.Position.z, 1.0f};
+        float cp[4];
+        transformPoint(view, p, cp);
+        std::memcpy(out.position, cp, sizeof(out.position));
+        const float d[4] = {l.Direction.x, l.Direction.y, l.Direction.z, 0.0f};
+        float cd[4];
+        transformPoint(view, d, cd);
+        std::memcpy(out.direction, cd, sizeof(out.direction));
+        normalize3(out.direction);
+        out.range = l.Range;
+        out.attenuation[0] = l.Attenuation0;
+        out.attenuation[1] = l.Attenuation1;
+        out.attenuation[2] = l.Attenuation2;
+        out.cosHalfTheta = std::cos(l.Theta * 0.5f);
+        out.cosHalfPhi = std::cos(l.Phi * 0.5f);
+        out.falloff = l.Falloff;
+    }
+}
+
 } // namespace
 
 void multiply(const Matrix& a, const Matrix& b, Matrix& out)
@@ -133,7 +170,7 @@ float fogFactor(uint8_t mode, const FogParameters& fog, float distance)
 }
 
 void buildVertexState(const DeviceState& state, const VertexLayout& layout, uint8_t stageCount, VertexKey& key,
-                      VertexConstants& constants)
+                      VertexConstants& constants, bool lightsCurrent)
 {
     std::memset(&key, 0, sizeof(key));
     const DWORD* rs = state.renderStates;
@@ -168,36 +205,9 @@ void buildVertexState(const DeviceState& state, const VertexLayout& layout, uint
     std::memcpy(constants.clipPlanes, state.clipPlanes, sizeof(constants.clipPlanes));
 
     if (key.lighting) {
-        const Matrix view = toMatrix(state.view);
-        for (DWORD index : state.enabledLights) {
-            if (key.lightCount == MAX_LIGHTS)
-                break;
-            auto found = state.lights.find(index);
-            if (found == state.lights.end())
-                continue;
-            const D3DLIGHT9& l = found->second.light;
-            Light& out = constants.lights[key.lightCount++];
-            out.type = l.Type;
-            colorOf(l.Diffuse, out.diffuse);
-            colorOf(l.Specular, out.specular);
-            colorOf(l.Ambient, out.ambient);
-            const float p[4] = {l.Position.x, l.Position.y, l.Position.z, 1.0f};
-            float cp[4];
-            transformPoint(view, p, cp);
-            std::memcpy(out.position, cp, sizeof(out.position));
-            const float d[4] = {l.Direction.x, l.Direction.y, l.Direction.z, 0.0f};
-            float cd[4];
-            transformPoint(view, d, cd);
-            std::memcpy(out.direction, cd, sizeof(out.direction));
-            normalize3(out.direction);
-            out.range = l.Range;
-            out.attenuation[0] = l.Attenuation0;
-            out.attenuation[1] = l.Attenuation1;
-            out.attenuation[2] = l.Attenuation2;
-            out.cosHalfTheta = std::cos(l.Theta * 0.5f);
-            out.cosHalfPhi = std::cos(l.Phi * 0.5f);
-            out.falloff = l.Falloff;
-        }
+        if (!lightsCurrent)
+            prepareLights(state, constants);
+        key.lightCount = static_cast<uint8_t>(constants.lightCount);
     }
 
     for (int s = 0; s < stageCount; ++s) {

@@ -25,8 +25,11 @@ struct alignas(16) ShadedVertex {
 };
 
 // Fills the key and constants for vertex processing from the device state.
+// lightsCurrent: constants.lights already hold the device's enabled lights
+// in camera space (no light, enabling or view changed since they were
+// prepared), so they are kept instead of prepared again.
 void buildVertexState(const DeviceState& state, const VertexLayout& layout, uint8_t stageCount, VertexKey& key,
-                      VertexConstants& constants);
+                      VertexConstants& constants, bool lightsCurrent);
 
 void shadeVertex(const VertexKey& key, const VertexConstants& constants, const FetchedVertex& in, ShadedVertex& out);
 

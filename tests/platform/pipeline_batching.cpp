@@ -3,7 +3,8 @@
 // same draws, once batched and once with the batch forced out after every
 // draw (filling an unrelated surface does that), give the same pixels,
 // including when textures change content, are drawn into, or are let go of
-// while draws that read them still wait.
+// while draws that read them still wait, and when draws differ only in the
+// sampler of a second texture stage.
 
 #include "pipeline_support.h"
 
@@ -76,6 +77,13 @@ protected:
         device->SetTextureStageState(0, D3DTSS_ALPHAOP, pick < textureCount ? D3DTOP_MODULATE : D3DTOP_SELECTARG2);
         device->SetSamplerState(0, D3DSAMP_MAGFILTER, random() % 2 ? D3DTEXF_LINEAR : D3DTEXF_POINT);
         device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+        // Now and then a second stage: states that differ only in its
+        // sampler must not share a batched state.
+        const int second = static_cast<int>(random() % (textureCount + 2));
+        device->SetTexture(1, second < textureCount ? textures[second] : nullptr);
+        device->SetTextureStageState(1, D3DTSS_COLOROP, second < textureCount ? D3DTOP_MODULATE : D3DTOP_DISABLE);
+        device->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 0);
+        device->SetSamplerState(1, D3DSAMP_MAGFILTER, random() % 2 ? D3DTEXF_LINEAR : D3DTEXF_POINT);
         device->SetRenderState(D3DRS_ALPHABLENDENABLE, random() % 2);
         device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
         device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
@@ -143,6 +151,14 @@ protected:
                 fillTexture(refilled.get(), random);
             }
         }
+        // Draws that differ only in the second stage's texture.
+        device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE);
+        device->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
+        for (int i = 0; i < 4; ++i) {
+            device->SetTexture(1, all[i % 2]);
+            drawTriangles(random, 2);
+            afterDraw();
+        }
         // Let go of a texture that waiting draws still read.
         device->SetTexture(0, released.get());
         drawTriangles(random, 3);
@@ -150,6 +166,7 @@ protected:
         all[1] = nullptr;
         released.reset();
         device->SetTexture(0, nullptr);
+        device->SetTexture(1, nullptr);
         device->EndScene();
         return pixels32();
     }

@@ -352,3 +352,100 @@ TEST_F(PipelineLightingTest, SmallCulledDrawsLightOnlyTheirDrawnVerticesWithTheS
             EXPECT_GT(lit, 200);
         }
 }
+
+TEST_F(PipelineLightingTest, LitColoursFollowLightAndViewChangesMadeInAnyOrder)
+{
+    // Random changes of the lights, their enabling, lighting itself and the
+    // view, with points drawn after each: the lights prepared for one draw
+    // are reused only while nothing they depend on changed. The world
+    // transform undoes the view, so points and normals stay put in camera
+    // space while the lights turn with the view.
+    device->SetRenderState(D3DRS_AMBIENT, 0);
+    D3DMATERIAL9 m{};
+    m.Diffuse = {1.0f, 1.0f, 1.0f, 1.0f};
+    device->SetMaterial(&m);
+    std::mt19937 random(23);
+    std::uniform_real_distribution<float> unitRange(-1.0f, 1.0f), angle(-3.0f, 3.0f), intensity(0.0f, 0.8f);
+    constexpr int SLOTS = 3;
+    D3DLIGHT9 lights[SLOTS];
+    bool enabled[SLOTS] = {};
+    auto randomLight = [&] {
+        D3DLIGHT9 l{};
+        l.Type = D3DLIGHT_DIRECTIONAL;
+        l.Diffuse = {intensity(random), intensity(random), intensity(random), 1.0f};
+        l.Direction = {unitRange(random), unitRange(random), unitRange(random) + 2.5f};
+        return l;
+    };
+    for (int i = 0; i < SLOTS; ++i) {
+        lights[i] = randomLight();
+        device->SetLight(i, &lights[i]);
+    }
+    bool lighting = true;
+    D3DXMATRIX view;
+    D3DXMatrixIdentity(&view);
+    const Vec normals[3] = {unit({0.0, 0.0, -1.0}), unit({0.6, 0.3, -1.0}), unit({-0.5, -0.7, -0.4})};
+    const Vec places[3] = {{0.0, 0.0, 4.0}, {1.5, 1.0, 4.0}, {-1.5, -1.0, 4.0}};
+
+    for (int step = 0; step < 60; ++step) {
+        switch (random() % 4) {
+        case 0: {
+            const int i = static_cast<int>(random() % SLOTS);
+            lights[i] = randomLight();
+            device->SetLight(i, &lights[i]);
+            break;
+        }
+        case 1: {
+            const int i = static_cast<int>(random() % SLOTS);
+            enabled[i] = !enabled[i];
+            device->LightEnable(i, enabled[i]);
+            break;
+        }
+        case 2:
+            lighting = !lighting;
+            device->SetRenderState(D3DRS_LIGHTING, lighting);
+            break;
+        default: {
+            D3DXMatrixRotationYawPitchRoll(&view, angle(random), angle(random), angle(random));
+            D3DXMATRIX world;
+            D3DXMatrixTranspose(&world, &view);
+            device->SetTransform(D3DTS_VIEW, &view);
+            device->SetTransform(D3DTS_WORLD, &world);
+            break;
+        }
+        }
+        for (int p = 0; p < 3; ++p) {
+            const LitVertex v = {static_cast<float>(places[p].x), static_cast<float>(places[p].y),
+                                 static_cast<float>(places[p].z), static_cast<float>(normals[p].x),
+                                 static_cast<float>(normals[p].y), static_cast<float>(normals[p].z), 0xFFFFFFFF};
+            clear(0);
+            device->SetFVF(LIT_FVF);
+            device->BeginScene();
+            device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &v, sizeof(v));
+            device->EndScene();
+            const DWORD c = pixel(static_cast<UINT>(std::ceil(32.0 + 32.0 * places[p].x / places[p].z - 0.5)),
+                                  static_cast<UINT>(std::ceil(32.0 - 32.0 * places[p].y / places[p].z - 0.5)));
+            double rgb[3] = {1.0, 1.0, 1.0};
+            if (lighting) {
+                rgb[0] = rgb[1] = rgb[2] = 0.0;
+                for (int i = 0; i < SLOTS; ++i) {
+                    if (!enabled[i])
+                        continue;
+                    // The light's direction in camera space: the world one
+                    // turned by the view.
+                    const D3DVECTOR& d = lights[i].Direction;
+                    const D3DXVECTOR3 worldDirection(d.x, d.y, d.z);
+                    D3DXVECTOR3 turned;
+                    D3DXVec3TransformNormal(&turned, &worldDirection, &view);
+                    const Vec toLight = unit({-turned.x, -turned.y, -turned.z});
+                    const double nl = std::max(0.0, dot(normals[p], toLight));
+                    rgb[0] += lights[i].Diffuse.r * nl;
+                    rgb[1] += lights[i].Diffuse.g * nl;
+                    rgb[2] += lights[i].Diffuse.b * nl;
+                }
+            }
+            ASSERT_NEAR(expected8(rgb[0]), channel(c, 16), 1) << "step " << step << ", point " << p;
+            ASSERT_NEAR(expected8(rgb[1]), channel(c, 8), 1) << "step " << step << ", point " << p;
+            ASSERT_NEAR(expected8(rgb[2]), channel(c, 0), 1) << "step " << step << ", point " << p;
+        }
+    }
+}

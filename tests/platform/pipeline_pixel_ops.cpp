@@ -1,6 +1,7 @@
 // Per-pixel operations: blend factors and operations against values worked
 // out here, write masks, 16-bit quantisation, alpha test, stencil counts,
-// depth bias at 16- and 24-bit precision, and multisample resolve.
+// depth bias at 16- and 24-bit precision, depth clears that keep the
+// stencil, and multisample resolve.
 
 #include "pipeline_support.h"
 
@@ -184,6 +185,31 @@ TEST_F(PipelinePixelOpsTest, StencilCountsOverlappingDraws)
                 count += x >= rc[0] && x < rc[2] && y >= rc[1] && y < rc[3];
             EXPECT_EQ(count * 40, channel(pixel(x, y), 0)) << x << "," << y;
         }
+}
+
+TEST_F(PipelinePixelOpsTest, LargeDepthClearsKeepTheStencilInEveryRow)
+{
+    // A clear of many rows is split into bands of rows on several threads:
+    // a depth clear still reaches every row and keeps every stencil value.
+    ASSERT_EQ(D3D_OK, SwD3D9SetRasterThreadCount(device.get(), 2));
+    makeTarget(70, 301);
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    device->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
+    device->SetRenderState(D3DRS_STENCILENABLE, TRUE);
+    device->SetRenderState(D3DRS_STENCILFUNC, D3DCMP_EQUAL);
+    device->SetRenderState(D3DRS_STENCILREF, 9);
+    clear(0, 0.0f, 9);
+    for (const float z : {1.0f, 0.25f}) {
+        ASSERT_EQ(D3D_OK, device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0));
+        ASSERT_EQ(D3D_OK, device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, z, 0));
+        drawRect(0, 0, 70, 301, 0.5f, 0xFFFFFFFF);
+        const std::vector<DWORD> image = pixels32();
+        const DWORD expected = z == 1.0f ? 0xFFFFFFFFu : 0u;
+        size_t differing = 0;
+        for (const DWORD c : image)
+            differing += c != expected;
+        EXPECT_EQ(0u, differing) << "depth cleared to " << z;
+    }
 }
 
 TEST_F(PipelinePixelOpsTest, StencilOperationsOnFailAndDepthFail)
