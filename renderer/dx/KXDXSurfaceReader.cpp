@@ -8,10 +8,11 @@
 
 namespace {
 
-// Widens a 5- or 6-bit component to 8 bits by repeating its high bits, so
-// that full intensity stays 255 and black stays 0.
-inline uint8_t widen5(unsigned v) { return static_cast<uint8_t>((v << 3) | (v >> 2)); }
-inline uint8_t widen6(unsigned v) { return static_cast<uint8_t>((v << 2) | (v >> 4)); }
+// The nearest 8-bit value to a 5- or 6-bit component, round(v * 255 / 31)
+// and round(v * 255 / 63) in integers (no value falls on a half): what the
+// window shows of the same pixel.
+inline uint8_t widen5(unsigned v) { return static_cast<uint8_t>((v * 510u + 31u) / 62u); }
+inline uint8_t widen6(unsigned v) { return static_cast<uint8_t>((v * 510u + 63u) / 126u); }
 
 void copyRow(D3DFORMAT format, const uint8_t* source, uint8_t* destination, unsigned width)
 {

@@ -22,8 +22,8 @@ public:
 
     // Copies a lockable 32- or 16-bit surface into the raw image as blue,
     // green, red, alpha bytes (format 3), row by row through the surface's
-    // pitch: X8R8G8B8 pixels get alpha 255, R5G6B5 pixels are widened to 8
-    // bits per component. 0, or -1 when the surface cannot be locked or has
+    // pitch: X8R8G8B8 pixels get alpha 255, R5G6B5 components become the
+    // nearest 8-bit values. 0, or -1 when the surface cannot be locked or has
     // another format or the image cannot hold the pixels.
     static int copyToRawImage(IDirect3DSurface9* surface, KXRawImage2D& image);
 };
