@@ -574,6 +574,10 @@ void KXCanvas::drawGroup(KXGroup* group, KXSelection* selection, unsigned pass)
         KXNode* child = group->getChild(i);
         if (!child || !child->isEnabled())
             continue;
+        // A shape that draws nothing in this pass is not placed at all:
+        // each pass visits every shape, and most draw in one pass only.
+        if (child->getType() == KXNode::KXNODETYPE_SHAPE && !drawsInPass(dynamic_cast<KXShape*>(child), pass))
+            continue;
         const KXTransform* transform = child->getTransform();
         if (transform)
             m_renderer->pushTransform(transform->getTransformationMatrix());
@@ -600,6 +604,19 @@ void KXCanvas::drawGroup(KXGroup* group, KXSelection* selection, unsigned pass)
 
     if (appearance)
         restoreAppearance();
+}
+
+bool KXCanvas::drawsInPass(KXShape* shape, unsigned pass) const
+{
+    if (!shape)
+        return false;
+    // The transparent passes also draw the selection decorators of opaque
+    // shapes.
+    if (pass != KXPASS_OPAQUE && pass != KXPASS_TRANSPARENT)
+        return true;
+    if (pass == KXPASS_TRANSPARENT && m_nodeDecorators)
+        return true;
+    return isTransparent(shape->getAppearance()) == (pass == KXPASS_TRANSPARENT ? 1 : 0);
 }
 
 int KXCanvas::isTransparent(KXAppearance* appearance)

@@ -196,6 +196,9 @@ private:
     // Whether the node's bounds, placed in the scene, are not wholly outside
     // the frustum.
     bool isNodeVisible(const KXNode* node) const;
+    // Whether the shape draws anything (itself or its selection decorator)
+    // in the pass.
+    bool drawsInPass(KXShape* shape, unsigned pass) const;
     void runShadowPainter(const KXScene* scene, const KXBounds& sceneBounds);
     std::unique_ptr<KXCanvasPainter>* painterSlot(KXCanvasPainter::KXCANVASPAINTERTYPE type);
 
