@@ -52,8 +52,11 @@ void KXDXDevice::buildCapabilities()
     out.slopeScaledDepthBias = (caps.RasterCaps & D3DPRASTERCAPS_SLOPESCALEDEPTHBIAS) ? 1 : 0;
     out.maxAnisotropy = caps.MaxAnisotropy;
     const DWORD filters = caps.TextureFilterCaps;
-    out.bestMinFilter = (filters & D3DPTFILTERCAPS_MINFANISOTROPIC) ? 2 : (filters & D3DPTFILTERCAPS_MINFLINEAR) ? 1 : 0;
-    out.bestMagFilter = (filters & D3DPTFILTERCAPS_MAGFANISOTROPIC) ? 2 : (filters & D3DPTFILTERCAPS_MAGFLINEAR) ? 1 : 0;
+    auto best = [filters](DWORD anisotropic, DWORD linear) {
+        return (filters & anisotropic) ? 2 : (filters & linear) ? 1 : 0;
+    };
+    out.bestMinFilter = best(D3DPTFILTERCAPS_MINFANISOTROPIC, D3DPTFILTERCAPS_MINFLINEAR);
+    out.bestMagFilter = best(D3DPTFILTERCAPS_MAGFANISOTROPIC, D3DPTFILTERCAPS_MAGFLINEAR);
     out.linearMipFilter = (filters & D3DPTFILTERCAPS_MIPFLINEAR) ? 1 : 0;
     out.modulate = (caps.TextureOpCaps & (D3DTEXOPCAPS_MODULATE | D3DTEXOPCAPS_MODULATE2X)) ? 1 : 0;
 }
@@ -82,9 +85,10 @@ void KXDXDevice::buildAdapterFormats()
                                                c.windowed)))
             continue;
         KXAdapterFormat record;
-        record.windowMode = c.windowed ? KXAdapterFormat::KXWINDOWMODE_WINDOWED : KXAdapterFormat::KXWINDOWMODE_FULLSCREEN;
-        record.colorFormat =
-            c.format == D3DFMT_X8R8G8B8 ? KXAdapterFormat::KXCOLORFORMAT_X8R8G8B8 : KXAdapterFormat::KXCOLORFORMAT_R5G6B5;
+        record.windowMode =
+            c.windowed ? KXAdapterFormat::KXWINDOWMODE_WINDOWED : KXAdapterFormat::KXWINDOWMODE_FULLSCREEN;
+        record.colorFormat = c.format == D3DFMT_X8R8G8B8 ? KXAdapterFormat::KXCOLORFORMAT_X8R8G8B8
+                                                         : KXAdapterFormat::KXCOLORFORMAT_R5G6B5;
         if (probeDepthFormat(c.format, D3DFMT_D16))
             record.depthStencil |= KXAdapterFormat::KXDEPTHSTENCIL_D16;
         if (probeDepthFormat(c.format, D3DFMT_D24S8))

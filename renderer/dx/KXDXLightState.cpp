@@ -1,5 +1,6 @@
 #include "renderer/dx/KXDXLightState.h"
 
+#include "renderer/dx/KXDXColors.h"
 #include "sceneapi/KXLight.h"
 #include "sceneapi/KXMatrix.h"
 
@@ -7,17 +8,6 @@
 #include <cstring>
 
 namespace {
-
-// A colour as Direct3D receives it: the packed word of the colour spread back
-// into four floats.
-D3DCOLORVALUE toColorValue(const KXColor& color)
-{
-    const uint32_t word = color.getBGRA();
-    return D3DCOLORVALUE{static_cast<float>((word >> 16) & 0xFF) / 255.0f,
-                         static_cast<float>((word >> 8) & 0xFF) / 255.0f,
-                         static_cast<float>(word & 0xFF) / 255.0f,
-                         static_cast<float>((word >> 24) & 0xFF) / 255.0f};
-}
 
 D3DVECTOR toD3DVector(const KXVector& v)
 {
@@ -94,7 +84,7 @@ bool KXDXLightState::toD3DLight(const KXLight& light, const KXMatrix& world, D3D
     std::memset(&d3dLight, 0, sizeof(d3dLight));
     d3dLight.Specular = D3DCOLORVALUE{1.0f, 1.0f, 1.0f, 1.0f};
     d3dLight.Ambient = D3DCOLORVALUE{0.0f, 0.0f, 0.0f, 1.0f};
-    d3dLight.Diffuse = toColorValue(light.getColor());
+    d3dLight.Diffuse = toD3DColorValue(light.getColor());
     d3dLight.Specular = d3dLight.Diffuse;
 
     switch (light.getLightType()) {

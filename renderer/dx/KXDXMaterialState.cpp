@@ -1,21 +1,7 @@
 #include "renderer/dx/KXDXMaterialState.h"
 
+#include "renderer/dx/KXDXColors.h"
 #include "sceneapi/KXMaterial.h"
-
-namespace {
-
-// A colour as Direct3D receives it: the packed word of the colour (each
-// component clamped and rounded to 8 bits) spread back into four floats.
-D3DCOLORVALUE toColorValue(const KXColor& color)
-{
-    const uint32_t word = color.getBGRA();
-    return D3DCOLORVALUE{static_cast<float>((word >> 16) & 0xFF) / 255.0f,
-                         static_cast<float>((word >> 8) & 0xFF) / 255.0f,
-                         static_cast<float>(word & 0xFF) / 255.0f,
-                         static_cast<float>((word >> 24) & 0xFF) / 255.0f};
-}
-
-} // namespace
 
 KXDXMaterialState::KXDXMaterialState(KXDXDevice* device) : KXDXRenderStateBase(device), m_defaultMaterial()
 {
@@ -47,10 +33,10 @@ void KXDXMaterialState::setMaterial(KXMaterial* material)
     if (!device || !material)
         return;
     D3DMATERIAL9 d3dMaterial;
-    d3dMaterial.Diffuse = toColorValue(material->getDiffuseColor());
-    d3dMaterial.Ambient = toColorValue(material->getAmbientColor());
-    d3dMaterial.Specular = toColorValue(material->getSpecularColor());
-    d3dMaterial.Emissive = toColorValue(material->getEmissiveColor());
+    d3dMaterial.Diffuse = toD3DColorValue(material->getDiffuseColor());
+    d3dMaterial.Ambient = toD3DColorValue(material->getAmbientColor());
+    d3dMaterial.Specular = toD3DColorValue(material->getSpecularColor());
+    d3dMaterial.Emissive = toD3DColorValue(material->getEmissiveColor());
     d3dMaterial.Power = material->getShininess();
     device->SetMaterial(&d3dMaterial);
 }

@@ -291,18 +291,26 @@ D3DXIMAGE_FILEFORMAT KXDXRenderer::toFileFormat(KXImage2D::KXIMAGE2DFILETYPE fil
     }
 }
 
-int KXDXRenderer::saveToFile(const wchar_t* path, KXImage2D::KXIMAGE2DFILETYPE fileType)
+int KXDXRenderer::readBackForSave(const void* target, KXImage2D::KXIMAGE2DFILETYPE fileType,
+                                  KXDXComPtr<IDirect3DSurface9>& pixels)
 {
     IDirect3DDevice9* device = getD3DDevice();
     if (!device)
         return KXRESULT_FAILED;
-    if (!path)
+    if (!target)
         return KXRESULT_NULLARGUMENT;
     if (!isSavableFileType(fileType))
         return KXRESULT_FAILED;
-    const KXDXComPtr<IDirect3DSurface9> pixels = KXDXSurfaceReader::readBackBuffer(device);
-    if (!pixels)
-        return KXRESULT_FAILED;
+    pixels = KXDXSurfaceReader::readBackBuffer(device);
+    return pixels ? KXRESULT_OK : KXRESULT_FAILED;
+}
+
+int KXDXRenderer::saveToFile(const wchar_t* path, KXImage2D::KXIMAGE2DFILETYPE fileType)
+{
+    KXDXComPtr<IDirect3DSurface9> pixels;
+    const int result = readBackForSave(path, fileType, pixels);
+    if (result != KXRESULT_OK)
+        return result;
     return SUCCEEDED(D3DXSaveSurfaceToFileW(path, toFileFormat(fileType), pixels.get(), nullptr, nullptr))
                ? KXRESULT_OK
                : KXRESULT_FAILED;
@@ -310,16 +318,10 @@ int KXDXRenderer::saveToFile(const wchar_t* path, KXImage2D::KXIMAGE2DFILETYPE f
 
 int KXDXRenderer::saveToImage(KXImage2D* image, KXImage2D::KXIMAGE2DFILETYPE fileType)
 {
-    IDirect3DDevice9* device = getD3DDevice();
-    if (!device)
-        return KXRESULT_FAILED;
-    if (!image)
-        return KXRESULT_NULLARGUMENT;
-    if (!isSavableFileType(fileType))
-        return KXRESULT_FAILED;
-    const KXDXComPtr<IDirect3DSurface9> pixels = KXDXSurfaceReader::readBackBuffer(device);
-    if (!pixels)
-        return KXRESULT_FAILED;
+    KXDXComPtr<IDirect3DSurface9> pixels;
+    const int result = readBackForSave(image, fileType, pixels);
+    if (result != KXRESULT_OK)
+        return result;
     KXDXComPtr<ID3DXBuffer> encoded;
     if (FAILED(D3DXSaveSurfaceToFileInMemory(encoded.out(), toFileFormat(fileType), pixels.get(), nullptr, nullptr)) ||
         !encoded)

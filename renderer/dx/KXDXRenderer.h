@@ -1,6 +1,7 @@
 #pragma once
 
 #include "renderer/KXRenderer.h"
+#include "renderer/dx/KXDXComPtr.h"
 #include "renderer/dx/KXDXDeviceLink.h"
 
 #include <d3d9.h>
@@ -68,6 +69,11 @@ protected:
     // Resets the device when Present reported it lost and it can be reset
     // now; true when the device is usable afterwards.
     bool recoverLostDevice();
+    // What saving the back buffer to a file or an image first needs: a
+    // device (else -1), a target (else -3), a type saves accept (else -1),
+    // and the back buffer read back into pixels (else -1).
+    int readBackForSave(const void* target, KXImage2D::KXIMAGE2DFILETYPE fileType,
+                        KXDXComPtr<IDirect3DSurface9>& pixels);
 
 private:
     KXDXDeviceLink m_device;

@@ -244,7 +244,8 @@ void KXDXTextureState::setTextureOperation(IDirect3DDevice9* device, unsigned st
     device->SetTextureStageState(stage, D3DTSS_COLOROP, op);
 
     const int index = attributes.getTextureIndex();
-    if (index >= KXTextureAttributes::KXTEXTUREINDEX_TEXCOORD0 && index <= KXTextureAttributes::KXTEXTUREINDEX_TEXCOORD7) {
+    if (index >= KXTextureAttributes::KXTEXTUREINDEX_TEXCOORD0 &&
+        index <= KXTextureAttributes::KXTEXTUREINDEX_TEXCOORD7) {
         device->SetTextureStageState(stage, D3DTSS_TEXCOORDINDEX, static_cast<DWORD>(index));
         return;
     }

@@ -134,4 +134,22 @@ inline KXShape* addShape(KXScene& scene, KXGeometry* geometry, const KXColor& di
     return shape.get();
 }
 
+// A square of half side 1 filling a top-down view 2 units high, its
+// material emitting white and reflecting nothing, textured with the image
+// point-sampled: every pixel shows its texel.
+inline KXShape* addTexturedSquare(KXScene& scene, KXImage2D* image)
+{
+    auto square = makeSquare(1.0f);
+    KXShape* shape = addShape(scene, square.get(), KXColor(0.0f, 0.0f, 0.0f, 1.0f));
+    KXAppearance* appearance = shape->getAppearance();
+    appearance->getMaterial()->setEmissiveColor(KXColor(1.0f, 1.0f, 1.0f, 1.0f));
+    auto* texture = static_cast<KXTexture2D*>(appearance->createTexture(KXTexture::KXTEXTURE_2D, 0));
+    texture->setImage2D(image);
+    texture->setMagFilter(KXTexture::KXTEXTUREFILTER_POINT);
+    texture->setMinFilter(KXTexture::KXTEXTUREFILTER_POINT);
+    texture->setMipFilter(KXTexture::KXTEXTUREFILTER_POINT);
+    appearance->createTextureAttributes(0);
+    return shape;
+}
+
 } // namespace kxdxtest

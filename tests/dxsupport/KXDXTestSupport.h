@@ -164,4 +164,38 @@ private:
     UINT m_overReleases;
 };
 
+// A test with a device on a 64 x 64 window; on tear-down the device goes
+// and every Direct3D object the test made must be gone too.
+class DeviceTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        device = makeDevice(window.get());
+        ASSERT_TRUE(device);
+    }
+    void TearDown() override
+    {
+        device.reset();
+        live.expectBalanced();
+    }
+    IDirect3DDevice9* d3d() const { return device->getD3DDevice(); }
+
+    LiveObjectCheck live;
+    TestWindow window{64, 64};
+    std::unique_ptr<KXDXDevice> device;
+};
+
+// Records the types of the device events it hears.
+class DeviceEvents : public KXObserver
+{
+public:
+    void update(KXObservable*, const KXEvent& event) override
+    {
+        if (const auto* deviceEvent = dynamic_cast<const KXDeviceEvent*>(&event))
+            types.push_back(deviceEvent->getType());
+    }
+    std::vector<int> types;
+};
+
 } // namespace kxdxtest

@@ -32,18 +32,6 @@ bool same(const KXAdapterFormat& a, const KXAdapterFormat& b)
            a.depthStencil == b.depthStencil;
 }
 
-// Records the types of the device events it hears.
-class DeviceEvents : public KXObserver
-{
-public:
-    void update(KXObservable*, const KXEvent& event) override
-    {
-        if (const auto* deviceEvent = dynamic_cast<const KXDeviceEvent*>(&event))
-            types.push_back(deviceEvent->getType());
-    }
-    std::vector<int> types;
-};
-
 } // namespace
 
 TEST(AdapterFormat, BestFormatPrefersColourThenDepthThenMultisampling)

@@ -49,17 +49,6 @@ std::vector<uint32_t> wordsOf(const KXRawImage2D& image)
     return words;
 }
 
-class DeviceEvents : public KXObserver
-{
-public:
-    void update(KXObservable*, const KXEvent& event) override
-    {
-        if (const auto* deviceEvent = dynamic_cast<const KXDeviceEvent*>(&event))
-            types.push_back(deviceEvent->getType());
-    }
-    std::vector<int> types;
-};
-
 } // namespace
 
 TEST(Renderer, BindsOnlyToItsOwnDeviceClassAndOnce)

@@ -45,7 +45,8 @@ std::vector<bool> maskOf(const KXRawImage2D& image)
         for (unsigned x = 0; x < image.getWidth(); ++x) {
             const KXColor c = image.getColor(x, y);
             mask[static_cast<size_t>(y) * image.getWidth() + x] =
-                !isBackground(static_cast<int>(std::lround(c.getR() * 255)), static_cast<int>(std::lround(c.getG() * 255)),
+                !isBackground(static_cast<int>(std::lround(c.getR() * 255)),
+                              static_cast<int>(std::lround(c.getG() * 255)),
                               static_cast<int>(std::lround(c.getB() * 255)));
         }
     return mask;
@@ -232,27 +233,11 @@ TEST(Frames, LitQuadFollowsTheLightingFormula)
 TEST(Frames, TexturedQuadShowsTheImage)
 {
     // 8 x 8 texels, each a different colour.
-    KXRawImage2D texels(8, 8, KXRawImage2D::KXRAWIMAGE2D_RGBA);
-    texels.createData();
-    for (unsigned y = 0; y < 8; ++y)
-        for (unsigned x = 0; x < 8; ++x)
-            texels.setColor(x, y, rgb(static_cast<int>(x * 32), static_cast<int>(y * 32), 200));
-    auto png = KXMake<KXImage2D>();
-    ASSERT_EQ(0, KXImageUtils::encode(&texels, png.get(), KXImage2D::KXIMAGE2D_PNG));
-
+    auto png = pngImage(8, 8, [](unsigned x, unsigned y) { return 0xFF0000C8u | x * 32 << 16 | y * 32 << 8; });
     KXScene scene;
     setSingleColorBackground(scene, rgb(0, 0, 0));
     setTopDownOrthoCamera(scene, 2.0f, 64, 64);
-    auto square = makeSquare(1.0f);
-    KXShape* shape = addShape(scene, square.get(), KXColor(0.0f, 0.0f, 0.0f, 1.0f));
-    KXAppearance* appearance = shape->getAppearance();
-    appearance->getMaterial()->setEmissiveColor(KXColor(1.0f, 1.0f, 1.0f, 1.0f));
-    auto* texture = static_cast<KXTexture2D*>(appearance->createTexture(KXTexture::KXTEXTURE_2D, 0));
-    texture->setImage2D(png.get());
-    texture->setMagFilter(KXTexture::KXTEXTUREFILTER_POINT);
-    texture->setMinFilter(KXTexture::KXTEXTUREFILTER_POINT);
-    texture->setMipFilter(KXTexture::KXTEXTUREFILTER_POINT);
-    appearance->createTextureAttributes(0);
+    addTexturedSquare(scene, png.get());
 
     CanvasHarness harness(64, 64);
     ASSERT_TRUE(harness.ready());
@@ -278,7 +263,8 @@ TEST(Frames, PolylinesAreWhereTheyShouldBe)
     // segments run through pixel row 23 and pixel column 40.
     setTopDownOrthoCamera(scene, 4.0f, 64, 64);
     auto lines = KXMake<KXPolyline>();
-    const KXPosition points[] = {{-1.5f, 0.5625f, 0.0f}, {1.5f, 0.5625f, 0.0f}, {0.5f, -1.5f, 0.0f}, {0.5f, -1.0f, 0.0f}};
+    const KXPosition points[] = {
+        {-1.5f, 0.5625f, 0.0f}, {1.5f, 0.5625f, 0.0f}, {0.5f, -1.5f, 0.0f}, {0.5f, -1.0f, 0.0f}};
     lines->set(KXPolyline::KXPOLYLINETYPE_SEGMENTS, points, 4);
     KXShape* shape = addShape(scene, lines.get(), KXColor(1.0f, 1.0f, 1.0f, 1.0f));
     shape->getAppearance()->getMaterial()->setEmissiveColor(KXColor(1.0f, 1.0f, 1.0f, 1.0f));
@@ -420,15 +406,9 @@ TEST(Frames, SmallDeviceLimitsKeepThePicture)
 
     // 64 x 64 texels in 4 x 4 blocks of one colour, on a device whose
     // textures are at most 32 x 32.
-    auto png = KXMake<KXImage2D>();
-    {
-        KXRawImage2D texels(64, 64, KXRawImage2D::KXRAWIMAGE2D_RGBA);
-        texels.createData();
-        for (unsigned y = 0; y < 64; ++y)
-            for (unsigned x = 0; x < 64; ++x)
-                texels.setColor(x, y, rgb(static_cast<int>(x / 16 * 64), static_cast<int>(y / 16 * 64), 100));
-        ASSERT_EQ(0, KXImageUtils::encode(&texels, png.get(), KXImage2D::KXIMAGE2D_PNG));
-    }
+    auto png = pngImage(64, 64, [](unsigned x, unsigned y) {
+        return 0xFF000064u | x / 16 * 64 << 16 | y / 16 * 64 << 8;
+    });
     CapsOverride override;
     override.caps().MaxTextureWidth = 32;
     override.caps().MaxTextureHeight = 32;
@@ -436,15 +416,7 @@ TEST(Frames, SmallDeviceLimitsKeepThePicture)
     KXScene scene;
     setSingleColorBackground(scene, rgb(0, 0, 0));
     setTopDownOrthoCamera(scene, 2.0f, 64, 64);
-    auto square = makeSquare(1.0f);
-    KXShape* shape = addShape(scene, square.get(), KXColor(0.0f, 0.0f, 0.0f, 1.0f));
-    KXAppearance* appearance = shape->getAppearance();
-    appearance->getMaterial()->setEmissiveColor(KXColor(1.0f, 1.0f, 1.0f, 1.0f));
-    auto* texture = static_cast<KXTexture2D*>(appearance->createTexture(KXTexture::KXTEXTURE_2D, 0));
-    texture->setImage2D(png.get());
-    texture->setMagFilter(KXTexture::KXTEXTUREFILTER_POINT);
-    texture->setMinFilter(KXTexture::KXTEXTUREFILTER_POINT);
-    texture->setMipFilter(KXTexture::KXTEXTUREFILTER_POINT);
+    addTexturedSquare(scene, png.get());
     CanvasHarness harness(64, 64);
     ASSERT_TRUE(harness.ready());
     harness.canvas.enableSpecular(0);

@@ -45,21 +45,9 @@ uint32_t readU32(const void* bytes, size_t offset)
     return value;
 }
 
-class ImageTest : public ::testing::Test
+class ImageTest : public DeviceTest
 {
 protected:
-    void SetUp() override
-    {
-        device = makeDevice(window.get());
-        ASSERT_TRUE(device);
-    }
-    void TearDown() override
-    {
-        device.reset();
-        live.expectBalanced();
-    }
-
-    IDirect3DDevice9* d3d() const { return device->getD3DDevice(); }
     // What a stage holds; the reference GetTexture adds is given back.
     IDirect3DBaseTexture9* textureOnStage(DWORD stage) const
     {
@@ -69,10 +57,6 @@ protected:
             texture->Release();
         return texture;
     }
-
-    LiveObjectCheck live;
-    TestWindow window{64, 64};
-    std::unique_ptr<KXDXDevice> device;
 };
 
 TEST_F(ImageTest, PngDecodesIntoTheTexelsOfTheImageAndOnlyATextureIsBound)

@@ -38,20 +38,9 @@ bool litNear(const PresentedImage& image, int x, int y)
     return colorNear(image, x, y) != 0;
 }
 
-class PolylineTest : public ::testing::Test
+class PolylineTest : public DeviceTest
 {
 protected:
-    void SetUp() override
-    {
-        device = makeDevice(window.get());
-        ASSERT_TRUE(device);
-    }
-    void TearDown() override
-    {
-        device.reset();
-        live.expectBalanced();
-    }
-
     // Draws the polylines on black with lighting, depth and culling off, the
     // vertex colour (white without one) as the pixel colour and identity
     // transforms, and returns what the window shows.
@@ -75,10 +64,6 @@ protected:
         d->Present(nullptr, nullptr, nullptr, nullptr);
         return presentedImage(window.get());
     }
-
-    LiveObjectCheck live;
-    TestWindow window{64, 64};
-    std::unique_ptr<KXDXDevice> device;
 };
 
 // Segments take the positions in pairs (a strip would join the pairs) and
