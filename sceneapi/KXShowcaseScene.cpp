@@ -97,8 +97,10 @@ int KXShowcaseScene::build(KXScene& scene, unsigned width, unsigned height)
              L"Torus");
 
     // The half-transparent object: a glassy cylinder in front of the sphere.
+    // Its base stands a hair above the ground: seen through the glass, a base
+    // in the ground's own plane would fight the ground for every depth.
     auto cylinder = KXMake<KXCylinder>();
-    cylinder->setParameters(KXPosition(0.6f, -2.6f, 0.0f), KXVector(0, 0, 1), 0.7f, 1.6f, 48, true);
+    cylinder->setParameters(KXPosition(0.6f, -2.6f, 0.01f), KXVector(0, 0, 1), 0.7f, 1.6f, 48, true);
     addShape(root, cylinder.get(), makeAppearance(KXColor(0.3f, 0.6f, 0.9f, 0.5f), KXColor(0.9f, 0.9f, 0.9f, 1.0f), 96.0f).get(),
              L"Glass cylinder");
 
