@@ -67,19 +67,30 @@ private:
     SWD3D9CAPSOVERRIDE m_override{};
 };
 
-// A KXDXDevice created on a window with the best windowed format; null when
-// that fails.
-inline std::unique_ptr<KXDXDevice> makeDevice(HWND window, KXAdapterFormat* used = nullptr)
+// Initialises device on the window with the best windowed format, without
+// multisampling unless multisampled; the settings used go to `used`.
+inline bool initializeBest(KXDXDevice& device, HWND window, bool multisampled = true, KXAdapterFormat* used = nullptr)
 {
-    auto device = std::make_unique<KXDXDevice>();
     KXAdapterFormat settings;
-    if (KXAdapterFormatUtils::getBestFormat(device->getCapabilities().adapterFormats,
+    if (KXAdapterFormatUtils::getBestFormat(device.getCapabilities().adapterFormats,
                                             KXAdapterFormat::KXWINDOWMODE_WINDOWED, settings) != 0)
-        return nullptr;
-    if (device->initialize(window, settings) != 0)
-        return nullptr;
+        return false;
+    if (!multisampled)
+        settings.multisampling = KXAdapterFormat::KXMULTISAMPLING_NONE;
+    if (device.initialize(window, settings) != 0)
+        return false;
     if (used)
         *used = settings;
+    return true;
+}
+
+// A KXDXDevice created on a window with the best windowed format; null when
+// that fails.
+inline std::unique_ptr<KXDXDevice> makeDevice(HWND window, KXAdapterFormat* used = nullptr, bool multisampled = true)
+{
+    auto device = std::make_unique<KXDXDevice>();
+    if (!initializeBest(*device, window, multisampled, used))
+        return nullptr;
     return device;
 }
 
@@ -109,12 +120,44 @@ inline PresentedImage presentedImage(HWND window)
     return image;
 }
 
+// Identity world, view and projection: positions are clip coordinates.
+inline void setIdentityTransforms(IDirect3DDevice9* d3d)
+{
+    const D3DMATRIX identity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
+    for (D3DTRANSFORMSTATETYPE t : {D3DTS_WORLD, D3DTS_VIEW, D3DTS_PROJECTION})
+        d3d->SetTransform(t, &identity);
+}
+
+// One frame: the target cleared to black and the depth to 1, draw run
+// between BeginScene and EndScene, then Present; the picture the window
+// then shows.
+inline PresentedImage drawFrame(IDirect3DDevice9* d3d, HWND window, const std::function<void()>& draw)
+{
+    d3d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    d3d->BeginScene();
+    draw();
+    d3d->EndScene();
+    d3d->Present(nullptr, nullptr, nullptr, nullptr);
+    return presentedImage(window);
+}
+
 // A render state read back from the device.
 inline DWORD renderState(IDirect3DDevice9* d3d, D3DRENDERSTATETYPE state)
 {
     DWORD value = 0xBAADF00D;
     EXPECT_EQ(D3D_OK, d3d->GetRenderState(state, &value));
     return value;
+}
+
+// The texture a stage holds; the reference GetTexture adds is given back,
+// the pointer being only compared.
+inline IDirect3DBaseTexture9* boundTexture(IDirect3DDevice9* d3d, DWORD stage)
+{
+    IDirect3DBaseTexture9* texture = nullptr;
+    d3d->GetTexture(stage, &texture);
+    if (texture)
+        texture->Release();
+    return texture;
 }
 
 // Red, green and blue of a 0xAARRGGBB word.

@@ -1,7 +1,6 @@
 // The window and off-screen texture states, read back from the device: the
-// stages reset touches, address modes, filters against the adapter's
-// capabilities, the texture matrix, and where image textures are found,
-// made and kept.
+// stages reset touches, the texture matrix, and where image textures are
+// found, made and kept.
 
 #include "KXDXTestSupport.h"
 
@@ -19,168 +18,81 @@
 
 namespace {
 
-KXRef<KXTexture2D> textureOf(KXImage2D* image)
-{
-    KXRef<KXTexture2D> texture = KXMake<KXTexture2D>();
-    texture->setImage2D(image);
-    return texture;
-}
+using kxdxtest::boundTexture;
 
-class TextureStateTest : public ::testing::Test
+// A red 2D texture and a cube texture of six red faces.
+class TextureStateTest : public kxdxtest::DeviceTest
 {
 protected:
     void SetUp() override
     {
-        m_device = kxdxtest::makeDevice(m_window.get());
-        ASSERT_TRUE(m_device);
-        d3d = m_device->getD3DDevice();
-        m_image = kxdxtest::solidPng(KXColor(1.0f, 0.0f, 0.0f, 1.0f));
-        m_texture = textureOf(m_image.get());
-        m_cube = KXMake<KXImage3D>();
+        ASSERT_NO_FATAL_FAILURE(DeviceTest::SetUp());
         for (int f = 0; f < KXImage3D::NUM_CUBEMAP_FACES; ++f)
             m_cube->setComponentData(f, m_image->getData(), m_image->getSize(), KXImage2D::KXIMAGE2D_PNG);
-        m_cubeTexture = KXMake<KXTexture3D>();
         m_cubeTexture->setImage3D(m_cube.get());
-        m_attributes = KXMake<KXTextureAttributes>();
+        m_texture->setImage2D(m_image.get());
     }
-
-    DWORD stageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type) const
+    DWORD stage(DWORD index, D3DTEXTURESTAGESTATETYPE type) const
     {
         DWORD value = 0xBAADF00D;
-        EXPECT_EQ(D3D_OK, d3d->GetTextureStageState(stage, type, &value));
+        EXPECT_EQ(D3D_OK, d3d()->GetTextureStageState(index, type, &value));
         return value;
     }
-    DWORD samplerState(DWORD stage, D3DSAMPLERSTATETYPE type) const
+    DWORD sampler(DWORD index, D3DSAMPLERSTATETYPE type) const
     {
         DWORD value = 0xBAADF00D;
-        EXPECT_EQ(D3D_OK, d3d->GetSamplerState(stage, type, &value));
+        EXPECT_EQ(D3D_OK, d3d()->GetSamplerState(index, type, &value));
         return value;
     }
-    IDirect3DBaseTexture9* boundTexture(DWORD stage) const
-    {
-        IDirect3DBaseTexture9* texture = nullptr;
-        d3d->GetTexture(stage, &texture);
-        if (texture)
-            texture->Release(); // only compared
-        return texture;
-    }
-    // Values that no default has, on stages 0 to 3.
-    void scrambleStages(IDirect3DBaseTexture9* texture)
-    {
-        for (DWORD stage = 0; stage < 4; ++stage) {
-            d3d->SetTexture(stage, texture);
-            d3d->SetTextureStageState(stage, D3DTSS_COLOROP, D3DTOP_ADD);
-            d3d->SetTextureStageState(stage, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
-            d3d->SetTextureStageState(stage, D3DTSS_TEXCOORDINDEX, 3);
-            d3d->SetSamplerState(stage, D3DSAMP_ADDRESSU, D3DTADDRESS_MIRROR);
-        }
-    }
 
-    kxdxtest::TestWindow m_window{64, 64};
-    std::unique_ptr<KXDXDevice> m_device;
-    IDirect3DDevice9* d3d = nullptr;
-    KXRef<KXImage2D> m_image;
-    KXRef<KXTexture2D> m_texture;
-    KXRef<KXImage3D> m_cube;
-    KXRef<KXTexture3D> m_cubeTexture;
-    KXRef<KXTextureAttributes> m_attributes;
+    KXRef<KXImage2D> m_image = kxdxtest::solidPng(KXColor(1.0f, 0.0f, 0.0f, 1.0f));
+    KXRef<KXTexture2D> m_texture = KXMake<KXTexture2D>();
+    KXRef<KXImage3D> m_cube = KXMake<KXImage3D>();
+    KXRef<KXTexture3D> m_cubeTexture = KXMake<KXTexture3D>();
+    KXRef<KXTextureAttributes> m_attributes = KXMake<KXTextureAttributes>();
 };
 
 } // namespace
 
+// reset puts back exactly the stages touched, a stage only clamped for a
+// texture that then could not be bound (a sky box without its image)
+// included. Arguments out of range touch nothing: an axis naming no address
+// state, a stage beyond the eighth (240 would pick the transform
+// D3DTS_TEXTURE0 + 240, which is D3DTS_WORLD), a texture without an image.
 TEST_F(TextureStateTest, ResetPutsBackExactlyTheTouchedStages)
 {
-    IDirect3DTexture9* own = nullptr;
-    ASSERT_EQ(D3D_OK, d3d->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &own, nullptr));
-    scrambleStages(own);
-    KXDXTextureState state(m_device.get());
-    state.setTexture2D(0, m_texture.get(), nullptr);
-    state.setTexture2D(2, m_texture.get(), nullptr);
-    state.reset();
-    EXPECT_TRUE(state.getTouchedStages().empty());
-    for (DWORD stage : {0u, 2u}) {
-        EXPECT_EQ(nullptr, boundTexture(stage));
-        EXPECT_EQ(0u, stageState(stage, D3DTSS_TEXCOORDINDEX));
-        EXPECT_EQ(DWORD(D3DTADDRESS_WRAP), samplerState(stage, D3DSAMP_ADDRESSU));
-        EXPECT_EQ(DWORD(D3DTA_TEXTURE), stageState(stage, D3DTSS_COLORARG1));
+    for (DWORD s = 0; s < 4; ++s) {
+        d3d()->SetTextureStageState(s, D3DTSS_COLOROP, D3DTOP_ADD);
+        d3d()->SetSamplerState(s, D3DSAMP_ADDRESSU, D3DTADDRESS_MIRROR);
     }
-    EXPECT_EQ(DWORD(D3DTOP_MODULATE), stageState(0, D3DTSS_COLOROP));
-    EXPECT_EQ(DWORD(D3DTOP_DISABLE), stageState(2, D3DTSS_COLOROP));
-    for (DWORD stage : {1u, 3u}) {
-        EXPECT_EQ(own, boundTexture(stage));
-        EXPECT_EQ(DWORD(D3DTOP_ADD), stageState(stage, D3DTSS_COLOROP));
-    }
-    for (DWORD stage = 0; stage < 4; ++stage)
-        d3d->SetTexture(stage, nullptr);
-    own->Release();
-}
-
-// A stage clamped for a texture that then could not be bound (a sky box
-// without its image) is still put back to wrap by reset.
-TEST_F(TextureStateTest, AddressModesAreListedForReset)
-{
-    KXDXTextureState state(m_device.get());
-    state.setAddressMode(0, KXTextureState::KXTEXTUREAXIS_U, KXTextureState::KXADDRESSMODE_CLAMP);
-    state.setAddressMode(0, KXTextureState::KXTEXTUREAXIS_V, KXTextureState::KXADDRESSMODE_MIRROR);
-    EXPECT_EQ(DWORD(D3DTADDRESS_CLAMP), samplerState(0, D3DSAMP_ADDRESSU));
-    EXPECT_EQ(DWORD(D3DTADDRESS_MIRROR), samplerState(0, D3DSAMP_ADDRESSV));
-    KXRef<KXTexture3D> missing = KXMake<KXTexture3D>();
-    state.setTexture3D(0, missing.get(), nullptr);
-    state.reset();
-    EXPECT_EQ(DWORD(D3DTADDRESS_WRAP), samplerState(0, D3DSAMP_ADDRESSU));
-    EXPECT_EQ(DWORD(D3DTADDRESS_WRAP), samplerState(0, D3DSAMP_ADDRESSV));
-}
-
-// An axis code that names no address state, a stage beyond the eighth (the
-// stage also picks the transform D3DTS_TEXTURE0 + stage: 240 would be
-// D3DTS_WORLD) and a texture without an image write nothing.
-TEST_F(TextureStateTest, ArgumentsOutOfRangeWriteNothing)
-{
-    KXDXTextureState state(m_device.get());
-    const DWORD magFilter = samplerState(1, D3DSAMP_MAGFILTER);
-    state.setAddressMode(1, D3DSAMP_MAGFILTER, KXTextureState::KXADDRESSMODE_WRAP);
-    state.setAddressMode(1, 3, KXTextureState::KXADDRESSMODE_BORDER);
-    EXPECT_EQ(magFilter, samplerState(1, D3DSAMP_MAGFILTER));
-    EXPECT_EQ(DWORD(D3DTADDRESS_BORDER), samplerState(1, D3DSAMP_ADDRESSW));
-
     D3DXMATRIX world;
     D3DXMatrixScaling(&world, 2.0f, 2.0f, 2.0f);
-    d3d->SetTransform(D3DTS_WORLD, &world);
-    KXRef<KXTexture2D> empty = KXMake<KXTexture2D>();
-    state.setTexture2D(8, m_texture.get(), m_attributes.get());
-    state.setTexture2D(0, empty.get(), m_attributes.get());
-    state.setTexture3D(240, m_cubeTexture.get(), m_attributes.get());
-    EXPECT_EQ(std::vector<unsigned>{1}, state.getTouchedStages());
-    D3DMATRIX after;
-    d3d->GetTransform(D3DTS_WORLD, &after);
-    EXPECT_EQ(2.0f, after._11);
-}
+    d3d()->SetTransform(D3DTS_WORLD, &world);
 
-// Each filter is the one asked for, lowered to what the adapter can do.
-TEST_F(TextureStateTest, SamplerFiltersAreLoweredToTheCapabilities)
-{
-    kxdxtest::CapsOverride caps;
-    caps.caps().TextureFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR |
-                                    D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MIPFPOINT;
-    caps.caps().MaxAnisotropy = 4;
-    caps.apply();
-    kxdxtest::TestWindow window(32, 32);
-    auto limited = kxdxtest::makeDevice(window.get());
-    ASSERT_TRUE(limited);
-    KXDXTextureState state(limited.get());
-    m_texture->setMinFilter(KXTexture::KXTEXTUREFILTER_ANISOTROPIC);
-    m_texture->setMagFilter(KXTexture::KXTEXTUREFILTER_LINEAR);
-    m_texture->setMipFilter(KXTexture::KXTEXTUREFILTER_LINEAR);
-    state.setTexture2D(1, m_texture.get(), nullptr);
-    const auto sampler = [&limited](D3DSAMPLERSTATETYPE type) {
-        DWORD value = 0;
-        limited->getD3DDevice()->GetSamplerState(1, type, &value);
-        return value;
-    };
-    EXPECT_EQ(DWORD(D3DTEXF_LINEAR), sampler(D3DSAMP_MINFILTER));
-    EXPECT_EQ(DWORD(D3DTEXF_POINT), sampler(D3DSAMP_MAGFILTER));
-    EXPECT_EQ(DWORD(D3DTEXF_POINT), sampler(D3DSAMP_MIPFILTER));
-    EXPECT_EQ(4u, sampler(D3DSAMP_MAXANISOTROPY));
+    KXDXTextureState state(device.get());
+    state.setTexture2D(0, m_texture.get(), nullptr);
+    ASSERT_NE(nullptr, boundTexture(d3d(), 0));
+    state.setAddressMode(2, KXTextureState::KXTEXTUREAXIS_U, KXTextureState::KXADDRESSMODE_CLAMP);
+    state.setAddressMode(2, KXTextureState::KXTEXTUREAXIS_V, KXTextureState::KXADDRESSMODE_MIRROR);
+    EXPECT_EQ(DWORD(D3DTADDRESS_CLAMP), sampler(2, D3DSAMP_ADDRESSU));
+    state.setTexture3D(2, KXMake<KXTexture3D>().get(), nullptr);
+    state.setAddressMode(1, D3DSAMP_MAGFILTER, KXTextureState::KXADDRESSMODE_WRAP);
+    state.setTexture2D(8, m_texture.get(), m_attributes.get());
+    state.setTexture2D(3, KXMake<KXTexture2D>().get(), m_attributes.get());
+    state.setTexture3D(240, m_cubeTexture.get(), m_attributes.get());
+    D3DMATRIX after;
+    d3d()->GetTransform(D3DTS_WORLD, &after);
+    EXPECT_EQ(2.0f, after._11);
+
+    state.reset();
+    for (DWORD s = 0; s < 4; ++s) {
+        SCOPED_TRACE(testing::Message() << "stage " << s);
+        const bool touched = s == 0 || s == 2;
+        EXPECT_EQ(nullptr, boundTexture(d3d(), s));
+        EXPECT_EQ(DWORD(touched ? D3DTADDRESS_WRAP : D3DTADDRESS_MIRROR), sampler(s, D3DSAMP_ADDRESSU));
+        EXPECT_EQ(DWORD(!touched ? D3DTOP_ADD : s == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE), stage(s, D3DTSS_COLOROP));
+    }
+    EXPECT_EQ(DWORD(D3DTADDRESS_WRAP), sampler(2, D3DSAMP_ADDRESSV));
 }
 
 // The stage transform moves (u, v) as the attributes' matrix does; a cube
@@ -188,7 +100,7 @@ TEST_F(TextureStateTest, SamplerFiltersAreLoweredToTheCapabilities)
 // generated ones included.
 TEST_F(TextureStateTest, TextureMatrixMovesCoordinatesAsTheSceneMatrixDoes)
 {
-    KXDXTextureState state(m_device.get());
+    KXDXTextureState state(device.get());
     const KXMatrix2D matrix =
         KXMatrix2D::rotation(0.3f) * KXMatrix2D::scaling(2.0f, 3.0f) * KXMatrix2D::translation(0.25f, 0.5f);
     m_attributes->setTextureMatrix(matrix);
@@ -196,114 +108,65 @@ TEST_F(TextureStateTest, TextureMatrixMovesCoordinatesAsTheSceneMatrixDoes)
     m_attributes->setTextureIndex(KXTextureAttributes::KXTEXTUREINDEX_CAMERASPACEREFLECTION);
     state.setTexture3D(4, m_cubeTexture.get(), m_attributes.get());
 
-    D3DXMATRIX flat, cube;
-    ASSERT_EQ(D3D_OK, d3d->GetTransform(static_cast<D3DTRANSFORMSTATETYPE>(D3DTS_TEXTURE0 + 3), &flat));
-    ASSERT_EQ(D3D_OK, d3d->GetTransform(static_cast<D3DTRANSFORMSTATETYPE>(D3DTS_TEXTURE0 + 4), &cube));
     const KXPosition2D expected = matrix.transform(KXPosition2D(0.7f, -0.2f));
-    D3DXVECTOR4 uv(0.7f, -0.2f, 1.0f, 0.0f), str(0.7f, -0.2f, 0.9f, 1.0f), out;
-    D3DXVec4Transform(&out, &uv, &flat);
-    EXPECT_NEAR(expected.getX(), out.x, 1e-5f);
-    EXPECT_NEAR(expected.getY(), out.y, 1e-5f);
-    EXPECT_EQ(DWORD(D3DTTFF_COUNT2), stageState(3, D3DTSS_TEXTURETRANSFORMFLAGS));
-    D3DXVec4Transform(&out, &str, &cube);
-    EXPECT_NEAR(expected.getX(), out.x, 1e-5f);
-    EXPECT_NEAR(expected.getY(), out.y, 1e-5f);
-    EXPECT_NEAR(0.9f, out.z, 1e-6f);
-    EXPECT_EQ(DWORD(D3DTTFF_COUNT3), stageState(4, D3DTSS_TEXTURETRANSFORMFLAGS));
-    EXPECT_EQ(DWORD(D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR), stageState(4, D3DTSS_TEXCOORDINDEX));
+    const D3DXVECTOR4 in[2] = {{0.7f, -0.2f, 1.0f, 0.0f}, {0.7f, -0.2f, 0.9f, 1.0f}};
+    for (DWORD s : {3u, 4u}) {
+        SCOPED_TRACE(testing::Message() << "stage " << s);
+        D3DXMATRIX transform;
+        ASSERT_EQ(D3D_OK, d3d()->GetTransform(static_cast<D3DTRANSFORMSTATETYPE>(D3DTS_TEXTURE0 + s), &transform));
+        D3DXVECTOR4 out;
+        D3DXVec4Transform(&out, &in[s - 3], &transform);
+        EXPECT_NEAR(expected.getX(), out.x, 1e-5f);
+        EXPECT_NEAR(expected.getY(), out.y, 1e-5f);
+        EXPECT_NEAR(s == 3 ? 1.0f : 0.9f, out.z, 1e-6f);
+        EXPECT_EQ(DWORD(s == 3 ? D3DTTFF_COUNT2 : D3DTTFF_COUNT3), stage(s, D3DTSS_TEXTURETRANSFORMFLAGS));
+    }
+    EXPECT_EQ(DWORD(D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR), stage(4, D3DTSS_TEXCOORDINDEX));
 }
 
-// The off-screen state leaves the colour arguments alone at reset, has no
-// dot product (modulates instead) and gives cube stages the colour
-// arguments too.
-TEST_F(TextureStateTest, OffScreenStateDiffersInColourArgumentsAndDotProduct)
+// A texture belongs to its device. The off-screen state never writes an
+// image's slot: it binds a texture of its own device found there and keeps
+// every other in its maps, cube images always. The window state keeps the
+// texture it makes in the image's slot, replacing one made for another
+// device instead of binding it.
+TEST_F(TextureStateTest, ImageTexturesBelongToTheirDevice)
 {
-    KXDXTextureState window(m_device.get());
-    KXDXOffScreenTextureState offScreen(m_device.get());
-    m_attributes->setTextureOperation(KXTextureAttributes::KXTEXTUREOPERATION_DOT3);
-    m_attributes->setTextureArgument(0, KXTextureAttributes::KXTEXTUREARG_DIFFUSE);
-    m_attributes->setTextureArgument(1, KXTextureAttributes::KXTEXTUREARG_SPECULAR);
-    window.setTexture2D(1, m_texture.get(), m_attributes.get());
-    offScreen.setTexture2D(2, m_texture.get(), m_attributes.get());
-    EXPECT_EQ(DWORD(D3DTOP_DOTPRODUCT3), stageState(1, D3DTSS_COLOROP));
-    EXPECT_EQ(DWORD(D3DTOP_MODULATE), stageState(2, D3DTSS_COLOROP));
-    window.reset();
+    kxdxtest::TestWindow otherWindow(32, 32);
+    auto other = kxdxtest::makeDevice(otherWindow.get());
+    ASSERT_TRUE(other);
+    KXDXOffScreenTextureState offScreen(device.get());
+    offScreen.setTexture2D(0, m_texture.get(), nullptr);
+    offScreen.setTexture2D(1, m_texture.get(), nullptr);
+    EXPECT_EQ(nullptr, m_image->getImplementation());
+    EXPECT_NE(nullptr, boundTexture(d3d(), 0));
+    IDirect3DBaseTexture9* const fromMap = boundTexture(d3d(), 0);
+    EXPECT_EQ(fromMap, boundTexture(d3d(), 1));
+    for (KXDXDevice* owner : {device.get(), other.get()}) {
+        auto* found = new KXDXImage2DImpl(owner, m_image.get());
+        m_image->setImplementation(found);
+        offScreen.setTexture2D(2, m_texture.get(), nullptr);
+        EXPECT_EQ(found, m_image->getImplementation());
+        EXPECT_EQ(owner == other.get() ? fromMap : found->getTexture(), boundTexture(d3d(), 2));
+    }
+    m_cube->setImplementation(new KXDXImage3DImpl(device.get(), m_cube.get()));
+    offScreen.setTexture3D(3, m_cubeTexture.get(), nullptr);
+    offScreen.setTexture3D(3, m_cubeTexture.get(), nullptr);
+    EXPECT_EQ(1u, offScreen.getNumImages2D());
+    EXPECT_EQ(1u, offScreen.getNumImages3D());
+    EXPECT_NE(nullptr, boundTexture(d3d(), 3));
     offScreen.reset();
-    EXPECT_EQ(DWORD(D3DTA_TEXTURE), stageState(1, D3DTSS_COLORARG1));
-    EXPECT_EQ(DWORD(D3DTA_DIFFUSE), stageState(2, D3DTSS_COLORARG1));
 
-    window.setTexture3D(1, m_cubeTexture.get(), m_attributes.get());
-    offScreen.setTexture3D(3, m_cubeTexture.get(), m_attributes.get());
-    EXPECT_EQ(DWORD(D3DTA_TEXTURE), stageState(1, D3DTSS_COLORARG1));
-    EXPECT_EQ(DWORD(D3DTA_DIFFUSE), stageState(3, D3DTSS_COLORARG1));
-    EXPECT_EQ(DWORD(D3DTA_SPECULAR), stageState(3, D3DTSS_COLORARG2));
-}
-
-// The window state keeps the texture it makes in the image's slot. A
-// texture belongs to its device: one made for another device (or for a
-// released one) is replaced instead of being bound here.
-TEST_F(TextureStateTest, WindowStateKeepsTexturesInTheImageAndReplacesThoseOfOtherDevices)
-{
-    KXDXTextureState state(m_device.get());
-    state.setTexture2D(0, m_texture.get(), nullptr);
+    KXDXTextureState window(device.get());
+    m_cube->setImplementation(new KXDXImage3DImpl(other.get(), m_cube.get()));
+    window.setTexture2D(0, m_texture.get(), nullptr);
+    window.setTexture3D(1, m_cubeTexture.get(), nullptr);
     auto* made = dynamic_cast<KXDXImage2DImpl*>(m_image->getImplementation());
     ASSERT_NE(nullptr, made);
-    ASSERT_NE(nullptr, made->getTexture());
-    EXPECT_EQ(made->getTexture(), boundTexture(0));
-    state.setTexture2D(1, m_texture.get(), nullptr);
+    EXPECT_EQ(device.get(), made->getDevice());
+    EXPECT_EQ(made->getTexture(), boundTexture(d3d(), 0));
+    window.setTexture2D(2, m_texture.get(), nullptr);
     EXPECT_EQ(made, m_image->getImplementation());
-
-    kxdxtest::TestWindow otherWindow(32, 32);
-    auto other = kxdxtest::makeDevice(otherWindow.get());
-    ASSERT_TRUE(other);
-    m_image->setImplementation(new KXDXImage2DImpl(other.get(), m_image.get()));
-    m_cube->setImplementation(new KXDXImage3DImpl(other.get(), m_cube.get()));
-    state.setTexture2D(0, m_texture.get(), nullptr);
-    state.setTexture3D(1, m_cubeTexture.get(), nullptr);
-    auto* replaced = dynamic_cast<KXDXImage2DImpl*>(m_image->getImplementation());
-    ASSERT_NE(nullptr, replaced);
-    EXPECT_EQ(m_device.get(), replaced->getDevice());
-    EXPECT_EQ(replaced->getTexture(), boundTexture(0));
-    auto* replacedCube = dynamic_cast<KXDXImage3DImpl*>(m_cube->getImplementation());
-    ASSERT_NE(nullptr, replacedCube);
-    EXPECT_EQ(static_cast<IDirect3DBaseTexture9*>(replacedCube->getCubeTexture()), boundTexture(1));
-}
-
-// The off-screen state never writes an image's slot: it binds a texture of
-// its own device found there, and keeps every other in its maps.
-TEST_F(TextureStateTest, OffScreenStateKeepsItsTexturesToItself)
-{
-    KXDXOffScreenTextureState state(m_device.get());
-    state.setTexture2D(0, m_texture.get(), nullptr);
-    state.setTexture2D(1, m_texture.get(), nullptr);
-    EXPECT_EQ(nullptr, m_image->getImplementation());
-    EXPECT_EQ(1u, state.getNumImages2D());
-    EXPECT_NE(nullptr, boundTexture(0));
-    EXPECT_EQ(boundTexture(0), boundTexture(1));
-
-    KXRef<KXImage2D> second = kxdxtest::solidPng(KXColor(0.0f, 1.0f, 0.0f, 1.0f));
-    KXRef<KXTexture2D> secondTexture = textureOf(second.get());
-    auto* own = new KXDXImage2DImpl(m_device.get(), second.get());
-    second->setImplementation(own);
-    state.setTexture2D(2, secondTexture.get(), nullptr);
-    EXPECT_EQ(1u, state.getNumImages2D());
-    EXPECT_EQ(own->getTexture(), boundTexture(2));
-
-    kxdxtest::TestWindow otherWindow(32, 32);
-    auto other = kxdxtest::makeDevice(otherWindow.get());
-    ASSERT_TRUE(other);
-    auto* foreign = new KXDXImage2DImpl(other.get(), second.get());
-    second->setImplementation(foreign);
-    state.setTexture2D(2, secondTexture.get(), nullptr);
-    EXPECT_EQ(2u, state.getNumImages2D());
-    EXPECT_EQ(foreign, second->getImplementation());
-    EXPECT_NE(foreign->getTexture(), boundTexture(2));
-
-    // Cube images always go through the map, even with one of this device.
-    m_cube->setImplementation(new KXDXImage3DImpl(m_device.get(), m_cube.get()));
-    state.setTexture3D(3, m_cubeTexture.get(), nullptr);
-    state.setTexture3D(3, m_cubeTexture.get(), nullptr);
-    EXPECT_EQ(1u, state.getNumImages3D());
-    EXPECT_NE(nullptr, boundTexture(3));
-    state.reset();
+    auto* madeCube = dynamic_cast<KXDXImage3DImpl*>(m_cube->getImplementation());
+    ASSERT_NE(nullptr, madeCube);
+    EXPECT_EQ(static_cast<IDirect3DBaseTexture9*>(madeCube->getCubeTexture()), boundTexture(d3d(), 1));
 }

@@ -1,18 +1,13 @@
-// The render-state manager and the non-texture families, read back from the
-// device: defaults and how the manager follows device resets and releases,
-// the code tables where Direct3D's numbering has gaps, depth-bias
-// capabilities, lights Direct3D refuses, and clip planes.
+// The render-state manager and its non-texture families on the device:
+// defaults kept across device resets, nothing touched after a release,
+// depth-bias capabilities, lights Direct3D refuses, and lit and fogged
+// quads against the fixed-function formulas.
 
 #include "KXDXTestSupport.h"
 
-#include "renderer/dx/KXDXBlendState.h"
 #include "renderer/dx/KXDXClipState.h"
-#include "renderer/dx/KXDXFogState.h"
-#include "renderer/dx/KXDXLightState.h"
 #include "renderer/dx/KXDXOffScreenTextureState.h"
-#include "renderer/dx/KXDXPolyState.h"
 #include "renderer/dx/KXDXRenderStateMgr.h"
-#include "renderer/dx/KXDXStencilState.h"
 #include "renderer/dx/KXDXZBufferState.h"
 #include "sceneapi/KXClipPlane.h"
 #include "sceneapi/KXFog.h"
@@ -21,6 +16,9 @@
 #include "sceneapi/KXMatrix.h"
 #include "sceneapi/KXTexture2D.h"
 
+#include <d3dx9.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -36,28 +34,11 @@ DWORD bitsOf(float value)
     return bits;
 }
 
-class RenderStatesTest : public ::testing::Test
+// An 8-bit channel value expected from a colour component in 0..1.
+double channel(double component)
 {
-protected:
-    void SetUp() override
-    {
-        m_device = kxdxtest::makeDevice(m_window.get());
-        ASSERT_TRUE(m_device);
-        d3d = m_device->getD3DDevice();
-    }
-
-    DWORD rs(D3DRENDERSTATETYPE state) const { return renderState(d3d, state); }
-    BOOL lightEnabled(DWORD index) const
-    {
-        BOOL enabled = 2;
-        d3d->GetLightEnable(index, &enabled);
-        return enabled;
-    }
-
-    kxdxtest::TestWindow m_window{64, 64};
-    std::unique_ptr<KXDXDevice> m_device;
-    IDirect3DDevice9* d3d = nullptr;
-};
+    return std::clamp(component, 0.0, 1.0) * 255.0;
+}
 
 // One state of each family, its default, and a value no default has (cull
 // mode and material where Direct3D's own defaults differ from ours).
@@ -71,66 +52,104 @@ const struct {
     {D3DRS_CLIPPLANEENABLE, 0, 0x3F},                 {D3DRS_DEPTHBIAS, 0, 0x3F000000}, // 0.0f, 0.5f
 };
 
-void scrambleDefaults(IDirect3DDevice9* d3d)
+// A window manager on the device and identity transforms: positions are
+// clip coordinates, or eye coordinates under a projection the test sets.
+class RenderStatesTest : public kxdxtest::DeviceTest
 {
-    for (const auto& f : FAMILY_DEFAULTS)
-        d3d->SetRenderState(f.state, f.scrambled);
-    d3d->LightEnable(3, TRUE);
-    D3DMATERIAL9 zero{};
-    d3d->SetMaterial(&zero);
-}
+protected:
+    void SetUp() override
+    {
+        ASSERT_NO_FATAL_FAILURE(DeviceTest::SetUp());
+        m_states = std::make_unique<KXDXRenderStateMgr>(device.get());
+        kxdxtest::setIdentityTransforms(d3d());
+    }
 
-void expectFamilyDefaults(IDirect3DDevice9* d3d)
-{
-    for (const auto& f : FAMILY_DEFAULTS)
-        EXPECT_EQ(f.ours, renderState(d3d, f.state)) << "state " << f.state;
-    BOOL enabled = TRUE;
-    d3d->GetLightEnable(3, &enabled);
-    EXPECT_FALSE(enabled);
-    D3DMATERIAL9 m{};
-    d3d->GetMaterial(&m);
-    EXPECT_EQ(1.0f, m.Diffuse.r);
-    EXPECT_EQ(0.0f, m.Diffuse.a);
-}
+    BOOL lightEnabled(DWORD index) const
+    {
+        BOOL enabled = 2;
+        d3d()->GetLightEnable(index, &enabled);
+        return enabled;
+    }
+    void scrambleDefaults() const
+    {
+        for (const auto& f : FAMILY_DEFAULTS)
+            d3d()->SetRenderState(f.state, f.scrambled);
+        d3d()->LightEnable(3, TRUE);
+        D3DMATERIAL9 zero{};
+        d3d()->SetMaterial(&zero);
+    }
+    void expectFamilyDefaults() const
+    {
+        for (const auto& f : FAMILY_DEFAULTS)
+            EXPECT_EQ(f.ours, renderState(d3d(), f.state)) << "state " << f.state;
+        EXPECT_FALSE(lightEnabled(3));
+        D3DMATERIAL9 m{};
+        d3d()->GetMaterial(&m);
+        EXPECT_EQ(1.0f, m.Diffuse.r);
+        EXPECT_EQ(0.0f, m.Diffuse.a);
+    }
+
+    // A quad of corners (+-e, +-e, z) facing the eye (normals (0, 0, -1)),
+    // of the vertex colour where lighting is off, drawn on black; the centre
+    // of the presented picture is expected to be (r, g, b).
+    void expectQuad(double r, double g, double b, D3DCOLOR color = 0, float z = 0.5f, float e = 1.0f)
+    {
+        struct Vertex {
+            float x, y, z, nx, ny, nz;
+            D3DCOLOR diffuse;
+        };
+        const Vertex quad[4] = {{-e, -e, z, 0, 0, -1, color}, {-e, e, z, 0, 0, -1, color},
+                                {e, -e, z, 0, 0, -1, color}, {e, e, z, 0, 0, -1, color}};
+        d3d()->SetRenderState(D3DRS_COLORVERTEX, FALSE);
+        d3d()->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE);
+        const kxdxtest::PresentedImage image = kxdxtest::drawFrame(
+            d3d(), window.get(), [&] { d3d()->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex)); });
+        ASSERT_FALSE(image.empty());
+        const uint32_t c = image.at(image.width / 2, image.height / 2);
+        EXPECT_NEAR(r, kxdxtest::red(c), 1.5);
+        EXPECT_NEAR(g, kxdxtest::green(c), 1.5);
+        EXPECT_NEAR(b, kxdxtest::blue(c), 1.5);
+    }
+
+    std::unique_ptr<KXDXRenderStateMgr> m_states;
+};
 
 } // namespace
 
-// Direct3D's Reset brings back Direct3D's defaults (counter-clockwise
-// culling, a black material); the manager puts its own back at once. A
-// manager destroyed before the reset no longer hears it (ASan).
+// A manager sets our defaults as it is made. Direct3D's Reset brings back
+// Direct3D's (counter-clockwise culling, a black material); the manager
+// puts ours back at once. One destroyed before the reset no longer hears
+// it (ASan).
 TEST_F(RenderStatesTest, ManagersSetTheFamiliesDefaultsAndRestoreThemAfterADeviceReset)
 {
-    scrambleDefaults(d3d);
-    KXDXRenderStateMgr manager(m_device.get());
-    expectFamilyDefaults(d3d);
-    EXPECT_EQ(nullptr, dynamic_cast<KXDXOffScreenTextureState*>(manager.getTextureState()));
+    scrambleDefaults();
     {
-        KXDXOffScreenRenderStateMgr offScreen(m_device.get());
+        KXDXOffScreenRenderStateMgr offScreen(device.get());
+        expectFamilyDefaults();
         EXPECT_NE(nullptr, dynamic_cast<KXDXOffScreenTextureState*>(offScreen.getTextureState()));
     }
-
-    scrambleDefaults(d3d);
+    EXPECT_EQ(nullptr, dynamic_cast<KXDXOffScreenTextureState*>(m_states->getTextureState()));
+    scrambleDefaults();
     KXClipPlane plane(KXPlane(0.0f, 0.0f, 1.0f, 0.0f));
-    manager.getClipState()->setClipPlane(1, &plane, KXMatrix());
-    m_device->reset();
-    ASSERT_EQ(KXDevice::KXDEVICESTATUS_USABLE, m_device->getStatus());
-    expectFamilyDefaults(d3d);
-    EXPECT_TRUE(static_cast<KXDXClipState*>(manager.getClipState())->getPlanes().empty());
+    m_states->getClipState()->setClipPlane(1, &plane, KXMatrix());
+    device->reset();
+    ASSERT_EQ(KXDevice::KXDEVICESTATUS_USABLE, device->getStatus());
+    expectFamilyDefaults();
+    EXPECT_TRUE(static_cast<KXDXClipState*>(m_states->getClipState())->getPlanes().empty());
 }
 
 // After release nothing may touch the device, and the manager, with the
-// textures the off-screen state keeps, outlives the device object itself
-// (run under ASan).
+// textures the off-screen state keeps, outlives the device object (ASan).
 TEST_F(RenderStatesTest, StatesDoNothingOnceTheDeviceIsReleasedAndOutliveIt)
 {
-    auto manager = std::make_unique<KXDXOffScreenRenderStateMgr>(m_device.get());
-    KXRef<KXImage2D> image = kxdxtest::solidPng(KXColor(1.0f, 0.0f, 0.0f, 1.0f));
+    auto manager = std::make_unique<KXDXOffScreenRenderStateMgr>(device.get());
     KXRef<KXTexture2D> texture = KXMake<KXTexture2D>();
-    texture->setImage2D(image.get());
+    texture->setImage2D(kxdxtest::solidPng(KXColor(1.0f, 0.0f, 0.0f, 1.0f)).get());
     manager->getTextureState()->setTexture2D(0, texture.get(), nullptr);
-    m_device->release();
+    device->release();
     EXPECT_EQ(nullptr, manager->getDevice());
-    m_device.reset();
+    EXPECT_EQ(nullptr, static_cast<KXDXTextureState*>(manager->getTextureState())->getDXDevice());
+    device.reset();
 
     KXDirectionalLight light;
     KXLinearFog fog;
@@ -142,41 +161,6 @@ TEST_F(RenderStatesTest, StatesDoNothingOnceTheDeviceIsReleasedAndOutliveIt)
     manager->getTextureState()->setTexture2D(0, texture.get(), nullptr);
     manager->getTextureState()->setAddressMode(1, 0, 0);
     EXPECT_TRUE(static_cast<KXDXTextureState*>(manager->getTextureState())->getTouchedStages().empty());
-    manager.reset();
-}
-
-// Comparisons, stencil and blend operations are Direct3D's values less one;
-// blend factors skip D3DBLEND_DESTALPHA and D3DBLEND_SRCALPHASAT. Unknown
-// codes set nothing, except stencil operations, which keep.
-TEST_F(RenderStatesTest, CodeTablesFollowDirect3DsNumberingAndIgnoreUnknownCodes)
-{
-    KXDXZBufferState zBuffer(m_device.get());
-    KXDXStencilState stencil(m_device.get());
-    KXDXBlendState blend(m_device.get());
-    KXDXPolyState poly(m_device.get());
-    const auto set = [&](int comparison, int stencilOp, int source, int destination, int blendOp, int cull) {
-        zBuffer.setZFunction(comparison);
-        stencil.setStencilFunction(comparison);
-        stencil.setPassOperation(stencilOp);
-        blend.setSourceBlend(source);
-        blend.setDestinationBlend(destination);
-        blend.setBlendOperation(blendOp);
-        poly.setCullMode(cull);
-    };
-    set(KXRenderState::KXCOMPARISON_GREATER, KXStencilState::KXSTENCILOPERATION_DECREMENT,
-        KXBlendState::KXBLENDFACTOR_INVDESTALPHA, KXBlendState::KXBLENDFACTOR_BOTHSRCALPHA,
-        KXBlendState::KXBLENDOPERATION_REVSUBTRACT, KXPolyState::KXCULLMODE_COUNTERCLOCKWISE);
-    for (int unknown : {0, 1}) {
-        SCOPED_TRACE(unknown ? "unknown codes" : "known codes");
-        EXPECT_EQ(DWORD(D3DCMP_GREATER), rs(D3DRS_ZFUNC));
-        EXPECT_EQ(DWORD(D3DCMP_GREATER), rs(D3DRS_STENCILFUNC));
-        EXPECT_EQ(DWORD(unknown ? D3DSTENCILOP_KEEP : D3DSTENCILOP_DECR), rs(D3DRS_STENCILPASS));
-        EXPECT_EQ(DWORD(D3DBLEND_INVDESTALPHA), rs(D3DRS_SRCBLEND));
-        EXPECT_EQ(DWORD(D3DBLEND_BOTHSRCALPHA), rs(D3DRS_DESTBLEND));
-        EXPECT_EQ(DWORD(D3DBLENDOP_REVSUBTRACT), rs(D3DRS_BLENDOP));
-        EXPECT_EQ(DWORD(D3DCULL_CCW), rs(D3DRS_CULLMODE));
-        set(8, 8, 13, -1, 5, 3);
-    }
 }
 
 // Without plain depth bias nothing is set, even where the slope-scaled bias
@@ -184,6 +168,7 @@ TEST_F(RenderStatesTest, CodeTablesFollowDirect3DsNumberingAndIgnoreUnknownCodes
 // defaults follow the same rules.
 TEST(DepthBias, SetsOnlyTheBiasesTheAdapterSupports)
 {
+    const DWORD sentinel = bitsOf(-7.0f);
     for (int supported = 0; supported < 4; ++supported) {
         const bool depthBias = supported & 1, slopeScaled = supported & 2;
         SCOPED_TRACE(testing::Message() << "depth bias " << depthBias << ", slope-scaled " << slopeScaled);
@@ -196,15 +181,15 @@ TEST(DepthBias, SetsOnlyTheBiasesTheAdapterSupports)
         auto device = kxdxtest::makeDevice(window.get());
         ASSERT_TRUE(device);
         IDirect3DDevice9* d3d = device->getD3DDevice();
-        const DWORD sentinel = bitsOf(-7.0f);
-        d3d->SetRenderState(D3DRS_DEPTHBIAS, sentinel);
-        d3d->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, sentinel);
+        const auto clearBiases = [d3d, sentinel] {
+            d3d->SetRenderState(D3DRS_DEPTHBIAS, sentinel);
+            d3d->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, sentinel);
+        };
+        clearBiases();
         KXDXZBufferState zBuffer(device.get());
         EXPECT_EQ(depthBias ? bitsOf(0.0f) : sentinel, renderState(d3d, D3DRS_DEPTHBIAS));
         EXPECT_EQ(slopeScaled ? bitsOf(0.0f) : sentinel, renderState(d3d, D3DRS_SLOPESCALEDEPTHBIAS));
-
-        d3d->SetRenderState(D3DRS_DEPTHBIAS, sentinel);
-        d3d->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, sentinel);
+        clearBiases();
         zBuffer.setDepthBias(0.25f, 2.5f);
         EXPECT_EQ(depthBias ? bitsOf(0.25f) : sentinel, renderState(d3d, D3DRS_DEPTHBIAS));
         EXPECT_EQ(depthBias && slopeScaled ? bitsOf(2.5f) : sentinel, renderState(d3d, D3DRS_SLOPESCALEDEPTHBIAS));
@@ -213,64 +198,129 @@ TEST(DepthBias, SetsOnlyTheBiasesTheAdapterSupports)
 
 // A light without a Direct3D form sets nothing; one Direct3D refuses (here
 // a direction flattened to nothing) must not leave its slot lit with the
-// light it held before.
-TEST_F(RenderStatesTest, LightsDirect3DCannotTakeLeaveTheirSlotsDark)
+// light it held before. Ambient components outside 0..1 are clamped before
+// packing, so none spills into the neighbouring byte; 0.5 truncates to 127.
+TEST_F(RenderStatesTest, LightStateSetsOnlyWhatDirect3DTakes)
 {
     class FalseSpotLight : public KXPointLight
     {
     public:
         KXLIGHTTYPE getLightType() const override { return KXLIGHTTYPE_SPOT; }
     };
-    KXDXLightState state(m_device.get());
+    KXLightState* state = m_states->getLightState();
     FalseSpotLight falseSpot;
-    state.setLight(1, &falseSpot, KXMatrix());
+    state->setLight(1, &falseSpot, KXMatrix());
     EXPECT_FALSE(lightEnabled(1));
-
     KXDirectionalLight sun;
-    state.setLight(3, &sun, KXMatrix());
+    state->setLight(3, &sun, KXMatrix());
     ASSERT_TRUE(lightEnabled(3));
-    state.setLight(3, &sun, KXMatrix::scaling(0.0f, 0.0f, 0.0f));
+    state->setLight(3, &sun, KXMatrix::scaling(0.0f, 0.0f, 0.0f));
     EXPECT_FALSE(lightEnabled(3));
-}
 
-// Components outside 0..1 are clamped before packing, so none spills into
-// the neighbouring byte; 0.5 truncates to 127.
-TEST_F(RenderStatesTest, AmbientLightClampsEachComponent)
-{
-    KXDXLightState state(m_device.get());
     KXAmbientLight ambient;
     ambient.setColor(KXColor(1.5f, -0.5f, 0.5f, 1.0f));
-    state.setAmbientLight(&ambient);
-    EXPECT_EQ(0xFFFF007Fu, rs(D3DRS_AMBIENT));
+    state->setAmbientLight(&ambient);
+    EXPECT_EQ(0xFFFF007Fu, renderState(d3d(), D3DRS_AMBIENT));
 }
 
-// setClipPlane switches on its own plane only; enableClipping switches on
-// every plane set since the last reset.
-TEST_F(RenderStatesTest, ClipPlanesEnableTheirOwnBitThenAllListedPlanesTogether)
+// Lighting: colour = emissive + ambient x global ambient
+//                  + sum of attenuation x spot x diffuse x light x (N . L).
+TEST_F(RenderStatesTest, LightsFollowTheLightingFormula)
 {
-    KXDXClipState state(m_device.get());
-    KXClipPlane plane(KXPlane(0.0f, 0.0f, 1.0f, -2.0f)); // z = 2
-    state.setClipPlane(0, &plane, KXMatrix());
-    EXPECT_EQ(0x1u, rs(D3DRS_CLIPPLANEENABLE));
-    state.setClipPlane(2, &plane, KXMatrix::translation(0.0f, 0.0f, 3.0f));
-    EXPECT_EQ(0x4u, rs(D3DRS_CLIPPLANEENABLE));
+    KXMaterial material;
+    const auto setMaterial = [&](const KXColor& diffuse, const KXColor& emissive) {
+        material.set(KXColor(1, 1, 1, 1), diffuse, KXColor(0, 0, 0, 1), emissive, 0.0f);
+        m_states->getMaterialState()->setMaterial(&material);
+    };
+    KXLightState* lights = m_states->getLightState();
+    // Directional: the world matrix turns the direction to (0.6, 0, 0.8);
+    // its scale and translation play no part. Diffuse 204, 153, 102 / 255
+    // exactly; emissive red 0.1 packs to 26 / 255, light green 0.5 to 128.
+    setMaterial(KXColor(0.8f, 0.6f, 0.4f, 1.0f), KXColor(0.1f, 0.0f, 0.0f, 1.0f));
+    KXAmbientLight ambient;
+    ambient.setColor(KXColor(0.2f, 0.2f, 0.2f, 1.0f));
+    lights->setAmbientLight(&ambient);
+    KXDirectionalLight sun;
+    sun.setColor(KXColor(1.0f, 0.5f, 1.0f, 1.0f));
+    sun.setDirection(KXVector(0.0f, -0.6f, 0.8f));
+    lights->setLight(0, &sun, KXMatrix::scaling(3.0f, 3.0f, 3.0f) * KXMatrix::rotationZ(1.5707964f) *
+                                  KXMatrix::translation(10.0f, 20.0f, 30.0f));
+    const double ga = 51 / 255.0;
+    expectQuad(channel(26 / 255.0 + ga + 0.8 * 0.8), channel(ga + 0.6 * (128 / 255.0) * 0.8), channel(ga + 0.4 * 0.8));
 
-    // Index 6 and a null plane set nothing.
-    state.setClipPlane(6, &plane, KXMatrix());
-    state.setClipPlane(1, nullptr, KXMatrix());
-    state.enableClipping(1);
-    EXPECT_EQ(0x5u, rs(D3DRS_CLIPPLANEENABLE));
-    state.enableClipping(0);
-    EXPECT_EQ(0x0u, rs(D3DRS_CLIPPLANEENABLE));
-
-    state.reset();
-    state.enableClipping(1);
-    EXPECT_EQ(0x0u, rs(D3DRS_CLIPPLANEENABLE));
+    // Spot, carried to (0, 0, -0.5) facing the quad: every corner is sqrt(3)
+    // away and 54.7 degrees off the axis, between the cones at 30 and 75:
+    // attenuation x ((cos a - cos(outer / 2)) / (cos(inner / 2) - cos(outer / 2)))^concentration x cos a.
+    // An inner cone wider than the outer one is narrowed to it: the full
+    // light, not Direct3D's default light that a refused SetLight would
+    // leave enabled. Beyond the range, no light at all.
+    ambient.setColor(KXColor(0, 0, 0, 1));
+    lights->setAmbientLight(&ambient);
+    setMaterial(KXColor(1.0f, 0.6f, 0.2f, 1.0f), KXColor(0, 0, 0, 1));
+    KXSpotLight spot;
+    spot.setPosition(KXPosition(-10.0f, 0.0f, -0.5f));
+    spot.setDirection(KXVector(0.0f, 0.0f, 1.0f));
+    spot.setAttenuation(0.5f, 0.25f, 0.125f);
+    const KXMatrix world = KXMatrix::translation(10.0f, 0.0f, 0.0f);
+    const double pi = 3.14159265358979, inner = pi / 3, outer = 150.0 * pi / 180.0;
+    spot.setSpreadAngles(static_cast<float>(inner), static_cast<float>(outer));
+    spot.setConcentration(2.0f);
+    lights->setLight(0, &spot, world);
+    const double d = std::sqrt(3.0), cosAngle = 1.0 / d, attenuation = 1.0 / (0.5 + 0.25 * d + 0.125 * d * d);
+    const double t = (cosAngle - std::cos(outer / 2)) / (std::cos(inner / 2) - std::cos(outer / 2));
+    const double lit = attenuation * t * t * cosAngle;
+    expectQuad(channel(lit), channel(0.6 * lit), channel(0.2 * lit));
+    spot.setInnerSpreadAngle(static_cast<float>(170.0 * pi / 180.0));
+    lights->setLight(0, &spot, world);
+    const double full = attenuation * cosAngle;
+    expectQuad(channel(full), channel(0.6 * full), channel(0.2 * full));
+    spot.setRange(1.5f);
+    lights->setLight(0, &spot, world);
+    expectQuad(0.0, 0.0, 0.0);
 }
 
-// Points of a plane stay on the carried plane, and points on its positive
-// side stay on the positive side, under rotations, translations,
-// non-uniform scales and mirrors alike.
+// Fog at a known eye depth: the quad lies at depth 5 under a perspective
+// projection, its corners 15 away from the eye, so per-pixel fog reads the
+// eye depth, per-vertex fog by range the corners' distance. The cases run
+// one after the other on one device: per-vertex fog must take effect after
+// per-pixel fog was set.
+TEST_F(RenderStatesTest, FogBlendsTheFogColourByTheFogFactor)
+{
+    const struct {
+        const char* name;
+        int type; // 0 linear, 1 exponential, 2 squared exponential
+        int vertexFog, rangeFog;
+        double clear; // the expected share of the object's colour
+    } cases[] = {{"linear per pixel", 0, 0, 0, (8.0 - 5.0) / (8.0 - 2.0)},
+                 {"exponential per pixel", 1, 0, 0, std::exp(-0.5)},
+                 {"squared exponential per pixel", 2, 0, 0, std::exp(-0.25)},
+                 {"linear per vertex", 0, 1, 0, (20.0 - 5.0) / (20.0 - 2.0)},
+                 {"linear per vertex by range", 0, 1, 1, (20.0 - 15.0) / (20.0 - 2.0)}};
+    D3DXMATRIX projection;
+    D3DXMatrixPerspectiveFovLH(&projection, static_cast<float>(D3DX_PI / 2), 1.0f, 1.0f, 100.0f);
+    d3d()->SetTransform(D3DTS_PROJECTION, &projection);
+    m_states->getLightState()->enableLighting(0);
+    KXFogState* state = m_states->getFogState();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        KXLinearFog linear;
+        linear.setFrontDistance(2.0f);
+        linear.setBackDistance(c.vertexFog ? 20.0f : 8.0f);
+        KXExponentialFog exponential;
+        exponential.setDensity(0.1f);
+        exponential.setExpMode(c.type == 2 ? 1 : 0);
+        KXFog* fog = c.type == 0 ? static_cast<KXFog*>(&linear) : &exponential;
+        fog->setColor(KXColor(0.0f, 0.0f, 1.0f, 1.0f));
+        state->setVertexFog(c.vertexFog);
+        state->setRangeFog(c.rangeFog);
+        state->setFog(fog);
+        state->enableFog(1);
+        expectQuad(channel(c.clear), 0.0, channel(1.0 - c.clear), 0xFFFF0000, 5.0f, 10.0f);
+    }
+}
+
+// A clip plane carried by the world matrix keeps the points it held, and the
+// side each point was on, under rotations, non-uniform scales and mirrors.
 TEST(ClipPlaneTransform, CarriedPlaneHoldsTheCarriedPoints)
 {
     std::mt19937 random(7);

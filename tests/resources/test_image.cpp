@@ -1,6 +1,6 @@
 // The device-side forms of images: the texels that encoded files decode
-// into, the six-face cube's size, format and colour key, cube and volume
-// files, lent textures, and how the textures go with their device.
+// into, the six-face cube's size, format and colour key, lent textures, and
+// how the textures go with their device.
 
 #include "resources/KXDXImage2DImpl.h"
 #include "resources/KXDXImage3DImpl.h"
@@ -8,35 +8,11 @@
 #include "KXDXTestSupport.h"
 #include "sceneapi/KXImage3D.h"
 
-#include <d3d9.h>
-
-#include <gtest/gtest.h>
-
 #include <cstring>
-#include <memory>
-#include <vector>
 
 using namespace kxdxtest;
 
 namespace {
-
-// A DDS file of A8R8G8B8 pixels, edge x edge: a cube map of six faces when
-// cube is set, else a volume of the given depth. Face or slice i is color(i).
-std::vector<uint32_t> makeDDS(uint32_t edge, uint32_t depth, bool cube, uint32_t (*color)(uint32_t))
-{
-    // Magic, header size, flags (caps, height, width, pitch, format, depth),
-    // height, width, pitch, depth, one level, 11 reserved words; the pixel
-    // format (RGB with alpha, 32 bits, masks); caps (texture, complex) and
-    // caps2 (all six faces, or volume); 3 reserved words.
-    std::vector<uint32_t> words = {0x20534444, 124, 0x100Fu | (cube ? 0u : 0x800000u), edge, edge, edge * 4,
-                                   cube ? 0u : depth, 1};
-    words.resize(words.size() + 11, 0);
-    words.insert(words.end(), {32, 0x41, 0, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000, 0x1008,
-                               cube ? 0xFE00u : 0x200000u, 0, 0, 0});
-    for (uint32_t i = 0; i < (cube ? 6 : depth); ++i)
-        words.insert(words.end(), edge * edge, color(i));
-    return words;
-}
 
 uint32_t readU32(const void* bytes, size_t offset)
 {
@@ -45,20 +21,10 @@ uint32_t readU32(const void* bytes, size_t offset)
     return value;
 }
 
-class ImageTest : public DeviceTest
-{
-protected:
-    // What a stage holds; the reference GetTexture adds is given back.
-    IDirect3DBaseTexture9* textureOnStage(DWORD stage) const
-    {
-        IDirect3DBaseTexture9* texture = nullptr;
-        d3d()->GetTexture(stage, &texture);
-        if (texture)
-            texture->Release();
-        return texture;
-    }
-};
+using ImageTest = DeviceTest;
 
+// Data that does not decode makes no texture, and binding it leaves the
+// stage as it was.
 TEST_F(ImageTest, PngDecodesIntoTheTexelsOfTheImageAndOnlyATextureIsBound)
 {
     const auto pixel = [](unsigned x, unsigned y) {
@@ -66,7 +32,6 @@ TEST_F(ImageTest, PngDecodesIntoTheTexelsOfTheImageAndOnlyATextureIsBound)
     };
     KXRef<KXImage2D> image = pngImage(4, 4, pixel);
     KXDXImage2DImpl impl(device.get(), image.get());
-    EXPECT_EQ(device.get(), impl.getDevice());
     IDirect3DTexture9* texture = impl.getTexture();
     ASSERT_NE(nullptr, texture);
     D3DSURFACE_DESC desc{};
@@ -80,15 +45,12 @@ TEST_F(ImageTest, PngDecodesIntoTheTexelsOfTheImageAndOnlyATextureIsBound)
             EXPECT_EQ(pixel(x, y), readU32(locked.pBits, y * locked.Pitch + x * 4)) << x << ", " << y;
     texture->UnlockRect(0);
     impl.bind(2);
-    EXPECT_EQ(texture, textureOnStage(2));
-
-    // Data that does not decode: no texture, and bind leaves the stage.
     const unsigned char garbage[] = {0x89, 'P', 'N', 'G', 1, 2, 3, 4, 5, 6, 7, 8};
     KXImage2D broken(garbage, sizeof(garbage), KXImage2D::KXIMAGE2D_PNG);
     KXDXImage2DImpl none(device.get(), &broken);
     EXPECT_EQ(nullptr, none.getTexture());
     none.bind(2);
-    EXPECT_EQ(texture, textureOnStage(2));
+    EXPECT_EQ(texture, boundTexture(d3d(), 2));
     d3d()->SetTexture(2, nullptr);
 }
 
@@ -102,9 +64,12 @@ public:
     }
 };
 
-// Bound either way; released by the implementation only when owned, and
-// only dropped when the device goes.
-TEST_F(ImageTest, LentTextureIsBoundButReleasedOnlyWhenOwned)
+// A lent texture is bound either way, released by the implementation only
+// when owned, and only dropped when the device goes. Implementations alive
+// at the release give their textures up and bind nothing after; one held
+// in an image's slot goes with the image, after the device (TearDown checks
+// that every Direct3D object is gone).
+TEST_F(ImageTest, LentTexturesAndTexturesAliveAtTheReleaseGoWithTheDevice)
 {
     IDirect3DTexture9 *texture = nullptr, *second = nullptr;
     ASSERT_EQ(D3D_OK, d3d()->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr));
@@ -112,7 +77,7 @@ TEST_F(ImageTest, LentTextureIsBoundButReleasedOnlyWhenOwned)
     {
         LentTextureImpl lent(device.get(), texture, false);
         lent.bind(3);
-        EXPECT_EQ(texture, textureOnStage(3));
+        EXPECT_EQ(texture, boundTexture(d3d(), 3));
         d3d()->SetTexture(3, nullptr);
     }
     texture->AddRef();
@@ -120,11 +85,20 @@ TEST_F(ImageTest, LentTextureIsBoundButReleasedOnlyWhenOwned)
     { LentTextureImpl owner(device.get(), texture, true); } // releases our reference
 
     LentTextureImpl lentAtRelease(device.get(), second, false);
+    KXRef<KXImage2D> image = pngImage(2, 2, [](unsigned, unsigned) { return 0xFFFFFFFFu; });
+    image->setImplementation(new KXDXImage2DImpl(device.get(), image.get()));
+    KXDXImage2DImpl alive(device.get(), image.get());
+    alive.bind(0);
     device->release();
     EXPECT_EQ(nullptr, lentAtRelease.getTexture());
+    EXPECT_EQ(nullptr, alive.getTexture());
+    EXPECT_EQ(nullptr, alive.getDevice());
     second->AddRef();
     EXPECT_EQ(1u, second->Release());
     second->Release();
+    alive.bind(0);
+    device.reset();
+    alive.bind(0);
 }
 
 // Six 256 x 256 face files make a 512 x 512 cube of one level, scaled with
@@ -134,6 +108,7 @@ TEST_F(ImageTest, LentTextureIsBoundButReleasedOnlyWhenOwned)
 TEST_F(ImageTest, SixFaceFilesMakeA512CubeWhereOpaqueBlackTurnsTransparent)
 {
     const uint32_t faceColor[6] = {0, 0, 0xFF506070u, 0xFF8090A0u, 0xFFB0C0D0u, 0xFFE0F010u};
+    const unsigned char garbage[] = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'};
     KXImage3D image;
     for (int face = 0; face < 6; ++face) {
         KXRef<KXImage2D> png = pngImage(256, 256, [&](unsigned x, unsigned y) -> uint32_t {
@@ -141,7 +116,6 @@ TEST_F(ImageTest, SixFaceFilesMakeA512CubeWhereOpaqueBlackTurnsTransparent)
                 return x < 128 ? 0xFF000000u : 0xFF000001u;
             return face == 1 && y < 128 ? 0x80000000u : faceColor[face];
         });
-        const unsigned char garbage[] = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'};
         const bool broken = face == 2;
         ASSERT_EQ(0, image.setComponentData(face, broken ? garbage : png->getData(),
                                             broken ? sizeof(garbage) : png->getSize(), KXImage2D::KXIMAGE2D_PNG));
@@ -154,7 +128,8 @@ TEST_F(ImageTest, SixFaceFilesMakeA512CubeWhereOpaqueBlackTurnsTransparent)
     cube->GetLevelDesc(0, &desc);
     EXPECT_EQ(512u, desc.Width);
     ASSERT_EQ(D3DFMT_A8B8G8R8, desc.Format);
-    auto texel = [&](int face, unsigned x, unsigned y) {
+    // As 0xAARRGGBB.
+    const auto texel = [cube](int face, unsigned x, unsigned y) {
         D3DLOCKED_RECT locked{};
         if (FAILED(cube->LockRect(static_cast<D3DCUBEMAP_FACES>(face), 0, &locked, nullptr, D3DLOCK_READONLY)))
             return 0xDEADBEEFu;
@@ -171,60 +146,8 @@ TEST_F(ImageTest, SixFaceFilesMakeA512CubeWhereOpaqueBlackTurnsTransparent)
     for (int face = 3; face < 6; ++face)
         EXPECT_EQ(faceColor[face], texel(face, 256, 448)) << "face " << face;
     impl.bind(1);
-    EXPECT_EQ(cube, textureOnStage(1));
+    EXPECT_EQ(cube, boundTexture(d3d(), 1));
     d3d()->SetTexture(1, nullptr);
-}
-
-// Implementations alive when the device is released give their textures
-// up and bind nothing after; held in an image's slot, one goes with the
-// image, after the device. TearDown checks that every Direct3D object is
-// gone.
-TEST_F(ImageTest, CubeAndVolumeFilesMakeTexturesThatGoWithTheDevice)
-{
-    const auto faceColor = [](uint32_t face) { return 0xFF000000u | (face * 40 + 5) << 16 | (250 - face * 30); };
-    const std::vector<uint32_t> cubeFile = makeDDS(4, 1, true, faceColor);
-    KXImage3D cubeImage;
-    ASSERT_EQ(0, cubeImage.setData(cubeFile.data(), cubeFile.size() * 4, KXImage3D::KXIMAGE3D_CUBEMAP));
-    auto cubeImpl = std::make_unique<KXDXImage3DImpl>(device.get(), &cubeImage);
-    IDirect3DCubeTexture9* cube = cubeImpl->getCubeTexture();
-    ASSERT_NE(nullptr, cube);
-    EXPECT_EQ(nullptr, cubeImpl->getVolumeTexture());
-    for (unsigned face = 0; face < 6; ++face) {
-        D3DLOCKED_RECT locked{};
-        ASSERT_EQ(D3D_OK, cube->LockRect(static_cast<D3DCUBEMAP_FACES>(face), 0, &locked, nullptr, D3DLOCK_READONLY));
-        EXPECT_EQ(faceColor(face), readU32(locked.pBits, locked.Pitch + 8)) << "face " << face;
-        cube->UnlockRect(static_cast<D3DCUBEMAP_FACES>(face), 0);
-    }
-
-    const auto sliceColor = [](uint32_t slice) { return slice ? 0xFFC0A000u : 0xFF0010F0u; };
-    const std::vector<uint32_t> volumeFile = makeDDS(4, 2, false, sliceColor);
-    KXImage3D volumeImage;
-    ASSERT_EQ(0, volumeImage.setData(volumeFile.data(), volumeFile.size() * 4, KXImage3D::KXIMAGE3D_VOLUME));
-    auto volumeImpl = std::make_unique<KXDXImage3DImpl>(device.get(), &volumeImage);
-    IDirect3DVolumeTexture9* volume = volumeImpl->getVolumeTexture();
-    ASSERT_NE(nullptr, volume);
-    EXPECT_EQ(nullptr, volumeImpl->getCubeTexture());
-    D3DLOCKED_BOX box{};
-    ASSERT_EQ(D3D_OK, volume->LockBox(0, &box, nullptr, D3DLOCK_READONLY));
-    for (unsigned slice = 0; slice < 2; ++slice)
-        EXPECT_EQ(sliceColor(slice), readU32(box.pBits, slice * box.SlicePitch + 2 * box.RowPitch + 4)) << slice;
-    volume->UnlockBox(0);
-    cubeImpl->bind(0);
-    volumeImpl->bind(1);
-    EXPECT_EQ(volume, textureOnStage(1));
-
-    KXRef<KXImage2D> slotImage = pngImage(2, 2, [](unsigned, unsigned) { return 0xFFFFFFFFu; });
-    slotImage->setImplementation(new KXDXImage2DImpl(device.get(), slotImage.get()));
-    auto impl2D = std::make_unique<KXDXImage2DImpl>(device.get(), slotImage.get());
-    device->release();
-    EXPECT_EQ(nullptr, cubeImpl->getDevice());
-    EXPECT_EQ(nullptr, cubeImpl->getCubeTexture());
-    EXPECT_EQ(nullptr, volumeImpl->getVolumeTexture());
-    EXPECT_EQ(nullptr, impl2D->getTexture());
-    cubeImpl->bind(0);
-    device.reset();
-    volumeImpl->bind(0);
-    impl2D->bind(0);
 }
 
 } // namespace
