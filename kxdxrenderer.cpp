@@ -2,5 +2,5 @@
 
 const char* KXDXRendererVersion()
 {
-    return "0.1.0";
+    return KXDXRENDERER_VERSION_STRING;
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 // Umbrella header of the renderer library: the scene graph it draws, the
-// renderer interface, the canvas with its painters, the editor aids and the
-// ray tracer.
+// renderer interface, the canvas with its painters, the editor aids, the ray
+// tracer and the library's version.
+#include "KXDXRendererVersion.h"
+
 #include "sceneapi/sceneapi.h"
 
 #include "renderer/KXDevice.h"
@@ -35,6 +37,3 @@
 #include "widgets/KXWidget.h"
 
 #include "raytracer/KXRayTracer.h"
-
-// Version of the renderer library as "major.minor.patch".
-const char* KXDXRendererVersion();

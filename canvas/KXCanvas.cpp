@@ -6,6 +6,7 @@
 #include "canvas/KXPlanarShadowPainter.h"
 #include "canvas/KXPlanarSoftShadowPainter.h"
 #include "renderer/KXDevice.h"
+#include "renderer/KXOutOfMemory.h"
 #include "renderer/KXRenderStateMgr.h"
 #include "renderer/KXRenderer.h"
 #include "renderer/KXResult.h"
@@ -43,8 +44,23 @@ T* createOnce(std::unique_ptr<T>& slot)
 {
     if (slot)
         return nullptr;
-    slot = std::make_unique<T>();
+    // Out of memory nothing is made, and null comes back.
+    kxRunWithinMemory([&] { slot = std::make_unique<T>(); });
     return slot.get();
+}
+
+// Every family at its defaults, as each step of a frame leaves them.
+void resetAllStates(KXRenderStateMgr& states)
+{
+    states.getMaterialState()->reset();
+    states.getTextureState()->reset();
+    states.getLightState()->reset();
+    states.getZBufferState()->reset();
+    states.getBlendState()->reset();
+    states.getPolyState()->reset();
+    states.getStencilState()->reset();
+    states.getFogState()->reset();
+    states.getClipState()->reset();
 }
 
 // The state most steps draw with: Gouraud shading, solid fill, clockwise
@@ -158,58 +174,76 @@ void KXCanvas::render(const KXScene* scene, const KXStoryBoard* storyBoard)
     KXRenderStateMgr* states = getStates();
     if (!states || !scene)
         return;
-    m_storyBoard = storyBoard;
-    KXRoot* root = scene->getRoot();
-    if (!root)
+    // The canvas's own steps leave out what they have no memory for. A frame
+    // that runs out of memory all the same (in a step or painter of a
+    // derived canvas) is closed where it stands, every render-state family
+    // back at its defaults, so that the next frame starts as any other.
+    bool frameOpen = false;
+    const bool drawn = kxRunWithinMemory([&] {
+        m_storyBoard = storyBoard;
+        KXRoot* root = scene->getRoot();
+        if (!root)
+            return;
+        auto* environment = dynamic_cast<KXSkyBox*>(root->getReflectionEnvironment());
+        m_environmentTexture = environment ? environment->getTexture3D() : nullptr;
+        KXCamera* camera = root->getCamera();
+        if (!camera)
+            return;
+
+        const KXBounds bounds = root->getBounds();
+        m_sceneCenter = bounds.getCenter();
+        m_sceneOffsetMatrix = KXMatrix::translation(m_sceneCenter.getX(), m_sceneCenter.getY(), 0.0f);
+        m_sceneRadius = bounds.getRadius();
+        m_sceneScaleMatrix = KXMatrix::scaling(m_sceneRadius, m_sceneRadius, m_sceneRadius);
+        // While a controller is being used the scene changes under it; the
+        // guide keeps to the bounds from before.
+        if (m_nodeControllers &&
+            m_nodeControllers->getSelectedController() == KXNodeControllers::KXNODECONTROLLER_NONE)
+            m_referenceBounds = bounds;
+        m_eyePosition = camera->getEyePosition();
+        m_viewportScale = camera->getViewportScale(nullptr);
+        m_frustum.updateFrustum(camera->getWorldMatrix(), camera->getViewMatrix(), camera->getProjectionMatrix());
+        const KXViewport viewport = m_renderer->getViewport();
+        m_viewportSize = static_cast<float>(std::min(viewport.getWidth(), viewport.getHeight()));
+        m_cameraType = camera->getCameraType();
+        states->getMaterialState()->enableSpecular(m_specular);
+
+        KXSelection* selection = scene->getSelection();
+        frameOpen = true;
+        beginFrame();
+        clearDepth();
+        drawBackground(camera, root);
+        applyFog(root);
+        applyCamera(camera);
+        setupLights(camera, root, selection);
+        drawScene(root, selection);
+        // Fog and lights were set for the scene; the painters and aids set
+        // their own.
+        if (KXRenderStateMgr* sceneStates = getStates()) {
+            sceneStates->getFogState()->reset();
+            sceneStates->getLightState()->reset();
+        }
+
+        if (m_reflection) {
+            if (auto* reflection = dynamic_cast<KXPlanarReflectionPainter*>(m_reflectionPainter.get()))
+                reflection->setSceneBounds(bounds);
+            m_reflectionPainter->paint(scene);
+        }
+        runShadowPainter(scene, bounds);
+        drawEditorAids(camera, root, selection);
+        if (m_sceneAxes)
+            m_sceneAxes->drawAxes(*this, camera);
+        m_overlayPainter->paint(scene);
+        frameOpen = false;
+        endFrame();
+    });
+    if (drawn)
         return;
-    auto* environment = dynamic_cast<KXSkyBox*>(root->getReflectionEnvironment());
-    m_environmentTexture = environment ? environment->getTexture3D() : nullptr;
-    KXCamera* camera = root->getCamera();
-    if (!camera)
-        return;
-
-    const KXBounds bounds = root->getBounds();
-    m_sceneCenter = bounds.getCenter();
-    m_sceneOffsetMatrix = KXMatrix::translation(m_sceneCenter.getX(), m_sceneCenter.getY(), 0.0f);
-    m_sceneRadius = bounds.getRadius();
-    m_sceneScaleMatrix = KXMatrix::scaling(m_sceneRadius, m_sceneRadius, m_sceneRadius);
-    // While a controller is being used the scene changes under it; the guide
-    // keeps to the bounds from before.
-    if (m_nodeControllers && m_nodeControllers->getSelectedController() == KXNodeControllers::KXNODECONTROLLER_NONE)
-        m_referenceBounds = bounds;
-    m_eyePosition = camera->getEyePosition();
-    m_viewportScale = camera->getViewportScale(nullptr);
-    m_frustum.updateFrustum(camera->getWorldMatrix(), camera->getViewMatrix(), camera->getProjectionMatrix());
-    const KXViewport viewport = m_renderer->getViewport();
-    m_viewportSize = static_cast<float>(std::min(viewport.getWidth(), viewport.getHeight()));
-    m_cameraType = camera->getCameraType();
-    states->getMaterialState()->enableSpecular(m_specular);
-
-    KXSelection* selection = scene->getSelection();
-    beginFrame();
-    clearDepth();
-    drawBackground(camera, root);
-    applyFog(root);
-    applyCamera(camera);
-    setupLights(camera, root, selection);
-    drawScene(root, selection);
-    // Fog and lights were set for the scene; the painters and aids set their own.
-    if (KXRenderStateMgr* sceneStates = getStates()) {
-        sceneStates->getFogState()->reset();
-        sceneStates->getLightState()->reset();
-    }
-
-    if (m_reflection) {
-        if (auto* reflection = dynamic_cast<KXPlanarReflectionPainter*>(m_reflectionPainter.get()))
-            reflection->setSceneBounds(bounds);
-        m_reflectionPainter->paint(scene);
-    }
-    runShadowPainter(scene, bounds);
-    drawEditorAids(camera, root, selection);
-    if (m_sceneAxes)
-        m_sceneAxes->drawAxes(*this, camera);
-    m_overlayPainter->paint(scene);
-    endFrame();
+    m_farSidePass = false;
+    if (frameOpen)
+        endFrame();
+    if (KXRenderStateMgr* frameStates = getStates())
+        resetAllStates(*frameStates);
 }
 
 void KXCanvas::runShadowPainter(const KXScene* scene, const KXBounds& sceneBounds)
@@ -244,14 +278,16 @@ void KXCanvas::beginFrame()
     if (!m_renderer)
         return;
     m_renderer->beginScene();
-    notify(KXCanvasEvent(KXCanvasEvent::KXCANVASEVENT_FRAMEBEGUN));
+    // Telling the observers copies their list: out of memory they do not
+    // hear of this frame, which is drawn all the same.
+    kxRunWithinMemory([&] { notify(KXCanvasEvent(KXCanvasEvent::KXCANVASEVENT_FRAMEBEGUN)); });
 }
 
 void KXCanvas::endFrame()
 {
     if (!m_renderer)
         return;
-    notify(KXCanvasEvent(KXCanvasEvent::KXCANVASEVENT_FRAMEENDING));
+    kxRunWithinMemory([&] { notify(KXCanvasEvent(KXCanvasEvent::KXCANVASEVENT_FRAMEENDING)); });
     m_renderer->endScene();
 }
 
@@ -651,10 +687,14 @@ void KXCanvas::drawShape(KXShape* shape, int useSelectedAppearance, unsigned pas
         applyAppearance(selected);
     else if (appearance)
         applyAppearance(appearance);
-    if (geometry)
-        drawGeometry(geometry, shader);
-    if (geometryGroup)
-        drawGeometryGroup(geometryGroup, shader);
+    // Out of memory (in a derived canvas's drawing) the shape is left out;
+    // its appearance goes all the same.
+    kxRunWithinMemory([&] {
+        if (geometry)
+            drawGeometry(geometry, shader);
+        if (geometryGroup)
+            drawGeometryGroup(geometryGroup, shader);
+    });
     restoreAppearance();
 }
 
@@ -663,34 +703,38 @@ void KXCanvas::applyAppearance(KXAppearance* appearance)
     KXRenderStateMgr* states = getStates();
     if (!states || !appearance)
         return;
-    if (KXMaterial* material = appearance->getMaterial())
-        states->getMaterialState()->setMaterial(material);
+    // Out of memory the stages bound so far stay, and restoreAppearance
+    // takes them off as usual.
+    kxRunWithinMemory([&] {
+        if (KXMaterial* material = appearance->getMaterial())
+            states->getMaterialState()->setMaterial(material);
 
-    KXTextureState* textureState = states->getTextureState();
-    for (int stage = 0; stage < KXAppearance::MAX_TEXTURES; ++stage) {
-        KXTexture* texture = appearance->getTexture(stage);
-        if (!texture)
-            break;
-        KXTextureAttributes* attributes = appearance->getTextureAttributes(stage);
-        switch (texture->getTextureType()) {
-        case KXTexture::KXTEXTURE_2D:
-            if (auto* texture2D = dynamic_cast<KXTexture2D*>(texture))
-                textureState->setTexture2D(static_cast<unsigned>(stage), texture2D, attributes);
-            break;
-        case KXTexture::KXTEXTURE_3D:
-            // A cube texture without an image of its own mirrors the scene's
-            // sky box.
-            if (auto* texture3D = dynamic_cast<KXTexture3D*>(texture))
-                textureState->setTexture3D(static_cast<unsigned>(stage),
-                                           texture3D->getImage3D() ? texture3D : m_environmentTexture, attributes);
-            break;
-        default:
-            break;
+        KXTextureState* textureState = states->getTextureState();
+        for (int stage = 0; stage < KXAppearance::MAX_TEXTURES; ++stage) {
+            KXTexture* texture = appearance->getTexture(stage);
+            if (!texture)
+                break;
+            KXTextureAttributes* attributes = appearance->getTextureAttributes(stage);
+            switch (texture->getTextureType()) {
+            case KXTexture::KXTEXTURE_2D:
+                if (auto* texture2D = dynamic_cast<KXTexture2D*>(texture))
+                    textureState->setTexture2D(static_cast<unsigned>(stage), texture2D, attributes);
+                break;
+            case KXTexture::KXTEXTURE_3D:
+                // A cube texture without an image of its own mirrors the scene's
+                // sky box.
+                if (auto* texture3D = dynamic_cast<KXTexture3D*>(texture))
+                    textureState->setTexture3D(static_cast<unsigned>(stage),
+                                               texture3D->getImage3D() ? texture3D : m_environmentTexture, attributes);
+                break;
+            default:
+                break;
+            }
         }
-    }
 
-    if (KXPolygonAttributes* polygon = appearance->getPolygonAttributes())
-        states->getZBufferState()->setDepthBias(polygon->getPolygonOffset(), polygon->getPolygonOffsetFactor());
+        if (KXPolygonAttributes* polygon = appearance->getPolygonAttributes())
+            states->getZBufferState()->setDepthBias(polygon->getPolygonOffset(), polygon->getPolygonOffsetFactor());
+    });
 }
 
 void KXCanvas::restoreAppearance()
@@ -706,32 +750,36 @@ void KXCanvas::drawGeometry(KXGeometry* geometry, KXShaderProgram* shader)
 {
     if (!m_renderer || !geometry)
         return;
-    switch (geometry->getGeomType()) {
-    case KXGeometry::KXGEOMTYPE_POLYLINE:
-        if (auto* polyline = dynamic_cast<KXPolyline*>(geometry))
-            m_renderer->drawPolyline(polyline);
-        break;
-    case KXGeometry::KXGEOMTYPE_TRIMESH:
-        if (auto* mesh = dynamic_cast<KXTriMesh*>(geometry)) {
-            // A two-sided mesh draws its far side (turned towards the viewer,
-            // normals reversed) itself, together with its near side; drawn in
-            // the far-side pass too, that side would be blended twice, once
-            // lit from the wrong side.
-            if (m_farSidePass && mesh->getSidedness() == KXTriMesh::KXSIDEDNESS_TWO)
-                break;
-            if (KXTangentFrame* tangentFrame = mesh->getTangentFrame())
-                tangentFrame->updateTriMeshColor(m_firstLightPosition);
-            if (shader && m_environmentTexture)
-                m_renderer->drawTriMeshWithEnvironment(shader, m_environmentTexture, mesh);
-            else if (shader)
-                m_renderer->drawTriMeshWithShader(shader, mesh);
-            else
-                m_renderer->drawTriMesh(mesh);
+    // A geometry that runs out of memory (its tangent frame's colours, or a
+    // renderer of another make) is left out of the frame.
+    kxRunWithinMemory([&] {
+        switch (geometry->getGeomType()) {
+        case KXGeometry::KXGEOMTYPE_POLYLINE:
+            if (auto* polyline = dynamic_cast<KXPolyline*>(geometry))
+                m_renderer->drawPolyline(polyline);
+            break;
+        case KXGeometry::KXGEOMTYPE_TRIMESH:
+            if (auto* mesh = dynamic_cast<KXTriMesh*>(geometry)) {
+                // A two-sided mesh draws its far side (turned towards the viewer,
+                // normals reversed) itself, together with its near side; drawn in
+                // the far-side pass too, that side would be blended twice, once
+                // lit from the wrong side.
+                if (m_farSidePass && mesh->getSidedness() == KXTriMesh::KXSIDEDNESS_TWO)
+                    break;
+                if (KXTangentFrame* tangentFrame = mesh->getTangentFrame())
+                    tangentFrame->updateTriMeshColor(m_firstLightPosition);
+                if (shader && m_environmentTexture)
+                    m_renderer->drawTriMeshWithEnvironment(shader, m_environmentTexture, mesh);
+                else if (shader)
+                    m_renderer->drawTriMeshWithShader(shader, mesh);
+                else
+                    m_renderer->drawTriMesh(mesh);
+            }
+            break;
+        default:
+            break;
         }
-        break;
-    default:
-        break;
-    }
+    });
 }
 
 void KXCanvas::drawGeometryGroup(KXGeometryGroup* group, KXShaderProgram* shader)

@@ -2,6 +2,7 @@
 
 #include "canvas/KXCanvasPainter.h"
 #include "canvas/KXViewFrustum.h"
+#include "renderer/KXExport.h"
 #include "sceneapi/KXBounds.h"
 #include "sceneapi/KXCamera.h"
 #include "sceneapi/KXMatrix.h"
@@ -48,7 +49,7 @@ class KXTexture3D;
 //
 // The canvas never owns the renderer, the scene or the story board. It owns
 // its four painters and the editor aids it creates.
-class KXCanvas : public KXObservable
+class KXDXRENDERER_API KXCanvas : public KXObservable
 {
 public:
     // Pass numbers of drawGroup and drawShape: 0 draws opaque shapes only, 1

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "sceneapi/KXObservable.h"
 
 // What a canvas tells its observers during a frame. In both kinds the
 // renderer's scene is open, so observers may draw.
-class KXCanvasEvent : public KXEvent
+class KXDXRENDERER_API KXCanvasEvent : public KXEvent
 {
 public:
     enum KXCANVASEVENTKIND : int {

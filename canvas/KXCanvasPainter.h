@@ -1,12 +1,14 @@
 #pragma once
 
+#include "renderer/KXExport.h"
+
 class KXRenderer;
 class KXScene;
 
 // Base of the painters a canvas runs after the scene (shadows, soft
 // shadows, reflections, the overlay). The canvas owns its painters and
 // writes its renderer into each of them.
-class KXCanvasPainter
+class KXDXRENDERER_API KXCanvasPainter
 {
 public:
     enum KXCANVASPAINTERTYPE : int {

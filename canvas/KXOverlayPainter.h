@@ -1,12 +1,13 @@
 #pragma once
 
 #include "canvas/KXCanvasPainter.h"
+#include "renderer/KXExport.h"
 
 // Draws a second, pre-transformed scene over the finished frame; the last
 // painter of a frame. The overlay scene is not owned; null switches the
 // overlay off. The overlay drawing itself is not built yet: paint draws
 // nothing.
-class KXOverlayPainter : public KXCanvasPainter
+class KXDXRENDERER_API KXOverlayPainter : public KXCanvasPainter
 {
 public:
     KXOverlayPainter() = default;

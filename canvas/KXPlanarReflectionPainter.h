@@ -1,6 +1,7 @@
 #pragma once
 
 #include "canvas/KXCanvasPainter.h"
+#include "renderer/KXExport.h"
 #include "sceneapi/KXMatrix.h"
 
 class KXBounds;
@@ -10,7 +11,7 @@ class KXRoot;
 // Mirrors the scene in a floor plane. The canvas hands it the scene's bounds
 // before every paint, which place the floor square under the scene. The
 // mirror drawing itself is not built yet: paint draws nothing.
-class KXPlanarReflectionPainter : public KXCanvasPainter
+class KXDXRENDERER_API KXPlanarReflectionPainter : public KXCanvasPainter
 {
 public:
     // The floor square (2 × 2 around the origin) spans this many scene radii.

@@ -1,6 +1,7 @@
 #include "canvas/KXPlanarSoftShadowPainter.h"
 
 #include "renderer/KXDevice.h"
+#include "renderer/KXOutOfMemory.h"
 #include "sceneapi/KXBounds.h"
 
 KXPlanarSoftShadowPainter::~KXPlanarSoftShadowPainter()
@@ -15,11 +16,13 @@ void KXPlanarSoftShadowPainter::paint(const KXScene*)
 
 void KXPlanarSoftShadowPainter::setDevice(KXDevice* device)
 {
+    // Registering may run out of memory, so it comes first: a painter that
+    // cannot hear the new device stays on the one it had, still heard.
+    if (device && !kxRunWithinMemory([&] { device->registerObserver(this); }))
+        return;
     if (m_device && m_device != device)
         m_device->unregisterObserver(this);
     m_device = device;
-    if (m_device)
-        m_device->registerObserver(this);
 }
 
 void KXPlanarSoftShadowPainter::setSceneBounds(const KXBounds& bounds)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "canvas/KXCanvasPainter.h"
+#include "renderer/KXExport.h"
 #include "sceneapi/KXMatrix.h"
 #include "sceneapi/KXObservable.h"
 
@@ -13,7 +14,7 @@ class KXDevice;
 // to drop its device resources around resets), the scene's bounds and
 // whether the renderer is an off-screen one. The shadow drawing itself is
 // not built yet: paint draws nothing.
-class KXPlanarSoftShadowPainter : public KXCanvasPainter, public KXObserver
+class KXDXRENDERER_API KXPlanarSoftShadowPainter : public KXCanvasPainter, public KXObserver
 {
 public:
     // The floor square (2 × 2 around the origin) spans this many scene radii.
@@ -27,8 +28,9 @@ public:
     void paint(const KXScene* scene) override;
 
     // Keeps the device and registers with it (again; repeats are harmless).
-    // A different device than before is unregistered from first, so the
-    // painter is never left on a device it no longer knows.
+    // A different device than before is unregistered from, so the painter
+    // is never left on a device it no longer knows; out of memory it keeps
+    // the device it had.
     void setDevice(KXDevice* device);
     KXDevice* getDevice() const { return m_device; }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "sceneapi/KXMatrix.h"
 #include "sceneapi/KXVector.h"
 
@@ -11,7 +12,7 @@
 // (-w ≤ x ≤ w, -w ≤ y ≤ w, 0 ≤ z ≤ w), so the boxes tested are in the space
 // the world matrix takes in. A new frustum has every coefficient zero and
 // finds every box inside.
-class KXViewFrustum
+class KXDXRENDERER_API KXViewFrustum
 {
 public:
     enum KXVIEWFRUSTUMSTATE {

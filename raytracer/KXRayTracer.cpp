@@ -9,6 +9,7 @@
 #include "raytracer/RTShapeTree.h"
 #include "raytracer/RTTextureCache.h"
 #include "raytracer/RTUnprojector.h"
+#include "renderer/KXOutOfMemory.h"
 #include "sceneapi/KXAppearance.h"
 #include "sceneapi/KXBackground.h"
 #include "sceneapi/KXCamera.h"
@@ -121,7 +122,7 @@ int KXRayTracer::trace(const KXScene* scene, KXRawImage2D& image)
     s_stoppedFlag.store(0);
     m_failed.store(false);
     beginStage(KXRT_PREPARING, 0);
-    try {
+    const bool withinMemory = kxRunWithinMemory([&] {
         m_textureCache->clear();
         RTNodeCache nodeCache;
         nodeCache.build(root);
@@ -143,9 +144,9 @@ int KXRayTracer::trace(const KXScene* scene, KXRawImage2D& image)
             if (!shouldStop())
                 traceAntialiasPass(root, image, nodeCache, shapeTree.get(), meshTrees, edgeMask);
         }
-    } catch (const std::bad_alloc&) {
+    });
+    if (!withinMemory)
         m_failed.store(true);
-    }
     s_stopFlag.store(1);
     m_textureCache->clear();
     beginStage(KXRT_DONE, 0);
@@ -169,30 +170,30 @@ void KXRayTracer::forEachSpan(KXRawImage2D& image, unsigned pass, Span&& span)
         RTRandom random;
         std::optional<RTRayContext> primary[SPAN], secondary;
         RTRayContext* primaries[SPAN] = {};
-        try {
-            for (int i = 0; i < SPAN; ++i) {
-                primary[i].emplace(&random);
-                primaries[i] = &*primary[i];
-            }
-            secondary.emplace(&random);
-        } catch (const std::bad_alloc&) {
+        // Nothing may leave a parallel region: a worker that runs out of
+        // memory ends the stage for all (shouldStop), and trace fails.
+        if (!kxRunWithinMemory([&] {
+                for (int i = 0; i < SPAN; ++i) {
+                    primary[i].emplace(&random);
+                    primaries[i] = &*primary[i];
+                }
+                secondary.emplace(&random);
+            }))
             m_failed.store(true);
-        }
 #pragma omp for schedule(dynamic, 1)
         for (int y = 0; y < height; ++y) {
             if (shouldStop())
                 continue;
             random.seedRow(pass, static_cast<unsigned>(y));
-            try {
-                for (int x = 0; x < width; x += SPAN) {
-                    const unsigned count = static_cast<unsigned>(std::min(SPAN, width - x));
-                    span(static_cast<unsigned>(x), static_cast<unsigned>(y), count, primaries, *secondary);
-                    if (shouldStop())
-                        break;
-                }
-            } catch (const std::bad_alloc&) {
+            if (!kxRunWithinMemory([&] {
+                    for (int x = 0; x < width; x += SPAN) {
+                        const unsigned count = static_cast<unsigned>(std::min(SPAN, width - x));
+                        span(static_cast<unsigned>(x), static_cast<unsigned>(y), count, primaries, *secondary);
+                        if (shouldStop())
+                            break;
+                    }
+                }))
                 m_failed.store(true);
-            }
             m_rowsDone.fetch_add(1, std::memory_order_relaxed);
         }
     }

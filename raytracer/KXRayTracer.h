@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "sceneapi/KXColor.h"
 #include "sceneapi/KXMatrix.h"
 
@@ -33,7 +34,7 @@ class RTTextureCache;
 // current stage within one pixel per worker thread, keeps what it drew and
 // returns. The stop and stopped flags are shared by every tracer of the
 // process.
-class KXRayTracer
+class KXDXRENDERER_API KXRayTracer
 {
 public:
     enum KXRTSTATUS {

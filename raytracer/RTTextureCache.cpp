@@ -1,5 +1,6 @@
 #include "raytracer/RTTextureCache.h"
 
+#include "renderer/KXOutOfMemory.h"
 #include "sceneapi/KXImage3D.h"
 #include "sceneapi/KXImageUtils.h"
 #include "sceneapi/KXMatrix2D.h"
@@ -19,19 +20,26 @@ void RTTextureCache::clear()
 const KXRawImage2D* RTTextureCache::find2D(const KXImage2D* image)
 {
     const KXRawImage2D* found = nullptr;
+    bool withinMemory = true;
 #pragma omp critical(kxRayTracerTextureCache)
     {
-        auto it = m_images2D.find(image);
-        if (it != m_images2D.end()) {
-            found = it->second.get();
-        } else if (image) {
-            std::unique_ptr<KXRawImage2D> decoded(new KXRawImage2D);
-            if (KXImageUtils::decode(image, decoded.get()) == 0 && decoded->hasData()) {
-                found = decoded.get();
-                m_images2D.emplace(image, std::move(decoded));
+        // Nothing may leave the critical section, which would stay locked:
+        // running out of memory is passed on once it is left.
+        withinMemory = kxRunWithinMemory([&] {
+            auto it = m_images2D.find(image);
+            if (it != m_images2D.end()) {
+                found = it->second.get();
+            } else if (image) {
+                std::unique_ptr<KXRawImage2D> decoded(new KXRawImage2D);
+                if (KXImageUtils::decode(image, decoded.get()) == 0 && decoded->hasData()) {
+                    found = decoded.get();
+                    m_images2D.emplace(image, std::move(decoded));
+                }
             }
-        }
+        });
     }
+    if (!withinMemory)
+        throw std::bad_alloc();
     return found;
 }
 
@@ -40,23 +48,29 @@ const RTTextureCache::Faces* RTTextureCache::findCube(const KXImage3D* image)
     if (!image || image->getImage3DType() != KXImage3D::KXIMAGE3D_CUBEFACES)
         return nullptr;
     const Faces* found = nullptr;
+    bool withinMemory = true;
 #pragma omp critical(kxRayTracerTextureCache)
     {
-        auto it = m_cubes.find(image);
-        if (it != m_cubes.end()) {
-            found = &it->second;
-        } else {
-            Faces faces;
-            bool decodedAll = true;
-            for (int f = 0; f < 6 && decodedAll; ++f) {
-                const KXImage2D file(image->getComponentData(f), image->getComponentSize(f), image->getComponentType(f));
-                faces[f].reset(new KXRawImage2D);
-                decodedAll = KXImageUtils::decode(&file, faces[f].get()) == 0 && faces[f]->hasData();
+        withinMemory = kxRunWithinMemory([&] {
+            auto it = m_cubes.find(image);
+            if (it != m_cubes.end()) {
+                found = &it->second;
+            } else {
+                Faces faces;
+                bool decodedAll = true;
+                for (int f = 0; f < 6 && decodedAll; ++f) {
+                    const KXImage2D file(image->getComponentData(f), image->getComponentSize(f),
+                                         image->getComponentType(f));
+                    faces[f].reset(new KXRawImage2D);
+                    decodedAll = KXImageUtils::decode(&file, faces[f].get()) == 0 && faces[f]->hasData();
+                }
+                if (decodedAll)
+                    found = &m_cubes.emplace(image, std::move(faces)).first->second;
             }
-            if (decodedAll)
-                found = &m_cubes.emplace(image, std::move(faces)).first->second;
-        }
+        });
     }
+    if (!withinMemory)
+        throw std::bad_alloc();
     return found;
 }
 

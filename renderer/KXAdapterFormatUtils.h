@@ -1,12 +1,13 @@
 #pragma once
 
 #include "renderer/KXDevice.h"
+#include "renderer/KXExport.h"
 
 #include <cstdint>
 #include <vector>
 
 // Picks the back-buffer configuration to create a device with.
-class KXAdapterFormatUtils
+class KXDXRENDERER_API KXAdapterFormatUtils
 {
 public:
     // Among the formats of the requested window mode, the one with the

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "sceneapi/KXObservable.h"
 
 #include <cstdint>
@@ -12,7 +13,7 @@ using KXWindowHandle = void*;
 // A back-buffer configuration. As an entry of a device's capability list the
 // last two fields are sets of bits (what the adapter can do); as the settings
 // a device is created with they name one choice.
-struct KXAdapterFormat {
+struct KXDXRENDERER_API KXAdapterFormat {
     enum KXWINDOWMODE : uint32_t {
         KXWINDOWMODE_FULLSCREEN = 0,
         KXWINDOWMODE_WINDOWED = 1,
@@ -56,7 +57,7 @@ struct KXDeviceCapabilities {
 // What a device tells its observers. Observers release what lives in the
 // device's default pool before a reset, may rebuild it after, and stop using
 // the device when it is released.
-class KXDeviceEvent : public KXEvent
+class KXDXRENDERER_API KXDeviceEvent : public KXEvent
 {
 public:
     enum KXDEVICEEVENTTYPE : int {
@@ -76,7 +77,7 @@ private:
 
 // The graphics device that renderers, surfaces and textures draw with.
 // Observers registered with it hear KXDeviceEvents.
-class KXDevice : public KXObservable
+class KXDXRENDERER_API KXDevice : public KXObservable
 {
 public:
     enum KXDEVICESTATUS : int {

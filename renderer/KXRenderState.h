@@ -1,5 +1,7 @@
 #pragma once
 
+#include "renderer/KXExport.h"
+
 class KXClipPlane;
 class KXFog;
 class KXLight;
@@ -55,7 +57,7 @@ protected:
 };
 
 // Textures bound to the stages 0..7 and how each stage combines them.
-class KXTextureState : public KXRenderState
+class KXDXRENDERER_API KXTextureState : public KXRenderState
 {
 public:
     enum KXTEXTUREAXIS : int {
@@ -110,7 +112,7 @@ protected:
 };
 
 // Alpha blending of what is drawn with what the target holds.
-class KXBlendState : public KXRenderState
+class KXDXRENDERER_API KXBlendState : public KXRenderState
 {
 public:
     enum KXBLENDFACTOR : int {
@@ -146,7 +148,7 @@ protected:
 };
 
 // Shading, fill mode and face culling.
-class KXPolyState : public KXRenderState
+class KXDXRENDERER_API KXPolyState : public KXRenderState
 {
 public:
     enum KXSHADEMODE : int {
@@ -220,7 +222,7 @@ protected:
 };
 
 // User clip planes 0..5.
-class KXClipState : public KXRenderState
+class KXDXRENDERER_API KXClipState : public KXRenderState
 {
 public:
     static constexpr unsigned MAX_CLIP_PLANES = 6;

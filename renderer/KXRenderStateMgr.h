@@ -1,12 +1,13 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "renderer/KXRenderState.h"
 
 // Holds one object of each render-state family; a renderer creates its
 // manager when it is initialised and reaches every state through it. The
 // concrete manager creates and owns the states and stores them with
 // setStates.
-class KXRenderStateMgr
+class KXDXRENDERER_API KXRenderStateMgr
 {
 public:
     virtual ~KXRenderStateMgr();

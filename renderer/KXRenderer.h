@@ -1,6 +1,7 @@
 #pragma once
 
 #include "canvas/KXViewport.h"
+#include "renderer/KXExport.h"
 #include "sceneapi/KXImage2D.h"
 
 class KXCamera;
@@ -27,7 +28,7 @@ class KXTriMesh;
 //
 // Every drawing or state operation without a device does nothing; the
 // operations with a result return the codes of KXRESULT.
-class KXRenderer
+class KXDXRENDERER_API KXRenderer
 {
 public:
     enum KXRENDERERTYPE : int {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "sceneapi/KXObservable.h"
 
 #include <d3d9.h>
@@ -9,7 +10,7 @@
 // Sent by a tri-mesh implementation to the buffer managers it took blocks
 // from. Kind 0 gives back one vertex block and one index block, each as
 // {buffer, count, start}; a null buffer gives back nothing.
-class KXDXTriMeshEvent : public KXEvent
+class KXDXRENDERER_API KXDXTriMeshEvent : public KXEvent
 {
 public:
     enum KXDXTRIMESHEVENTKIND : int {
@@ -42,7 +43,7 @@ private:
 
 // Sent by a buffer manager that is being destroyed, before its buffers go:
 // the blocks it handed out become invalid.
-class KXDXVbIbMgrEvent : public KXEvent
+class KXDXRENDERER_API KXDXVbIbMgrEvent : public KXEvent
 {
 public:
     enum KXDXVBIBMGREVENTKIND : int {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "renderer/KXExport.h"
+
 #include <d3d9.h>
 
 #include <cstdint>
@@ -9,7 +11,7 @@
 // the buffers in creation order (one reference each, released with the
 // pool) and a free list of blocks handed out first fit. Counts and starts
 // are in vertices or indices, whichever the pool's buffers hold.
-class KXDXBufferPool
+class KXDXRENDERER_API KXDXBufferPool
 {
 public:
     struct Block {
@@ -26,11 +28,12 @@ public:
     uint32_t getCapacity() const { return m_capacity; }
 
     // Takes count units from the first free block large enough; false when
-    // none is.
+    // none is, or when the free list has no room to take the block back.
     bool allocateFree(uint32_t count, Block& block);
     // Adopts a new buffer (one reference) and hands out its first count
     // units; the rest of it joins the end of the free list, even when empty.
-    void addBuffer(IUnknown* buffer, uint32_t count, Block& block);
+    // False, adopting nothing, when the lists have no room for it.
+    bool addBuffer(IUnknown* buffer, uint32_t count, Block& block);
 
     bool owns(const IUnknown* buffer) const;
     // Returns a block to the free list, merged with at most one free
@@ -42,7 +45,14 @@ public:
     const std::vector<Block>& getFreeBlocks() const { return m_free; }
 
 private:
+    // Makes room in the free list for extra more entries beyond one for
+    // every block handed out, so that giving blocks back never needs
+    // memory; false when there is none.
+    bool reserveFreeEntries(size_t extra);
+
     uint32_t m_capacity;
     std::vector<IUnknown*> m_buffers;
     std::vector<Block> m_free;
+    // Blocks handed out and not given back.
+    size_t m_handedOut = 0;
 };

@@ -1,5 +1,6 @@
 #include "resources/KXDXIbManager.h"
 
+#include "renderer/KXOutOfMemory.h"
 #include "renderer/KXResult.h"
 #include "renderer/dx/KXDXDevice.h"
 #include "resources/KXDXBufferEvents.h"
@@ -11,8 +12,9 @@ KXDXIbManager::KXDXIbManager(KXDXDevice* device)
 
 KXDXIbManager::~KXDXIbManager()
 {
-    // Holders of blocks hear it while the buffers still exist.
-    notify(KXDXVbIbMgrEvent(KXDXVbIbMgrEvent::KXDXVBIBMGREVENT_IBMANAGERDESTROYED));
+    // Holders of blocks hear it while the buffers still exist. Nothing may
+    // leave a destructor: out of memory for the walk, nobody hears it.
+    kxRunWithinMemory([&] { notify(KXDXVbIbMgrEvent(KXDXVbIbMgrEvent::KXDXVBIBMGREVENT_IBMANAGERDESTROYED)); });
 }
 
 const KXDXBufferPool& KXDXIbManager::getPool(D3DFORMAT format) const
@@ -34,7 +36,10 @@ int KXDXIbManager::allocate(uint32_t count, D3DFORMAT format, IDirect3DIndexBuff
                                           &created, nullptr)) ||
             !created)
             return KXRESULT_FAILED;
-        pool.addBuffer(created, count, block);
+        if (!pool.addBuffer(created, count, block)) {
+            created->Release();
+            return KXRESULT_FAILED;
+        }
     }
     buffer = static_cast<IDirect3DIndexBuffer9*>(block.buffer);
     startIndex = block.start;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "resources/KXDXBufferPool.h"
 #include "sceneapi/KXObservable.h"
 
@@ -13,7 +14,7 @@ class KXDXDevice;
 // caller's indices need, and takes them back when tri-mesh implementations
 // send a KXDXTriMeshEvent. Tells its observers with a KXDXVbIbMgrEvent of
 // kind 1 before it is destroyed.
-class KXDXIbManager : public KXObserver, public KXObservable
+class KXDXRENDERER_API KXDXIbManager : public KXObserver, public KXObservable
 {
 public:
     // Indices in one pool buffer of either width, and so the largest block.
@@ -26,8 +27,8 @@ public:
 
     // 0 with the buffer and the block's first index, or -1 (no Direct3D
     // device, no indices, more than one buffer holds, a format other than
-    // D3DFMT_INDEX16 and D3DFMT_INDEX32, or a buffer that could not be
-    // created).
+    // D3DFMT_INDEX16 and D3DFMT_INDEX32, a buffer that could not be
+    // created, or no memory to keep track of the block).
     int allocate(uint32_t count, D3DFORMAT format, IDirect3DIndexBuffer9*& buffer, uint32_t& startIndex);
     // Takes back the index block of a KXDXTriMeshEvent and forgets its
     // sender.

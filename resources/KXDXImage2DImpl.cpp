@@ -1,5 +1,6 @@
 #include "resources/KXDXImage2DImpl.h"
 
+#include "renderer/KXOutOfMemory.h"
 #include "renderer/dx/KXDXDevice.h"
 #include "sceneapi/KXImage2D.h"
 
@@ -7,15 +8,25 @@
 
 #include <limits>
 
+// Hearing the device is the one step that can run out of memory; one that
+// runs out keeps no texture and links to no device, so that the texture
+// state makes it again at the next use.
 KXDXImage2DImpl::KXDXImage2DImpl(KXDXDevice* device, KXImage2D* image)
-    : m_device(device, [this] { releaseTexture(); })
+    : m_device(nullptr, [this] { releaseTexture(); })
 {
-    build(image);
+    if (!kxRunWithinMemory([&] {
+            m_device.reset(device);
+            build(image);
+        })) {
+        releaseTexture();
+        m_device.reset(nullptr);
+    }
 }
 
 KXDXImage2DImpl::KXDXImage2DImpl(KXDXDevice* device)
-    : m_device(device, [this] { releaseTexture(); })
+    : m_device(nullptr, [this] { releaseTexture(); })
 {
+    kxRunWithinMemory([&] { m_device.reset(device); });
 }
 
 KXDXImage2DImpl::~KXDXImage2DImpl()
@@ -55,12 +66,20 @@ void KXDXImage2DImpl::build(KXImage2D* image)
     if (!data || image->getSize() > std::numeric_limits<UINT>::max())
         return;
     IDirect3DTexture9* texture = nullptr;
-    if (SUCCEEDED(D3DXCreateTextureFromFileInMemory(d3dDevice, data, static_cast<UINT>(image->getSize()), &texture))) {
+    const HRESULT made = D3DXCreateTextureFromFileInMemory(d3dDevice, data, static_cast<UINT>(image->getSize()),
+                                                           &texture);
+    if (SUCCEEDED(made)) {
         m_texture = texture;
         m_ownsTexture = texture != nullptr;
-    } else if (texture) {
-        texture->Release();
+        return;
     }
+    if (texture)
+        texture->Release();
+    // Data that does not decode never will; a texture that found no memory
+    // may at the next use, made again by the texture state, which replaces
+    // an implementation without a device.
+    if (made == E_OUTOFMEMORY || made == D3DERR_OUTOFVIDEOMEMORY)
+        m_device.reset(nullptr);
 }
 
 void KXDXImage2DImpl::releaseTexture()

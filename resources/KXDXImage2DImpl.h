@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "renderer/KXImageImpl.h"
 #include "renderer/dx/KXDXDeviceLink.h"
 
@@ -11,7 +12,7 @@ class KXImage2D;
 // The device-side form of a 2D image: its encoded file decoded once into a
 // texture of one device, bound to texture stages. It lets go of the texture
 // when its device is released; the renderer then makes a new one.
-class KXDXImage2DImpl : public KXImage2DImpl
+class KXDXRENDERER_API KXDXImage2DImpl : public KXImage2DImpl
 {
 public:
     // Decodes the image at once; a null image or undecodable data leave no

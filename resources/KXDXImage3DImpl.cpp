@@ -1,5 +1,6 @@
 #include "resources/KXDXImage3DImpl.h"
 
+#include "renderer/KXOutOfMemory.h"
 #include "renderer/dx/KXDXDevice.h"
 #include "sceneapi/KXImage3D.h"
 
@@ -23,10 +24,19 @@ bool fitsLoader(const unsigned char* data, size_t size)
 
 } // namespace
 
+// Hearing the device is the one step that can run out of memory; one that
+// runs out keeps no texture and links to no device, so that the texture
+// state makes it again at the next use.
 KXDXImage3DImpl::KXDXImage3DImpl(KXDXDevice* device, KXImage3D* image)
-    : m_device(device, [this] { releaseTextures(); })
+    : m_device(nullptr, [this] { releaseTextures(); })
 {
-    build(image);
+    if (!kxRunWithinMemory([&] {
+            m_device.reset(device);
+            build(image);
+        })) {
+        releaseTextures();
+        m_device.reset(nullptr);
+    }
 }
 
 KXDXImage3DImpl::~KXDXImage3DImpl()
@@ -54,11 +64,19 @@ void KXDXImage3DImpl::build(KXImage3D* image)
         return;
     releaseTextures();
 
+    // Data that does not decode never will; textures that found no memory
+    // may at the next use: they are let go of with the device, and the
+    // texture state makes an implementation without a device again.
+    bool outOfMemory = false;
+    auto succeeded = [&outOfMemory](HRESULT result) {
+        outOfMemory = outOfMemory || result == E_OUTOFMEMORY || result == D3DERR_OUTOFVIDEOMEMORY;
+        return SUCCEEDED(result);
+    };
     switch (image->getImage3DType()) {
     case KXImage3D::KXIMAGE3D_CUBEMAP:
         if (fitsLoader(image->getData(), image->getSize())) {
             IDirect3DCubeTexture9* texture = nullptr;
-            if (SUCCEEDED(D3DXCreateCubeTextureFromFileInMemory(d3dDevice, image->getData(),
+            if (succeeded(D3DXCreateCubeTextureFromFileInMemory(d3dDevice, image->getData(),
                                                                 static_cast<UINT>(image->getSize()), &texture)))
                 m_cubeTexture = texture;
             else if (texture)
@@ -68,7 +86,7 @@ void KXDXImage3DImpl::build(KXImage3D* image)
     case KXImage3D::KXIMAGE3D_VOLUME:
         if (fitsLoader(image->getData(), image->getSize())) {
             IDirect3DVolumeTexture9* texture = nullptr;
-            if (SUCCEEDED(D3DXCreateVolumeTextureFromFileInMemory(d3dDevice, image->getData(),
+            if (succeeded(D3DXCreateVolumeTextureFromFileInMemory(d3dDevice, image->getData(),
                                                                   static_cast<UINT>(image->getSize()), &texture)))
                 m_volumeTexture = texture;
             else if (texture)
@@ -77,8 +95,8 @@ void KXDXImage3DImpl::build(KXImage3D* image)
         break;
     case KXImage3D::KXIMAGE3D_CUBEFACES: {
         IDirect3DCubeTexture9* texture = nullptr;
-        if (FAILED(D3DXCreateCubeTexture(d3dDevice, CUBE_FACE_EDGE, 1, 0, D3DFMT_A8B8G8R8, D3DPOOL_MANAGED,
-                                         &texture)) ||
+        if (!succeeded(D3DXCreateCubeTexture(d3dDevice, CUBE_FACE_EDGE, 1, 0, D3DFMT_A8B8G8R8, D3DPOOL_MANAGED,
+                                             &texture)) ||
             !texture) {
             if (texture)
                 texture->Release();
@@ -93,17 +111,21 @@ void KXDXImage3DImpl::build(KXImage3D* image)
             if (!fitsLoader(data, size))
                 continue;
             IDirect3DSurface9* surface = nullptr;
-            if (FAILED(m_cubeTexture->GetCubeMapSurface(static_cast<D3DCUBEMAP_FACES>(face), 0, &surface)) ||
+            if (!succeeded(m_cubeTexture->GetCubeMapSurface(static_cast<D3DCUBEMAP_FACES>(face), 0, &surface)) ||
                 !surface)
                 continue;
-            D3DXLoadSurfaceFromFileInMemory(surface, nullptr, nullptr, data, static_cast<UINT>(size), nullptr,
-                                            D3DX_FILTER_LINEAR, CUBE_FACE_COLOR_KEY, nullptr);
+            succeeded(D3DXLoadSurfaceFromFileInMemory(surface, nullptr, nullptr, data, static_cast<UINT>(size),
+                                                      nullptr, D3DX_FILTER_LINEAR, CUBE_FACE_COLOR_KEY, nullptr));
             surface->Release();
         }
         break;
     }
     default:
         break;
+    }
+    if (outOfMemory) {
+        releaseTextures();
+        m_device.reset(nullptr);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "renderer/KXImageImpl.h"
 #include "renderer/dx/KXDXDeviceLink.h"
 
@@ -12,7 +13,7 @@ class KXImage3D;
 // texture (one file, or six face files scaled to 512 x 512) or a volume
 // texture of one device. It lets go of its textures when its device is
 // released.
-class KXDXImage3DImpl : public KXImage3DImpl
+class KXDXRENDERER_API KXDXImage3DImpl : public KXImage3DImpl
 {
 public:
     KXDXImage3DImpl(KXDXDevice* device, KXImage3D* image);

@@ -1,5 +1,6 @@
 #include "resources/KXDXPolylineImpl.h"
 
+#include "renderer/KXOutOfMemory.h"
 #include "renderer/dx/KXDXDevice.h"
 
 #include <cstdint>
@@ -24,10 +25,19 @@ unsigned char* put(unsigned char* out, uint32_t value)
 
 } // namespace
 
+// One that runs out of memory while it is made keeps no buffer and links to
+// no device, so that the renderer makes it again at the next draw.
 KXDXPolylineImpl::KXDXPolylineImpl(KXDXDevice* device, KXPolyline* polyline)
-    : m_device(device, [this] { releaseBuffer(); })
+    : m_device(nullptr, [this] { releaseBuffer(); })
 {
-    build(polyline);
+    if (!kxRunWithinMemory([&] {
+            m_device.reset(device);
+            build(polyline);
+        })) {
+        releaseBuffer();
+        m_primitiveCount = 0;
+        m_device.reset(nullptr);
+    }
 }
 
 KXDXPolylineImpl::~KXDXPolylineImpl()
@@ -103,13 +113,16 @@ void KXDXPolylineImpl::build(KXPolyline* polyline)
     }
     m_vertexCount = static_cast<UINT>(vertexCount);
 
-    d3dDevice->CreateVertexBuffer(m_stride * m_vertexCount, D3DUSAGE_WRITEONLY, m_fvf, D3DPOOL_MANAGED,
-                                  &m_vertexBuffer, nullptr);
-    if (!m_vertexBuffer)
-        return;
+    // A buffer that found no memory may at the next draw: the polyline then
+    // links to no device, so that the renderer makes it again.
+    const HRESULT created = d3dDevice->CreateVertexBuffer(m_stride * m_vertexCount, D3DUSAGE_WRITEONLY, m_fvf,
+                                                          D3DPOOL_MANAGED, &m_vertexBuffer, nullptr);
     void* locked = nullptr;
-    if (FAILED(m_vertexBuffer->Lock(0, 0, &locked, 0)) || !locked) {
+    const HRESULT lock = m_vertexBuffer ? m_vertexBuffer->Lock(0, 0, &locked, 0) : created;
+    if (FAILED(lock) || !locked) {
         releaseBuffer();
+        if (lock == E_OUTOFMEMORY || lock == D3DERR_OUTOFVIDEOMEMORY)
+            m_device.reset(nullptr);
         return;
     }
     unsigned char* out = static_cast<unsigned char*>(locked);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "renderer/dx/KXDXDeviceLink.h"
 #include "sceneapi/KXPolyline.h"
 
@@ -11,7 +12,7 @@ class KXDXDevice;
 // when there is one per point) in a managed vertex buffer of its own, drawn
 // with one DrawPrimitive call. It lets go of the buffer when its device is
 // released; the renderer then makes a new one.
-class KXDXPolylineImpl : public KXPolylineImpl
+class KXDXRENDERER_API KXDXPolylineImpl : public KXPolylineImpl
 {
 public:
     KXDXPolylineImpl(KXDXDevice* device, KXPolyline* polyline);

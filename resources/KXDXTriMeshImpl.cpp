@@ -1,5 +1,6 @@
 #include "resources/KXDXTriMeshImpl.h"
 
+#include "renderer/KXOutOfMemory.h"
 #include "renderer/KXResult.h"
 #include "renderer/dx/KXDXDevice.h"
 #include "resources/KXDXBufferEvents.h"
@@ -64,11 +65,22 @@ std::vector<unsigned char> packIndices(const uint32_t* indices, size_t count, D3
 
 // Made before its device has a Direct3D device, an implementation is
 // linked to none, so that the renderer makes a new one once there is one.
+// One that runs out of memory while it is made gives back all it took and
+// links to none either, for the same reason: it draws nothing, and never
+// part of the mesh.
 KXDXTriMeshImpl::KXDXTriMeshImpl(KXDXDevice* device, const D3DCAPS9* caps, KXTriMesh* mesh)
-    : m_device(device && device->getD3DDevice() ? device : nullptr, [this] { releaseDeviceObjects(); })
+    : m_device(nullptr, [this] { releaseDeviceObjects(); })
 {
-    if (m_device.get() && caps && mesh)
-        build(*device, *caps, *mesh);
+    KXDXDevice* usable = device && device->getD3DDevice() ? device : nullptr;
+    const bool made = kxRunWithinMemory([&] {
+        m_device.reset(usable);
+        if (usable && caps && mesh)
+            build(*usable, *caps, *mesh);
+    });
+    if (!made) {
+        releaseDeviceObjects();
+        m_device.reset(nullptr);
+    }
 }
 
 KXDXTriMeshImpl::~KXDXTriMeshImpl()
@@ -214,13 +226,12 @@ int KXDXTriMeshImpl::fillVertices(KXDXDevice& device, const KXTriMesh& mesh, boo
     KXDXVbManager* manager = device.getVbManager();
     IDirect3DVertexBuffer9* buffer = nullptr;
     uint32_t base = 0;
+    // Linked to the manager before a block is taken, so that every block
+    // held can be given back.
+    if (manager)
+        attach(manager, m_vbManager);
     if (manager && manager->allocate(m_vertexCount, m_layout.fvf, buffer, base) == KXRESULT_OK) {
         (backSide ? m_heldBack : m_heldFront) = {buffer, m_vertexCount, base};
-        if (m_vbManager != manager) {
-            registerObserver(manager);
-            manager->registerObserver(this);
-            m_vbManager = manager;
-        }
         if (write(buffer, base * m_layout.stride, static_cast<UINT>(bytes))) {
             source = {buffer, base, true};
             return KXRESULT_OK;
@@ -261,13 +272,10 @@ int KXDXTriMeshImpl::fillIndices(KXDXDevice& device, const IndexList& list, Inde
     KXDXIbManager* manager = device.getIbManager();
     IDirect3DIndexBuffer9* buffer = nullptr;
     uint32_t start = 0;
+    if (manager)
+        attach(manager, m_ibManager);
     if (manager && manager->allocate(list.count, m_indexFormat, buffer, start) == KXRESULT_OK) {
         m_heldIndices = {buffer, list.count, start};
-        if (m_ibManager != manager) {
-            registerObserver(manager);
-            manager->registerObserver(this);
-            m_ibManager = manager;
-        }
         if (write(buffer, start * width, static_cast<UINT>(bytes))) {
             source = {buffer, start, true};
             return KXRESULT_OK;
@@ -451,12 +459,40 @@ void KXDXTriMeshImpl::update(KXObservable* source, const KXEvent& event)
     }
 }
 
+template <class Manager>
+void KXDXTriMeshImpl::attach(Manager* manager, Manager*& attached)
+{
+    if (attached == manager)
+        return;
+    // Both ways or not at all: each registration may run out of memory.
+    registerObserver(manager);
+    try {
+        manager->registerObserver(this);
+    } catch (...) {
+        unregisterObserver(manager);
+        throw;
+    }
+    attached = manager;
+}
+
 void KXDXTriMeshImpl::giveBackBlocks()
 {
-    notify(KXDXTriMeshEvent(KXDXTriMeshEvent::KXDXTRIMESHEVENT_RELEASEBLOCKS, m_heldFront.buffer, m_heldFront.count,
-                            m_heldFront.start, m_heldIndices.buffer, m_heldIndices.count, m_heldIndices.start));
-    notify(KXDXTriMeshEvent(KXDXTriMeshEvent::KXDXTRIMESHEVENT_RELEASEBLOCKS, m_heldBack.buffer, m_heldBack.count,
-                            m_heldBack.start, nullptr, 0, 0));
+    const KXDXTriMeshEvent front(KXDXTriMeshEvent::KXDXTRIMESHEVENT_RELEASEBLOCKS, m_heldFront.buffer,
+                                 m_heldFront.count, m_heldFront.start, m_heldIndices.buffer, m_heldIndices.count,
+                                 m_heldIndices.start);
+    const KXDXTriMeshEvent back(KXDXTriMeshEvent::KXDXTRIMESHEVENT_RELEASEBLOCKS, m_heldBack.buffer,
+                                m_heldBack.count, m_heldBack.start, nullptr, 0, 0);
+    for (const KXDXTriMeshEvent* event : {&front, &back}) {
+        // The walk over the observers copies their list; out of memory the
+        // event goes straight to the managers the blocks came from, since
+        // this runs on destruction too and the blocks must not be lost.
+        if (kxRunWithinMemory([&] { notify(*event); }))
+            continue;
+        if (m_vbManager)
+            m_vbManager->update(this, *event);
+        if (m_ibManager)
+            m_ibManager->update(this, *event);
+    }
     if (m_vbManager) {
         unregisterObserver(m_vbManager);
         m_vbManager->unregisterObserver(this);

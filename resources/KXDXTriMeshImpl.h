@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "renderer/dx/KXDXDeviceLink.h"
 #include "resources/KXDXVertexLayout.h"
 #include "sceneapi/KXObservable.h"
@@ -28,7 +29,7 @@ class KXDXVbManager;
 // Pool blocks go back to the pools when the implementation is destroyed or
 // its device is released; after a release it holds nothing, draws nothing,
 // and getDevice is null.
-class KXDXTriMeshImpl : public KXTriMeshImpl, public KXObserver, public KXObservable
+class KXDXRENDERER_API KXDXTriMeshImpl : public KXTriMeshImpl, public KXObserver, public KXObservable
 {
 public:
     // Where the vertices and indices live.
@@ -51,8 +52,9 @@ public:
     // Hears the buffer managers being destroyed.
     void update(KXObservable* source, const KXEvent& event) override;
 
-    // The device it was made on; null once that device is released, and
-    // for one made without a Direct3D device.
+    // The device it was made on; null once that device is released, for one
+    // made without a Direct3D device, and for one that ran out of memory
+    // while it was made.
     KXDXDevice* getDevice() const { return m_device.get(); }
 
     // What construction chose.
@@ -118,6 +120,10 @@ private:
     void drawSide(IDirect3DDevice9* d3d, KXDXDevice& device, bool backSide);
     void drawChunks(IDirect3DDevice9* d3d, bool backSide) const;
 
+    // Registers with the manager and the manager with this, both or neither
+    // (throws std::bad_alloc then).
+    template <class Manager>
+    void attach(Manager* manager, Manager*& attached);
     void giveBackBlocks();
     void releaseOwnBuffers();
     // Drops everything made on the device; afterwards nothing is drawn.

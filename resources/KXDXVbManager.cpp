@@ -1,5 +1,6 @@
 #include "resources/KXDXVbManager.h"
 
+#include "renderer/KXOutOfMemory.h"
 #include "renderer/KXResult.h"
 #include "renderer/dx/KXDXDevice.h"
 #include "resources/KXDXBufferEvents.h"
@@ -20,8 +21,9 @@ KXDXVbManager::KXDXVbManager(KXDXDevice* device)
 
 KXDXVbManager::~KXDXVbManager()
 {
-    // Holders of blocks hear it while the buffers still exist.
-    notify(KXDXVbIbMgrEvent(KXDXVbIbMgrEvent::KXDXVBIBMGREVENT_VBMANAGERDESTROYED));
+    // Holders of blocks hear it while the buffers still exist. Nothing may
+    // leave a destructor: out of memory for the walk, nobody hears it.
+    kxRunWithinMemory([&] { notify(KXDXVbIbMgrEvent(KXDXVbIbMgrEvent::KXDXVBIBMGREVENT_VBMANAGERDESTROYED)); });
 }
 
 const KXDXBufferPool& KXDXVbManager::getPool(KXDXVBPOOL pool) const
@@ -52,7 +54,10 @@ int KXDXVbManager::allocate(uint32_t count, DWORD fvf, IDirect3DVertexBuffer9*& 
                                            &created, nullptr)) ||
             !created)
             return KXRESULT_FAILED;
-        pool->addBuffer(created, count, block);
+        if (!pool->addBuffer(created, count, block)) {
+            created->Release();
+            return KXRESULT_FAILED;
+        }
     }
     buffer = static_cast<IDirect3DVertexBuffer9*>(block.buffer);
     baseVertex = block.start;

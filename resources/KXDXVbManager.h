@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "resources/KXDXBufferPool.h"
 #include "sceneapi/KXObservable.h"
 
@@ -14,7 +15,7 @@ class KXDXDevice;
 // one coordinate pair) and takes them back when the implementations send a
 // KXDXTriMeshEvent. Tells its observers with a KXDXVbIbMgrEvent of kind 0
 // before it is destroyed, when the blocks it handed out become invalid.
-class KXDXVbManager : public KXObserver, public KXObservable
+class KXDXRENDERER_API KXDXVbManager : public KXObserver, public KXObservable
 {
 public:
     enum KXDXVBPOOL : int {
@@ -31,7 +32,8 @@ public:
 
     // 0 with the buffer and the block's first vertex, or -1 (no Direct3D
     // device, no vertices, more than one buffer holds, an FVF without a
-    // pool, or a buffer that could not be created).
+    // pool, a buffer that could not be created, or no memory to keep track
+    // of the block).
     int allocate(uint32_t count, DWORD fvf, IDirect3DVertexBuffer9*& buffer, uint32_t& baseVertex);
     // Takes back the vertex block of a KXDXTriMeshEvent and forgets its
     // sender.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "renderer/KXExport.h"
+
 #include <d3d9.h>
 
 #include <cstddef>
@@ -14,7 +16,7 @@ class KXTriMesh;
 // part only when it has exactly as many entries as the positions.
 // Direct3D refuses normals beside pre-transformed positions, so those
 // meshes leave them out.
-struct KXDXVertexLayout {
+struct KXDXRENDERER_API KXDXVertexLayout {
     DWORD fvf = 0;       // 0 for a mesh without vertices
     uint32_t stride = 0; // bytes per vertex, 0 with fvf
     bool preTransformed = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXObject.h"
+#include "sceneapi/KXSceneExport.h"
 
 class KXMaterial;
 class KXPolygonAttributes;
@@ -21,7 +22,7 @@ class KXTextureAttributes;
 // The appearance observes its parts and tells its own observers of any
 // change of a part (and of the images of its textures), so that whoever
 // watches the appearance need not watch every part.
-class KXAppearance : public KXObject, public KXObserver
+class KXSCENE_API KXAppearance : public KXObject, public KXObserver
 {
 public:
     static constexpr int MAX_TEXTURES = 8;

@@ -3,6 +3,7 @@
 #include "sceneapi/KXCamera.h"
 #include "sceneapi/KXColor.h"
 #include "sceneapi/KXObject.h"
+#include "sceneapi/KXSceneExport.h"
 #include "sceneapi/KXTriMesh.h"
 
 #include <vector>
@@ -70,7 +71,7 @@ protected:
 };
 
 // A plain colour; mid grey (0.5, 0.5, 0.5, 1) when new.
-class KXSingleColorBackground : public KXBackground
+class KXSCENE_API KXSingleColorBackground : public KXBackground
 {
 public:
     KXSingleColorBackground() = default;
@@ -96,7 +97,7 @@ private:
 // neighbouring stops, with per-vertex colours and no normals or texture
 // coordinates, filling the view of the background's camera exactly. It is
 // built again whenever the colours change.
-class KXGradientBackground : public KXBackground
+class KXSCENE_API KXGradientBackground : public KXBackground
 {
 public:
     struct KXColorStop {
@@ -148,7 +149,7 @@ private:
 // A new image background has a texture without an image, no texture
 // attributes and the full-bright light model; all three may be replaced,
 // also by null.
-class KXImageBackground : public KXBackground
+class KXSCENE_API KXImageBackground : public KXBackground
 {
 public:
     KXImageBackground();
@@ -191,7 +192,7 @@ private:
 //
 // A new sky box has a cube texture without an image and the full-bright
 // light model; both may be replaced, also by null.
-class KXSkyBox : public KXBackground
+class KXSCENE_API KXSkyBox : public KXBackground
 {
 public:
     KXSkyBox();
@@ -230,7 +231,7 @@ private:
 //
 // A new sky dome has a texture without an image and the full-bright light
 // model; both may be replaced, also by null.
-class KXSkyDome : public KXBackground
+class KXSCENE_API KXSkyDome : public KXBackground
 {
 public:
     // Tessellation of the hemisphere: segments around the horizon and rings

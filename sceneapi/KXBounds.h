@@ -1,13 +1,14 @@
 #pragma once
 
 #include "sceneapi/KXMatrix.h"
+#include "sceneapi/KXSceneExport.h"
 #include "sceneapi/KXVector.h"
 
 // An axis-aligned box given by its lower-left (minimum) and upper-right
 // (maximum) corners. A default box is the single point at the origin; an
 // empty box (see makeEmpty) takes the first point it is grown by as its
 // extent.
-class KXBounds
+class KXSCENE_API KXBounds
 {
 public:
     KXBounds() = default;

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "sceneapi/KXMeshPrimitive.h"
+#include "sceneapi/KXSceneExport.h"
 
 // An axis-aligned box around a centre: six faces of two triangles, each with
 // its own four vertices and its face normal. Every face carries the whole
 // texture, upright seen from outside (for the side faces with +z up; the top
 // with +y up, the bottom with -y up). The default box is 1 x 1 x 1 around the
 // origin.
-class KXBox : public KXMeshPrimitive
+class KXSCENE_API KXBox : public KXMeshPrimitive
 {
 public:
     KXBox();

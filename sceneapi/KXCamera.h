@@ -3,6 +3,7 @@
 #include "sceneapi/KXGeometry2D.h"
 #include "sceneapi/KXMatrix.h"
 #include "sceneapi/KXObject.h"
+#include "sceneapi/KXSceneExport.h"
 #include "sceneapi/KXVector.h"
 
 // Base of the cameras: where the eye is, what it looks at, and how the view
@@ -36,7 +37,7 @@
 // Defaults: eye (0, -5, 0) looking at the origin with up (0, 0, 1), that is
 // along +y with +z up; viewport 100 × 100; viewport scale 1; near plane 0.1,
 // far plane 100.
-class KXCamera : public KXObject
+class KXSCENE_API KXCamera : public KXObject
 {
 public:
     enum KXCAMERATYPE {
@@ -135,7 +136,7 @@ private:
 
 // A camera with a perspective projection. Its field of view is the full
 // vertical angle in radians, 0.7853975 (an eighth of a turn) by default.
-class KXPerspectiveCamera : public KXCamera
+class KXSCENE_API KXPerspectiveCamera : public KXCamera
 {
 public:
     static constexpr float DEFAULT_FOV = 0.7853975f;
@@ -160,7 +161,7 @@ private:
 // A camera with an orthographic (parallel) projection. Its view is a box
 // getViewportScale high and getViewportScale × aspect ratio wide, centred on
 // the view direction.
-class KXOrthoCamera : public KXCamera
+class KXSCENE_API KXOrthoCamera : public KXCamera
 {
 public:
     KXOrthoCamera();

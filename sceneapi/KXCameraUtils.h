@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXBounds.h"
+#include "sceneapi/KXSceneExport.h"
 #include "sceneapi/KXVector.h"
 
 class KXCamera;
@@ -14,7 +15,7 @@ class KXCamera;
 // corner of the bounds lies inside the clip volume, with depth between 0 and 1.
 // Every operation does nothing for a null camera; an empty box is taken as
 // the point at the origin.
-class KXCameraUtils
+class KXSCENE_API KXCameraUtils
 {
 public:
     // Aims the camera along direction at the centre of the bounds, from a

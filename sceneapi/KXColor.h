@@ -1,10 +1,12 @@
 #pragma once
 
+#include "sceneapi/KXSceneExport.h"
+
 #include <cstdint>
 
 // A colour of four floats: red, green, blue and alpha. Components are not
 // clamped on their own; clamp() brings them into 0..1.
-class KXColor
+class KXSCENE_API KXColor
 {
 public:
     KXColor() = default;

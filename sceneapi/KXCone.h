@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXMeshPrimitive.h"
+#include "sceneapi/KXSceneExport.h"
 
 // A truncated cone (a cylinder when both radii are equal, a pointed cone when
 // one is 0): light markers, arrows, spot-light reach.
@@ -16,7 +17,7 @@
 //
 // Triangles: slices x (2 x stacks - [radiusAtPosition is 0] - [radiusAtEnd is
 // 0]) on the side (none when both are 0), plus slices per cap.
-class KXCone : public KXMeshPrimitive
+class KXSCENE_API KXCone : public KXMeshPrimitive
 {
 public:
     KXCone();

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "sceneapi/KXSceneExport.h"
+
 #include <string>
 
 // Describes the control a user interface should show to edit an effect
 // parameter: its kind, a name and a label. The scene graph only stores the
 // description; drawing the control is the application's business.
-class KXControl
+class KXSCENE_API KXControl
 {
 public:
     enum KXCONTROLTYPE {
@@ -52,7 +54,7 @@ private:
 // A slider over a float range in a number of steps. The description is not
 // checked: a user interface should refuse a range with maximum <= minimum or
 // a step count below 1.
-class KXSliderControl : public KXControl
+class KXSCENE_API KXSliderControl : public KXControl
 {
 public:
     KXSliderControl(const std::wstring& name = std::wstring(), const std::wstring& label = std::wstring(),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXMeshPrimitive.h"
+#include "sceneapi/KXSceneExport.h"
 
 // A cylinder standing on a base centre along an axis, with or without its two
 // flat end caps. s runs around the axis, t from 0 at the top to 1 at the
@@ -8,7 +9,7 @@
 // (0, 0, 0.5), 32 slices, capped.
 //
 // Triangles: 2 x slices on the side, plus 2 x slices for the caps.
-class KXCylinder : public KXMeshPrimitive
+class KXSCENE_API KXCylinder : public KXMeshPrimitive
 {
 public:
     KXCylinder();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXMeshPrimitive.h"
+#include "sceneapi/KXSceneExport.h"
 
 // A flat disc, or a ring when it has an inner radius, facing along its
 // normal. The texture is mapped flat onto the square around the disc, upright
@@ -10,7 +11,7 @@
 //
 // Triangles: slices for a disc, 2 x slices for a ring (none when the inner
 // radius reaches the outer one).
-class KXDisc : public KXMeshPrimitive
+class KXSCENE_API KXDisc : public KXMeshPrimitive
 {
 public:
     KXDisc();

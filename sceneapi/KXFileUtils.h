@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sceneapi/KXSceneExport.h"
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -9,7 +11,7 @@
 // Paths reach this library as wide strings; the file system takes UTF-8
 // bytes. Conversion is strict: a path that is not valid Unicode is refused
 // rather than mangled into some other file's name.
-class KXFileUtils
+class KXSCENE_API KXFileUtils
 {
 public:
     // UTF-8 form of a wide path. False for a null path or invalid Unicode

@@ -2,10 +2,11 @@
 
 #include "sceneapi/KXColor.h"
 #include "sceneapi/KXObject.h"
+#include "sceneapi/KXSceneExport.h"
 
 // Base of the fogs of a scene: surfaces fade into the fog colour with their
 // distance from the eye. New fogs are white.
-class KXFog : public KXObject
+class KXSCENE_API KXFog : public KXObject
 {
 public:
     enum KXFOGTYPE {
@@ -31,7 +32,7 @@ private:
 // back distance, both measured from the eye in scene units. New linear fogs
 // run from 1 to 100. The distances are kept as set; a back distance not
 // beyond the front one makes everything past the front distance fully fogged.
-class KXLinearFog : public KXFog
+class KXSCENE_API KXLinearFog : public KXFog
 {
 public:
     KXLinearFog() = default;
@@ -54,7 +55,7 @@ private:
 // Fog whose clear part falls off exponentially with distance d from the eye:
 // exp(-density·d), or exp(-(density·d)²) in squared mode (a non-zero mode).
 // New exponential fogs have density 0.1 and the plain exponential mode 0.
-class KXExponentialFog : public KXFog
+class KXSCENE_API KXExponentialFog : public KXFog
 {
 public:
     KXExponentialFog() = default;

@@ -2,6 +2,7 @@
 
 #include "sceneapi/KXBounds.h"
 #include "sceneapi/KXObject.h"
+#include "sceneapi/KXSceneExport.h"
 
 // Base of the renderer-side forms of geometries.
 class KXGeometryImpl : public KXImplementation
@@ -11,7 +12,7 @@ class KXGeometryImpl : public KXImplementation
 // Base of drawable geometry: tri-meshes and polylines. Observers (the shapes
 // that use a geometry) hear a KXObjectEvent of kind CHANGED whenever its data
 // change.
-class KXGeometry : public KXObject
+class KXSCENE_API KXGeometry : public KXObject
 {
 public:
     enum KXGEOMTYPE {

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "sceneapi/KXGeometry.h"
+#include "sceneapi/KXSceneExport.h"
 
 #include <vector>
 
 // An ordered list of geometries drawn together by one shape. The group holds
 // a reference to each geometry and tells its observers when the list or any
 // member changes.
-class KXGeometryGroup : public KXObject, public KXObserver
+class KXSCENE_API KXGeometryGroup : public KXObject, public KXObserver
 {
 public:
     KXGeometryGroup() = default;

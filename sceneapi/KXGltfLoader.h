@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sceneapi/KXSceneExport.h"
+
 #include <cstddef>
 #include <string>
 
@@ -44,7 +46,7 @@ struct KXGltfLoadOptions {
 // Results: 0 success; -1 a file that cannot be read or is not valid glTF
 // (the reason goes to *error); -3 a null path or data. On failure the scene
 // is left as it was. Nothing is thrown.
-class KXGltfLoader
+class KXSCENE_API KXGltfLoader
 {
 public:
     // Loads a .gltf or .glb file (told apart by the GLB signature, not by the

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXNode.h"
+#include "sceneapi/KXSceneExport.h"
 
 #include <vector>
 
@@ -9,7 +10,7 @@ class KXAppearance;
 // A node with an ordered list of children. The group holds a reference to each
 // child; a node has at most one parent, so adding a node that already has one
 // moves it. An optional appearance applies to everything below the group.
-class KXGroup : public KXNode
+class KXSCENE_API KXGroup : public KXNode
 {
 public:
     KXGroup() = default;

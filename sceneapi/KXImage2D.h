@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXImage.h"
+#include "sceneapi/KXSceneExport.h"
 
 #include <cstddef>
 #include <vector>
@@ -8,7 +9,7 @@
 // A two-dimensional image held as an encoded image file in memory (the bytes
 // of a BMP, JPEG, PNG or other file) together with its file type.
 // KXImageUtils decodes it into pixels and encodes pixels into it.
-class KXImage2D : public KXImage
+class KXSCENE_API KXImage2D : public KXImage
 {
 public:
     enum KXIMAGE2DFILETYPE {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXImage2D.h"
+#include "sceneapi/KXSceneExport.h"
 
 #include <cstddef>
 #include <vector>
@@ -12,7 +13,7 @@
 // each an encoded 2D image of any KXIMAGE2DFILETYPE. The image type tells
 // which of the two is in use: setData selects a one-file type, and
 // setComponentData the six-face type.
-class KXImage3D : public KXImage
+class KXSCENE_API KXImage3D : public KXImage
 {
 public:
     enum KXIMAGE3DTYPE {

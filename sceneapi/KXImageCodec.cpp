@@ -18,7 +18,8 @@ int prepareImage(KXRawImage2D& image, uint64_t width, uint64_t height, size_t en
     }
     image.setWidth(static_cast<unsigned>(width));
     image.setHeight(static_cast<unsigned>(height));
-    return image.createData();
+    // Within the limits the size cannot overflow: a failure is memory.
+    return image.createData() == 0 ? 0 : OUT_OF_MEMORY;
 }
 
 void storeRowRGBA(KXRawImage2D& image, unsigned y, const unsigned char* rgba)

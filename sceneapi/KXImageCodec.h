@@ -8,7 +8,9 @@
 // before reading, refuse images beyond the limits below before allocating,
 // and write into the image they are given only through prepareImage and its
 // rows. Results: 0 success, -1 damaged or truncated data, -2 a valid file
-// using a feature these codecs do not support.
+// using a feature these codecs do not support, OUT_OF_MEMORY when the
+// pixels of a valid size cannot be allocated (containers that cannot grow
+// throw std::bad_alloc, which the callers catch).
 
 #include "sceneapi/KXImage2D.h"
 #include "sceneapi/KXRawImage2D.h"
@@ -38,10 +40,14 @@ constexpr uint64_t MIN_PIXEL_ALLOWANCE = uint64_t(1) << 22;
 // pass UNCOMPRESSED after checking that the file holds all the pixels.
 constexpr uint64_t UNCOMPRESSED = 0;
 
+// The result of a decoder that could not allocate the pixels.
+constexpr int OUT_OF_MEMORY = -4;
+
 // Gives the image (keeping its format and fragment limit) the decoded size
-// and allocates its pixels. -1 when the size is 0, beyond the limits above
-// or memory runs out. pixelsPerByte bounds the pixels for encodedSize bytes
-// of compressed data (UNCOMPRESSED: no such bound).
+// and allocates its pixels. -1 when the size is 0 or beyond the limits
+// above, OUT_OF_MEMORY when memory runs out. pixelsPerByte bounds the
+// pixels for encodedSize bytes of compressed data (UNCOMPRESSED: no such
+// bound).
 int prepareImage(KXRawImage2D& image, uint64_t width, uint64_t height, size_t encodedSize, uint64_t pixelsPerByte);
 
 // Pixel rows as red, green, blue, alpha bytes, whatever the image's format.
@@ -103,7 +109,8 @@ private:
 KXImage2D::KXIMAGE2DFILETYPE identifyFileType(const unsigned char* data, size_t size);
 
 // Per-format entry points. Decoders fill an image whose format and fragment
-// limit the caller chose; encoders append a whole file to out.
+// limit the caller chose; encoders append a whole file to out (0, -1 for an
+// image the format cannot hold, OUT_OF_MEMORY).
 int decodePNG(const unsigned char* data, size_t size, KXRawImage2D& image);
 int encodePNG(const KXRawImage2D& image, Bytes& out);
 int decodeJPEG(const unsigned char* data, size_t size, KXRawImage2D& image);

@@ -47,7 +47,7 @@ int readHeader(ByteReader& in, BitmapLayout& layout)
         const uint16_t planes = in.u16le();
         layout.bitsPerPixel = in.u16le();
         layout.paletteEntrySize = 3;
-        if (in.failed() || planes != 1)
+        if (in.failed() || planes != 1 || layout.width == 0 || layout.height == 0)
             return -1;
     } else if (headerSize >= INFO_HEADER_SIZE && headerSize <= 0x10000) {
         const int32_t width = static_cast<int32_t>(in.u32le());
@@ -108,8 +108,9 @@ int decodePixels(const unsigned char* data, size_t size, size_t offset, const Bi
     const uint64_t stride = ((static_cast<uint64_t>(layout.width) * layout.bitsPerPixel + 31) / 32) * 4;
     if (offset > size || stride > (size - offset) / layout.height)
         return -1;
-    if (prepareImage(image, layout.width, layout.height, size, UNCOMPRESSED) != 0)
-        return -1;
+    const int prepared = prepareImage(image, layout.width, layout.height, size, UNCOMPRESSED);
+    if (prepared != 0)
+        return prepared;
 
     const MaskChannel red(layout.masks[0]), green(layout.masks[1]), blue(layout.masks[2]), alpha(layout.masks[3]);
     // 32-bit bitmaps without an alpha mask often still carry alpha in the

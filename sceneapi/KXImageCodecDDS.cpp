@@ -388,8 +388,9 @@ int decodeDDSImage(const unsigned char* data, size_t size, const DDSInfo& info, 
 
     const uint32_t width = levelSide(info.width, level);
     const uint32_t height = levelSide(info.height, level);
-    if (prepareImage(image, width, height, size, UNCOMPRESSED) != 0)
-        return -1;
+    const int prepared = prepareImage(image, width, height, size, UNCOMPRESSED);
+    if (prepared != 0)
+        return prepared;
     const unsigned char* p = data + offset;
     if ((info.formatFlags & DDS_PF_FOURCC) && isBlockCompressed(info.fourCC))
         return decodeBlocks(info, p, width, height, image);

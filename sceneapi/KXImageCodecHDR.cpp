@@ -160,8 +160,9 @@ int decodeHDR(const unsigned char* data, size_t size, KXRawImage2D& image)
     // each of its four components. (Old-style repeats can pack more, but
     // such files are rare enough to be refused when they would exceed this.)
     const uint64_t pixelsPerByte = 127 / 8 + 1;
-    if (prepareImage(image, width, height, in.remaining(), pixelsPerByte) != 0)
-        return -1;
+    const int prepared = prepareImage(image, width, height, in.remaining(), pixelsPerByte);
+    if (prepared != 0)
+        return prepared;
     Bytes rgbe(static_cast<size_t>(width) * 4);
     Bytes rgba(static_cast<size_t>(width) * 4);
     for (uint32_t row = 0; row < height; ++row) {

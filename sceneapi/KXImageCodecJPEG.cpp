@@ -101,8 +101,10 @@ int readJpeg(JpegDecodeState* s)
         s->info.out_color_space = JCS_EXT_BGRA;
     else
         s->info.out_color_space = JCS_EXT_RGBA;
-    if (prepareImage(*s->image, s->info.image_width, s->info.image_height, s->size, JPEG_PIXELS_PER_BYTE) != 0)
-        return -1;
+    const int prepared =
+        prepareImage(*s->image, s->info.image_width, s->info.image_height, s->size, JPEG_PIXELS_PER_BYTE);
+    if (prepared != 0)
+        return prepared;
 
     jpeg_start_decompress(&s->info);
     if (s->info.output_width != s->image->getWidth() || s->info.output_height != s->image->getHeight() ||

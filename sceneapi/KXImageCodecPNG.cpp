@@ -39,19 +39,19 @@ void readFromMemory(png_structp png, png_bytep out, png_size_t length)
 
 struct PngSink {
     Bytes* out;
+    bool full = false; // the output could not grow
 };
 
 void writeToMemory(png_structp png, png_bytep data, png_size_t length)
 {
     PngSink* sink = static_cast<PngSink*>(png_get_io_ptr(png));
-    bool full = false;
     try {
         sink->out->insert(sink->out->end(), data, data + length);
     } catch (const std::bad_alloc&) {
-        full = true;
+        sink->full = true;
     }
     // Jump only after the exception is finished with.
-    if (full)
+    if (sink->full)
         png_error(png, "out of memory");
 }
 
@@ -65,6 +65,11 @@ int readPng(png_structp png, png_infop info, PngSource* source, KXRawImage2D* im
         return -1;
     png_set_read_fn(png, source, readFromMemory);
     png_set_user_limits(png, MAX_DECODED_SIDE, MAX_DECODED_SIDE);
+    // Only the pixels, palette and transparency are used. libpng reads other
+    // chunks whole into memory of their announced length (and inflates
+    // compressed text and profiles), so that a few bytes could claim
+    // gigabytes; skipped chunks are read in small pieces instead.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     png_read_info(png, info);
 
     const png_uint_32 width = png_get_image_width(png, info);
@@ -85,8 +90,9 @@ int readPng(png_structp png, png_infop info, PngSource* source, KXRawImage2D* im
     if (png_get_rowbytes(png, info) != static_cast<size_t>(width) * 4)
         return -1;
 
-    if (prepareImage(*image, width, height, source->size, PNG_PIXELS_PER_BYTE) != 0)
-        return -1;
+    const int prepared = prepareImage(*image, width, height, source->size, PNG_PIXELS_PER_BYTE);
+    if (prepared != 0)
+        return prepared;
     // Interlaced images are read pass by pass into the same rows, which
     // libpng combines with what the earlier passes left there.
     for (int pass = 0; pass < passes; ++pass) {
@@ -152,7 +158,7 @@ int encodePNG(const KXRawImage2D& image, Bytes& out)
     PngSink sink{&out};
     const int result = writePng(png, info, &sink, &image, isOpaque(image));
     png_destroy_write_struct(&png, &info);
-    return result;
+    return sink.full ? OUT_OF_MEMORY : result;
 }
 
 } // namespace kxcodec

@@ -159,8 +159,9 @@ int decodePPM(const unsigned char* data, size_t size, KXRawImage2D& image)
     // Text samples take at least a digit and a separator each.
     if (ascii ? samples * 2 > remaining + 1 : samples * sampleBytes > remaining)
         return -1;
-    if (prepareImage(image, width, height, size, UNCOMPRESSED) != 0)
-        return -1;
+    const int prepared = prepareImage(image, width, height, size, UNCOMPRESSED);
+    if (prepared != 0)
+        return prepared;
 
     const unsigned char* p = data + header.position();
     Bytes rgba(static_cast<size_t>(width) * 4);
@@ -226,8 +227,9 @@ int decodePFM(const unsigned char* data, size_t size, KXRawImage2D& image)
     const uint64_t samples = static_cast<uint64_t>(width) * height * channels;
     if (samples * 4 > size - header.position())
         return -1;
-    if (prepareImage(image, width, height, size, UNCOMPRESSED) != 0)
-        return -1;
+    const int prepared = prepareImage(image, width, height, size, UNCOMPRESSED);
+    if (prepared != 0)
+        return prepared;
 
     const unsigned char* pixels = data + header.position();
     Bytes rgba(static_cast<size_t>(width) * 4);

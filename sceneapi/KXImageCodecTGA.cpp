@@ -126,8 +126,10 @@ int decodeTGA(const unsigned char* data, size_t size, KXRawImage2D& image)
         return -1;
     // A run-length packet of 1 + bytesPerPixel bytes describes at most 128 pixels.
     const uint64_t runLengthBound = 128 / (1 + bytesPerPixel) + 1;
-    if (prepareImage(image, layout.width, layout.height, in.remaining(), runLength ? runLengthBound : UNCOMPRESSED) != 0)
-        return -1;
+    const int prepared = prepareImage(image, layout.width, layout.height, in.remaining(),
+                                      runLength ? runLengthBound : UNCOMPRESSED);
+    if (prepared != 0)
+        return prepared;
 
     Bytes rgba(static_cast<size_t>(layout.width) * 4);
     unsigned packetLeft = 0;

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "sceneapi/KXSceneExport.h"
+
 // Converts image files from one type into another.
-class KXImageConverter
+class KXSCENE_API KXImageConverter
 {
 public:
     // Reads the source file (any readable type) and writes it to the

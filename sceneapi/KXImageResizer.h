@@ -1,13 +1,14 @@
 #pragma once
 
 #include "sceneapi/KXRawImage2D.h"
+#include "sceneapi/KXSceneExport.h"
 
 // Scales images: each axis is reduced with a box filter (every source pixel
 // weighted by the part of it that a target pixel covers) and enlarged by
 // linear interpolation between pixel centres. Colours are filtered with
 // alpha premultiplied, so that transparent pixels lend no colour to their
 // neighbours. Results as in KXImageUtils: 0, -1, -2, -3.
-class KXImageResizer
+class KXSCENE_API KXImageResizer
 {
 public:
     // Writes a copy of the source image file scaled to width × height into

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXRawImage2D.h"
+#include "sceneapi/KXSceneExport.h"
 
 // Joins the tiles of a large picture into one raw image.
 //
@@ -10,7 +11,7 @@
 // rectangle goes in the picture. Tiles may come in any order and in any
 // pixel format; the picture may be fragmented. Nothing is allocated here:
 // the caller makes the picture (createData) and keeps it.
-class KXImageStitch
+class KXSCENE_API KXImageStitch
 {
 public:
     KXImageStitch() = default;

@@ -47,7 +47,8 @@ int decodeInto(const unsigned char* data, size_t size, KXImage2D::KXIMAGE2DFILET
     }
     if (result == 0)
         raw = std::move(decoded);
-    return result;
+    // Exhausted memory is a failure like any other here.
+    return result == kxcodec::OUT_OF_MEMORY ? -1 : result;
 }
 
 int encodeBytes(const KXRawImage2D& raw, KXImage2D::KXIMAGE2DFILETYPE type, int quality, kxcodec::Bytes& out)
@@ -60,7 +61,7 @@ int encodeBytes(const KXRawImage2D& raw, KXImage2D::KXIMAGE2DFILETYPE type, int 
         const int result = kxcodec::encodeAny(raw, type, quality, out);
         if (result != 0)
             out.clear();
-        return result;
+        return result == kxcodec::OUT_OF_MEMORY ? -1 : result;
     } catch (const std::bad_alloc&) {
         out.clear();
         return -1;

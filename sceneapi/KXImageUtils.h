@@ -2,6 +2,7 @@
 
 #include "sceneapi/KXImage2D.h"
 #include "sceneapi/KXRawImage2D.h"
+#include "sceneapi/KXSceneExport.h"
 
 #include <cstddef>
 
@@ -13,7 +14,7 @@
 // -1 on failure (unreadable or damaged data, a file that cannot be read or
 // written, memory exhausted), -2 for a file type or feature that is not
 // supported, -3 for a null pointer argument.
-class KXImageUtils
+class KXSCENE_API KXImageUtils
 {
 public:
     // Quality used for JPEG when the caller gives none.

@@ -2,6 +2,7 @@
 
 #include "sceneapi/KXColor.h"
 #include "sceneapi/KXObject.h"
+#include "sceneapi/KXSceneExport.h"
 #include "sceneapi/KXVector.h"
 
 // Base of the lights of a light model. Every light has a colour, used for both
@@ -10,7 +11,7 @@
 //
 // The kinds are told apart by getLightType and by run-time type tests; a spot
 // light is also a point light.
-class KXLight : public KXObject
+class KXSCENE_API KXLight : public KXObject
 {
 public:
     enum KXLIGHTTYPE {
@@ -52,7 +53,7 @@ public:
 
 // Light from infinitely far away: parallel rays along one direction. New
 // directional lights shine straight down, along (0, 0, -1).
-class KXDirectionalLight : public KXLight
+class KXSCENE_API KXDirectionalLight : public KXLight
 {
 public:
     KXDirectionalLight() = default;
@@ -79,7 +80,7 @@ private:
 //
 // New point lights sit at the origin with attenuation (1, 0, 0) (no fall-off),
 // the unlimited range MAX_RANGE and radius 0.
-class KXPointLight : public KXLight
+class KXSCENE_API KXPointLight : public KXLight
 {
 public:
     // The largest range a light can have: about the square root of the
@@ -127,7 +128,7 @@ private:
 //
 // New spot lights point straight down, along (0, 0, -1), with an inner cone
 // of 30 and an outer cone of 45 degrees and concentration 1.
-class KXSpotLight : public KXPointLight
+class KXSCENE_API KXSpotLight : public KXPointLight
 {
 public:
     static constexpr float DEFAULT_INNER_SPREAD_ANGLE = 0.5235988f; // 30 degrees

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXObject.h"
+#include "sceneapi/KXSceneExport.h"
 
 #include <vector>
 
@@ -17,7 +18,7 @@ class KXLight;
 // camera space and move with the camera (a head light).
 //
 // A new model is fixed, holds no lights and has no ambient light.
-class KXLightModel : public KXObject
+class KXSCENE_API KXLightModel : public KXObject
 {
 public:
     KXLightModel() = default;

@@ -2,6 +2,7 @@
 
 #include "sceneapi/KXColor.h"
 #include "sceneapi/KXObject.h"
+#include "sceneapi/KXSceneExport.h"
 
 // Surface colours for lighting: ambient, diffuse, specular and emissive
 // colours and a specular exponent (shininess).
@@ -12,7 +13,7 @@
 // exactly 1 is drawn with the transparent shapes. Shininess is the exponent
 // of the specular highlight; 0 to 128 is the useful range (the ray tracer
 // reflects the less the closer it is to 128). Nothing is clamped.
-class KXMaterial : public KXObject
+class KXSCENE_API KXMaterial : public KXObject
 {
 public:
     KXMaterial() = default;

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "sceneapi/KXSceneExport.h"
 #include "sceneapi/KXVector.h"
 
 // A 4x4 matrix of sixteen floats in Direct3D layout (row major, _11 .. _44),
 // used with row vectors: a point p becomes [x y z 1] * M, and M * N applies M
 // first, then N. The floats can be handed to Direct3D unchanged.
-class KXMatrix
+class KXSCENE_API KXMatrix
 {
 public:
     // The identity.

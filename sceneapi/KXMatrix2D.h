@@ -1,10 +1,11 @@
 #pragma once
 
 #include "sceneapi/KXGeometry2D.h"
+#include "sceneapi/KXSceneExport.h"
 
 // A 3x3 matrix for transforms of the plane (texture coordinates), row major,
 // used with row vectors: [u v 1] * M, and M * N applies M first.
-class KXMatrix2D
+class KXSCENE_API KXMatrix2D
 {
 public:
     // The identity.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sceneapi/KXSceneExport.h"
 #include "sceneapi/KXTriMesh.h"
 
 class KXPrimitiveBuilder;
@@ -23,7 +24,7 @@ class KXPrimitiveBuilder;
 // renderer rebuild its buffers; after the arrays were changed through the
 // KXTriMesh setters, the next setParameters generates the mesh again even
 // with the same values.
-class KXMeshPrimitive : public KXTriMesh
+class KXSCENE_API KXMeshPrimitive : public KXTriMesh
 {
 public:
     // Optional vertex data: bits of KXPrimitivesFactory::KXPRIMITIVEATTRIBUTE.

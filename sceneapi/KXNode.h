@@ -2,6 +2,7 @@
 
 #include "sceneapi/KXBounds.h"
 #include "sceneapi/KXObject.h"
+#include "sceneapi/KXSceneExport.h"
 #include "sceneapi/KXTransform.h"
 
 #include <atomic>
@@ -13,7 +14,7 @@ class KXGroup;
 // A node of the scene tree: a group (or the root) with children, or a shape.
 // Each node has its own transform, placing it in its parent, and may carry a
 // camera.
-class KXNode : public KXObject
+class KXSCENE_API KXNode : public KXObject
 {
 public:
     enum KXNODETYPE {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXObservable.h"
+#include "sceneapi/KXSceneExport.h"
 
 #include <string>
 #include <utility>
@@ -20,7 +21,7 @@ public:
 };
 
 // Event sent by scene objects to their observers.
-class KXObjectEvent : public KXEvent
+class KXSCENE_API KXObjectEvent : public KXEvent
 {
 public:
     enum KXOBJECTEVENTKIND {
@@ -41,7 +42,7 @@ class KXScene;
 // first holder takes it over. KXRef does the counting for code that keeps
 // objects of its own. An object that nothing holds may also be deleted
 // directly; deleting an object that is still held is an error.
-class KXObject : public KXObservable
+class KXSCENE_API KXObject : public KXObservable
 {
 public:
     KXObject() = default;

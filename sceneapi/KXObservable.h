@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sceneapi/KXSceneExport.h"
+
 #include <vector>
 
 // Base of every change notification. Receivers find out what happened by the
@@ -33,7 +35,7 @@ public:
 // other observer registered when the notification began is called exactly
 // once, and observers registered during a notification first hear the next
 // one. Destroying the observable from inside a notification is not supported.
-class KXObservable
+class KXSCENE_API KXObservable
 {
 public:
     KXObservable() = default;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sceneapi/KXSceneExport.h"
+
 #include <string>
 
 class KXControl;
@@ -8,7 +10,7 @@ class KXVariable;
 // One user-tunable parameter of a shader program: the effect parameter's
 // name, the control that should edit it and the variable that binds its
 // value. The parameter owns its control and its variable; either may be null.
-class KXParameter
+class KXSCENE_API KXParameter
 {
 public:
     // Takes over control and variable.

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "sceneapi/KXSceneExport.h"
 #include "sceneapi/KXVector.h"
 
 // The plane a*x + b*y + c*z + d = 0. The normal (a, b, c) points to the
 // positive side.
-class KXPlane
+class KXSCENE_API KXPlane
 {
 public:
     KXPlane() = default;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXObject.h"
+#include "sceneapi/KXSceneExport.h"
 
 // How the polygons of a shape are rasterised: a depth offset that lets
 // coplanar geometry (decals, outlines) win the depth test, and the face
@@ -11,7 +12,7 @@
 // faces whose winding shows they point away from the viewer) and fill
 // polygons. The canvas sets culling and fill mode itself for each kind of
 // draw; it reads only the offsets from here.
-class KXPolygonAttributes : public KXObject
+class KXSCENE_API KXPolygonAttributes : public KXObject
 {
 public:
     enum KXCULLMODE {

@@ -2,6 +2,7 @@
 
 #include "sceneapi/KXColor.h"
 #include "sceneapi/KXGeometry.h"
+#include "sceneapi/KXSceneExport.h"
 
 #include <vector>
 
@@ -14,7 +15,7 @@ public:
 
 // Lines through a list of points, with optional per-point colours (used only
 // when there is one colour per point).
-class KXPolyline : public KXGeometry
+class KXSCENE_API KXPolyline : public KXGeometry
 {
 public:
     enum KXPOLYLINETYPE {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXGeometry2D.h"
+#include "sceneapi/KXSceneExport.h"
 #include "sceneapi/KXVector.h"
 
 #include <cstdint>
@@ -11,7 +12,7 @@
 
 // An orthonormal frame around an axis, with e1 x e2 = axis: angles measured
 // from e1 towards e2 run counter-clockwise seen from the tip of the axis.
-struct KXPrimitiveFrame
+struct KXSCENE_API KXPrimitiveFrame
 {
     KXPosition origin;
     KXVector axis{0.0f, 0.0f, 1.0f};
@@ -41,7 +42,7 @@ struct KXProfilePoint
     float t;
 };
 
-class KXPrimitiveBuilder
+class KXSCENE_API KXPrimitiveBuilder
 {
 public:
     enum KXTEXMAPPING {

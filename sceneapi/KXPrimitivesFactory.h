@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sceneapi/KXSceneExport.h"
+
 #include <vector>
 
 class KXGeometry;
@@ -11,7 +13,7 @@ class KXGeometry;
 // destroyGeometryPrimitive lets it go, or until the factory itself is
 // destroyed. A shape (or a KXRef) that still uses a primitive keeps it alive
 // through its own reference; otherwise letting go deletes it.
-class KXPrimitivesFactory
+class KXSCENE_API KXPrimitivesFactory
 {
 public:
     // Each type makes its class with that class's default parameters: the

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXColor.h"
+#include "sceneapi/KXSceneExport.h"
 
 #include <cstddef>
 #include <vector>
@@ -18,7 +19,7 @@
 // New pixel storage (createData) is zeroed: transparent black. Nothing here
 // throws except std::bad_alloc from the standard containers outside
 // createData and setData, which report allocation failures as -1.
-class KXRawImage2D
+class KXSCENE_API KXRawImage2D
 {
 public:
     enum KXRAWIMAGE2DFMT {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXGroup.h"
+#include "sceneapi/KXSceneExport.h"
 
 class KXBackground;
 class KXFog;
@@ -10,7 +11,7 @@ class KXLightModel;
 // scene (background, fog, light model, reflection environment). Its camera
 // (KXNode::getCamera) is the view camera. A root cannot be the child of
 // another node.
-class KXRoot : public KXGroup
+class KXSCENE_API KXRoot : public KXGroup
 {
 public:
     KXRoot() = default;

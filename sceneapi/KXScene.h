@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXObject.h"
+#include "sceneapi/KXSceneExport.h"
 
 class KXRoot;
 class KXSelection;
@@ -8,7 +9,7 @@ class KXSelection;
 // A scene: the root of its tree and the current selection. A new scene has an
 // empty root and an empty selection. The scene holds both; it is an ordinary
 // value owner that may live on the stack.
-class KXScene
+class KXSCENE_API KXScene
 {
 public:
     KXScene();

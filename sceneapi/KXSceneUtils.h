@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXMatrix.h"
+#include "sceneapi/KXSceneExport.h"
 
 class KXBackground;
 class KXCamera;
@@ -8,7 +9,7 @@ class KXNode;
 class KXScene;
 
 // Shortcuts to what a scene's root holds.
-class KXSceneUtils
+class KXSCENE_API KXSceneUtils
 {
 public:
     // Null when the scene or its root is null or the root has none.
@@ -16,7 +17,7 @@ public:
     static KXBackground* getRootBackground(const KXScene* scene);
 };
 
-class KXNodeUtils
+class KXSCENE_API KXNodeUtils
 {
 public:
     // The matrix taking the node's own coordinates to the coordinates of the

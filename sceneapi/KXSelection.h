@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXObject.h"
+#include "sceneapi/KXSceneExport.h"
 
 #include <vector>
 
@@ -10,7 +11,7 @@ class KXNode;
 // The nodes and lights the user has selected, each list in selection order.
 // The selection holds a reference to what it lists, so a selected object that
 // is removed from the scene stays valid until it is deselected.
-class KXSelection : public KXObject
+class KXSCENE_API KXSelection : public KXObject
 {
 public:
     KXSelection() = default;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXObject.h"
+#include "sceneapi/KXSceneExport.h"
 
 #include <string>
 #include <utility>
@@ -32,7 +33,7 @@ class KXShaderProgramImpl : public KXImplementation
 // the values through it. It is kept when the source changes (a recompiled
 // effect finds its parameters again by name), and changing it neither
 // notifies observers nor discards the implementation.
-class KXShaderProgram : public KXObject, public KXObserver
+class KXSCENE_API KXShaderProgram : public KXObject, public KXObserver
 {
 public:
     KXShaderProgram() = default;

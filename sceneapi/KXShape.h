@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXNode.h"
+#include "sceneapi/KXSceneExport.h"
 
 class KXAppearance;
 class KXGeometry;
@@ -10,7 +11,7 @@ class KXGeometryGroup;
 // appearance. A second appearance is used while the shape is selected. The
 // shape holds references to all four and follows changes of its geometry in
 // its bounds.
-class KXShape : public KXNode, public KXObserver
+class KXSCENE_API KXShape : public KXNode, public KXObserver
 {
 public:
     KXShape() = default;

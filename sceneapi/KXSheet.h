@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXMeshPrimitive.h"
+#include "sceneapi/KXSceneExport.h"
 
 // A flat rectangle: floors, guide sheets, ground planes.
 //
@@ -10,7 +11,7 @@
 // on the -v side to 0 on the +v side. It is cut into cells of two triangles,
 // one cell by default. The default sheet is 1 x 1 in the plane z = 0 around
 // the origin, facing +z.
-class KXSheet : public KXMeshPrimitive
+class KXSCENE_API KXSheet : public KXMeshPrimitive
 {
 public:
     KXSheet();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sceneapi/KXSceneExport.h"
+
 class KXScene;
 
 // Builds a scene that shows what the library can draw: a ground plane at
@@ -7,7 +9,7 @@ class KXScene;
 // object (diffuse alpha 0.5), a checker-textured object (the texture made in
 // memory and stored as a PNG image), directional, point and spot lights, a
 // gradient background and a perspective camera that sees it all.
-class KXShowcaseScene
+class KXSCENE_API KXShowcaseScene
 {
 public:
     // Replaces the scene's root with the showcase. The camera's viewport is

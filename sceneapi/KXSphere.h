@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXMeshPrimitive.h"
+#include "sceneapi/KXSceneExport.h"
 
 // A sphere around a centre, or its upper half (towards +z).
 //
@@ -13,7 +14,7 @@
 //
 // Triangles: 2 x slices x (stacks - 1) for a sphere, slices x (2 x stacks - 1)
 // for a hemisphere.
-class KXSphere : public KXMeshPrimitive
+class KXSCENE_API KXSphere : public KXMeshPrimitive
 {
 public:
     KXSphere();

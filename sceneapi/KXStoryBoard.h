@@ -2,6 +2,7 @@
 
 #include "sceneapi/KXMatrix.h"
 #include "sceneapi/KXObject.h"
+#include "sceneapi/KXSceneExport.h"
 
 #include <map>
 #include <memory>
@@ -24,7 +25,7 @@ private:
 // The animation of one node: key frames of scale, rotation and translation
 // interpolated over time (linearly, rotations along the shortest arc), held
 // constant before the first key and after the last.
-class KXAnimationBag
+class KXSCENE_API KXAnimationBag
 {
 public:
     struct KeyFrame {
@@ -60,7 +61,7 @@ private:
 
 // The animations of a scene: one bag per animated node and a current time.
 // The story board holds a reference to each animated node.
-class KXStoryBoard : public KXObject
+class KXSCENE_API KXStoryBoard : public KXObject
 {
 public:
     KXStoryBoard() = default;

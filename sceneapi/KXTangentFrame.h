@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sceneapi/KXSceneExport.h"
 #include "sceneapi/KXVector.h"
 
 #include <vector>
@@ -10,7 +11,7 @@ class KXTriMesh;
 // the dot-product texture operation: updateTriMeshColor writes, as each
 // vertex's colour, the direction toward a light expressed in that vertex's
 // tangent space and packed into 0..1 (x, y, z to red, green, blue).
-class KXTangentFrame
+class KXSCENE_API KXTangentFrame
 {
 public:
     explicit KXTangentFrame(KXTriMesh* mesh);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sceneapi/KXSceneExport.h"
+
 #include <string>
 
 // A uniquely named, initially empty file in the temporary directory, for
@@ -8,7 +10,7 @@
 // The file is created by the constructor (atomically, so that two temporary
 // files never share a name) and, when autoRemove is true, removed by the
 // destructor. The temporary directory is /tmp unless the caller names one.
-class KXTempFile
+class KXSCENE_API KXTempFile
 {
 public:
     // extension is the file name's ending without the dot, e.g. L"bmp"; null

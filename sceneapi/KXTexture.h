@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXObject.h"
+#include "sceneapi/KXSceneExport.h"
 
 class KXImage;
 
@@ -16,7 +17,7 @@ class KXImage;
 //
 // The texture follows its image: a change of the image's data is passed on
 // to the texture's observers as a change of the texture.
-class KXTexture : public KXObject, public KXObserver
+class KXSCENE_API KXTexture : public KXObject, public KXObserver
 {
 public:
     enum KXTEXTURETYPE {

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "sceneapi/KXSceneExport.h"
 #include "sceneapi/KXTexture.h"
 
 class KXImage2D;
 
 // A texture over a two-dimensional image. The texture holds a reference to
 // the image (see KXTexture).
-class KXTexture2D : public KXTexture
+class KXSCENE_API KXTexture2D : public KXTexture
 {
 public:
     KXTexture2D() = default;

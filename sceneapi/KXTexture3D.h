@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sceneapi/KXSceneExport.h"
 #include "sceneapi/KXTexture.h"
 
 class KXImage3D;
@@ -7,7 +8,7 @@ class KXImage3D;
 // A texture over a cube map or volume image. The texture holds a reference
 // to the image (see KXTexture). A cube texture without an image is bound by
 // the canvas to the scene's environment cube, so it reflects the sky box.
-class KXTexture3D : public KXTexture
+class KXSCENE_API KXTexture3D : public KXTexture
 {
 public:
     KXTexture3D() = default;

@@ -2,6 +2,7 @@
 
 #include "sceneapi/KXMatrix2D.h"
 #include "sceneapi/KXObject.h"
+#include "sceneapi/KXSceneExport.h"
 
 // How one texture stage combines its texture with the colour coming in: the
 // colour operation and its two arguments, the source of the texture
@@ -13,7 +14,7 @@
 // textured look. Codes outside the lists below are kept as set; the renderer
 // draws an unknown operation as modulate, binds no coordinates for an
 // unknown index and reads an unknown argument as the constant colour.
-class KXTextureAttributes : public KXObject
+class KXSCENE_API KXTextureAttributes : public KXObject
 {
 public:
     // Colour operations. The renderer draws DECAL and COMBINE as MODULATE and

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXMeshPrimitive.h"
+#include "sceneapi/KXSceneExport.h"
 
 // A ring: a tube of minorRadius whose centre line is the circle of
 // majorRadius around the axis through the centre. Segments are the steps
@@ -11,7 +12,7 @@
 // origin, 32 segments, 16 sides.
 //
 // Triangles: 2 x segments x sides; the surface is closed.
-class KXTorus : public KXMeshPrimitive
+class KXSCENE_API KXTorus : public KXMeshPrimitive
 {
 public:
     KXTorus();

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "sceneapi/KXMatrix.h"
+#include "sceneapi/KXSceneExport.h"
 
 class KXNode;
 
 // The placement of a node in its parent: scale, then rotation, then
 // translation, optionally about a pivot point. The matrix can also be set
 // directly, in which case the components are read back from it.
-class KXTransform
+class KXSCENE_API KXTransform
 {
 public:
     explicit KXTransform(KXNode* owner = nullptr) : m_owner(owner) {}

@@ -3,6 +3,7 @@
 #include "sceneapi/KXColor.h"
 #include "sceneapi/KXGeometry.h"
 #include "sceneapi/KXGeometry2D.h"
+#include "sceneapi/KXSceneExport.h"
 
 #include <cstdint>
 #include <memory>
@@ -25,7 +26,7 @@ public:
 //
 // Every setter discards the renderer's implementation, brings the bounds up
 // to date and tells observers.
-class KXTriMesh : public KXGeometry
+class KXSCENE_API KXTriMesh : public KXGeometry
 {
 public:
     enum KXTRIMESHTYPE {

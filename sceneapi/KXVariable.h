@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sceneapi/KXSceneExport.h"
 #include "sceneapi/KXVariant.h"
 
 // The value binding of an effect parameter: holds the parameter's value for
@@ -10,7 +11,7 @@
 // and the parameter they write to, and override apply() to push the value
 // there and clone() to copy that binding as well. Derived classes keep the
 // order of the virtual operations below (destructor, apply, clone).
-class KXVariable
+class KXSCENE_API KXVariable
 {
 public:
     KXVariable() = default;

@@ -2,6 +2,7 @@
 
 #include "sceneapi/KXColor.h"
 #include "sceneapi/KXMatrix.h"
+#include "sceneapi/KXSceneExport.h"
 
 #include <string>
 #include <variant>
@@ -14,7 +15,7 @@
 // Reading a value of another type gives a neutral result (0, false, an
 // empty string or array) rather than failing; numbers convert among bool,
 // int and float.
-class KXVariant
+class KXSCENE_API KXVariant
 {
 public:
     enum KXVARIANTTYPE {

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "sceneapi/KXSceneExport.h"
+
 class KXVector;
 
 // A point in space: three floats.
-class KXPosition
+class KXSCENE_API KXPosition
 {
 public:
     KXPosition() = default;
@@ -37,7 +39,7 @@ private:
 
 // A direction or displacement: three floats behind a virtual table, so that
 // KXUnitVector can keep itself normalised through the same operations.
-class KXVector
+class KXSCENE_API KXVector
 {
 public:
     KXVector() = default;
@@ -86,7 +88,7 @@ protected:
 // A vector that normalises itself after every setter and compound operation.
 // Its arithmetic operators return normalised KXVectors. A vector too short to
 // normalise keeps its value, as KXVector::normalize does.
-class KXUnitVector : public KXVector
+class KXSCENE_API KXUnitVector : public KXVector
 {
 public:
     KXUnitVector() : KXVector(0.0f, 0.0f, 1.0f) {}

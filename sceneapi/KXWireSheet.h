@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sceneapi/KXPolyline.h"
+#include "sceneapi/KXSceneExport.h"
 
 // A grid of lines over a rectangle, drawn as separate segments: guide grids.
 //
@@ -11,7 +12,7 @@
 // are divisionsU + 1 lines parallel to v followed by divisionsV + 1 lines
 // parallel to u, each one segment of two points. The default is 1 x 1 in
 // the plane z = 0 around the origin with 10 x 10 cells.
-class KXWireSheet : public KXPolyline
+class KXSCENE_API KXWireSheet : public KXPolyline
 {
 public:
     KXWireSheet();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "widgets/KXShapeSet.h"
 
 class KXCamera;
@@ -10,7 +11,7 @@ class KXSelection;
 // selected: a sheet and a grid in the plane of the manipulation and a line
 // from the scene's centre to that plane. The guide drawing is not built yet:
 // drawGuide draws nothing.
-class KXControllerGuide
+class KXDXRENDERER_API KXControllerGuide
 {
 public:
     enum KXCONTROLLERGUIDETYPE : int {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "widgets/KXShapeSet.h"
 
 class KXBounds;
@@ -13,7 +14,7 @@ class KXSelection;
 // it shows lights. The application fills the marker shapes; the light
 // model, when set, lights the markers. The marker drawing is not built yet:
 // drawDecorators draws nothing.
-class KXLightDecorator
+class KXDXRENDERER_API KXLightDecorator
 {
 public:
     enum KXLIGHTDECORATORTYPE : int {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "sceneapi/KXBounds.h"
 #include "widgets/KXShapeSet.h"
 
@@ -14,7 +15,7 @@ class KXSelection;
 // highlighted. While a controller is selected the canvas keeps its reference
 // bounds. The widget drawing is not built yet: drawControllers draws
 // nothing.
-class KXNodeControllers
+class KXDXRENDERER_API KXNodeControllers
 {
 public:
     // Widget numbers 1 to 23; what each offers is the application's.

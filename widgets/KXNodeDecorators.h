@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "widgets/KXShapeSet.h"
 
 class KXCanvas;
@@ -11,7 +12,7 @@ class KXSelection;
 // on each axis, scaled to the node's bounds grown by the offset). The canvas
 // asks for it at every group and shape of its transparent pass. The box
 // drawing is not built yet: drawSelectionDecorator draws nothing.
-class KXNodeDecorators
+class KXDXRENDERER_API KXNodeDecorators
 {
 public:
     enum KXNODEDECORATORSTYPE : int {

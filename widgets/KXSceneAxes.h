@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "sceneapi/KXCamera.h"
 #include "widgets/KXShapeSet.h"
 
@@ -9,7 +10,7 @@ class KXLightModel;
 // A small orientation gizmo drawn in the bottom-left corner of the view
 // after the scene, with a camera of its own that turns with the scene
 // camera. The gizmo drawing is not built yet: drawAxes draws nothing.
-class KXSceneAxes
+class KXDXRENDERER_API KXSceneAxes
 {
 public:
     // Widget numbers 1 to 6; the one equal to the scene axes type is

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "widgets/KXShapeSet.h"
 
 // Shapes drawn under the whole scene, scaled by the scene's radius and
 // centred under its centre: state 1 draws decorator 0, state 2 decorator 1,
 // any other state none. The canvas draws them itself before each pass.
-class KXSceneDecorators
+class KXDXRENDERER_API KXSceneDecorators
 {
 public:
     enum KXSCENEDECORATORSTYPE : int {

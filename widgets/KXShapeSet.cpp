@@ -1,12 +1,19 @@
 #include "widgets/KXShapeSet.h"
 
+#include "renderer/KXOutOfMemory.h"
+
 KXShape* KXShapeSet::create(int type)
 {
-    KXRef<KXShape>& slot = m_shapes[type];
-    if (slot)
+    if (m_shapes.count(type))
         return nullptr;
-    slot = new KXShape();
-    return slot.get();
+    // Out of memory nothing is made, and no empty entry is left behind.
+    KXShape* made = nullptr;
+    kxRunWithinMemory([&] {
+        KXRef<KXShape> shape(new KXShape());
+        m_shapes.emplace(type, shape);
+        made = shape.get();
+    });
+    return made;
 }
 
 KXShape* KXShapeSet::get(int type) const
@@ -17,11 +24,15 @@ KXShape* KXShapeSet::get(int type) const
 
 KXWidget* KXWidgetSet::create(int type)
 {
-    std::unique_ptr<KXWidget>& slot = m_widgets[type];
-    if (slot)
+    if (m_widgets.count(type))
         return nullptr;
-    slot = std::make_unique<KXWidget>();
-    return slot.get();
+    KXWidget* made = nullptr;
+    kxRunWithinMemory([&] {
+        auto widget = std::make_unique<KXWidget>();
+        made = widget.get();
+        m_widgets.emplace(type, std::move(widget));
+    });
+    return m_widgets.count(type) ? made : nullptr;
 }
 
 KXWidget* KXWidgetSet::get(int type) const

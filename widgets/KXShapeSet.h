@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "sceneapi/KXObject.h"
 #include "sceneapi/KXShape.h"
 #include "widgets/KXWidget.h"
@@ -10,7 +11,7 @@
 // The shapes of one kind of editor aid, by type number. Shapes are made on
 // request, empty, for the application to fill; the set owns them until it
 // is destroyed.
-class KXShapeSet
+class KXDXRENDERER_API KXShapeSet
 {
 public:
     // Makes the shape of a type and returns it; null, changing nothing, when
@@ -24,7 +25,7 @@ private:
 };
 
 // The widgets of one kind of editor aid, by type number; owned likewise.
-class KXWidgetSet
+class KXDXRENDERER_API KXWidgetSet
 {
 public:
     // Makes the widget of a type and returns it; null, changing nothing, when

@@ -1,12 +1,15 @@
 #include "widgets/KXWidget.h"
 
+#include "renderer/KXOutOfMemory.h"
+
 namespace {
 
 KXShape* createOnce(KXRef<KXShape>& slot)
 {
     if (slot)
         return nullptr;
-    slot = new KXShape();
+    // Out of memory nothing is made, and null comes back.
+    kxRunWithinMemory([&] { slot = new KXShape(); });
     return slot.get();
 }
 

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "sceneapi/KXObject.h"
 #include "sceneapi/KXShape.h"
 
 // An editor widget made of up to three shapes that the application fills
 // with geometry and appearances: the visual, a handle to grab and a letter.
 // The widget owns its shapes.
-class KXWidget
+class KXDXRENDERER_API KXWidget
 {
 public:
     KXWidget() = default;

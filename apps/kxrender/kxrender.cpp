@@ -19,6 +19,9 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <new>
+#include <stdexcept>
+#include <system_error>
 #include <thread>
 
 #ifdef __linux__
@@ -128,18 +131,31 @@ void setBackground(KXScene& scene, const KXRenderOptions& options)
     root->setBackground(background.get());
 }
 
+// What became of a trace.
+enum class TraceOutcome { Finished, Stopped, OutOfMemory };
+
 // Traces on a worker thread while this one reports progress and passes a
-// Ctrl-C on to the tracer. Returns true when the trace ran to its end.
-bool trace(KXScene& scene, KXRawImage2D& image, const KXRenderOptions& options)
+// Ctrl-C on to the tracer.
+TraceOutcome trace(KXScene& scene, KXRawImage2D& image, const KXRenderOptions& options)
 {
     KXRayTracer tracer;
     tracer.enableReflections(options.reflections);
     std::atomic<bool> done{false};
-    std::thread worker([&] {
+    int result = 0;
+    auto work = [&] {
         limitProcessors(options.cpus);
-        tracer.trace(&scene, image);
+        result = tracer.trace(&scene, image);
         done = true;
-    });
+    };
+    // Without a thread to trace on, the trace runs on this one, silently.
+    std::thread worker;
+    try {
+        worker = std::thread(work);
+    } catch (const std::system_error&) {
+        work();
+    } catch (const std::bad_alloc&) {
+        work();
+    }
 
     const bool terminal = stderrIsTerminal();
     const auto start = std::chrono::steady_clock::now();
@@ -169,15 +185,16 @@ bool trace(KXScene& scene, KXRawImage2D& image, const KXRenderOptions& options)
         shownStage = stage;
         shownPercent = percent;
     }
-    worker.join();
+    if (worker.joinable())
+        worker.join();
     if (terminal && shownStage != KXRayTracer::KXRT_DONE)
         std::fprintf(stderr, "\r%60s\r", "");
-    return !stopRequested;
+    if (result != 0)
+        return TraceOutcome::OutOfMemory;
+    return stopRequested ? TraceOutcome::Stopped : TraceOutcome::Finished;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int run(int argc, char** argv)
 {
     KXRenderOptions options;
     std::string error;
@@ -226,7 +243,13 @@ int main(int argc, char** argv)
             return kExitFailure;
         }
         installInterruptHandler();
-        finished = trace(scene, image, options);
+        const TraceOutcome outcome = trace(scene, image, options);
+        if (outcome == TraceOutcome::OutOfMemory) {
+            std::fprintf(stderr, "kxrender: not enough memory to trace a %u x %u image\n", options.width,
+                         options.height);
+            return kExitFailure;
+        }
+        finished = outcome == TraceOutcome::Finished;
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
@@ -243,4 +266,20 @@ int main(int argc, char** argv)
     std::printf("kxrender: wrote %s (%u x %u, %.1f s)\n", options.outputPath.c_str(), options.width, options.height,
                 seconds);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Whatever runs out of memory outside the libraries' operations (the
+    // scene being built or loaded, the options, the messages) ends the
+    // program with a message instead of an exception.
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    std::fputs("kxrender: out of memory\n", stderr);
+    return kExitFailure;
 }

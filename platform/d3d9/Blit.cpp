@@ -95,7 +95,7 @@ void copyRect(const PixelBuffer& source, const RECT& sourceRect, PixelBuffer& ta
     }
 }
 
-void stretchRect(const PixelBuffer& source, const RECT& sourceRect, PixelBuffer& target, const RECT& targetRect,
+bool stretchRect(const PixelBuffer& source, const RECT& sourceRect, PixelBuffer& target, const RECT& targetRect,
                  bool linear)
 {
     const UINT sw = static_cast<UINT>(sourceRect.right - sourceRect.left);
@@ -104,11 +104,16 @@ void stretchRect(const PixelBuffer& source, const RECT& sourceRect, PixelBuffer&
     const UINT th = static_cast<UINT>(targetRect.bottom - targetRect.top);
     if (sw == tw && sh == th) {
         copyRect(source, sourceRect, target, static_cast<UINT>(targetRect.left), static_cast<UINT>(targetRect.top));
-        return;
+        return true;
     }
-    std::vector<float> image(static_cast<size_t>(sw) * sh * 4);
+    std::vector<float> image, row;
+    try {
+        image.resize(static_cast<size_t>(sw) * sh * 4);
+        row.resize(static_cast<size_t>(tw) * 4);
+    } catch (const std::exception&) {
+        return false;
+    }
     readRectRGBA(source, sourceRect, image.data());
-    std::vector<float> row(static_cast<size_t>(tw) * 4);
     const float scaleX = static_cast<float>(sw) / static_cast<float>(tw);
     const float scaleY = static_cast<float>(sh) / static_cast<float>(th);
     for (UINT y = 0; y < th; ++y) {
@@ -142,6 +147,7 @@ void stretchRect(const PixelBuffer& source, const RECT& sourceRect, PixelBuffer&
             encodePixels(target.format(), row.data(), tw,
                          target.pixel(static_cast<UINT>(targetRect.left), static_cast<UINT>(targetRect.top) + y, 0, s));
     }
+    return true;
 }
 
 void fillRect(PixelBuffer& target, const RECT& rect, const uint8_t* pixel)

@@ -13,8 +13,9 @@ namespace swd3d9 {
 // copied.
 void copyRect(const PixelBuffer& source, const RECT& sourceRect, PixelBuffer& target, UINT x, UINT y);
 // Scales a rectangle onto another with point or bilinear sampling of the
-// (resolved) source.
-void stretchRect(const PixelBuffer& source, const RECT& sourceRect, PixelBuffer& target, const RECT& targetRect,
+// (resolved) source. False, with the target untouched, when memory for the
+// scaled copy runs out.
+bool stretchRect(const PixelBuffer& source, const RECT& sourceRect, PixelBuffer& target, const RECT& targetRect,
                  bool linear);
 // Writes one pixel value (bytesPerPixel bytes) into a rectangle of every
 // sample.

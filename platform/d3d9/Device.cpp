@@ -19,6 +19,26 @@ namespace swd3d9 {
 IDirect3DDevice9* deviceInterface(Device* device) { return device; }
 void registerResource(Device* device, ResourceCore* resource) { device->registerResource(resource); }
 void unregisterResource(Device* device, ResourceCore* resource) { device->unregisterResource(resource); }
+
+void Device::registerResource(ResourceCore* resource)
+{
+    resource->m_previousOnDevice = nullptr;
+    resource->m_nextOnDevice = m_firstResource;
+    if (m_firstResource)
+        m_firstResource->m_previousOnDevice = resource;
+    m_firstResource = resource;
+}
+
+void Device::unregisterResource(ResourceCore* resource)
+{
+    if (resource->m_previousOnDevice)
+        resource->m_previousOnDevice->m_nextOnDevice = resource->m_nextOnDevice;
+    else if (m_firstResource == resource)
+        m_firstResource = resource->m_nextOnDevice;
+    if (resource->m_nextOnDevice)
+        resource->m_nextOnDevice->m_previousOnDevice = resource->m_previousOnDevice;
+    resource->m_previousOnDevice = resource->m_nextOnDevice = nullptr;
+}
 Device* toDevice(IDirect3DDevice9* device) { return device ? dynamic_cast<Device*>(device) : nullptr; }
 
 namespace {
@@ -71,9 +91,10 @@ Device::~Device()
     releasePresentation();
     // Only objects in the middle of their own release can be left; they
     // must not reach back into this device.
-    const std::vector<ResourceCore*> remaining(m_resources.begin(), m_resources.end());
-    for (ResourceCore* resource : remaining)
+    while (ResourceCore* resource = m_firstResource) {
+        m_firstResource = resource->m_nextOnDevice;
         resource->detachFromDevice();
+    }
     m_direct3d->Release();
 }
 
@@ -308,7 +329,7 @@ HRESULT STDMETHODCALLTYPE Device::GetDeviceCaps(D3DCAPS9* pCaps)
 
 HRESULT STDMETHODCALLTYPE Device::GetDisplayMode(UINT iSwapChain, D3DDISPLAYMODE* pMode)
 {
-    if (iSwapChain != 0 || !pMode)
+    if (iSwapChain != 0 || !pMode || !m_swapChain)
         return D3DERR_INVALIDCALL;
     return m_swapChain->GetDisplayMode(pMode);
 }
@@ -372,7 +393,7 @@ HRESULT STDMETHODCALLTYPE Device::GetSwapChain(UINT iSwapChain, IDirect3DSwapCha
     if (!pSwapChain)
         return D3DERR_INVALIDCALL;
     *pSwapChain = nullptr;
-    if (iSwapChain != 0)
+    if (iSwapChain != 0 || !m_swapChain)
         return D3DERR_INVALIDCALL;
     m_swapChain->AddRef();
     *pSwapChain = m_swapChain;
@@ -401,8 +422,8 @@ HRESULT STDMETHODCALLTYPE Device::Reset(D3DPRESENT_PARAMETERS* pPresentationPara
     // Resources of the default pool must all have been released, the back
     // buffers and the automatic depth-stencil surface included. What only
     // the device's bindings hold goes with the bindings.
-    bool blocked = !m_swapChains.empty();
-    for (ResourceCore* resource : m_resources) {
+    bool blocked = m_additionalSwapChains > 0;
+    for (const ResourceCore* resource = m_firstResource; resource; resource = resource->m_nextOnDevice) {
         if (resource->pool() == D3DPOOL_DEFAULT && resource->publicRefs() > 0)
             blocked = true;
     }
@@ -428,6 +449,10 @@ HRESULT STDMETHODCALLTYPE Device::Reset(D3DPRESENT_PARAMETERS* pPresentationPara
 HRESULT STDMETHODCALLTYPE Device::Present(CONST RECT* pSourceRect, CONST RECT* pDestRect, HWND hDestWindowOverride,
                                           CONST RGNDATA* pDirtyRegion)
 {
+    // A Reset that failed left the device without presentation: it waits
+    // for the next Reset.
+    if (!m_swapChain)
+        return D3DERR_DEVICELOST;
     return m_swapChain->Present(pSourceRect, pDestRect, hDestWindowOverride, pDirtyRegion, 0);
 }
 
@@ -436,7 +461,7 @@ HRESULT STDMETHODCALLTYPE Device::GetBackBuffer(UINT iSwapChain, UINT iBackBuffe
 {
     if (!ppBackBuffer)
         return D3DERR_INVALIDCALL;
-    if (iSwapChain != 0) {
+    if (iSwapChain != 0 || !m_swapChain) {
         *ppBackBuffer = nullptr;
         return D3DERR_INVALIDCALL;
     }
@@ -445,7 +470,7 @@ HRESULT STDMETHODCALLTYPE Device::GetBackBuffer(UINT iSwapChain, UINT iBackBuffe
 
 HRESULT STDMETHODCALLTYPE Device::GetRasterStatus(UINT iSwapChain, D3DRASTER_STATUS* pRasterStatus)
 {
-    if (iSwapChain != 0)
+    if (iSwapChain != 0 || !m_swapChain)
         return D3DERR_INVALIDCALL;
     return m_swapChain->GetRasterStatus(pRasterStatus);
 }
@@ -615,6 +640,9 @@ HRESULT STDMETHODCALLTYPE Device::SetViewport(CONST D3DVIEWPORT9* pViewport)
     const D3DVIEWPORT9& v = *pViewport;
     const uint64_t right = static_cast<uint64_t>(v.X) + v.Width;
     const uint64_t bottom = static_cast<uint64_t>(v.Y) + v.Height;
+    // Only a failed Reset leaves no render target.
+    if (!target)
+        return D3DERR_INVALIDCALL;
     if (v.Width == 0 || v.Height == 0 || right > target->desc().Width || bottom > target->desc().Height)
         return D3DERR_INVALIDCALL;
     if (!(v.MinZ >= 0.0f && v.MinZ <= 1.0f && v.MaxZ >= 0.0f && v.MaxZ <= 1.0f))
@@ -670,10 +698,16 @@ HRESULT STDMETHODCALLTYPE Device::SetLight(DWORD Index, CONST D3DLIGHT9* pLight)
         light.Direction.x == 0.0f && light.Direction.y == 0.0f && light.Direction.z == 0.0f)
         return D3DERR_INVALIDCALL;
     auto found = m_state.lights.find(Index);
-    if (found == m_state.lights.end())
-        m_state.lights.emplace(Index, LightSlot{light, false});
-    else
+    if (found == m_state.lights.end()) {
+        // A light table that cannot grow keeps the lights it has.
+        try {
+            m_state.lights.emplace(Index, LightSlot{light, false});
+        } catch (const std::exception&) {
+            return E_OUTOFMEMORY;
+        }
+    } else {
         found->second.light = light;
+    }
     m_state.dirty |= DIRTY_LIGHTS;
     return D3D_OK;
 }
@@ -691,21 +725,29 @@ HRESULT STDMETHODCALLTYPE Device::GetLight(DWORD Index, D3DLIGHT9* pLight)
 
 HRESULT STDMETHODCALLTYPE Device::LightEnable(DWORD Index, BOOL Enable)
 {
-    auto found = m_state.lights.find(Index);
-    if (found == m_state.lights.end()) {
-        // Enabling a light never set creates the default light: white,
-        // directional, pointing along +z.
-        D3DLIGHT9 light;
-        std::memset(&light, 0, sizeof(light));
-        light.Type = D3DLIGHT_DIRECTIONAL;
-        light.Diffuse = D3DCOLORVALUE{1.0f, 1.0f, 1.0f, 0.0f};
-        light.Direction = D3DVECTOR{0.0f, 0.0f, 1.0f};
-        found = m_state.lights.emplace(Index, LightSlot{light, false}).first;
-    }
     const bool enable = Enable != FALSE;
+    std::vector<DWORD>& enabled = m_state.enabledLights;
+    auto found = m_state.lights.find(Index);
+    // Memory is taken before anything changes: a light that cannot be
+    // created or listed as enabled leaves the lights as they were.
+    try {
+        if (enable)
+            enabled.reserve(enabled.size() + 1);
+        if (found == m_state.lights.end()) {
+            // Enabling a light never set creates the default light: white,
+            // directional, pointing along +z.
+            D3DLIGHT9 light;
+            std::memset(&light, 0, sizeof(light));
+            light.Type = D3DLIGHT_DIRECTIONAL;
+            light.Diffuse = D3DCOLORVALUE{1.0f, 1.0f, 1.0f, 0.0f};
+            light.Direction = D3DVECTOR{0.0f, 0.0f, 1.0f};
+            found = m_state.lights.emplace(Index, LightSlot{light, false}).first;
+        }
+    } catch (const std::exception&) {
+        return E_OUTOFMEMORY;
+    }
     if (found->second.enabled != enable) {
         found->second.enabled = enable;
-        std::vector<DWORD>& enabled = m_state.enabledLights;
         if (enable) {
             enabled.push_back(Index);
         } else {
@@ -972,11 +1014,7 @@ HRESULT STDMETHODCALLTYPE Device::CreateVertexDeclaration(CONST D3DVERTEXELEMENT
     if (!pVertexElements || !ppDecl)
         return D3DERR_INVALIDCALL;
     *ppDecl = nullptr;
-    VertexDeclaration* declaration = VertexDeclaration::create(this, pVertexElements);
-    if (!declaration)
-        return D3DERR_INVALIDCALL;
-    *ppDecl = declaration;
-    return D3D_OK;
+    return VertexDeclaration::create(this, pVertexElements, ppDecl);
 }
 
 HRESULT STDMETHODCALLTYPE Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* pDecl)

@@ -10,7 +10,6 @@
 #include "d3d9/Resources.h"
 
 #include <memory>
-#include <unordered_set>
 
 namespace swd3d9 {
 
@@ -39,10 +38,11 @@ public:
     // A Present reached a lost device: the loss has been seen, so the
     // device may now be reset.
     void acknowledgeLoss();
-    void registerResource(ResourceCore* resource) { m_resources.insert(resource); }
-    void unregisterResource(ResourceCore* resource) { m_resources.erase(resource); }
-    void registerSwapChain(SwapChain* swapChain) { m_swapChains.insert(swapChain); }
-    void unregisterSwapChain(SwapChain* swapChain) { m_swapChains.erase(swapChain); }
+    void registerResource(ResourceCore* resource);
+    void unregisterResource(ResourceCore* resource);
+    // Additional swap chains alive (they keep Reset from succeeding).
+    void registerSwapChain() { ++m_additionalSwapChains; }
+    void unregisterSwapChain() { --m_additionalSwapChains; }
     // The drawing pipeline's caches and worker threads (made by the pipeline).
     std::shared_ptr<PipelineContext>& pipelineContext() { return m_pipelineContext; }
 
@@ -258,8 +258,9 @@ private:
     SwapChain* m_swapChain = nullptr;
     Surface* m_autoDepthStencil = nullptr;
     DeviceState m_state;
-    std::unordered_set<ResourceCore*> m_resources;
-    std::unordered_set<SwapChain*> m_swapChains;
+    // The registered resources, linked through themselves.
+    ResourceCore* m_firstResource = nullptr;
+    UINT m_additionalSwapChains = 0;
     LostState m_lostState = LostState::Usable;
     bool m_inScene = false;
     D3DGAMMARAMP m_gammaRamp;

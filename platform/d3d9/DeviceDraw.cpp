@@ -5,26 +5,30 @@
 #include "d3d9/Pipeline.h"
 #include "d3d9/VertexDeclaration.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace swd3d9 {
 
 namespace {
 
-UINT verticesOf(D3DPRIMITIVETYPE type, UINT primitives)
+// 64-bit: a MaxPrimitiveCount near 2^32 makes counts beyond 32 bits.
+uint64_t verticesOf(D3DPRIMITIVETYPE type, UINT primitives)
 {
+    const uint64_t count = primitives;
     switch (type) {
     case D3DPT_POINTLIST:
-        return primitives;
+        return count;
     case D3DPT_LINELIST:
-        return primitives * 2;
+        return count * 2;
     case D3DPT_LINESTRIP:
-        return primitives + 1;
+        return count + 1;
     case D3DPT_TRIANGLELIST:
-        return primitives * 3;
+        return count * 3;
     case D3DPT_TRIANGLESTRIP:
     case D3DPT_TRIANGLEFAN:
-        return primitives + 2;
+        return count + 2;
     default:
         return 0;
     }
@@ -87,7 +91,12 @@ HRESULT Device::validateDraw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT& v
     // Fixed-function drawing needs a layout with a position.
     if (!m_state.declaration && (m_state.fvf & D3DFVF_POSITION_MASK) == 0)
         return D3DERR_INVALIDCALL;
-    vertexOrIndexCount = verticesOf(type, primitiveCount);
+    // Vertex and index numbers of the draw must fit the 32 bits that
+    // address them.
+    const uint64_t count = verticesOf(type, primitiveCount);
+    if (count > UINT32_MAX)
+        return D3DERR_INVALIDCALL;
+    vertexOrIndexCount = static_cast<UINT>(count);
     return D3D_OK;
 }
 
@@ -111,8 +120,7 @@ HRESULT STDMETHODCALLTYPE Device::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, 
     draw.vertexCount = vertexCount;
     draw.fvf = m_state.declaration ? 0 : m_state.fvf;
     draw.declaration = m_state.declaration;
-    drawPrimitives(*this, draw);
-    return D3D_OK;
+    return drawPrimitives(*this, draw);
 }
 
 HRESULT STDMETHODCALLTYPE Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVertexIndex,
@@ -155,8 +163,7 @@ HRESULT STDMETHODCALLTYPE Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE Primitiv
     draw.numVertices = NumVertices;
     draw.fvf = m_state.declaration ? 0 : m_state.fvf;
     draw.declaration = m_state.declaration;
-    drawPrimitives(*this, draw);
-    return D3D_OK;
+    return drawPrimitives(*this, draw);
 }
 
 HRESULT STDMETHODCALLTYPE Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCount,
@@ -170,13 +177,14 @@ HRESULT STDMETHODCALLTYPE Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType
         return check;
     if (!pVertexStreamZeroData || VertexStreamZeroStride == 0)
         return D3DERR_INVALIDCALL;
+    HRESULT result = D3D_OK;
     if (PrimitiveCount > 0) {
         DrawDescription draw{};
         StreamView& view = draw.streams[0];
         view.data = static_cast<const uint8_t*>(pVertexStreamZeroData);
         view.stride = VertexStreamZeroStride;
         view.vertexLimit = vertexCount;
-        view.size = vertexCount * VertexStreamZeroStride;
+        view.size = static_cast<uint64_t>(vertexCount) * VertexStreamZeroStride;
         draw.primitiveType = PrimitiveType;
         draw.primitiveCount = PrimitiveCount;
         draw.indexed = false;
@@ -184,13 +192,13 @@ HRESULT STDMETHODCALLTYPE Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType
         draw.vertexCount = vertexCount;
         draw.fvf = m_state.declaration ? 0 : m_state.fvf;
         draw.declaration = m_state.declaration;
-        drawPrimitives(*this, draw);
+        result = drawPrimitives(*this, draw);
     }
-    // Drawing from user memory leaves stream 0 unbound.
+    // Drawing from user memory leaves stream 0 unbound, drawn or not.
     bindStream(0, nullptr);
     m_state.streams[0].offset = 0;
     m_state.streams[0].stride = 0;
-    return D3D_OK;
+    return result;
 }
 
 HRESULT STDMETHODCALLTYPE Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT MinVertexIndex,
@@ -212,14 +220,16 @@ HRESULT STDMETHODCALLTYPE Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE Primit
         return D3DERR_INVALIDCALL;
     if (static_cast<uint64_t>(MinVertexIndex) + NumVertices - 1 > m_profile.caps.MaxVertexIndex)
         return D3DERR_INVALIDCALL;
+    HRESULT result = D3D_OK;
     if (PrimitiveCount > 0) {
         DrawDescription draw{};
         StreamView& view = draw.streams[0];
-        // The caller's vertex array is known to hold MinVertexIndex + NumVertices vertices.
+        // The caller's vertex array is known to hold MinVertexIndex + NumVertices
+        // vertices; vertex numbers stop at the 32 bits that address them.
         view.data = static_cast<const uint8_t*>(pVertexStreamZeroData);
         view.stride = VertexStreamZeroStride;
-        view.vertexLimit = MinVertexIndex + NumVertices;
-        view.size = view.vertexLimit * VertexStreamZeroStride;
+        view.vertexLimit = static_cast<UINT>(std::min<uint64_t>(UINT32_MAX, uint64_t{MinVertexIndex} + NumVertices));
+        view.size = static_cast<uint64_t>(view.vertexLimit) * VertexStreamZeroStride;
         draw.primitiveType = PrimitiveType;
         draw.primitiveCount = PrimitiveCount;
         draw.indexed = true;
@@ -231,14 +241,15 @@ HRESULT STDMETHODCALLTYPE Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE Primit
         draw.numVertices = NumVertices;
         draw.fvf = m_state.declaration ? 0 : m_state.fvf;
         draw.declaration = m_state.declaration;
-        drawPrimitives(*this, draw);
+        result = drawPrimitives(*this, draw);
     }
-    // Drawing from user memory leaves stream 0 and the indices unbound.
+    // Drawing from user memory leaves stream 0 and the indices unbound,
+    // drawn or not.
     bindStream(0, nullptr);
     m_state.streams[0].offset = 0;
     m_state.streams[0].stride = 0;
     bindIndices(nullptr);
-    return D3D_OK;
+    return result;
 }
 
 HRESULT STDMETHODCALLTYPE Device::ProcessVertices(UINT SrcStartIndex, UINT DestIndex, UINT VertexCount,

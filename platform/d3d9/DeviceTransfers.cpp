@@ -119,6 +119,7 @@ HRESULT Device::clearSurface(Surface* surface, const RECT& area, DWORD count, co
         if (rows < 2 * CLEAR_BAND_ROWS)
             fillRows(f, r.top, r.bottom);
         else
+            // Filling allocates nothing: the bands cannot fail.
             runOnDrawingThreads(*this, static_cast<unsigned>((rows + CLEAR_BAND_ROWS - 1) / CLEAR_BAND_ROWS),
                                 fillBand, &f);
     };
@@ -278,7 +279,7 @@ HRESULT STDMETHODCALLTYPE Device::GetRenderTargetData(IDirect3DSurface9* pRender
 HRESULT STDMETHODCALLTYPE Device::GetFrontBufferData(UINT iSwapChain, IDirect3DSurface9* pDestSurface)
 {
     flushDraws(*this);
-    if (iSwapChain != 0)
+    if (iSwapChain != 0 || !m_swapChain)
         return D3DERR_INVALIDCALL;
     return m_swapChain->GetFrontBufferData(pDestSurface);
 }
@@ -328,7 +329,8 @@ HRESULT STDMETHODCALLTYPE Device::StretchRect(IDirect3DSurface9* pSourceSurface,
         return D3DERR_INVALIDCALL;
     if (isLost())
         return D3D_OK;
-    stretchRect(source->pixels(), sourceRect, target->pixels(), targetRect, Filter == D3DTEXF_LINEAR);
+    if (!stretchRect(source->pixels(), sourceRect, target->pixels(), targetRect, Filter == D3DTEXF_LINEAR))
+        return E_OUTOFMEMORY;
     target->noteContentChanged(&targetRect);
     return D3D_OK;
 }

@@ -75,18 +75,25 @@ HRESULT PrivateDataStore::set(REFGUID guid, const void* data, DWORD size, DWORD 
 {
     if (!data && size != 0)
         return D3DERR_INVALIDCALL;
+    const bool isObject = (flags & D3DSPD_IUNKNOWN) != 0;
+    if (isObject && (size != sizeof(IUnknown*) || !data))
+        return D3DERR_INVALIDCALL;
     Entry entry;
     entry.guid = guid;
-    if (flags & D3DSPD_IUNKNOWN) {
-        if (size != sizeof(IUnknown*) || !data)
-            return D3DERR_INVALIDCALL;
+    // Memory is taken before anything changes: data that cannot be stored
+    // leaves the old data under the GUID, and no reference taken.
+    try {
+        if (size > 0)
+            entry.bytes.assign(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
+        m_entries.reserve(m_entries.size() + 1);
+    } catch (const std::exception&) {
+        return E_OUTOFMEMORY;
+    }
+    if (isObject) {
         IUnknown* object = *static_cast<IUnknown* const*>(data);
         if (object)
             object->AddRef();
         entry.object = object;
-        entry.bytes.assign(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
-    } else if (size > 0) {
-        entry.bytes.assign(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
     }
     free(guid);
     m_entries.push_back(std::move(entry));

@@ -24,6 +24,7 @@
 #include <swd3d9.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cstddef>
 #include <cstring>
 #include <memory>
@@ -102,14 +103,21 @@ constexpr int64_t PARALLEL_BOX_PIXELS = 4 * TILE_SIZE * TILE_SIZE;
 constexpr UINT VERTEX_CHUNK = 4096;
 constexpr UINT PRIMITIVE_CHUNK = 8192;
 
-std::shared_ptr<PipelineContext>& contextOf(Device& device)
+// The device's pipeline context, made at its first use; null when memory
+// for it runs out. Its threads are as many as the machine has cores, or as
+// many as start.
+PipelineContext* contextOf(Device& device) noexcept
 {
     std::shared_ptr<PipelineContext>& context = device.pipelineContext();
     if (!context) {
-        context = std::make_shared<PipelineContext>();
+        try {
+            context = std::make_shared<PipelineContext>();
+        } catch (const std::exception&) {
+            return nullptr;
+        }
         context->pool.setThreadCount(std::max(1u, std::thread::hardware_concurrency()));
     }
-    return context;
+    return context.get();
 }
 
 // The target view of the current render target 0 and depth buffer: the
@@ -314,15 +322,17 @@ void runTile(void* context, unsigned index)
 }
 
 // Runs the tiles of a job, on the workers unless the job is small: tiles
-// are independent, so the image does not depend on the choice.
-void runTiles(PipelineContext& c, TileJob& job, bool parallel)
+// are independent, so the image does not depend on the choice. Rasterising
+// a tile allocates nothing and cannot fail; the pool's answer is passed on
+// all the same.
+bool runTiles(PipelineContext& c, TileJob& job, bool parallel)
 {
     if (!parallel) {
         for (unsigned i = 0; i < job.tiles->size(); ++i)
             runTile(&job, i);
-    } else {
-        c.pool.run(static_cast<unsigned>(job.tiles->size()), runTile, &job);
+        return true;
     }
+    return c.pool.run(static_cast<unsigned>(job.tiles->size()), runTile, &job);
 }
 
 void releaseBatchObjects(PipelineContext& c)
@@ -345,6 +355,8 @@ void resetBatch(PipelineContext& c)
     c.batchTarget = nullptr;
 }
 
+// Draws what waits and empties the batch. Tiles cannot fail (see
+// runTiles), so the batch always leaves drawn.
 void flushBatch(PipelineContext& c)
 {
     if (!c.batch.triangles.empty()) {
@@ -358,7 +370,10 @@ void flushBatch(PipelineContext& c)
             if (boxPixels >= PARALLEL_BOX_PIXELS)
                 break;
         }
-        runTiles(c, job, c.batch.triangles.size() >= SMALL_DRAW_PRIMITIVES || boxPixels >= PARALLEL_BOX_PIXELS);
+        const bool drawn =
+            runTiles(c, job, c.batch.triangles.size() >= SMALL_DRAW_PRIMITIVES || boxPixels >= PARALLEL_BOX_PIXELS);
+        assert(drawn);
+        (void)drawn;
         c.batchTarget->noteContentChanged(nullptr);
     }
     resetBatch(c);
@@ -366,13 +381,14 @@ void flushBatch(PipelineContext& c)
 }
 
 // Keeps an object alive (and its memory where the batch reads or writes
-// it) until the batch is drawn.
+// it) until the batch is drawn. The caller has reserved room in batchHeld.
 void holdForBatch(PipelineContext& c, Lifetime* object)
 {
     if (!object)
         return;
-    object->addInternalRef();
+    assert(c.batchHeld.size() < c.batchHeld.capacity());
     c.batchHeld.push_back(object);
+    object->addInternalRef();
 }
 
 // The part of a pixel context before the sampler setups, and the samplers
@@ -404,7 +420,9 @@ void copyDrawnPart(const PixelContext& from, PixelContext& to)
 }
 
 // The batch's index of the current pixel context: the last one when the
-// state is unchanged, else a new copy, holding what it points into.
+// state is unchanged, else a new copy, holding what it points into. Memory
+// that runs out throws std::bad_alloc before anything changes, so the last
+// context in the table always holds what it reads.
 uint16_t batchContext(PipelineContext& c, const DeviceState& state, bool changed)
 {
     const size_t count = c.batchContextTable.size();
@@ -414,6 +432,9 @@ uint16_t batchContext(PipelineContext& c, const DeviceState& state, bool changed
         return static_cast<uint16_t>(count - 1);
     if (c.batchContexts.size() <= count)
         c.batchContexts.push_back(std::make_unique<PixelContext>());
+    // The target, the depth buffer and every sampler's texture.
+    c.batchHeld.reserve(c.batchHeld.size() + 2 + SAMPLER_COUNT);
+    c.batchContextTable.reserve(count + 1);
     PixelContext& copy = *c.batchContexts[count];
     copyDrawnPart(c.pixels, copy);
     c.batchContextTable.push_back(&copy);
@@ -425,21 +446,29 @@ uint16_t batchContext(PipelineContext& c, const DeviceState& state, bool changed
     return static_cast<uint16_t>(count);
 }
 
-} // namespace
+// What the batch held before a draw joined it, so that a draw that fails
+// half-way can be taken out again.
+struct BatchMark {
+    size_t triangles, planes, lines, lineVaryings;
+    bool taken;
+};
 
-void drawPrimitives(Device& device, const DrawDescription& draw)
+// The draw as drawPrimitives describes it. Returns false when a task on
+// the workers failed, and throws std::bad_alloc when memory runs out; from
+// the moment the draw's triangles start to join the batch, `mark` says
+// what the batch held before.
+bool drawInto(Device& device, PipelineContext& c, const DrawDescription& draw, BatchMark& mark)
 {
     DeviceState& state = device.state();
     // Programmable shaders are drawn by their own stage, not by this one.
     if (state.vertexShader || state.pixelShader)
-        return;
-    PipelineContext& c = *contextOf(device);
+        return true;
 
     VertexLayout layout;
     const bool haveLayout = draw.declaration ? layoutFromDeclaration(*draw.declaration, layout)
                                              : layoutFromFvf(draw.fvf, layout);
     if (!haveLayout)
-        return;
+        return true;
 
     const uint32_t dirty = state.dirty;
     state.dirty = 0;
@@ -457,7 +486,7 @@ void drawPrimitives(Device& device, const DrawDescription& draw)
         pixelsChanged = true;
     }
     if (!c.pixelsValid)
-        return;
+        return true;
     PixelContext& pixels = c.pixels;
     buildVertexState(state, layout, pixels.key.stageCount, c.vertexKey, c.vertexConstants, c.lightsPrepared);
     if (c.vertexKey.lighting)
@@ -473,20 +502,20 @@ void drawPrimitives(Device& device, const DrawDescription& draw)
         if (extent == 0)
             continue;
         if (!view.data || view.stride == 0)
-            return;
+            return true;
         UINT readable = 0;
         if (view.size >= extent)
-            readable = std::min<UINT>(view.vertexLimit, (view.size - extent) / view.stride + 1);
+            readable = static_cast<UINT>(std::min<uint64_t>(view.vertexLimit, (view.size - extent) / view.stride + 1));
         limit = std::min(limit, readable);
     }
     if (limit == UINT32_MAX)
-        return;
+        return true;
     UINT first = 0;
     UINT count = 0;
     if (!draw.indexed) {
         first = draw.startVertex;
         if (first >= limit)
-            return;
+            return true;
         count = std::min(draw.vertexCount, limit - first);
     } else {
         // Shade the vertices the indices actually name (within what the
@@ -501,7 +530,7 @@ void drawPrimitives(Device& device, const DrawDescription& draw)
             hi = std::max(hi, v);
         }
         if (hi < 0)
-            return;
+            return true;
         first = static_cast<UINT>(lo);
         count = static_cast<UINT>(hi - lo + 1);
     }
@@ -568,10 +597,12 @@ void drawPrimitives(Device& device, const DrawDescription& draw)
         }
     };
     const unsigned vertexChunks = (count + VERTEX_CHUNK - 1) / VERTEX_CHUNK;
-    if (vertexChunks > 1)
-        c.pool.run(vertexChunks, shadeChunk, &shadeJob);
-    else
+    if (vertexChunks > 1) {
+        if (!c.pool.run(vertexChunks, shadeChunk, &shadeJob))
+            return false;
+    } else {
         shadeChunk(&shadeJob, 0);
+    }
     if (colorLater)
         colorUsedVertices(c, draw, setup, first, count);
 
@@ -585,10 +616,11 @@ void drawPrimitives(Device& device, const DrawDescription& draw)
         flushBatch(c);
     uint16_t batchContextIndex = 0;
     const size_t batchStart = c.batch.triangles.size();
+    mark = BatchMark{batchStart, c.batch.planes.size(), c.batch.lines.size(), c.batch.lineVaryings.size(), true};
     if (!drawsLines) {
         if (!c.batchTarget) {
-            c.batchTarget = renderTarget;
             c.batchBins.reset(static_cast<int>(renderTarget->desc().Width), static_cast<int>(renderTarget->desc().Height));
+            c.batchTarget = renderTarget;
         }
         batchContextIndex = batchContext(c, state, pixelsChanged);
     }
@@ -659,10 +691,12 @@ void drawPrimitives(Device& device, const DrawDescription& draw)
             }
         }
     };
-    if (setupChunks > 1)
-        c.pool.run(setupChunks, setupChunk, &setupJob);
-    else
+    if (setupChunks > 1) {
+        if (!c.pool.run(setupChunks, setupChunk, &setupJob))
+            return false;
+    } else {
         setupChunk(&setupJob, 0);
+    }
     if (setupChunks > 1) {
         for (unsigned k = 0; k < setupChunks; ++k) {
             const SetupOutput& part = c.chunks[k];
@@ -694,12 +728,12 @@ void drawPrimitives(Device& device, const DrawDescription& draw)
             flushBatch(c); // nothing drawn: let go of what the state holds
         else if (triangles.size() >= BATCH_TRIANGLES)
             flushBatch(c);
-        return;
+        return true;
     }
 
     SetupOutput& out = c.output;
     if (out.lines.empty() && out.triangles.empty())
-        return;
+        return true;
     c.bins.reset(target.clipRight, target.clipBottom);
     for (uint32_t i = 0; i < out.lines.size(); ++i) {
         const LineSegment& l = out.lines[i];
@@ -709,8 +743,44 @@ void drawPrimitives(Device& device, const DrawDescription& draw)
     TileJob job;
     job.inputs = {contexts, &out.triangles, &out.planes, &out.lines, &out.lineVaryings, &c.bins, true};
     job.tiles = &c.bins.usedTiles();
-    runTiles(c, job, out.lines.size() >= SMALL_DRAW_PRIMITIVES);
+    const bool drawn = runTiles(c, job, out.lines.size() >= SMALL_DRAW_PRIMITIVES);
     renderTarget->noteContentChanged(nullptr);
+    return drawn;
+}
+
+// Takes a failed draw's triangles out of the batch again.
+void rollBack(PipelineContext& c, const BatchMark& mark)
+{
+    c.batch.triangles.resize(mark.triangles);
+    c.batch.planes.resize(mark.planes);
+    c.batch.lines.resize(mark.lines);
+    c.batch.lineVaryings.resize(mark.lineVaryings);
+    c.batchBins.truncate(static_cast<uint32_t>(mark.triangles));
+    // An empty batch lets go of its target and of what its states hold.
+    if (c.batch.triangles.empty())
+        flushBatch(c);
+}
+
+} // namespace
+
+HRESULT drawPrimitives(Device& device, const DrawDescription& draw)
+{
+    PipelineContext* c = contextOf(device);
+    if (!c)
+        return E_OUTOFMEMORY;
+    BatchMark mark{};
+    try {
+        if (drawInto(device, *c, draw, mark))
+            return D3D_OK;
+    } catch (const std::exception&) {
+        // Memory ran out (std::bad_alloc, or a container's length_error).
+    }
+    if (mark.taken)
+        rollBack(*c, mark);
+    // The state this draw compiled may not have reached the batch: the
+    // next draw compiles it again.
+    c->pixelsValid = false;
+    return E_OUTOFMEMORY;
 }
 
 void flushDraws(Device& device)
@@ -719,10 +789,19 @@ void flushDraws(Device& device)
         flushBatch(*c);
 }
 
-void runOnDrawingThreads(Device& device, unsigned count, void (*work)(void* context, unsigned index),
+bool runOnDrawingThreads(Device& device, unsigned count, void (*work)(void* context, unsigned index),
                          void* context)
 {
-    contextOf(device)->pool.run(count, work, context);
+    if (PipelineContext* c = contextOf(device))
+        return c->pool.run(count, work, context);
+    // Without a context (memory ran out) the caller does the work alone.
+    try {
+        for (unsigned i = 0; i < count; ++i)
+            work(context, i);
+    } catch (...) {
+        return false;
+    }
+    return true;
 }
 
 void discardDraws(Device& device)
@@ -741,7 +820,26 @@ extern "C" HRESULT WINAPI SwD3D9SetRasterThreadCount(IDirect3DDevice9* pDevice, 
     if (!device)
         return D3DERR_INVALIDCALL;
     swd3d9::flushDraws(*device);
-    std::shared_ptr<swd3d9::PipelineContext>& context = swd3d9::contextOf(*device);
+    swd3d9::PipelineContext* context = swd3d9::contextOf(*device);
+    if (!context)
+        return E_OUTOFMEMORY;
     context->pool.setThreadCount(std::min(count, 64u));
     return D3D_OK;
+}
+
+extern "C" HRESULT WINAPI SwD3D9GetRasterThreadCount(IDirect3DDevice9* pDevice, UINT* pCount)
+{
+    swd3d9::Device* device = swd3d9::toDevice(pDevice);
+    if (!device || !pCount)
+        return D3DERR_INVALIDCALL;
+    swd3d9::PipelineContext* context = swd3d9::contextOf(*device);
+    if (!context)
+        return E_OUTOFMEMORY;
+    *pCount = context->pool.threadCount();
+    return D3D_OK;
+}
+
+extern "C" void WINAPI SwD3D9LimitThreadStarts(UINT count)
+{
+    swd3d9::pipeline::limitWorkerThreadStarts(count == SWD3D9_UNLIMITED_THREAD_STARTS ? -1 : int64_t{count});
 }

@@ -15,7 +15,9 @@ class Device;
 // to the end of the buffer.
 struct StreamView {
     const uint8_t* data;
-    UINT size;
+    // 64-bit: vertices drawn from the application's memory can span more
+    // than 4 GiB.
+    uint64_t size;
     UINT stride;
     // Vertices addressable from data (size / stride); indices beyond must
     // not be read.
@@ -48,13 +50,16 @@ struct DrawDescription {
 
 // Draws with the device's current state into its current render targets.
 // Called only with valid arguments, inside a scene, on a device that is not
-// lost. Triangles may wait in a batch: see flushDraws.
-void drawPrimitives(Device& device, const DrawDescription& draw);
+// lost. Triangles may wait in a batch: see flushDraws. E_OUTOFMEMORY when
+// memory runs out; the draw then leaves nothing behind (what earlier draws
+// left waiting stays) and the device draws on as before.
+HRESULT drawPrimitives(Device& device, const DrawDescription& draw);
 
 // Rasterises the triangles that wait. Called before anything reads or
 // writes a surface, texture or volume outside the drawing pipeline (locks,
 // copies, clears, presentation), changes the render targets, or resets
-// the device. Does nothing when no draw waits.
+// the device. Does nothing when no draw waits. Cannot fail: rasterising
+// allocates nothing.
 void flushDraws(Device& device);
 
 // Drops the triangles that wait, undrawn (the device is going away).
@@ -63,8 +68,9 @@ void discardDraws(Device& device);
 // Runs work(context, i) for every i below count on the device's drawing
 // threads (the caller among them) and returns when all are done: for work
 // outside drawing that splits into independent parts, such as the row
-// bands of a presentation or a clear.
-void runOnDrawingThreads(Device& device, unsigned count, void (*work)(void* context, unsigned index),
+// bands of a presentation or a clear. False when a part threw (the parts
+// not yet started are then skipped).
+bool runOnDrawingThreads(Device& device, unsigned count, void (*work)(void* context, unsigned index),
                          void* context);
 
 } // namespace swd3d9

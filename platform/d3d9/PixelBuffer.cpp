@@ -2,13 +2,13 @@
 
 #include "d3d9/Formats.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
 
 namespace swd3d9 {
 
-void PixelBuffer::AlignedFree::operator()(uint8_t* p) const { std::free(p); }
+void PixelBuffer::AlignedFree::operator()(uint8_t* p) const { ::operator delete(p, std::align_val_t{ALIGNMENT}); }
 
 bool PixelBuffer::allocate(D3DFORMAT format, UINT width, UINT height, UINT depth, UINT samples)
 {
@@ -16,9 +16,12 @@ bool PixelBuffer::allocate(D3DFORMAT format, UINT width, UINT height, UINT depth
     const UINT size = swd3d9::bytesPerPixel(format);
     if (size == 0 || width == 0 || height == 0 || depth == 0 || samples == 0)
         return false;
+    const UINT side = static_cast<UINT>(std::numeric_limits<INT>::max());
+    if (width > side || height > side || depth > side)
+        return false;
     const size_t limit = std::numeric_limits<size_t>::max() / 4;
     const size_t pitch = static_cast<size_t>(width) * size;
-    if (pitch / size != width || pitch > limit / height)
+    if (pitch / size != width || pitch > side || pitch > limit / height)
         return false;
     const size_t slice = pitch * height;
     if (slice > limit / depth)
@@ -28,7 +31,7 @@ bool PixelBuffer::allocate(D3DFORMAT format, UINT width, UINT height, UINT depth
         return false;
     const size_t total = plane * samples;
     const size_t rounded = (total + ALIGNMENT - 1) / ALIGNMENT * ALIGNMENT;
-    void* memory = std::aligned_alloc(ALIGNMENT, rounded);
+    void* memory = ::operator new(rounded, std::align_val_t{ALIGNMENT}, std::nothrow);
     if (!memory)
         return false;
     std::memset(memory, 0, rounded);

@@ -27,8 +27,10 @@ public:
     PixelBuffer(const PixelBuffer&) = delete;
     PixelBuffer& operator=(const PixelBuffer&) = delete;
 
-    // Allocates zeroed storage; false when the size overflows or memory
-    // runs out (the buffer is then empty).
+    // Allocates zeroed storage; false when memory runs out or the buffer
+    // cannot be addressed (the buffer is then empty). Sizes are 64-bit and
+    // may exceed 4 GiB; a side must fit an int (rectangles are LONG) and
+    // the row pitch too (Lock reports it as an INT).
     bool allocate(D3DFORMAT format, UINT width, UINT height, UINT depth, UINT samples);
     void release();
     bool empty() const { return !m_storage; }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <new>
 
 namespace swd3d9 {
@@ -52,6 +53,59 @@ bool partIsLockable(D3DPOOL pool, DWORD usage)
     if (usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL))
         return false;
     return pool != D3DPOOL_DEFAULT || (usage & D3DUSAGE_DYNAMIC);
+}
+
+// Target texels of a mip level computed at a time, through buffers on the
+// stack: generating mipmaps allocates nothing, so it cannot fail.
+constexpr UINT MIP_SPAN = 64;
+
+// A mip level from the level above it: each texel averages the 2x2(x2)
+// block above it (point filtering takes its first texel); sides of odd or
+// unit length repeat their last texel.
+void downsampleLevel(D3DFORMAT format, const PixelBuffer& from, PixelBuffer& to, bool point)
+{
+    const UINT sw = from.width(), sh = from.height(), sd = from.depth();
+    const UINT tw = to.width(), th = to.height(), td = to.depth();
+    const UINT dz = (sd > 1 && !point) ? 2 : 1;
+    const UINT dy = (sh > 1 && !point) ? 2 : 1;
+    const UINT dx = (sw > 1 && !point) ? 2 : 1;
+    // Source rows (two slices of two rows) of one span, and its result.
+    float source[2][2][2 * MIP_SPAN * 4];
+    float target[MIP_SPAN * 4];
+    for (UINT z = 0; z < td; ++z) {
+        for (UINT y = 0; y < th; ++y) {
+            for (UINT x0 = 0; x0 < tw; x0 += MIP_SPAN) {
+                const UINT count = std::min(MIP_SPAN, tw - x0);
+                // The source columns the span reads: at most two per texel.
+                const UINT first = std::min(sw - 1, x0 * 2);
+                const UINT last = std::min(sw - 1, (x0 + count - 1) * 2 + dx - 1);
+                for (UINT k = 0; k < dz; ++k) {
+                    for (UINT j = 0; j < dy; ++j) {
+                        const UINT sz = std::min(sd - 1, (sd > 1 ? z * 2 : z) + k);
+                        const UINT sy = std::min(sh - 1, y * 2 + j);
+                        decodePixels(format, from.pixel(first, sy, sz), last - first + 1, source[k][j]);
+                    }
+                }
+                for (UINT i = 0; i < count; ++i) {
+                    const UINT x = x0 + i;
+                    float sum[4] = {0, 0, 0, 0};
+                    UINT samples = 0;
+                    for (UINT k = 0; k < dz; ++k)
+                        for (UINT j = 0; j < dy; ++j)
+                            for (UINT n = 0; n < dx; ++n) {
+                                const UINT sx = std::min(sw - 1, x * 2 + n);
+                                const float* p = &source[k][j][(sx - first) * 4];
+                                for (int c = 0; c < 4; ++c)
+                                    sum[c] += p[c];
+                                ++samples;
+                            }
+                    for (int c = 0; c < 4; ++c)
+                        target[i * 4 + c] = sum[c] / static_cast<float>(samples);
+                }
+                encodePixels(format, target, count, to.pixel(x0, y, z));
+            }
+        }
+    }
 }
 
 } // namespace
@@ -262,7 +316,14 @@ Volume::Volume(Device* device, const D3DVOLUME_DESC& desc, bool lockable, Textur
     setOwnedElsewhere(true);
 }
 
-bool Volume::allocate() { return m_pixels.allocate(m_desc.Format, m_desc.Width, m_desc.Height, m_desc.Depth, 1); }
+bool Volume::allocate()
+{
+    // LockBox reports the slice pitch as an INT too.
+    const uint64_t slice = uint64_t{m_desc.Width} * m_desc.Height * bytesPerPixel(m_desc.Format);
+    if (slice > static_cast<uint64_t>(std::numeric_limits<INT>::max()))
+        return false;
+    return m_pixels.allocate(m_desc.Format, m_desc.Width, m_desc.Height, m_desc.Depth, 1);
+}
 
 void Volume::addInternalRef() { m_texture->resource().addInternalRef(); }
 void Volume::releaseInternalRef() { m_texture->resource().releaseInternalRef(); }
@@ -463,57 +524,12 @@ void TextureCore::regenerateMipmaps()
 {
     m_mipsStale = false;
     const bool point = m_autoGenFilter == D3DTEXF_POINT;
-    std::vector<float> source, target;
     for (UINT face = 0; face < m_faces; ++face) {
         for (UINT level = 1; level < m_storedLevels; ++level) {
-            PixelBuffer* from;
-            PixelBuffer* to;
-            if (m_kind == D3DRTYPE_VOLUMETEXTURE) {
-                from = &m_volumes[level - 1]->pixels();
-                to = &m_volumes[level]->pixels();
-            } else {
-                from = &surface(face, level - 1)->pixels();
-                to = &surface(face, level)->pixels();
-            }
-            const UINT sw = from->width(), sh = from->height(), sd = from->depth();
-            const UINT tw = to->width(), th = to->height(), td = to->depth();
-            source.resize(static_cast<size_t>(sw) * sh * sd * 4);
-            target.resize(static_cast<size_t>(tw) * th * td * 4);
-            for (UINT z = 0; z < sd; ++z)
-                for (UINT y = 0; y < sh; ++y)
-                    decodePixels(m_format, from->pixel(0, y, z), sw,
-                                 &source[((static_cast<size_t>(z) * sh + y) * sw) * 4]);
-            // Each target texel averages the 2x2(x2) block above it; sides of
-            // odd or unit length repeat their last texel.
-            for (UINT z = 0; z < td; ++z) {
-                for (UINT y = 0; y < th; ++y) {
-                    for (UINT x = 0; x < tw; ++x) {
-                        float sum[4] = {0, 0, 0, 0};
-                        UINT count = 0;
-                        const UINT dz = (sd > 1 && !point) ? 2 : 1;
-                        const UINT dy = (sh > 1 && !point) ? 2 : 1;
-                        const UINT dx = (sw > 1 && !point) ? 2 : 1;
-                        for (UINT k = 0; k < dz; ++k)
-                            for (UINT j = 0; j < dy; ++j)
-                                for (UINT i = 0; i < dx; ++i) {
-                                    const UINT sx = std::min(sw - 1, x * 2 + i);
-                                    const UINT sy = std::min(sh - 1, y * 2 + j);
-                                    const UINT sz = std::min(sd - 1, (sd > 1 ? z * 2 : z) + k);
-                                    const float* p = &source[((static_cast<size_t>(sz) * sh + sy) * sw + sx) * 4];
-                                    for (int c = 0; c < 4; ++c)
-                                        sum[c] += p[c];
-                                    ++count;
-                                }
-                        float* out = &target[((static_cast<size_t>(z) * th + y) * tw + x) * 4];
-                        for (int c = 0; c < 4; ++c)
-                            out[c] = sum[c] / static_cast<float>(count);
-                    }
-                }
-            }
-            for (UINT z = 0; z < td; ++z)
-                for (UINT y = 0; y < th; ++y)
-                    encodePixels(m_format, &target[((static_cast<size_t>(z) * th + y) * tw) * 4], tw,
-                                 to->pixel(0, y, z));
+            if (m_kind == D3DRTYPE_VOLUMETEXTURE)
+                downsampleLevel(m_format, m_volumes[level - 1]->pixels(), m_volumes[level]->pixels(), point);
+            else
+                downsampleLevel(m_format, surface(face, level - 1)->pixels(), surface(face, level)->pixels(), point);
         }
     }
 }

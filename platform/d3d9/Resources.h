@@ -39,7 +39,11 @@ public:
     D3DRESOURCETYPE resourceType() const { return m_type; }
     // The device is going away while this object still exists (only
     // during the device's own destruction).
-    void detachFromDevice() { m_device = nullptr; }
+    void detachFromDevice()
+    {
+        m_device = nullptr;
+        m_previousOnDevice = m_nextOnDevice = nullptr;
+    }
     // Objects that do not count as the application's (the parts of a
     // texture) are not registered with the device.
     bool isRegistered() const { return m_registered; }
@@ -57,6 +61,14 @@ protected:
     bool m_registered;
     DWORD m_priority = 0;
     PrivateDataStore m_privateData;
+
+private:
+    // Links of the device's list of registered resources: registering
+    // cannot run out of memory, so creating a resource fails only where
+    // its storage is allocated.
+    ResourceCore* m_previousOnDevice = nullptr;
+    ResourceCore* m_nextOnDevice = nullptr;
+    friend class Device;
 };
 
 template <class Interface>

@@ -82,7 +82,8 @@ HRESULT SwapChain::validateParameters(const AdapterProfile& profile, D3DPRESENT_
         if (!found)
             return D3DERR_INVALIDCALL;
     }
-    if (p.BackBufferWidth > profile.caps.MaxTextureWidth * 2 || p.BackBufferHeight > profile.caps.MaxTextureHeight * 2)
+    if (p.BackBufferWidth > uint64_t{profile.caps.MaxTextureWidth} * 2 ||
+        p.BackBufferHeight > uint64_t{profile.caps.MaxTextureHeight} * 2)
         return D3DERR_INVALIDCALL;
 
     if (p.MultiSampleType != D3DMULTISAMPLE_NONE) {
@@ -110,7 +111,7 @@ SwapChain::SwapChain(Device* device, const D3DPRESENT_PARAMETERS& parameters, bo
 {
     setOwnedElsewhere(implicit);
     if (!implicit) {
-        device->registerSwapChain(this);
+        device->registerSwapChain();
         device->AddRef();
     }
 }
@@ -120,7 +121,7 @@ SwapChain::~SwapChain()
     for (Surface* surface : m_backBuffers)
         delete surface;
     if (!m_implicit && m_device)
-        m_device->unregisterSwapChain(this);
+        m_device->unregisterSwapChain();
 }
 
 SwapChain* SwapChain::create(Device* device, const D3DPRESENT_PARAMETERS& parameters, bool implicit)
@@ -128,6 +129,18 @@ SwapChain* SwapChain::create(Device* device, const D3DPRESENT_PARAMETERS& parame
     SwapChain* chain = new (std::nothrow) SwapChain(device, parameters, implicit);
     if (!chain)
         return nullptr;
+    const auto discard = [&] {
+        if (implicit)
+            chain->destroyImplicit();
+        else
+            chain->Release();
+        return nullptr;
+    };
+    try {
+        chain->m_backBuffers.reserve(parameters.BackBufferCount);
+    } catch (const std::exception&) {
+        return discard();
+    }
     D3DSURFACE_DESC desc{parameters.BackBufferFormat,
                          D3DRTYPE_SURFACE,
                          D3DUSAGE_RENDERTARGET,
@@ -139,13 +152,8 @@ SwapChain* SwapChain::create(Device* device, const D3DPRESENT_PARAMETERS& parame
     const bool lockable = (parameters.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER) != 0;
     for (UINT i = 0; i < parameters.BackBufferCount; ++i) {
         Surface* surface = Surface::createStandalone(device, desc, lockable, true);
-        if (!surface) {
-            if (implicit)
-                chain->destroyImplicit();
-            else
-                chain->Release();
-            return nullptr;
-        }
+        if (!surface)
+            return discard();
         surface->setSwapChain(chain);
         chain->m_backBuffers.push_back(surface);
     }
@@ -236,7 +244,8 @@ HRESULT STDMETHODCALLTYPE SwapChain::Present(CONST RECT* pSourceRect, CONST RECT
     image.swap(m_spareImage);
     try {
         image.resize(static_cast<size_t>(width) * height);
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
+        m_spareImage.swap(image);
         return E_OUTOFMEMORY;
     }
     // Bands of rows are converted on the drawing threads.
@@ -246,7 +255,7 @@ HRESULT STDMETHODCALLTYPE SwapChain::Present(CONST RECT* pSourceRect, CONST RECT
         uint32_t* image;
     } conversion{&pixels, source, image.data()};
     const unsigned bands = (height + PRESENT_BAND_ROWS - 1) / PRESENT_BAND_ROWS;
-    runOnDrawingThreads(
+    const bool converted = runOnDrawingThreads(
         *m_device, bands,
         [](void* context, unsigned band) {
             const Conversion& c = *static_cast<const Conversion*>(context);
@@ -257,6 +266,10 @@ HRESULT STDMETHODCALLTYPE SwapChain::Present(CONST RECT* pSourceRect, CONST RECT
             readSurfaceBGRA(*c.pixels, rows, c.image + static_cast<size_t>(band) * PRESENT_BAND_ROWS * width);
         },
         &conversion);
+    if (!converted) {
+        m_spareImage.swap(image);
+        return E_OUTOFMEMORY;
+    }
     {
         std::lock_guard<std::mutex> lock(swwin32::windowMutex());
         HWND__* target = swwin32::lookUpWindow(window);

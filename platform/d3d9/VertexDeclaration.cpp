@@ -9,24 +9,32 @@ namespace swd3d9 {
 
 VertexDeclaration::VertexDeclaration(Device* device) : Lifetime(1), m_device(device) { m_device->AddRef(); }
 
-VertexDeclaration* VertexDeclaration::create(Device* device, const D3DVERTEXELEMENT9* elements)
+HRESULT VertexDeclaration::create(Device* device, const D3DVERTEXELEMENT9* elements,
+                                  IDirect3DVertexDeclaration9** declaration)
 {
-    std::vector<D3DVERTEXELEMENT9> list;
-    for (UINT i = 0;; ++i) {
-        if (i >= MAXD3DDECLLENGTH)
-            return nullptr;
-        const D3DVERTEXELEMENT9& e = elements[i];
+    UINT count = 0;
+    for (;; ++count) {
+        if (count >= MAXD3DDECLLENGTH)
+            return D3DERR_INVALIDCALL;
+        const D3DVERTEXELEMENT9& e = elements[count];
         if (e.Stream == 0xFF)
             break;
         if (e.Stream >= STREAM_COUNT || e.Type >= D3DDECLTYPE_UNUSED || e.Method > D3DDECLMETHOD_LOOKUPPRESAMPLED ||
             e.Usage > MAXD3DDECLUSAGE || e.UsageIndex > MAXD3DDECLUSAGEINDEX || (e.Offset & 3) != 0)
-            return nullptr;
-        list.push_back(e);
+            return D3DERR_INVALIDCALL;
     }
-    VertexDeclaration* declaration = new (std::nothrow) VertexDeclaration(device);
-    if (declaration)
-        declaration->m_elements = std::move(list);
-    return declaration;
+    std::vector<D3DVERTEXELEMENT9> list;
+    try {
+        list.assign(elements, elements + count);
+    } catch (const std::exception&) {
+        return E_OUTOFMEMORY;
+    }
+    VertexDeclaration* created = new (std::nothrow) VertexDeclaration(device);
+    if (!created)
+        return E_OUTOFMEMORY;
+    created->m_elements.swap(list);
+    *declaration = created;
+    return D3D_OK;
 }
 
 void VertexDeclaration::onPublicRefsStarted() { m_device->AddRef(); }

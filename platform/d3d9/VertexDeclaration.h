@@ -13,8 +13,9 @@ class Device;
 class VertexDeclaration final : public IDirect3DVertexDeclaration9, public Lifetime
 {
 public:
-    // Null for a declaration that Direct3D would refuse.
-    static VertexDeclaration* create(Device* device, const D3DVERTEXELEMENT9* elements);
+    // D3DERR_INVALIDCALL for a declaration that Direct3D would refuse,
+    // E_OUTOFMEMORY when memory runs out (*declaration is then untouched).
+    static HRESULT create(Device* device, const D3DVERTEXELEMENT9* elements, IDirect3DVertexDeclaration9** declaration);
 
     // The elements without the terminating D3DDECL_END.
     const std::vector<D3DVERTEXELEMENT9>& elements() const { return m_elements; }

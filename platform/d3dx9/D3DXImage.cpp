@@ -39,11 +39,10 @@ D3DXIMAGE_FILEFORMAT fileFormatOf(KXImage2D::KXIMAGE2DFILETYPE type)
 // The Direct3D format of a DDS file's pixels.
 D3DFORMAT formatOfDDS(const kxcodec::DDSInfo& dds)
 {
-    if (dds.formatFlags & kxcodec::DDS_PF_FOURCC) {
-        if (dds.fourCC < 256)
-            return static_cast<D3DFORMAT>(dds.fourCC);
+    // Block-compressed formats are their four-character codes, float
+    // formats their format numbers.
+    if (dds.formatFlags & kxcodec::DDS_PF_FOURCC)
         return static_cast<D3DFORMAT>(dds.fourCC);
-    }
     struct Layout {
         uint32_t bits, r, g, b, a;
         D3DFORMAT withAlpha, withoutAlpha;
@@ -88,6 +87,10 @@ bool FloatImage::allocate(UINT w, UINT h)
     try {
         pixels.assign(static_cast<size_t>(w) * h * 4, 0.0f);
     } catch (const std::bad_alloc&) {
+        *this = FloatImage();
+        return false;
+    } catch (const std::length_error&) {
+        *this = FloatImage();
         return false;
     }
     width = w;
@@ -131,7 +134,7 @@ HRESULT openImageFile(const void* data, UINT size, ImageFile& file)
             // header, then a Targa picture.
             decodedType = KXImage2D::KXIMAGE2D_DIB;
             result = kxcodec::decodeAny(bytes, size, decodedType, picture);
-            if (result != 0) {
+            if (result != 0 && result != kxcodec::OUT_OF_MEMORY) {
                 decodedType = KXImage2D::KXIMAGE2D_TGA;
                 result = kxcodec::decodeAny(bytes, size, decodedType, picture);
             }
@@ -140,7 +143,7 @@ HRESULT openImageFile(const void* data, UINT size, ImageFile& file)
         return E_OUTOFMEMORY;
     }
     if (result != 0)
-        return D3DXERR_INVALIDDATA;
+        return result == kxcodec::OUT_OF_MEMORY ? E_OUTOFMEMORY : D3DXERR_INVALIDDATA;
     file.picture = std::move(picture);
     info.Width = file.picture.getWidth();
     info.Height = file.picture.getHeight();
@@ -162,26 +165,30 @@ HRESULT readImage(const ImageFile& file, UINT face, UINT level, UINT slice, Floa
     KXRawImage2D decoded(0, 0, KXRawImage2D::KXRAWIMAGE2D_RGBA);
     const KXRawImage2D* picture = &file.picture;
     if (file.isDDS) {
-        try {
-            if (kxcodec::decodeDDSImage(file.data, file.size, file.dds, face, level, slice, decoded) != 0)
-                return D3DXERR_INVALIDDATA;
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        }
+        const HRESULT decodedResult = guarded([&] {
+            const int result = kxcodec::decodeDDSImage(file.data, file.size, file.dds, face, level, slice, decoded);
+            if (result == 0)
+                return D3D_OK;
+            return result == kxcodec::OUT_OF_MEMORY ? E_OUTOFMEMORY : HRESULT(D3DXERR_INVALIDDATA);
+        });
+        if (FAILED(decodedResult))
+            return decodedResult;
         picture = &decoded;
     } else if (face != 0 || level != 0 || slice != 0) {
         return D3DXERR_INVALIDDATA;
     }
     if (!image.allocate(picture->getWidth(), picture->getHeight()))
         return E_OUTOFMEMORY;
-    std::vector<unsigned char> row(picture->getRowSize());
-    for (UINT y = 0; y < image.height; ++y) {
-        kxcodec::loadRowRGBA(*picture, y, row.data());
-        float* out = image.at(0, y);
-        for (size_t i = 0; i < row.size(); ++i)
-            out[i] = static_cast<float>(row[i]) / 255.0f;
-    }
-    return D3D_OK;
+    return guarded([&] {
+        std::vector<unsigned char> row(picture->getRowSize());
+        for (UINT y = 0; y < image.height; ++y) {
+            kxcodec::loadRowRGBA(*picture, y, row.data());
+            float* out = image.at(0, y);
+            for (size_t i = 0; i < row.size(); ++i)
+                out[i] = static_cast<float>(row[i]) / 255.0f;
+        }
+        return D3D_OK;
+    });
 }
 
 DWORD filterType(DWORD filter, DWORD fallback)
@@ -261,10 +268,13 @@ bool resample(const FloatImage& source, UINT width, UINT height, DWORD type, Flo
         return true;
     }
     std::vector<std::vector<Tap>> across, down;
-    axisTaps(source.width, width, type, across);
-    axisTaps(source.height, height, type, down);
+    const HRESULT tapped = guarded([&] {
+        axisTaps(source.width, width, type, across);
+        axisTaps(source.height, height, type, down);
+        return D3D_OK;
+    });
     FloatImage rows;
-    if (!rows.allocate(width, source.height))
+    if (FAILED(tapped) || !rows.allocate(width, source.height))
         return false;
     for (UINT y = 0; y < source.height; ++y)
         for (UINT x = 0; x < width; ++x) {
@@ -297,19 +307,21 @@ swd3d9::PixelBuffer* surfacePixels(IDirect3DSurface9* surface)
     return &object->pixels();
 }
 
-void readPixels(const swd3d9::PixelBuffer& pixels, const RECT& rect, UINT slice, FloatImage& image)
+bool readPixels(const swd3d9::PixelBuffer& pixels, const RECT& rect, UINT slice, FloatImage& image)
 {
     const UINT width = static_cast<UINT>(rect.right - rect.left);
     const UINT height = static_cast<UINT>(rect.bottom - rect.top);
-    image.allocate(width, height);
+    if (!image.allocate(width, height))
+        return false;
     if (slice == 0) {
         swd3d9::readRectRGBA(pixels, rect, image.pixels.data());
-        return;
+        return true;
     }
     for (UINT y = 0; y < height; ++y)
         swd3d9::decodePixels(pixels.format(),
                              pixels.pixel(static_cast<UINT>(rect.left), static_cast<UINT>(rect.top) + y, slice), width,
                              image.at(0, y));
+    return true;
 }
 
 void writePixels(swd3d9::PixelBuffer& pixels, const RECT& rect, UINT slice, const FloatImage& image)

@@ -9,6 +9,8 @@
 #include "d3d9/PixelBuffer.h"
 #include "sceneapi/KXImageCodec.h"
 
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 namespace swd3dx {
@@ -39,8 +41,9 @@ struct ImageFile {
 // D3DXERR_INVALIDDATA for data no reader accepts.
 HRESULT openImageFile(const void* data, UINT size, ImageFile& file);
 // One picture of the file: face and level of a DDS file (slice of a
-// volume), or the only picture of other files.
-HRESULT readImage(const ImageFile& file, UINT face, UINT level, UINT slice, FloatImage& image);
+// volume), or the only picture of other files. E_OUTOFMEMORY when memory
+// runs out.
+[[nodiscard]] HRESULT readImage(const ImageFile& file, UINT face, UINT level, UINT slice, FloatImage& image);
 
 // The filter type of a D3DX filter value (D3DX_DEFAULT gives `fallback`);
 // 0 for an invalid one.
@@ -49,14 +52,29 @@ DWORD filterType(DWORD filter, DWORD fallback);
 // transparent black; a key of 0 does nothing.
 void applyColorKey(FloatImage& image, D3DCOLOR colorKey);
 // Scales with a D3DX filter type; D3DX_FILTER_NONE crops or pads with
-// transparent black instead.
-bool resample(const FloatImage& source, UINT width, UINT height, DWORD type, FloatImage& target);
+// transparent black instead. False when memory runs out.
+[[nodiscard]] bool resample(const FloatImage& source, UINT width, UINT height, DWORD type, FloatImage& target);
 
 // Pixel storage behind interfaces of this platform; null for others.
 swd3d9::PixelBuffer* surfacePixels(IDirect3DSurface9* surface);
 // Reads and writes rectangles (all samples written, samples averaged when
-// read).
-void readPixels(const swd3d9::PixelBuffer& pixels, const RECT& rect, UINT slice, FloatImage& image);
+// read). readPixels is false, with the image empty, when memory for it runs
+// out.
+[[nodiscard]] bool readPixels(const swd3d9::PixelBuffer& pixels, const RECT& rect, UINT slice, FloatImage& image);
 void writePixels(swd3d9::PixelBuffer& pixels, const RECT& rect, UINT slice, const FloatImage& image);
+
+// Runs the body of a D3DX function so that no exception leaves it: a
+// container that cannot grow gives E_OUTOFMEMORY.
+template <class Body>
+HRESULT guarded(Body body) noexcept
+{
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (const std::length_error&) {
+        return E_OUTOFMEMORY;
+    }
+}
 
 } // namespace swd3dx

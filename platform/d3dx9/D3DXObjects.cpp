@@ -180,6 +180,12 @@ extern "C" HRESULT WINAPI D3DXCreateMatrixStack(DWORD Flags, LPD3DXMATRIXSTACK* 
     (void)Flags;
     if (!ppStack)
         return D3DERR_INVALIDCALL;
-    *ppStack = new (std::nothrow) MatrixStack();
-    return *ppStack ? D3D_OK : E_OUTOFMEMORY;
+    *ppStack = nullptr;
+    // The stack allocates its first matrix as it is made.
+    try {
+        *ppStack = new MatrixStack();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return D3D_OK;
 }

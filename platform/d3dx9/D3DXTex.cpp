@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <string>
 
@@ -123,7 +124,8 @@ HRESULT loadIntoSurface(IDirect3DSurface9* destination, const RECT* destRect, Fl
 }
 
 // Fills levels below srcLevel of every face from the level above.
-void filterLevels(TextureCore& texture, UINT sourceLevel, DWORD type)
+// E_OUTOFMEMORY, with the levels done so far filled, when memory runs out.
+[[nodiscard]] HRESULT filterLevels(TextureCore& texture, UINT sourceLevel, DWORD type)
 {
     for (UINT face = 0; face < texture.faceCount(); ++face) {
         for (UINT level = sourceLevel + 1; level < texture.storedLevelCount(); ++level) {
@@ -134,25 +136,30 @@ void filterLevels(TextureCore& texture, UINT sourceLevel, DWORD type)
                 const UINT sourceDepth = from.depth();
                 for (UINT z = 0; z < to.depth(); ++z) {
                     // Each slice averages the two slices above it.
-                    FloatImage a, b, sum, scaled;
+                    FloatImage a, b, scaled;
                     const RECT all = wholeRect(from.width(), from.height());
-                    swd3dx::readPixels(from, all, std::min(sourceDepth - 1, z * 2), a);
-                    swd3dx::readPixels(from, all, std::min(sourceDepth - 1, z * 2 + 1), b);
+                    if (!swd3dx::readPixels(from, all, std::min(sourceDepth - 1, z * 2), a) ||
+                        !swd3dx::readPixels(from, all, std::min(sourceDepth - 1, z * 2 + 1), b))
+                        return E_OUTOFMEMORY;
                     for (size_t i = 0; i < a.pixels.size(); ++i)
                         a.pixels[i] = (a.pixels[i] + b.pixels[i]) * 0.5f;
-                    swd3dx::resample(a, w, h, type, scaled);
+                    if (!swd3dx::resample(a, w, h, type, scaled))
+                        return E_OUTOFMEMORY;
                     swd3dx::writePixels(to, wholeRect(w, h), z, scaled);
                 }
             } else {
                 Surface* from = texture.surface(face, level - 1);
                 FloatImage picture, scaled;
-                swd3dx::readPixels(from->pixels(), wholeRect(from->desc().Width, from->desc().Height), 0, picture);
-                swd3dx::resample(picture, w, h, type, scaled);
+                if (!swd3dx::readPixels(from->pixels(), wholeRect(from->desc().Width, from->desc().Height), 0,
+                                        picture) ||
+                    !swd3dx::resample(picture, w, h, type, scaled))
+                    return E_OUTOFMEMORY;
                 swd3dx::writePixels(texture.surface(face, level)->pixels(), wholeRect(w, h), 0, scaled);
             }
             texture.noteLevelChanged(face, level, nullptr, true);
         }
     }
+    return D3D_OK;
 }
 
 // Loads one picture of a file into a level (and face) of a texture.
@@ -220,7 +227,7 @@ HRESULT fillTexture(TextureCore& texture, const ImageFile& file, DWORD filter, D
     // Levels the file did not provide come from the levels above.
     const UINT provided = fileLevels ? std::min(file.info.MipLevels, texture.levelCount()) : 1;
     if (!generated && provided < texture.levelCount())
-        filterLevels(texture, provided - 1, mipType);
+        return filterLevels(texture, provided - 1, mipType);
     return D3D_OK;
 }
 
@@ -305,8 +312,9 @@ bool ddsLayoutOf(D3DFORMAT format, kxcodec::DDSInfo& layout)
 }
 
 // Appends rows of a rectangle of one slice, converted to `format` (the
-// buffer's own format copies bytes; samples are averaged).
-void appendRect(const PixelBuffer& pixels, const RECT& rect, UINT slice, D3DFORMAT format, kxcodec::Bytes& out)
+// buffer's own format copies bytes; samples are averaged). False when
+// memory for the conversion runs out.
+bool appendRect(const PixelBuffer& pixels, const RECT& rect, UINT slice, D3DFORMAT format, kxcodec::Bytes& out)
 {
     const UINT width = static_cast<UINT>(rect.right - rect.left);
     const size_t rowBytes = static_cast<size_t>(width) * swd3d9::bytesPerPixel(format);
@@ -315,15 +323,17 @@ void appendRect(const PixelBuffer& pixels, const RECT& rect, UINT slice, D3DFORM
             const uint8_t* p = pixels.pixel(static_cast<UINT>(rect.left), static_cast<UINT>(y), slice);
             out.insert(out.end(), p, p + rowBytes);
         }
-        return;
+        return true;
     }
     FloatImage picture;
-    swd3dx::readPixels(pixels, rect, slice, picture);
+    if (!swd3dx::readPixels(pixels, rect, slice, picture))
+        return false;
     std::vector<uint8_t> row(rowBytes);
     for (UINT y = 0; y < picture.height; ++y) {
         swd3d9::encodePixels(format, picture.at(0, y), width, row.data());
         out.insert(out.end(), row.begin(), row.end());
     }
+    return true;
 }
 
 int fileTypeOf(D3DXIMAGE_FILEFORMAT format)
@@ -369,11 +379,11 @@ HRESULT encodePicture(const PixelBuffer& pixels, const RECT& rect, UINT slice, D
         layout.width = static_cast<uint32_t>(rect.right - rect.left);
         layout.height = static_cast<uint32_t>(rect.bottom - rect.top);
         kxcodec::appendDDSHeader(out, layout);
-        appendRect(pixels, rect, slice, stored, out);
-        return D3D_OK;
+        return appendRect(pixels, rect, slice, stored, out) ? D3D_OK : E_OUTOFMEMORY;
     }
     FloatImage picture;
-    swd3dx::readPixels(pixels, rect, slice, picture);
+    if (!swd3dx::readPixels(pixels, rect, slice, picture))
+        return E_OUTOFMEMORY;
     KXRawImage2D raw(picture.width, picture.height, KXRawImage2D::KXRAWIMAGE2D_RGBA);
     if (raw.createData() != 0)
         return E_OUTOFMEMORY;
@@ -387,8 +397,9 @@ HRESULT encodePicture(const PixelBuffer& pixels, const RECT& rect, UINT slice, D
         }
         kxcodec::storeRowRGBA(raw, y, row.data());
     }
-    if (kxcodec::encodeAny(raw, static_cast<KXImage2D::KXIMAGE2DFILETYPE>(type), JPEG_QUALITY, out) != 0)
-        return E_FAIL;
+    const int encoded = kxcodec::encodeAny(raw, static_cast<KXImage2D::KXIMAGE2DFILETYPE>(type), JPEG_QUALITY, out);
+    if (encoded != 0)
+        return encoded == kxcodec::OUT_OF_MEMORY ? E_OUTOFMEMORY : E_FAIL;
     return D3D_OK;
 }
 
@@ -401,11 +412,7 @@ HRESULT encodeSurface(IDirect3DSurface9* source, D3DXIMAGE_FILEFORMAT format, co
     RECT rect;
     if (!resolveRect(sourceRect, surface->desc().Width, surface->desc().Height, rect))
         return D3DERR_INVALIDCALL;
-    try {
-        return encodePicture(surface->pixels(), rect, 0, format, out);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    return encodePicture(surface->pixels(), rect, 0, format, out);
 }
 
 HRESULT encodeTexture(IDirect3DBaseTexture9* source, D3DXIMAGE_FILEFORMAT format, kxcodec::Bytes& out)
@@ -413,46 +420,46 @@ HRESULT encodeTexture(IDirect3DBaseTexture9* source, D3DXIMAGE_FILEFORMAT format
     TextureCore* texture = textureForAccess(source);
     if (!texture)
         return D3DERR_INVALIDCALL;
-    try {
-        if (format != D3DXIFF_DDS) {
-            // Other formats hold the top level of the first face or slice.
-            const PixelBuffer& top = texture->kind() == D3DRTYPE_VOLUMETEXTURE ? texture->volume(0)->pixels()
-                                                                               : texture->surface(0, 0)->pixels();
-            return encodePicture(top, wholeRect(top.width(), top.height()), 0, format, out);
-        }
-        kxcodec::DDSInfo layout;
-        D3DFORMAT stored = texture->format();
-        if (!ddsLayoutOf(stored, layout)) {
-            stored = D3DFMT_A8R8G8B8;
-            ddsLayoutOf(stored, layout);
-        }
-        layout.width = texture->width(0);
-        layout.height = texture->height(0);
-        layout.depth = texture->depth(0);
-        layout.volume = texture->kind() == D3DRTYPE_VOLUMETEXTURE;
-        layout.faceMask = texture->kind() == D3DRTYPE_CUBETEXTURE ? 0x3F : 0;
-        layout.mipLevels = texture->levelCount();
-        kxcodec::appendDDSHeader(out, layout);
-        for (UINT face = 0; face < texture->faceCount(); ++face) {
-            for (UINT level = 0; level < texture->levelCount(); ++level) {
-                const UINT w = texture->width(level), h = texture->height(level);
-                if (layout.volume) {
-                    const PixelBuffer& pixels = texture->volume(level)->pixels();
-                    for (UINT z = 0; z < pixels.depth(); ++z)
-                        appendRect(pixels, wholeRect(w, h), z, stored, out);
-                } else {
-                    appendRect(texture->surface(face, level)->pixels(), wholeRect(w, h), 0, stored, out);
-                }
+    if (format != D3DXIFF_DDS) {
+        // Other formats hold the top level of the first face or slice.
+        const PixelBuffer& top = texture->kind() == D3DRTYPE_VOLUMETEXTURE ? texture->volume(0)->pixels()
+                                                                           : texture->surface(0, 0)->pixels();
+        return encodePicture(top, wholeRect(top.width(), top.height()), 0, format, out);
+    }
+    kxcodec::DDSInfo layout;
+    D3DFORMAT stored = texture->format();
+    if (!ddsLayoutOf(stored, layout)) {
+        stored = D3DFMT_A8R8G8B8;
+        ddsLayoutOf(stored, layout);
+    }
+    layout.width = texture->width(0);
+    layout.height = texture->height(0);
+    layout.depth = texture->depth(0);
+    layout.volume = texture->kind() == D3DRTYPE_VOLUMETEXTURE;
+    layout.faceMask = texture->kind() == D3DRTYPE_CUBETEXTURE ? 0x3F : 0;
+    layout.mipLevels = texture->levelCount();
+    kxcodec::appendDDSHeader(out, layout);
+    for (UINT face = 0; face < texture->faceCount(); ++face) {
+        for (UINT level = 0; level < texture->levelCount(); ++level) {
+            const UINT w = texture->width(level), h = texture->height(level);
+            if (layout.volume) {
+                const PixelBuffer& pixels = texture->volume(level)->pixels();
+                for (UINT z = 0; z < pixels.depth(); ++z)
+                    if (!appendRect(pixels, wholeRect(w, h), z, stored, out))
+                        return E_OUTOFMEMORY;
+            } else if (!appendRect(texture->surface(face, level)->pixels(), wholeRect(w, h), 0, stored, out)) {
+                return E_OUTOFMEMORY;
             }
         }
-        return D3D_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
     }
+    return D3D_OK;
 }
 
 HRESULT toBuffer(const kxcodec::Bytes& bytes, LPD3DXBUFFER* ppDestBuf)
 {
+    // A buffer's size is a DWORD: a file of 4 GiB or more cannot be held.
+    if (bytes.size() > std::numeric_limits<DWORD>::max())
+        return D3DERR_INVALIDCALL;
     LPD3DXBUFFER buffer = nullptr;
     const HRESULT created = D3DXCreateBuffer(static_cast<DWORD>(bytes.size()), &buffer);
     if (FAILED(created))
@@ -476,30 +483,36 @@ extern "C" {
 
 HRESULT WINAPI D3DXGetImageInfoFromFileInMemory(LPCVOID pSrcData, UINT SrcDataSize, D3DXIMAGE_INFO* pSrcInfo)
 {
-    if (!pSrcData || SrcDataSize == 0)
-        return D3DERR_INVALIDCALL;
-    ImageFile file;
-    const HRESULT opened = swd3dx::openImageFile(pSrcData, SrcDataSize, file);
-    if (SUCCEEDED(opened) && pSrcInfo)
-        *pSrcInfo = file.info;
-    return opened;
+    return swd3dx::guarded([&]() -> HRESULT {
+        if (!pSrcData || SrcDataSize == 0)
+            return D3DERR_INVALIDCALL;
+        ImageFile file;
+        const HRESULT opened = swd3dx::openImageFile(pSrcData, SrcDataSize, file);
+        if (SUCCEEDED(opened) && pSrcInfo)
+            *pSrcInfo = file.info;
+        return opened;
+    });
 }
 
 HRESULT WINAPI D3DXGetImageInfoFromFileW(LPCWSTR pSrcFile, D3DXIMAGE_INFO* pSrcInfo)
 {
-    std::vector<unsigned char> bytes;
-    const HRESULT read = readWholeFile(pSrcFile, bytes);
-    if (FAILED(read))
-        return read;
-    return D3DXGetImageInfoFromFileInMemory(bytes.data(), static_cast<UINT>(bytes.size()), pSrcInfo);
+    return swd3dx::guarded([&]() -> HRESULT {
+        std::vector<unsigned char> bytes;
+        const HRESULT read = readWholeFile(pSrcFile, bytes);
+        if (FAILED(read))
+            return read;
+        return D3DXGetImageInfoFromFileInMemory(bytes.data(), static_cast<UINT>(bytes.size()), pSrcInfo);
+    });
 }
 
 HRESULT WINAPI D3DXGetImageInfoFromFileA(LPCSTR pSrcFile, D3DXIMAGE_INFO* pSrcInfo)
 {
-    std::wstring path;
-    if (!widen(pSrcFile, path))
-        return D3DERR_INVALIDCALL;
-    return D3DXGetImageInfoFromFileW(path.c_str(), pSrcInfo);
+    return swd3dx::guarded([&]() -> HRESULT {
+        std::wstring path;
+        if (!widen(pSrcFile, path))
+            return D3DERR_INVALIDCALL;
+        return D3DXGetImageInfoFromFileW(path.c_str(), pSrcInfo);
+    });
 }
 
 // Surfaces
@@ -510,59 +523,65 @@ HRESULT WINAPI D3DXLoadSurfaceFromFileInMemory(LPDIRECT3DSURFACE9 pDestSurface, 
                                                D3DXIMAGE_INFO* pSrcInfo)
 {
     (void)pDestPalette;
-    if (!pDestSurface || !pSrcData || SrcDataSize == 0)
-        return D3DERR_INVALIDCALL;
-    ImageFile file;
-    const HRESULT opened = swd3dx::openImageFile(pSrcData, SrcDataSize, file);
-    if (FAILED(opened))
-        return opened;
-    FloatImage picture;
-    UINT face = 0;
-    while (file.isDDS && file.dds.faceMask && !((file.dds.faceMask >> face) & 1))
-        ++face;
-    const HRESULT read = swd3dx::readImage(file, face, 0, 0, picture);
-    if (FAILED(read))
-        return read;
-    if (pSrcRect) {
-        if (!swd3d9::isValidRect(*pSrcRect, picture.width, picture.height))
+    return swd3dx::guarded([&]() -> HRESULT {
+        if (!pDestSurface || !pSrcData || SrcDataSize == 0)
             return D3DERR_INVALIDCALL;
-        FloatImage cropped;
-        const UINT w = static_cast<UINT>(pSrcRect->right - pSrcRect->left);
-        const UINT h = static_cast<UINT>(pSrcRect->bottom - pSrcRect->top);
-        if (!cropped.allocate(w, h))
-            return E_OUTOFMEMORY;
-        for (UINT y = 0; y < h; ++y)
-            std::copy_n(picture.at(static_cast<UINT>(pSrcRect->left), static_cast<UINT>(pSrcRect->top) + y),
-                        static_cast<size_t>(w) * 4, cropped.at(0, y));
-        picture = std::move(cropped);
-    }
-    const HRESULT loaded = loadIntoSurface(pDestSurface, pDestRect, picture, Filter, ColorKey);
-    if (SUCCEEDED(loaded) && pSrcInfo)
-        *pSrcInfo = file.info;
-    return loaded;
+        ImageFile file;
+        const HRESULT opened = swd3dx::openImageFile(pSrcData, SrcDataSize, file);
+        if (FAILED(opened))
+            return opened;
+        FloatImage picture;
+        UINT face = 0;
+        while (file.isDDS && file.dds.faceMask && !((file.dds.faceMask >> face) & 1))
+            ++face;
+        const HRESULT read = swd3dx::readImage(file, face, 0, 0, picture);
+        if (FAILED(read))
+            return read;
+        if (pSrcRect) {
+            if (!swd3d9::isValidRect(*pSrcRect, picture.width, picture.height))
+                return D3DERR_INVALIDCALL;
+            FloatImage cropped;
+            const UINT w = static_cast<UINT>(pSrcRect->right - pSrcRect->left);
+            const UINT h = static_cast<UINT>(pSrcRect->bottom - pSrcRect->top);
+            if (!cropped.allocate(w, h))
+                return E_OUTOFMEMORY;
+            for (UINT y = 0; y < h; ++y)
+                std::copy_n(picture.at(static_cast<UINT>(pSrcRect->left), static_cast<UINT>(pSrcRect->top) + y),
+                            static_cast<size_t>(w) * 4, cropped.at(0, y));
+            picture = std::move(cropped);
+        }
+        const HRESULT loaded = loadIntoSurface(pDestSurface, pDestRect, picture, Filter, ColorKey);
+        if (SUCCEEDED(loaded) && pSrcInfo)
+            *pSrcInfo = file.info;
+        return loaded;
+    });
 }
 
 HRESULT WINAPI D3DXLoadSurfaceFromFileW(LPDIRECT3DSURFACE9 pDestSurface, CONST PALETTEENTRY* pDestPalette,
                                         CONST RECT* pDestRect, LPCWSTR pSrcFile, CONST RECT* pSrcRect, DWORD Filter,
                                         D3DCOLOR ColorKey, D3DXIMAGE_INFO* pSrcInfo)
 {
-    std::vector<unsigned char> bytes;
-    const HRESULT read = readWholeFile(pSrcFile, bytes);
-    if (FAILED(read))
-        return read;
-    return D3DXLoadSurfaceFromFileInMemory(pDestSurface, pDestPalette, pDestRect, bytes.data(),
-                                           static_cast<UINT>(bytes.size()), pSrcRect, Filter, ColorKey, pSrcInfo);
+    return swd3dx::guarded([&]() -> HRESULT {
+        std::vector<unsigned char> bytes;
+        const HRESULT read = readWholeFile(pSrcFile, bytes);
+        if (FAILED(read))
+            return read;
+        return D3DXLoadSurfaceFromFileInMemory(pDestSurface, pDestPalette, pDestRect, bytes.data(),
+                                               static_cast<UINT>(bytes.size()), pSrcRect, Filter, ColorKey, pSrcInfo);
+    });
 }
 
 HRESULT WINAPI D3DXLoadSurfaceFromFileA(LPDIRECT3DSURFACE9 pDestSurface, CONST PALETTEENTRY* pDestPalette,
                                         CONST RECT* pDestRect, LPCSTR pSrcFile, CONST RECT* pSrcRect, DWORD Filter,
                                         D3DCOLOR ColorKey, D3DXIMAGE_INFO* pSrcInfo)
 {
-    std::wstring path;
-    if (!widen(pSrcFile, path))
-        return D3DERR_INVALIDCALL;
-    return D3DXLoadSurfaceFromFileW(pDestSurface, pDestPalette, pDestRect, path.c_str(), pSrcRect, Filter, ColorKey,
-                                    pSrcInfo);
+    return swd3dx::guarded([&]() -> HRESULT {
+        std::wstring path;
+        if (!widen(pSrcFile, path))
+            return D3DERR_INVALIDCALL;
+        return D3DXLoadSurfaceFromFileW(pDestSurface, pDestPalette, pDestRect, path.c_str(), pSrcRect, Filter, ColorKey,
+                                        pSrcInfo);
+    });
 }
 
 HRESULT WINAPI D3DXLoadSurfaceFromSurface(LPDIRECT3DSURFACE9 pDestSurface, CONST PALETTEENTRY* pDestPalette,
@@ -572,19 +591,19 @@ HRESULT WINAPI D3DXLoadSurfaceFromSurface(LPDIRECT3DSURFACE9 pDestSurface, CONST
 {
     (void)pDestPalette;
     (void)pSrcPalette;
-    Surface* target = surfaceForAccess(pDestSurface);
-    Surface* source = surfaceForAccess(pSrcSurface);
-    if (!target || !source || !swd3d9::isColorFormat(source->desc().Format) ||
-        !swd3d9::isColorFormat(target->desc().Format))
-        return D3DERR_INVALIDCALL;
-    RECT sourceRect, targetRect;
-    if (!resolveRect(pSrcRect, source->desc().Width, source->desc().Height, sourceRect) ||
-        !resolveRect(pDestRect, target->desc().Width, target->desc().Height, targetRect))
-        return D3DERR_INVALIDCALL;
-    const DWORD type = swd3dx::filterType(Filter, D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER);
-    if (type == 0)
-        return D3DERR_INVALIDCALL;
-    try {
+    return swd3dx::guarded([&]() -> HRESULT {
+        Surface* target = surfaceForAccess(pDestSurface);
+        Surface* source = surfaceForAccess(pSrcSurface);
+        if (!target || !source || !swd3d9::isColorFormat(source->desc().Format) ||
+            !swd3d9::isColorFormat(target->desc().Format))
+            return D3DERR_INVALIDCALL;
+        RECT sourceRect, targetRect;
+        if (!resolveRect(pSrcRect, source->desc().Width, source->desc().Height, sourceRect) ||
+            !resolveRect(pDestRect, target->desc().Width, target->desc().Height, targetRect))
+            return D3DERR_INVALIDCALL;
+        const DWORD type = swd3dx::filterType(Filter, D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER);
+        if (type == 0)
+            return D3DERR_INVALIDCALL;
         const bool sameSize = sourceRect.right - sourceRect.left == targetRect.right - targetRect.left &&
                               sourceRect.bottom - sourceRect.top == targetRect.bottom - targetRect.top;
         if (sameSize && ColorKey == 0 && target->samples() == 1) {
@@ -595,11 +614,10 @@ HRESULT WINAPI D3DXLoadSurfaceFromSurface(LPDIRECT3DSURFACE9 pDestSurface, CONST
             return D3D_OK;
         }
         FloatImage picture;
-        swd3dx::readPixels(source->pixels(), sourceRect, 0, picture);
+        if (!swd3dx::readPixels(source->pixels(), sourceRect, 0, picture))
+            return E_OUTOFMEMORY;
         return loadIntoSurface(pDestSurface, &targetRect, picture, Filter, ColorKey);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT WINAPI D3DXLoadSurfaceFromMemory(LPDIRECT3DSURFACE9 pDestSurface, CONST PALETTEENTRY* pDestPalette,
@@ -609,18 +627,18 @@ HRESULT WINAPI D3DXLoadSurfaceFromMemory(LPDIRECT3DSURFACE9 pDestSurface, CONST 
 {
     (void)pDestPalette;
     (void)pSrcPalette;
-    // The source rectangle is required: it gives the size of the memory.
-    if (!pDestSurface || !pSrcMemory || !pSrcRect || !swd3d9::isColorFormat(SrcFormat))
-        return D3DERR_INVALIDCALL;
-    const RECT& rect = *pSrcRect;
-    if (rect.left < 0 || rect.top < 0 || rect.left >= rect.right || rect.top >= rect.bottom)
-        return D3DERR_INVALIDCALL;
-    const UINT width = static_cast<UINT>(rect.right - rect.left);
-    const UINT height = static_cast<UINT>(rect.bottom - rect.top);
-    const UINT size = swd3d9::bytesPerPixel(SrcFormat);
-    if (static_cast<uint64_t>(rect.right) * size > SrcPitch)
-        return D3DERR_INVALIDCALL;
-    try {
+    return swd3dx::guarded([&]() -> HRESULT {
+        // The source rectangle is required: it gives the size of the memory.
+        if (!pDestSurface || !pSrcMemory || !pSrcRect || !swd3d9::isColorFormat(SrcFormat))
+            return D3DERR_INVALIDCALL;
+        const RECT& rect = *pSrcRect;
+        if (rect.left < 0 || rect.top < 0 || rect.left >= rect.right || rect.top >= rect.bottom)
+            return D3DERR_INVALIDCALL;
+        const UINT width = static_cast<UINT>(rect.right - rect.left);
+        const UINT height = static_cast<UINT>(rect.bottom - rect.top);
+        const UINT size = swd3d9::bytesPerPixel(SrcFormat);
+        if (static_cast<uint64_t>(rect.right) * size > SrcPitch)
+            return D3DERR_INVALIDCALL;
         FloatImage picture;
         if (!picture.allocate(width, height))
             return E_OUTOFMEMORY;
@@ -631,9 +649,7 @@ HRESULT WINAPI D3DXLoadSurfaceFromMemory(LPDIRECT3DSURFACE9 pDestSurface, CONST 
                                      static_cast<size_t>(rect.left) * size,
                                  width, picture.at(0, y));
         return loadIntoSurface(pDestSurface, pDestRect, picture, Filter, ColorKey);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT WINAPI D3DXSaveSurfaceToFileInMemory(LPD3DXBUFFER* ppDestBuf, D3DXIMAGE_FILEFORMAT DestFormat,
@@ -641,14 +657,16 @@ HRESULT WINAPI D3DXSaveSurfaceToFileInMemory(LPD3DXBUFFER* ppDestBuf, D3DXIMAGE_
                                              CONST RECT* pSrcRect)
 {
     (void)pSrcPalette;
-    if (!ppDestBuf)
-        return D3DERR_INVALIDCALL;
-    *ppDestBuf = nullptr;
-    kxcodec::Bytes bytes;
-    const HRESULT encoded = encodeSurface(pSrcSurface, DestFormat, pSrcRect, bytes);
-    if (FAILED(encoded))
-        return encoded;
-    return toBuffer(bytes, ppDestBuf);
+    return swd3dx::guarded([&]() -> HRESULT {
+        if (!ppDestBuf)
+            return D3DERR_INVALIDCALL;
+        *ppDestBuf = nullptr;
+        kxcodec::Bytes bytes;
+        const HRESULT encoded = encodeSurface(pSrcSurface, DestFormat, pSrcRect, bytes);
+        if (FAILED(encoded))
+            return encoded;
+        return toBuffer(bytes, ppDestBuf);
+    });
 }
 
 HRESULT WINAPI D3DXSaveSurfaceToFileW(LPCWSTR pDestFile, D3DXIMAGE_FILEFORMAT DestFormat,
@@ -656,23 +674,27 @@ HRESULT WINAPI D3DXSaveSurfaceToFileW(LPCWSTR pDestFile, D3DXIMAGE_FILEFORMAT De
                                       CONST RECT* pSrcRect)
 {
     (void)pSrcPalette;
-    if (!pDestFile)
-        return D3DERR_INVALIDCALL;
-    kxcodec::Bytes bytes;
-    const HRESULT encoded = encodeSurface(pSrcSurface, DestFormat, pSrcRect, bytes);
-    if (FAILED(encoded))
-        return encoded;
-    return writeFile(pDestFile, bytes);
+    return swd3dx::guarded([&]() -> HRESULT {
+        if (!pDestFile)
+            return D3DERR_INVALIDCALL;
+        kxcodec::Bytes bytes;
+        const HRESULT encoded = encodeSurface(pSrcSurface, DestFormat, pSrcRect, bytes);
+        if (FAILED(encoded))
+            return encoded;
+        return writeFile(pDestFile, bytes);
+    });
 }
 
 HRESULT WINAPI D3DXSaveSurfaceToFileA(LPCSTR pDestFile, D3DXIMAGE_FILEFORMAT DestFormat,
                                       LPDIRECT3DSURFACE9 pSrcSurface, CONST PALETTEENTRY* pSrcPalette,
                                       CONST RECT* pSrcRect)
 {
-    std::wstring path;
-    if (!widen(pDestFile, path))
-        return D3DERR_INVALIDCALL;
-    return D3DXSaveSurfaceToFileW(path.c_str(), DestFormat, pSrcSurface, pSrcPalette, pSrcRect);
+    return swd3dx::guarded([&]() -> HRESULT {
+        std::wstring path;
+        if (!widen(pDestFile, path))
+            return D3DERR_INVALIDCALL;
+        return D3DXSaveSurfaceToFileW(path.c_str(), DestFormat, pSrcSurface, pSrcPalette, pSrcRect);
+    });
 }
 
 // Texture creation
@@ -808,35 +830,39 @@ HRESULT WINAPI D3DXCreateTextureFromFileInMemoryEx(LPDIRECT3DDEVICE9 pDevice, LP
                                                    LPDIRECT3DTEXTURE9* ppTexture)
 {
     (void)pPalette;
-    if (!pDevice || !pSrcData || SrcDataSize == 0 || !ppTexture)
-        return D3DERR_INVALIDCALL;
-    *ppTexture = nullptr;
-    ImageFile file;
-    const HRESULT opened = swd3dx::openImageFile(pSrcData, SrcDataSize, file);
-    if (FAILED(opened))
-        return opened;
-    UINT depth = 1;
-    chooseTextureLayout(file, Width, Height, depth, MipLevels, Format);
-    if (!swd3d9::isColorFormat(Format))
-        return D3DERR_INVALIDCALL;
-    if (Usage & D3DUSAGE_AUTOGENMIPMAP)
-        MipLevels = MipLevels <= 1 ? MipLevels : 0;
-    const HRESULT checked = D3DXCheckTextureRequirements(pDevice, &Width, &Height, nullptr, Usage, &Format, Pool);
-    if (FAILED(checked))
-        return checked;
-    LPDIRECT3DTEXTURE9 texture = nullptr;
-    const HRESULT created = pDevice->CreateTexture(Width, Height, MipLevels, Usage, Format, Pool, &texture, nullptr);
-    if (FAILED(created))
-        return created;
-    const HRESULT filled = fillTexture(*swd3d9::toTexture(texture), file, Filter, MipFilter, ColorKey);
-    if (FAILED(filled)) {
-        texture->Release();
-        return filled;
-    }
-    if (pSrcInfo)
-        *pSrcInfo = file.info;
-    *ppTexture = texture;
-    return D3D_OK;
+    return swd3dx::guarded([&]() -> HRESULT {
+        if (!pDevice || !pSrcData || SrcDataSize == 0 || !ppTexture)
+            return D3DERR_INVALIDCALL;
+        *ppTexture = nullptr;
+        ImageFile file;
+        const HRESULT opened = swd3dx::openImageFile(pSrcData, SrcDataSize, file);
+        if (FAILED(opened))
+            return opened;
+        UINT depth = 1;
+        chooseTextureLayout(file, Width, Height, depth, MipLevels, Format);
+        if (!swd3d9::isColorFormat(Format))
+            return D3DERR_INVALIDCALL;
+        if (Usage & D3DUSAGE_AUTOGENMIPMAP)
+            MipLevels = MipLevels <= 1 ? MipLevels : 0;
+        const HRESULT checked = D3DXCheckTextureRequirements(pDevice, &Width, &Height, nullptr, Usage, &Format, Pool);
+        if (FAILED(checked))
+            return checked;
+        LPDIRECT3DTEXTURE9 texture = nullptr;
+        const HRESULT created =
+            pDevice->CreateTexture(Width, Height, MipLevels, Usage, Format, Pool, &texture, nullptr);
+        if (FAILED(created))
+            return created;
+        const HRESULT filled = swd3dx::guarded(
+            [&] { return fillTexture(*swd3d9::toTexture(texture), file, Filter, MipFilter, ColorKey); });
+        if (FAILED(filled)) {
+            texture->Release();
+            return filled;
+        }
+        if (pSrcInfo)
+            *pSrcInfo = file.info;
+        *ppTexture = texture;
+        return D3D_OK;
+    });
 }
 
 HRESULT WINAPI D3DXCreateTextureFromFileInMemory(LPDIRECT3DDEVICE9 pDevice, LPCVOID pSrcData, UINT SrcDataSize,
@@ -849,19 +875,23 @@ HRESULT WINAPI D3DXCreateTextureFromFileInMemory(LPDIRECT3DDEVICE9 pDevice, LPCV
 
 HRESULT WINAPI D3DXCreateTextureFromFileW(LPDIRECT3DDEVICE9 pDevice, LPCWSTR pSrcFile, LPDIRECT3DTEXTURE9* ppTexture)
 {
-    std::vector<unsigned char> bytes;
-    const HRESULT read = readWholeFile(pSrcFile, bytes);
-    if (FAILED(read))
-        return read;
-    return D3DXCreateTextureFromFileInMemory(pDevice, bytes.data(), static_cast<UINT>(bytes.size()), ppTexture);
+    return swd3dx::guarded([&]() -> HRESULT {
+        std::vector<unsigned char> bytes;
+        const HRESULT read = readWholeFile(pSrcFile, bytes);
+        if (FAILED(read))
+            return read;
+        return D3DXCreateTextureFromFileInMemory(pDevice, bytes.data(), static_cast<UINT>(bytes.size()), ppTexture);
+    });
 }
 
 HRESULT WINAPI D3DXCreateTextureFromFileA(LPDIRECT3DDEVICE9 pDevice, LPCSTR pSrcFile, LPDIRECT3DTEXTURE9* ppTexture)
 {
-    std::wstring path;
-    if (!widen(pSrcFile, path))
-        return D3DERR_INVALIDCALL;
-    return D3DXCreateTextureFromFileW(pDevice, path.c_str(), ppTexture);
+    return swd3dx::guarded([&]() -> HRESULT {
+        std::wstring path;
+        if (!widen(pSrcFile, path))
+            return D3DERR_INVALIDCALL;
+        return D3DXCreateTextureFromFileW(pDevice, path.c_str(), ppTexture);
+    });
 }
 
 HRESULT WINAPI D3DXCreateCubeTextureFromFileInMemoryEx(LPDIRECT3DDEVICE9 pDevice, LPCVOID pSrcData, UINT SrcDataSize,
@@ -871,38 +901,41 @@ HRESULT WINAPI D3DXCreateCubeTextureFromFileInMemoryEx(LPDIRECT3DDEVICE9 pDevice
                                                        LPDIRECT3DCUBETEXTURE9* ppCubeTexture)
 {
     (void)pPalette;
-    if (!pDevice || !pSrcData || SrcDataSize == 0 || !ppCubeTexture)
-        return D3DERR_INVALIDCALL;
-    *ppCubeTexture = nullptr;
-    ImageFile file;
-    const HRESULT opened = swd3dx::openImageFile(pSrcData, SrcDataSize, file);
-    if (FAILED(opened))
-        return opened;
-    // Only cube-map files make cube textures.
-    if (!file.isDDS || file.dds.faceMask == 0)
-        return D3DXERR_INVALIDDATA;
-    UINT height = Size, depth = 1;
-    chooseTextureLayout(file, Size, height, depth, MipLevels, Format);
-    if (!swd3d9::isColorFormat(Format))
-        return D3DERR_INVALIDCALL;
-    if (Usage & D3DUSAGE_AUTOGENMIPMAP)
-        MipLevels = MipLevels <= 1 ? MipLevels : 0;
-    const HRESULT checked = D3DXCheckCubeTextureRequirements(pDevice, &Size, nullptr, Usage, &Format, Pool);
-    if (FAILED(checked))
-        return checked;
-    LPDIRECT3DCUBETEXTURE9 texture = nullptr;
-    const HRESULT created = pDevice->CreateCubeTexture(Size, MipLevels, Usage, Format, Pool, &texture, nullptr);
-    if (FAILED(created))
-        return created;
-    const HRESULT filled = fillTexture(*swd3d9::toTexture(texture), file, Filter, MipFilter, ColorKey);
-    if (FAILED(filled)) {
-        texture->Release();
-        return filled;
-    }
-    if (pSrcInfo)
-        *pSrcInfo = file.info;
-    *ppCubeTexture = texture;
-    return D3D_OK;
+    return swd3dx::guarded([&]() -> HRESULT {
+        if (!pDevice || !pSrcData || SrcDataSize == 0 || !ppCubeTexture)
+            return D3DERR_INVALIDCALL;
+        *ppCubeTexture = nullptr;
+        ImageFile file;
+        const HRESULT opened = swd3dx::openImageFile(pSrcData, SrcDataSize, file);
+        if (FAILED(opened))
+            return opened;
+        // Only cube-map files make cube textures.
+        if (!file.isDDS || file.dds.faceMask == 0)
+            return D3DXERR_INVALIDDATA;
+        UINT height = Size, depth = 1;
+        chooseTextureLayout(file, Size, height, depth, MipLevels, Format);
+        if (!swd3d9::isColorFormat(Format))
+            return D3DERR_INVALIDCALL;
+        if (Usage & D3DUSAGE_AUTOGENMIPMAP)
+            MipLevels = MipLevels <= 1 ? MipLevels : 0;
+        const HRESULT checked = D3DXCheckCubeTextureRequirements(pDevice, &Size, nullptr, Usage, &Format, Pool);
+        if (FAILED(checked))
+            return checked;
+        LPDIRECT3DCUBETEXTURE9 texture = nullptr;
+        const HRESULT created = pDevice->CreateCubeTexture(Size, MipLevels, Usage, Format, Pool, &texture, nullptr);
+        if (FAILED(created))
+            return created;
+        const HRESULT filled = swd3dx::guarded(
+            [&] { return fillTexture(*swd3d9::toTexture(texture), file, Filter, MipFilter, ColorKey); });
+        if (FAILED(filled)) {
+            texture->Release();
+            return filled;
+        }
+        if (pSrcInfo)
+            *pSrcInfo = file.info;
+        *ppCubeTexture = texture;
+        return D3D_OK;
+    });
 }
 
 HRESULT WINAPI D3DXCreateCubeTextureFromFileInMemory(LPDIRECT3DDEVICE9 pDevice, LPCVOID pSrcData, UINT SrcDataSize,
@@ -921,36 +954,39 @@ HRESULT WINAPI D3DXCreateVolumeTextureFromFileInMemoryEx(LPDIRECT3DDEVICE9 pDevi
                                                          LPDIRECT3DVOLUMETEXTURE9* ppVolumeTexture)
 {
     (void)pPalette;
-    if (!pDevice || !pSrcData || SrcDataSize == 0 || !ppVolumeTexture)
-        return D3DERR_INVALIDCALL;
-    *ppVolumeTexture = nullptr;
-    ImageFile file;
-    const HRESULT opened = swd3dx::openImageFile(pSrcData, SrcDataSize, file);
-    if (FAILED(opened))
-        return opened;
-    if (file.isDDS && file.dds.faceMask != 0)
-        return D3DXERR_INVALIDDATA;
-    chooseTextureLayout(file, Width, Height, Depth, MipLevels, Format);
-    if (!swd3d9::isColorFormat(Format))
-        return D3DERR_INVALIDCALL;
-    const HRESULT checked =
-        D3DXCheckVolumeTextureRequirements(pDevice, &Width, &Height, &Depth, nullptr, Usage, &Format, Pool);
-    if (FAILED(checked))
-        return checked;
-    LPDIRECT3DVOLUMETEXTURE9 texture = nullptr;
-    const HRESULT created =
-        pDevice->CreateVolumeTexture(Width, Height, Depth, MipLevels, Usage, Format, Pool, &texture, nullptr);
-    if (FAILED(created))
-        return created;
-    const HRESULT filled = fillTexture(*swd3d9::toTexture(texture), file, Filter, MipFilter, ColorKey);
-    if (FAILED(filled)) {
-        texture->Release();
-        return filled;
-    }
-    if (pSrcInfo)
-        *pSrcInfo = file.info;
-    *ppVolumeTexture = texture;
-    return D3D_OK;
+    return swd3dx::guarded([&]() -> HRESULT {
+        if (!pDevice || !pSrcData || SrcDataSize == 0 || !ppVolumeTexture)
+            return D3DERR_INVALIDCALL;
+        *ppVolumeTexture = nullptr;
+        ImageFile file;
+        const HRESULT opened = swd3dx::openImageFile(pSrcData, SrcDataSize, file);
+        if (FAILED(opened))
+            return opened;
+        if (file.isDDS && file.dds.faceMask != 0)
+            return D3DXERR_INVALIDDATA;
+        chooseTextureLayout(file, Width, Height, Depth, MipLevels, Format);
+        if (!swd3d9::isColorFormat(Format))
+            return D3DERR_INVALIDCALL;
+        const HRESULT checked =
+            D3DXCheckVolumeTextureRequirements(pDevice, &Width, &Height, &Depth, nullptr, Usage, &Format, Pool);
+        if (FAILED(checked))
+            return checked;
+        LPDIRECT3DVOLUMETEXTURE9 texture = nullptr;
+        const HRESULT created =
+            pDevice->CreateVolumeTexture(Width, Height, Depth, MipLevels, Usage, Format, Pool, &texture, nullptr);
+        if (FAILED(created))
+            return created;
+        const HRESULT filled = swd3dx::guarded(
+            [&] { return fillTexture(*swd3d9::toTexture(texture), file, Filter, MipFilter, ColorKey); });
+        if (FAILED(filled)) {
+            texture->Release();
+            return filled;
+        }
+        if (pSrcInfo)
+            *pSrcInfo = file.info;
+        *ppVolumeTexture = texture;
+        return D3D_OK;
+    });
 }
 
 HRESULT WINAPI D3DXCreateVolumeTextureFromFileInMemory(LPDIRECT3DDEVICE9 pDevice, LPCVOID pSrcData, UINT SrcDataSize,
@@ -968,60 +1004,63 @@ HRESULT WINAPI D3DXSaveTextureToFileInMemory(LPD3DXBUFFER* ppDestBuf, D3DXIMAGE_
                                              LPDIRECT3DBASETEXTURE9 pSrcTexture, CONST PALETTEENTRY* pSrcPalette)
 {
     (void)pSrcPalette;
-    if (!ppDestBuf)
-        return D3DERR_INVALIDCALL;
-    *ppDestBuf = nullptr;
-    kxcodec::Bytes bytes;
-    const HRESULT encoded = encodeTexture(pSrcTexture, DestFormat, bytes);
-    if (FAILED(encoded))
-        return encoded;
-    return toBuffer(bytes, ppDestBuf);
+    return swd3dx::guarded([&]() -> HRESULT {
+        if (!ppDestBuf)
+            return D3DERR_INVALIDCALL;
+        *ppDestBuf = nullptr;
+        kxcodec::Bytes bytes;
+        const HRESULT encoded = encodeTexture(pSrcTexture, DestFormat, bytes);
+        if (FAILED(encoded))
+            return encoded;
+        return toBuffer(bytes, ppDestBuf);
+    });
 }
 
 HRESULT WINAPI D3DXSaveTextureToFileW(LPCWSTR pDestFile, D3DXIMAGE_FILEFORMAT DestFormat,
                                       LPDIRECT3DBASETEXTURE9 pSrcTexture, CONST PALETTEENTRY* pSrcPalette)
 {
     (void)pSrcPalette;
-    if (!pDestFile)
-        return D3DERR_INVALIDCALL;
-    kxcodec::Bytes bytes;
-    const HRESULT encoded = encodeTexture(pSrcTexture, DestFormat, bytes);
-    if (FAILED(encoded))
-        return encoded;
-    return writeFile(pDestFile, bytes);
+    return swd3dx::guarded([&]() -> HRESULT {
+        if (!pDestFile)
+            return D3DERR_INVALIDCALL;
+        kxcodec::Bytes bytes;
+        const HRESULT encoded = encodeTexture(pSrcTexture, DestFormat, bytes);
+        if (FAILED(encoded))
+            return encoded;
+        return writeFile(pDestFile, bytes);
+    });
 }
 
 HRESULT WINAPI D3DXSaveTextureToFileA(LPCSTR pDestFile, D3DXIMAGE_FILEFORMAT DestFormat,
                                       LPDIRECT3DBASETEXTURE9 pSrcTexture, CONST PALETTEENTRY* pSrcPalette)
 {
-    std::wstring path;
-    if (!widen(pDestFile, path))
-        return D3DERR_INVALIDCALL;
-    return D3DXSaveTextureToFileW(path.c_str(), DestFormat, pSrcTexture, pSrcPalette);
+    return swd3dx::guarded([&]() -> HRESULT {
+        std::wstring path;
+        if (!widen(pDestFile, path))
+            return D3DERR_INVALIDCALL;
+        return D3DXSaveTextureToFileW(path.c_str(), DestFormat, pSrcTexture, pSrcPalette);
+    });
 }
 
 HRESULT WINAPI D3DXFilterTexture(LPDIRECT3DBASETEXTURE9 pBaseTexture, CONST PALETTEENTRY* pPalette, UINT SrcLevel,
                                  DWORD Filter)
 {
     (void)pPalette;
-    TextureCore* texture = textureForAccess(pBaseTexture);
-    if (!texture)
-        return D3DERR_INVALIDCALL;
-    if (SrcLevel == D3DX_DEFAULT)
-        SrcLevel = 0;
-    const DWORD type = swd3dx::filterType(Filter, D3DX_FILTER_BOX);
-    if (type == 0 || SrcLevel >= texture->levelCount())
-        return D3DERR_INVALIDCALL;
-    if (texture->generatesMipmaps()) {
-        texture->regenerateMipmaps();
-        return D3D_OK;
-    }
-    try {
-        filterLevels(*texture, SrcLevel, type);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return D3D_OK;
+    return swd3dx::guarded([&]() -> HRESULT {
+        TextureCore* texture = textureForAccess(pBaseTexture);
+        if (!texture)
+            return D3DERR_INVALIDCALL;
+        if (SrcLevel == D3DX_DEFAULT)
+            SrcLevel = 0;
+        const DWORD type = swd3dx::filterType(Filter, D3DX_FILTER_BOX);
+        if (type == 0 || SrcLevel >= texture->levelCount())
+            return D3DERR_INVALIDCALL;
+        if (texture->generatesMipmaps()) {
+            texture->regenerateMipmaps();
+            return D3D_OK;
+        }
+        return filterLevels(*texture, SrcLevel, type);
+    });
 }
 
 } // extern "C"

@@ -7,6 +7,8 @@
 //
 // Not part of Direct3D: code that must also build on Windows keeps its use
 // of this header behind a platform test.
+//
+// Like every entry point of the platform, none of these throws.
 
 #include <d3d9.h>
 
@@ -67,6 +69,19 @@ void WINAPI SwD3D9SetCreationFailures(DWORD kinds);
 // How many threads rasterise the device's draws (the calling thread
 // included); 0 and 1 both mean the calling thread alone. Images are the
 // same whatever the count. The default is the machine's core count.
+// Threads the system will not start leave the device drawing on fewer,
+// down to the calling thread alone; that is not a failure.
 HRESULT WINAPI SwD3D9SetRasterThreadCount(IDirect3DDevice9* pDevice, UINT count);
+
+// How many threads rasterise the device's draws now, the calling thread
+// included (the device's drawing threads start with its first draw).
+HRESULT WINAPI SwD3D9GetRasterThreadCount(IDirect3DDevice9* pDevice, UINT* pCount);
+
+// Lets `count` more drawing threads start (across every device of the
+// process); every later start fails as if the system had refused the
+// thread, until it is called again. SWD3D9_UNLIMITED_THREAD_STARTS, the
+// default, ends it.
+#define SWD3D9_UNLIMITED_THREAD_STARTS 0xFFFFFFFFu
+void WINAPI SwD3D9LimitThreadStarts(UINT count);
 
 } // extern "C"

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -566,7 +567,10 @@ void prepareSampler(SamplerSetup& setup, const DWORD samplerStates[SAMPLER_STATE
     const bool singleLevel = setup.mipFilter == D3DTEXF_NONE || setup.firstLevel == setup.lastLevel;
     const bool bilinear = setup.magFilter == D3DTEXF_LINEAR && setup.minFilter == D3DTEXF_LINEAR;
     const bool argb = setup.format == D3DFMT_A8R8G8B8;
-    if (setup.kind == D3DRTYPE_TEXTURE && singleLevel && bilinear && argb) {
+    // The span loop that may stand in addresses texels with 32-bit offsets.
+    const SamplerLevel& top = setup.levels[0][setup.firstLevel];
+    const bool addressable = top.pitch * static_cast<size_t>(top.height) <= UINT32_MAX;
+    if (setup.kind == D3DRTYPE_TEXTURE && singleLevel && bilinear && argb && addressable) {
         if (setup.address[0] == D3DTADDRESS_WRAP && setup.address[1] == D3DTADDRESS_WRAP) {
             setup.routine = sampleBilinearA8R8G8B8<true>;
             setup.bilinearArgb = 1;

@@ -1,9 +1,14 @@
 // Code-page conversion and module names. The ANSI and OEM code pages of this
 // platform are UTF-8; wide strings are wchar_t, UTF-32 on Linux.
+//
+// Nothing here allocates: conversions count in a first pass and write in a
+// second, so they cannot run out of memory.
 
 #include "win32/Window.h"
 
-#include <string>
+#include <climits>
+#include <cstring>
+#include <cwchar>
 #include <unistd.h>
 
 using swwin32::setLastError;
@@ -13,9 +18,10 @@ namespace {
 const char32_t REPLACEMENT_CHARACTER = 0xFFFD;
 #define ERROR_MOD_NOT_FOUND 126L
 
-// Decodes UTF-8; invalid sequences become U+FFFD, or stop the decoding
-// (false) when strict.
-bool decodeUtf8(const unsigned char* text, size_t size, bool strict, std::u32string& out)
+// Decodes UTF-8, handing every character to emit; invalid sequences become
+// U+FFFD, or stop the decoding (false) when strict.
+template <class Emit>
+bool decodeUtf8(const unsigned char* text, size_t size, bool strict, Emit&& emit)
 {
     size_t i = 0;
     while (i < size) {
@@ -48,35 +54,57 @@ bool decodeUtf8(const unsigned char* text, size_t size, bool strict, std::u32str
         if (!valid) {
             if (strict)
                 return false;
-            out.push_back(REPLACEMENT_CHARACTER);
+            emit(REPLACEMENT_CHARACTER);
             ++i;
             continue;
         }
-        out.push_back(code);
+        emit(code);
         i += length;
     }
     return true;
 }
 
-void encodeUtf8(char32_t code, std::string& out)
+// Encodes one character as UTF-8, handing every byte to emit.
+template <class Emit>
+void encodeUtf8(char32_t code, Emit&& emit)
 {
     if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
         code = REPLACEMENT_CHARACTER;
     if (code < 0x80) {
-        out.push_back(static_cast<char>(code));
+        emit(static_cast<char>(code));
     } else if (code < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        emit(static_cast<char>(0xC0 | (code >> 6)));
+        emit(static_cast<char>(0x80 | (code & 0x3F)));
     } else if (code < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        emit(static_cast<char>(0xE0 | (code >> 12)));
+        emit(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        emit(static_cast<char>(0x80 | (code & 0x3F)));
     } else {
-        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        emit(static_cast<char>(0xF0 | (code >> 18)));
+        emit(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+        emit(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        emit(static_cast<char>(0x80 | (code & 0x3F)));
     }
+}
+
+// Bytes of the UTF-8 encoding of count wide characters.
+size_t encodedSize(const wchar_t* text, size_t count)
+{
+    size_t bytes = 0;
+    for (size_t i = 0; i < count; ++i)
+        encodeUtf8(static_cast<char32_t>(text[i]), [&](char) { ++bytes; });
+    return bytes;
+}
+
+// Writes the UTF-8 encoding of count wide characters, cut after limit bytes.
+void encodeInto(const wchar_t* text, size_t count, char* out, size_t limit)
+{
+    size_t written = 0;
+    for (size_t i = 0; i < count && written < limit; ++i)
+        encodeUtf8(static_cast<char32_t>(text[i]), [&](char byte) {
+            if (written < limit)
+                out[written++] = byte;
+        });
 }
 
 bool isUtf8CodePage(UINT codePage)
@@ -84,17 +112,21 @@ bool isUtf8CodePage(UINT codePage)
     return codePage == CP_ACP || codePage == CP_OEMCP || codePage == CP_THREAD_ACP || codePage == CP_UTF8;
 }
 
-// The executable's path, decoded.
-std::wstring executablePath()
+constexpr size_t PATH_CAPACITY = 4096;
+
+// The executable's path, decoded into path (terminated); its length, or 0
+// when it cannot be read. A UTF-8 path decodes to at most as many
+// characters as it has bytes.
+size_t executablePath(wchar_t (&path)[PATH_CAPACITY])
 {
-    std::string path(4096, '\0');
-    const ssize_t n = readlink("/proc/self/exe", &path[0], path.size() - 1);
-    if (n <= 0)
-        return std::wstring();
-    path.resize(static_cast<size_t>(n));
-    std::u32string decoded;
-    decodeUtf8(reinterpret_cast<const unsigned char*>(path.data()), path.size(), false, decoded);
-    return std::wstring(decoded.begin(), decoded.end());
+    char bytes[PATH_CAPACITY];
+    const ssize_t n = readlink("/proc/self/exe", bytes, sizeof(bytes) - 1);
+    size_t length = 0;
+    if (n > 0)
+        decodeUtf8(reinterpret_cast<const unsigned char*>(bytes), static_cast<size_t>(n), false,
+                   [&](char32_t code) { path[length++] = static_cast<wchar_t>(code); });
+    path[length] = L'\0';
+    return length;
 }
 
 // The executable's module handle: any distinct non-null address will do.
@@ -115,24 +147,28 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteSt
         return 0;
     }
     // A length of -1 converts the terminating null as well.
-    const size_t size = cbMultiByte == -1 ? std::char_traits<char>::length(lpMultiByteStr) + 1
-                                          : static_cast<size_t>(cbMultiByte);
-    std::u32string decoded;
-    if (!decodeUtf8(reinterpret_cast<const unsigned char*>(lpMultiByteStr), size,
-                    (dwFlags & MB_ERR_INVALID_CHARS) != 0, decoded)) {
+    const size_t size = cbMultiByte == -1 ? std::strlen(lpMultiByteStr) + 1 : static_cast<size_t>(cbMultiByte);
+    const auto* text = reinterpret_cast<const unsigned char*>(lpMultiByteStr);
+    const bool strict = (dwFlags & MB_ERR_INVALID_CHARS) != 0;
+    size_t needed = 0;
+    if (!decodeUtf8(text, size, strict, [&](char32_t) { ++needed; })) {
         setLastError(ERROR_NO_UNICODE_TRANSLATION);
         return 0;
     }
-    const int needed = static_cast<int>(decoded.size());
+    // A count the int result cannot hold fits no buffer either.
+    if (needed > static_cast<size_t>(INT_MAX)) {
+        setLastError(cchWideChar == 0 ? ERROR_INVALID_PARAMETER : ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
     if (cchWideChar == 0)
-        return needed;
-    if (needed > cchWideChar) {
+        return static_cast<int>(needed);
+    if (needed > static_cast<size_t>(cchWideChar)) {
         setLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;
     }
-    for (size_t i = 0; i < decoded.size(); ++i)
-        lpWideCharStr[i] = static_cast<wchar_t>(decoded[i]);
-    return needed;
+    size_t written = 0;
+    decodeUtf8(text, size, strict, [&](char32_t code) { lpWideCharStr[written++] = static_cast<wchar_t>(code); });
+    return static_cast<int>(needed);
 }
 
 int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
@@ -148,31 +184,33 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharSt
     (void)lpDefaultChar;
     if (lpUsedDefaultChar)
         *lpUsedDefaultChar = FALSE;
-    const size_t count = cchWideChar == -1 ? std::char_traits<wchar_t>::length(lpWideCharStr) + 1
-                                           : static_cast<size_t>(cchWideChar);
-    std::string encoded;
-    for (size_t i = 0; i < count; ++i)
-        encodeUtf8(static_cast<char32_t>(lpWideCharStr[i]), encoded);
-    const int needed = static_cast<int>(encoded.size());
+    const size_t count = cchWideChar == -1 ? std::wcslen(lpWideCharStr) + 1 : static_cast<size_t>(cchWideChar);
+    // Up to four bytes a character: the size can pass what an int holds.
+    const size_t needed = encodedSize(lpWideCharStr, count);
+    if (needed > static_cast<size_t>(INT_MAX)) {
+        setLastError(cbMultiByte == 0 ? ERROR_INVALID_PARAMETER : ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
     if (cbMultiByte == 0)
-        return needed;
-    if (needed > cbMultiByte) {
+        return static_cast<int>(needed);
+    if (needed > static_cast<size_t>(cbMultiByte)) {
         setLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;
     }
-    std::char_traits<char>::copy(lpMultiByteStr, encoded.data(), encoded.size());
-    return needed;
+    encodeInto(lpWideCharStr, count, lpMultiByteStr, needed);
+    return static_cast<int>(needed);
 }
 
 HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName)
 {
     if (!lpModuleName)
         return executableModule();
-    const std::wstring path = executablePath();
-    const std::wstring name(lpModuleName);
-    const size_t slash = path.find_last_of(L'/');
-    const std::wstring fileName = slash == std::wstring::npos ? path : path.substr(slash + 1);
-    if (!name.empty() && (name == path || name == fileName))
+    wchar_t path[PATH_CAPACITY];
+    const size_t length = executablePath(path);
+    const wchar_t* slash = std::wcsrchr(path, L'/');
+    const wchar_t* fileName = slash ? slash + 1 : path;
+    if (length > 0 && lpModuleName[0] != L'\0' &&
+        (std::wcscmp(lpModuleName, path) == 0 || std::wcscmp(lpModuleName, fileName) == 0))
         return executableModule();
     setLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
@@ -198,39 +236,38 @@ DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize)
         setLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;
     }
-    const std::wstring path = executablePath();
+    wchar_t path[PATH_CAPACITY];
+    const size_t length = executablePath(path);
     // A path that does not fit is cut, terminated, and reported with the
     // buffer's size, as Windows does.
-    if (path.size() >= nSize) {
-        std::char_traits<wchar_t>::copy(lpFilename, path.data(), nSize - 1);
+    if (length >= nSize) {
+        std::wmemcpy(lpFilename, path, nSize - 1);
         lpFilename[nSize - 1] = L'\0';
         setLastError(ERROR_INSUFFICIENT_BUFFER);
         return nSize;
     }
-    std::char_traits<wchar_t>::copy(lpFilename, path.data(), path.size());
-    lpFilename[path.size()] = L'\0';
+    std::wmemcpy(lpFilename, path, length);
+    lpFilename[length] = L'\0';
     setLastError(ERROR_SUCCESS);
-    return static_cast<DWORD>(path.size());
+    return static_cast<DWORD>(length);
 }
 
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize)
 {
-    wchar_t path[4096];
-    const DWORD length = GetModuleFileNameW(hModule, path, 4096);
+    wchar_t path[PATH_CAPACITY];
+    const DWORD length = GetModuleFileNameW(hModule, path, PATH_CAPACITY);
     if (length == 0 || !lpFilename || nSize == 0)
         return 0;
-    std::string encoded;
-    for (DWORD i = 0; i < length; ++i)
-        encodeUtf8(static_cast<char32_t>(path[i]), encoded);
-    if (encoded.size() >= nSize) {
-        std::char_traits<char>::copy(lpFilename, encoded.data(), nSize - 1);
+    const size_t bytes = encodedSize(path, length);
+    if (bytes >= nSize) {
+        encodeInto(path, length, lpFilename, nSize - 1);
         lpFilename[nSize - 1] = '\0';
         setLastError(ERROR_INSUFFICIENT_BUFFER);
         return nSize;
     }
-    std::char_traits<char>::copy(lpFilename, encoded.data(), encoded.size());
-    lpFilename[encoded.size()] = '\0';
-    return static_cast<DWORD>(encoded.size());
+    encodeInto(path, length, lpFilename, bytes);
+    lpFilename[bytes] = '\0';
+    return static_cast<DWORD>(bytes);
 }
 
 } // extern "C"

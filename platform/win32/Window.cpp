@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cwchar>
 #include <cwctype>
+#include <exception>
+#include <new>
 #include <unordered_set>
 
 namespace swwin32 {
@@ -68,7 +70,11 @@ bool isKnownClass(const wchar_t* name)
 
 HWND createWindow(DWORD exStyle, DWORD style, int x, int y, int width, int height)
 {
-    HWND__* window = new HWND__();
+    HWND__* window = new (std::nothrow) HWND__();
+    if (!window) {
+        setLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     window->magic = WINDOW_MAGIC;
     window->x = x == CW_USEDEFAULT ? 0 : x;
     window->y = y == CW_USEDEFAULT ? 0 : y;
@@ -78,7 +84,13 @@ HWND createWindow(DWORD exStyle, DWORD style, int x, int y, int width, int heigh
     window->exStyle = exStyle;
     window->visible = (style & WS_VISIBLE) != 0;
     std::lock_guard<std::mutex> lock(windowMutex());
-    liveWindows().insert(window);
+    try {
+        liveWindows().insert(window);
+    } catch (const std::exception&) {
+        delete window;
+        setLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     return window;
 }
 

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "renderer/KXRenderState.h"
 #include "renderer/dx/KXDXRenderStateBase.h"
 
 // Alpha blending on a Direct3D device. Defaults: blending off, source one,
 // destination zero, add.
-class KXDXBlendState final : public KXBlendState, public KXDXRenderStateBase
+class KXDXRENDERER_API KXDXBlendState final : public KXBlendState, public KXDXRenderStateBase
 {
 public:
     // Puts the device to the defaults.

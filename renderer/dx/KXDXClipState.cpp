@@ -1,5 +1,6 @@
 #include "renderer/dx/KXDXClipState.h"
 
+#include "renderer/KXOutOfMemory.h"
 #include "sceneapi/KXClipPlane.h"
 #include "sceneapi/KXMatrix.h"
 
@@ -76,11 +77,14 @@ void KXDXClipState::setClipPlane(unsigned index, KXClipPlane* plane, const KXMat
     IDirect3DDevice9* device = getD3DDevice();
     if (!device || index >= MAX_CLIP_PLANES || !plane)
         return;
+    // Listed first: a plane that enableClipping could not switch on again
+    // is not set at all.
+    if (!kxRunWithinMemory([&] { m_planes.push_back(index); }))
+        return;
     const KXPlane placed = transformPlane(plane->getPlane(), world);
     const float equation[4] = {placed.getA(), placed.getB(), placed.getC(), placed.getD()};
     device->SetClipPlane(index, equation);
     device->SetRenderState(D3DRS_CLIPPLANEENABLE, 1u << index);
-    m_planes.push_back(index);
 }
 
 void KXDXClipState::enableClipping(int enable)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "renderer/KXRenderState.h"
 #include "renderer/dx/KXDXRenderStateBase.h"
 
@@ -11,7 +12,7 @@ class KXPlane;
 // plane in world space and makes it the one plane in use; enableClipping
 // switches every plane set since the last reset on or off together.
 // Default: no plane in use.
-class KXDXClipState final : public KXClipState, public KXDXRenderStateBase
+class KXDXRENDERER_API KXDXClipState final : public KXClipState, public KXDXRenderStateBase
 {
 public:
     // Puts the device to the default.

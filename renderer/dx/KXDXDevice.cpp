@@ -1,5 +1,6 @@
 #include "renderer/dx/KXDXDevice.h"
 
+#include "renderer/KXOutOfMemory.h"
 #include "renderer/KXResult.h"
 #include "resources/KXDXIbManager.h"
 #include "resources/KXDXVbManager.h"
@@ -14,9 +15,11 @@ D3DFORMAT backBufferFormatOf(uint32_t colorFormat)
     return colorFormat == KXAdapterFormat::KXCOLORFORMAT_X8R8G8B8 ? D3DFMT_X8R8G8B8 : D3DFMT_R5G6B5;
 }
 
-void notifyDevice(KXDXDevice& device, KXDeviceEvent::KXDEVICEEVENTTYPE type)
+// Tells the device's observers; false when memory ran out before any of
+// them heard it (the observer list is copied for the walk).
+bool notifyDevice(KXDXDevice& device, KXDeviceEvent::KXDEVICEEVENTTYPE type)
 {
-    device.notify(KXDeviceEvent(type));
+    return kxRunWithinMemory([&] { device.notify(KXDeviceEvent(type)); });
 }
 
 } // namespace
@@ -30,8 +33,9 @@ KXDXDevice::KXDXDevice()
     } else {
         m_caps = D3DCAPS9{};
     }
-    m_vbManager = new KXDXVbManager(this);
-    m_ibManager = new KXDXIbManager(this);
+    // Without memory for a pool, meshes take buffers of their own.
+    m_vbManager = new (std::nothrow) KXDXVbManager(this);
+    m_ibManager = new (std::nothrow) KXDXIbManager(this);
 }
 
 KXDXDevice::~KXDXDevice()
@@ -97,7 +101,9 @@ void KXDXDevice::buildAdapterFormats()
         if (SUCCEEDED(m_direct3D->CheckDeviceMultiSampleType(m_caps.AdapterOrdinal, m_caps.DeviceType, c.format,
                                                              c.windowed, D3DMULTISAMPLE_NONMASKABLE, nullptr)))
             record.multisampling |= KXAdapterFormat::KXMULTISAMPLING_NONMASKABLE;
-        m_capabilities.adapterFormats.push_back(record);
+        // Out of memory the list keeps the configurations found so far.
+        if (!kxRunWithinMemory([&] { m_capabilities.adapterFormats.push_back(record); }))
+            return;
     }
 }
 
@@ -202,11 +208,21 @@ int KXDXDevice::getSettings(KXAdapterFormat& settings)
 
 KXDeviceCapabilities KXDXDevice::getCapabilities()
 {
-    return m_capabilities;
+    // The figures are copied with the list of formats moved aside (which
+    // allocates nothing), then the list; out of memory the copy goes without
+    // it and offers no configuration.
+    KXDeviceCapabilities capabilities;
+    std::vector<KXAdapterFormat> formats;
+    formats.swap(m_capabilities.adapterFormats);
+    capabilities = m_capabilities;
+    formats.swap(m_capabilities.adapterFormats);
+    kxRunWithinMemory([&] { capabilities.adapterFormats = m_capabilities.adapterFormats; });
+    return capabilities;
 }
 
 void KXDXDevice::release()
 {
+    // Observers drop what they made on the device while it still exists.
     notifyDevice(*this, KXDeviceEvent::KXDEVICEEVENT_RELEASE);
     delete m_vbManager;
     m_vbManager = nullptr;
@@ -239,7 +255,11 @@ void KXDXDevice::reset()
 {
     if (!m_device)
         return;
-    notifyDevice(*this, KXDeviceEvent::KXDEVICEEVENT_BEFORERESET);
+    // Observers that did not hear the first event still hold what a reset
+    // must not find: out of memory the device is left as it is, and the
+    // renderer tries again at its next frame.
+    if (!notifyDevice(*this, KXDeviceEvent::KXDEVICEEVENT_BEFORERESET))
+        return;
     // A reset unbinds every stream and index buffer.
     forgetBindings();
     m_device->Reset(&m_presentParameters);

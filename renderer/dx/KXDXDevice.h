@@ -1,6 +1,7 @@
 #pragma once
 
 #include "renderer/KXDevice.h"
+#include "renderer/KXExport.h"
 
 #include <d3d9.h>
 
@@ -18,7 +19,7 @@ class KXDXVbManager;
 // draw from, and remembers the vertex buffer last bound to stream 0 and the
 // index buffer last bound, so that meshes sharing a pool buffer skip
 // redundant binds.
-class KXDXDevice : public KXDevice
+class KXDXRENDERER_API KXDXDevice : public KXDevice
 {
 public:
     KXDXDevice();

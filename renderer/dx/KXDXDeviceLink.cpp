@@ -19,11 +19,13 @@ void KXDXDeviceLink::reset(KXDXDevice* device)
 {
     if (device == m_device)
         return;
+    // Registering is the step that can run out of memory; it comes first, so
+    // that a link that throws is left on the device it had, still heard.
+    if (device)
+        device->registerObserver(this);
     if (m_device)
         m_device->unregisterObserver(this);
     m_device = device;
-    if (m_device)
-        m_device->registerObserver(this);
 }
 
 void KXDXDeviceLink::update(KXObservable* source, const KXEvent& event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "sceneapi/KXObservable.h"
 
 #include <functional>
@@ -13,7 +14,7 @@ class KXDXDevice;
 // reset. Everything that keeps a device beyond one call (renderers,
 // render states, mesh, polyline and image implementations) holds its device
 // through a link, so that nothing uses a device that is gone.
-class KXDXDeviceLink final : public KXObserver
+class KXDXRENDERER_API KXDXDeviceLink final : public KXObserver
 {
 public:
     // Registers with device (which may be null). Either callback may be empty.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "renderer/KXRenderState.h"
 #include "renderer/dx/KXDXRenderStateBase.h"
 
@@ -7,7 +8,7 @@
 // next setFog sets the fog up (per vertex or per pixel, range or depth);
 // setFog takes the fog's colour and parameters; enableFog switches it on.
 // Defaults: fog off, both flags clear, range fog off.
-class KXDXFogState final : public KXFogState, public KXDXRenderStateBase
+class KXDXRENDERER_API KXDXFogState final : public KXFogState, public KXDXRenderStateBase
 {
 public:
     // Puts the device to the defaults.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "renderer/KXRenderState.h"
 #include "renderer/dx/KXDXRenderStateBase.h"
 
@@ -9,7 +10,7 @@ class KXMatrix;
 
 // Lighting and the eight lights of a Direct3D device. Defaults: lighting
 // on, normals not renormalised, no ambient light, every light off.
-class KXDXLightState final : public KXLightState, public KXDXRenderStateBase
+class KXDXRENDERER_API KXDXLightState final : public KXLightState, public KXDXRenderStateBase
 {
 public:
     // Puts the device to the defaults.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "renderer/KXRenderState.h"
 #include "renderer/dx/KXDXRenderStateBase.h"
 
@@ -8,7 +9,7 @@
 // Material colours, vertex colours and specular highlights on a Direct3D
 // device. The default material (the one reset() restores) is white diffuse
 // with alpha 0 and nothing else.
-class KXDXMaterialState final : public KXMaterialState, public KXDXRenderStateBase
+class KXDXRENDERER_API KXDXMaterialState final : public KXMaterialState, public KXDXRenderStateBase
 {
 public:
     // Puts the device's material to the default.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "renderer/dx/KXDXTextureState.h"
 
 #include <memory>
@@ -16,7 +17,7 @@
 // off-screen pictures: reset leaves the colour arguments alone, the dot
 // product operation draws as modulate, and cube textures take the colour
 // arguments of their attributes as 2D textures do.
-class KXDXOffScreenTextureState final : public KXDXTextureState
+class KXDXRENDERER_API KXDXOffScreenTextureState final : public KXDXTextureState
 {
 public:
     explicit KXDXOffScreenTextureState(KXDXDevice* device);

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "renderer/KXRenderState.h"
 #include "renderer/dx/KXDXRenderStateBase.h"
 
 // Shading, fill mode and culling on a Direct3D device. Defaults: Gouraud,
 // solid, no culling.
-class KXDXPolyState final : public KXPolyState, public KXDXRenderStateBase
+class KXDXRENDERER_API KXDXPolyState final : public KXPolyState, public KXDXRenderStateBase
 {
 public:
     // Puts the device to the defaults.

@@ -11,21 +11,38 @@
 #include "renderer/dx/KXDXTextureState.h"
 #include "renderer/dx/KXDXZBufferState.h"
 
+#include <memory>
+
 KXDXRenderStateMgr::KXDXRenderStateMgr(KXDXDevice* device) : KXDXRenderStateMgr(device, false) {}
 
 KXDXRenderStateMgr::KXDXRenderStateMgr(KXDXDevice* device, bool offScreenTextures)
-    : m_device(device, [this] { detachAll(); }, [this] { resetAll(); })
+    : m_device(nullptr, [this] { detachAll(); }, [this] { resetAll(); })
 {
     // Each state puts its part of the device to its defaults as it is made.
-    m_material = new KXDXMaterialState(device);
-    m_texture = offScreenTextures ? new KXDXOffScreenTextureState(device) : new KXDXTextureState(device);
-    m_light = new KXDXLightState(device);
-    m_zBuffer = new KXDXZBufferState(device);
-    m_blend = new KXDXBlendState(device);
-    m_poly = new KXDXPolyState(device);
-    m_stencil = new KXDXStencilState(device);
-    m_fog = new KXDXFogState(device);
-    m_clip = new KXDXClipState(device);
+    // Made into owners first and handed over when all are there, so that a
+    // manager that runs out of memory on the way (and throws) leaves nothing
+    // behind.
+    std::unique_ptr<KXDXMaterialState> material(new KXDXMaterialState(device));
+    std::unique_ptr<KXDXTextureState> texture(offScreenTextures ? new KXDXOffScreenTextureState(device)
+                                                                : new KXDXTextureState(device));
+    std::unique_ptr<KXDXLightState> light(new KXDXLightState(device));
+    std::unique_ptr<KXDXZBufferState> zBuffer(new KXDXZBufferState(device));
+    std::unique_ptr<KXDXBlendState> blend(new KXDXBlendState(device));
+    std::unique_ptr<KXDXPolyState> poly(new KXDXPolyState(device));
+    std::unique_ptr<KXDXStencilState> stencil(new KXDXStencilState(device));
+    std::unique_ptr<KXDXFogState> fog(new KXDXFogState(device));
+    std::unique_ptr<KXDXClipState> clip(new KXDXClipState(device));
+    // The device is heard only once the states exist.
+    m_device.reset(device);
+    m_material = material.release();
+    m_texture = texture.release();
+    m_light = light.release();
+    m_zBuffer = zBuffer.release();
+    m_blend = blend.release();
+    m_poly = poly.release();
+    m_stencil = stencil.release();
+    m_fog = fog.release();
+    m_clip = clip.release();
     setStates(m_material, m_texture, m_light, m_zBuffer, m_blend, m_poly, m_stencil, m_fog, m_clip);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "renderer/KXRenderStateMgr.h"
 #include "renderer/dx/KXDXDeviceLink.h"
 
@@ -21,7 +22,7 @@ class KXDXZBufferState;
 // defaults, which are not the families' (culling, depth test, material...),
 // so after every reset of the device each family is reset again; when the
 // device is released the states are detached from it and do nothing more.
-class KXDXRenderStateMgr : public KXRenderStateMgr
+class KXDXRENDERER_API KXDXRenderStateMgr : public KXRenderStateMgr
 {
 public:
     explicit KXDXRenderStateMgr(KXDXDevice* device);
@@ -54,7 +55,7 @@ private:
 // The render states of the off-screen renderers: the same families, with a
 // texture state that keeps the textures it makes to itself instead of
 // storing them in the images (KXDXOffScreenTextureState).
-class KXDXOffScreenRenderStateMgr final : public KXDXRenderStateMgr
+class KXDXRENDERER_API KXDXOffScreenRenderStateMgr final : public KXDXRenderStateMgr
 {
 public:
     explicit KXDXOffScreenRenderStateMgr(KXDXDevice* device);

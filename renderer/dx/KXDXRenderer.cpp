@@ -1,5 +1,6 @@
 #include "renderer/dx/KXDXRenderer.h"
 
+#include "renderer/KXOutOfMemory.h"
 #include "renderer/KXResult.h"
 #include "renderer/dx/KXDXDevice.h"
 #include "renderer/dx/KXDXRenderStateMgr.h"
@@ -71,16 +72,31 @@ int KXDXRenderer::initialize(KXDevice* device)
     if (!device)
         return KXRESULT_NULLARGUMENT;
     auto* dxDevice = dynamic_cast<KXDXDevice*>(device);
-    m_device.reset(dxDevice);
+    // Out of memory the renderer stays uninitialised: it links to no device
+    // and has no render states.
+    if (!kxRunWithinMemory([&] { m_device.reset(dxDevice); })) {
+        m_device.reset(nullptr);
+        return KXRESULT_FAILED;
+    }
     if (!dxDevice)
         return KXRESULT_FAILED;
     // A second initialize keeps the manager it has (on the device it was
     // made for) and reports the misuse.
     if (m_stateManager)
         return KXRESULT_FAILED;
-    m_stateManager = createRenderStateMgr(dxDevice);
+    // A renderer whose transform stack could not be made has nothing to
+    // place its draws with.
+    if (!m_transforms && SUCCEEDED(D3DXCreateMatrixStack(0, &m_transforms)) && m_transforms)
+        m_transforms->LoadIdentity();
+    KXDXRenderStateMgr* manager = nullptr;
+    if (!m_transforms || !kxRunWithinMemory([&] { manager = createRenderStateMgr(dxDevice); }) || !manager) {
+        m_device.reset(nullptr);
+        return KXRESULT_FAILED;
+    }
+    m_stateManager = manager;
     setRenderStateMgr(m_stateManager);
     m_deviceLost = false;
+    m_lostPushes = 0;
     return KXRESULT_OK;
 }
 
@@ -196,7 +212,13 @@ void KXDXRenderer::pushTransform(const KXMatrix& m)
     IDirect3DDevice9* device = getD3DDevice();
     if (!device || !m_transforms)
         return;
-    m_transforms->Push();
+    // A push the stack cannot take would leave m on the parent's matrix and
+    // the matching pop would take the parent off: it is counted instead, and
+    // what is drawn inside it is left out rather than drawn out of place.
+    if (m_lostPushes > 0 || FAILED(m_transforms->Push())) {
+        ++m_lostPushes;
+        return;
+    }
     m_transforms->MultMatrixLocal(toD3DX(m));
     device->SetTransform(D3DTS_WORLD, m_transforms->GetTop());
 }
@@ -206,6 +228,10 @@ void KXDXRenderer::popTransform()
     IDirect3DDevice9* device = getD3DDevice();
     if (!device || !m_transforms)
         return;
+    if (m_lostPushes > 0) {
+        --m_lostPushes;
+        return;
+    }
     m_transforms->Pop();
     device->SetTransform(D3DTS_WORLD, m_transforms->GetTop());
 }
@@ -220,13 +246,18 @@ void KXDXRenderer::getTransform(KXMatrix& m)
 void KXDXRenderer::drawTriMesh(KXTriMesh* mesh)
 {
     KXDXDevice* device = getDXDevice();
-    if (!device || !mesh)
+    if (!device || !mesh || m_lostPushes > 0)
         return;
     auto* impl = dynamic_cast<KXDXTriMeshImpl*>(mesh->getImplementation());
     // An implementation made on another device, or whose device was
-    // released, is replaced by one made on this device.
+    // released, is replaced by one made on this device. One that ran out of
+    // memory while it was made links to no device and is made again at the
+    // next draw; without memory for the object itself the mesh keeps what
+    // it had and is not drawn.
     if (!impl || impl->getDevice() != device) {
-        impl = new KXDXTriMeshImpl(device, device->getD3DCaps(), mesh);
+        impl = new (std::nothrow) KXDXTriMeshImpl(device, device->getD3DCaps(), mesh);
+        if (!impl)
+            return;
         mesh->setImplementation(impl);
     }
     impl->draw();
@@ -235,11 +266,13 @@ void KXDXRenderer::drawTriMesh(KXTriMesh* mesh)
 void KXDXRenderer::drawPolyline(KXPolyline* polyline)
 {
     KXDXDevice* device = getDXDevice();
-    if (!device || !polyline)
+    if (!device || !polyline || m_lostPushes > 0)
         return;
     auto* impl = dynamic_cast<KXDXPolylineImpl*>(polyline->getImplementation());
     if (!impl || impl->getDevice() != device) {
-        impl = new KXDXPolylineImpl(device, polyline);
+        impl = new (std::nothrow) KXDXPolylineImpl(device, polyline);
+        if (!impl)
+            return;
         polyline->setImplementation(impl);
     }
     impl->draw();
@@ -327,10 +360,12 @@ int KXDXRenderer::saveToImage(KXImage2D* image, KXImage2D::KXIMAGE2DFILETYPE fil
         !encoded)
         return KXRESULT_FAILED;
     // The image is told the type of the bytes it holds: unknown types are
-    // written as BMP.
-    return image->setData(encoded->GetBufferPointer(), encoded->GetBufferSize(), writtenFileType(fileType)) == 0
-               ? KXRESULT_OK
-               : KXRESULT_FAILED;
+    // written as BMP. Taking the copy can run out of memory.
+    int stored = -1;
+    kxRunWithinMemory([&] {
+        stored = image->setData(encoded->GetBufferPointer(), encoded->GetBufferSize(), writtenFileType(fileType));
+    });
+    return stored == 0 ? KXRESULT_OK : KXRESULT_FAILED;
 }
 
 int KXDXRenderer::saveToRawImage(KXRawImage2D* image)

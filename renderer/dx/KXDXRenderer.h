@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "renderer/KXRenderer.h"
 #include "renderer/dx/KXDXComPtr.h"
 #include "renderer/dx/KXDXDeviceLink.h"
@@ -21,7 +22,7 @@ class KXDXRenderStateMgr;
 // (and at the latest by the next clear), so a frame loop recovers by
 // itself; when the device is released the renderer lets go of it and draws
 // nothing until it is initialised again.
-class KXDXRenderer : public KXRenderer
+class KXDXRENDERER_API KXDXRenderer : public KXRenderer
 {
 public:
     KXDXRenderer();
@@ -79,5 +80,8 @@ private:
     KXDXDeviceLink m_device;
     KXDXRenderStateMgr* m_stateManager = nullptr;
     ID3DXMatrixStack* m_transforms = nullptr;
+    // Pushes the stack could not take (out of memory): their pops are
+    // skipped, and nothing is drawn while one is pending.
+    unsigned m_lostPushes = 0;
     bool m_deviceLost = false;
 };

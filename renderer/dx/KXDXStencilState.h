@@ -1,11 +1,12 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "renderer/KXRenderState.h"
 #include "renderer/dx/KXDXRenderStateBase.h"
 
 // The stencil test on a Direct3D device. Defaults: off, always passing,
 // reference 0, all mask bits set, every operation keep.
-class KXDXStencilState final : public KXStencilState, public KXDXRenderStateBase
+class KXDXRENDERER_API KXDXStencilState final : public KXStencilState, public KXDXRenderStateBase
 {
 public:
     // Puts the device to the defaults.

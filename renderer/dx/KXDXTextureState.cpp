@@ -1,5 +1,6 @@
 #include "renderer/dx/KXDXTextureState.h"
 
+#include "renderer/KXOutOfMemory.h"
 #include "resources/KXDXImage2DImpl.h"
 #include "resources/KXDXImage3DImpl.h"
 #include "sceneapi/KXImage2D.h"
@@ -95,8 +96,10 @@ KXDXImage2DImpl* KXDXTextureState::findImage2D(KXImage2D* image)
     auto* current = dynamic_cast<KXDXImage2DImpl*>(image->getImplementation());
     if (current && current->getDevice() == getDXDevice())
         return current;
+    // Without memory for it the image keeps what it has and binds nothing.
     auto* made = new (std::nothrow) KXDXImage2DImpl(getDXDevice(), image);
-    image->setImplementation(made);
+    if (made)
+        image->setImplementation(made);
     return made;
 }
 
@@ -106,16 +109,16 @@ KXDXImage3DImpl* KXDXTextureState::findImage3D(KXImage3D* image)
     if (current && current->getDevice() == getDXDevice())
         return current;
     auto* made = new (std::nothrow) KXDXImage3DImpl(getDXDevice(), image);
-    image->setImplementation(made);
+    if (made)
+        image->setImplementation(made);
     return made;
 }
 
 void KXDXTextureState::setTexture2D(unsigned stage, KXTexture2D* texture, KXTextureAttributes* attributes)
 {
     IDirect3DDevice9* device = getD3DDevice();
-    if (!device || stage >= MAX_STAGES || !texture || !texture->getImage2D())
+    if (!device || stage >= MAX_STAGES || !texture || !texture->getImage2D() || !touchStage(stage))
         return;
-    m_stages.push_back(stage);
     if (KXDXImage2DImpl* implementation = findImage2D(texture->getImage2D()))
         implementation->bind(stage);
     setSamplerFilters(device, stage, *texture);
@@ -130,9 +133,8 @@ void KXDXTextureState::setTexture3D(unsigned stage, KXTexture3D* texture, KXText
     IDirect3DDevice9* device = getD3DDevice();
     // The stage also picks the texture transform D3DTS_TEXTURE0 + stage, so
     // it must stay within the eight stages.
-    if (!device || stage >= MAX_STAGES || !texture || !texture->getImage3D())
+    if (!device || stage >= MAX_STAGES || !texture || !texture->getImage3D() || !touchStage(stage))
         return;
-    m_stages.push_back(stage);
     if (KXDXImage3DImpl* implementation = findImage3D(texture->getImage3D()))
         implementation->bind(stage);
     setSamplerFilters(device, stage, *texture);
@@ -160,12 +162,17 @@ void KXDXTextureState::setAddressMode(unsigned stage, int axis, int mode)
         value = D3DTADDRESS_CLAMP;
     else if (mode >= D3DTADDRESS_WRAP && mode <= D3DTADDRESS_MIRRORONCE)
         value = static_cast<DWORD>(mode);
-    if (type == 0 || value == 0)
-        return;
-    device->SetSamplerState(stage, static_cast<D3DSAMPLERSTATETYPE>(type), value);
     // Listed so that reset puts the stage back to wrap, whether or not a
     // texture was bound there afterwards.
-    m_stages.push_back(stage);
+    if (type == 0 || value == 0 || !touchStage(stage))
+        return;
+    device->SetSamplerState(stage, static_cast<D3DSAMPLERSTATETYPE>(type), value);
+}
+
+bool KXDXTextureState::touchStage(unsigned stage)
+{
+    // A stage that reset could not put back is not set at all.
+    return kxRunWithinMemory([&] { m_stages.push_back(stage); });
 }
 
 void KXDXTextureState::setSamplerFilters(IDirect3DDevice9* device, unsigned stage, const KXTexture& texture)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "renderer/KXRenderState.h"
 #include "renderer/dx/KXDXRenderStateBase.h"
 
@@ -22,7 +23,7 @@ class KXTexture;
 // texture transform, wrap addressing, and the stage's default operation
 // (stage 0 modulates the texture with the lit colour, later stages are off).
 // A fresh state has touched nothing.
-class KXDXTextureState : public KXTextureState, public KXDXRenderStateBase
+class KXDXRENDERER_API KXDXTextureState : public KXTextureState, public KXDXRenderStateBase
 {
 public:
     explicit KXDXTextureState(KXDXDevice* device);
@@ -58,6 +59,8 @@ protected:
     virtual KXDXImage3DImpl* findImage3D(KXImage3D* image);
 
 private:
+    // Lists the stage for reset; false (listing nothing) out of memory.
+    bool touchStage(unsigned stage);
     void setSamplerFilters(IDirect3DDevice9* device, unsigned stage, const KXTexture& texture);
     // components: 2 for the coordinates of a 2D texture, 3 for a cube or
     // volume texture.

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "renderer/KXExport.h"
 #include "renderer/KXRenderState.h"
 #include "renderer/dx/KXDXRenderStateBase.h"
 
 // The depth buffer on a Direct3D device. Defaults: test and write on,
 // less-or-equal, no depth bias. Which depth biases the adapter supports is
 // read once, when the state is made.
-class KXDXZBufferState final : public KXZBufferState, public KXDXRenderStateBase
+class KXDXRENDERER_API KXDXZBufferState final : public KXZBufferState, public KXDXRenderStateBase
 {
 public:
     // Puts the device to the defaults.

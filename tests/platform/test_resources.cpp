@@ -1,7 +1,11 @@
 // Resources: creation rules, locks, clears and the copies between pools.
 
 #include "D3DTestSupport.h"
+#include "d3d9/Formats.h"
+#include "d3d9/Resources.h"
 
+#include <algorithm>
+#include <random>
 #include <vector>
 
 using namespace d3dtest;
@@ -263,6 +267,50 @@ TEST_F(DeviceTest, AutomaticMipmapsFollowTheTopLevel)
     EXPECT_EQ(D3DERR_INVALIDCALL, texture->SetAutoGenFilterType(D3DTEXF_ANISOTROPIC));
     EXPECT_EQ(D3D_OK, texture->SetAutoGenFilterType(D3DTEXF_POINT));
     EXPECT_EQ(D3DTEXF_POINT, texture->GetAutoGenFilterType());
+}
+
+TEST_F(DeviceTest, GeneratedLevelsAverageTheBlockAboveThem)
+{
+    // Odd sides, one of unit length further down, and rows longer than the
+    // blocks the levels are computed in.
+    Com<IDirect3DTexture9> texture;
+    ASSERT_EQ(D3D_OK, device->CreateTexture(261, 7, 0, D3DUSAGE_AUTOGENMIPMAP, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
+                                            texture.out(), nullptr));
+    std::mt19937 random(7);
+    swd3d9::TextureCore* core = swd3d9::toTexture(texture.get());
+    for (D3DTEXTUREFILTERTYPE filter : {D3DTEXF_LINEAR, D3DTEXF_POINT}) {
+        ASSERT_EQ(D3D_OK, texture->SetAutoGenFilterType(filter));
+        Com<IDirect3DSurface9> top;
+        texture->GetSurfaceLevel(0, top.out());
+        fillSurface(top.get(), [&](UINT, UINT) { return static_cast<DWORD>(random()); });
+        texture->GenerateMipSubLevels();
+        for (UINT level = 1; level < core->storedLevelCount(); ++level) {
+            const swd3d9::PixelBuffer& from = core->surface(0, level - 1)->pixels();
+            const swd3d9::PixelBuffer& to = core->surface(0, level)->pixels();
+            const UINT sw = from.width(), sh = from.height();
+            const UINT dx = filter == D3DTEXF_POINT || sw == 1 ? 1 : 2;
+            const UINT dy = filter == D3DTEXF_POINT || sh == 1 ? 1 : 2;
+            for (UINT y = 0; y < to.height(); ++y)
+                for (UINT x = 0; x < to.width(); ++x) {
+                    float sum[4] = {0, 0, 0, 0};
+                    for (UINT j = 0; j < dy; ++j)
+                        for (UINT i = 0; i < dx; ++i) {
+                            float texel[4];
+                            swd3d9::decodePixels(D3DFMT_A8R8G8B8,
+                                                 from.pixel(std::min(sw - 1, 2 * x + i), std::min(sh - 1, 2 * y + j)), 1,
+                                                 texel);
+                            for (int c = 0; c < 4; ++c)
+                                sum[c] += texel[c];
+                        }
+                    for (float& c : sum)
+                        c /= static_cast<float>(dx * dy);
+                    uint8_t expected[4];
+                    swd3d9::encodePixels(D3DFMT_A8R8G8B8, sum, 1, expected);
+                    ASSERT_EQ(0, std::memcmp(expected, to.pixel(x, y), 4))
+                        << "level " << level << " (" << x << ", " << y << ") filter " << filter;
+                }
+        }
+    }
 }
 
 TEST_F(DeviceTest, DrawCallsValidateTheirArguments)
