@@ -49,6 +49,29 @@ T* createOnce(std::unique_ptr<T>& slot)
     return slot.get();
 }
 
+// A canvas's own painter of a type, made (and handed the renderer) when the
+// slot is empty: a canvas made without memory for its painters is whole all
+// the same, and makes them at a later frame.
+template <class Painter>
+void makePainterIfMissing(std::unique_ptr<KXCanvasPainter>& slot, KXRenderer* renderer)
+{
+    if (slot)
+        return;
+    slot.reset(new (std::nothrow) Painter());
+    if (slot)
+        slot->setRenderer(renderer);
+}
+
+void makeMissingPainters(std::unique_ptr<KXCanvasPainter>& shadow, std::unique_ptr<KXCanvasPainter>& reflection,
+                         std::unique_ptr<KXCanvasPainter>& softShadow, std::unique_ptr<KXCanvasPainter>& overlay,
+                         KXRenderer* renderer)
+{
+    makePainterIfMissing<KXPlanarShadowPainter>(shadow, renderer);
+    makePainterIfMissing<KXPlanarReflectionPainter>(reflection, renderer);
+    makePainterIfMissing<KXPlanarSoftShadowPainter>(softShadow, renderer);
+    makePainterIfMissing<KXOverlayPainter>(overlay, renderer);
+}
+
 // Every family at its defaults, as each step of a frame leaves them.
 void resetAllStates(KXRenderStateMgr& states)
 {
@@ -84,11 +107,8 @@ void enableAlphaBlending(KXBlendState* blend)
 } // namespace
 
 KXCanvas::KXCanvas()
-    : m_shadowPainter(std::make_unique<KXPlanarShadowPainter>()),
-      m_reflectionPainter(std::make_unique<KXPlanarReflectionPainter>()),
-      m_softShadowPainter(std::make_unique<KXPlanarSoftShadowPainter>()),
-      m_overlayPainter(std::make_unique<KXOverlayPainter>())
 {
+    makeMissingPainters(m_shadowPainter, m_reflectionPainter, m_softShadowPainter, m_overlayPainter, nullptr);
 }
 
 KXCanvas::~KXCanvas()
@@ -113,10 +133,10 @@ KXRenderStateMgr* KXCanvas::getStates() const
 void KXCanvas::setRenderer(KXRenderer* renderer)
 {
     m_renderer = renderer;
-    m_shadowPainter->setRenderer(renderer);
-    m_reflectionPainter->setRenderer(renderer);
-    m_softShadowPainter->setRenderer(renderer);
-    m_overlayPainter->setRenderer(renderer);
+    for (KXCanvasPainter* painter :
+         {m_shadowPainter.get(), m_reflectionPainter.get(), m_softShadowPainter.get(), m_overlayPainter.get()})
+        if (painter)
+            painter->setRenderer(renderer);
 }
 
 std::unique_ptr<KXCanvasPainter>* KXCanvas::painterSlot(KXCanvasPainter::KXCANVASPAINTERTYPE type)
@@ -174,6 +194,7 @@ void KXCanvas::render(const KXScene* scene, const KXStoryBoard* storyBoard)
     KXRenderStateMgr* states = getStates();
     if (!states || !scene)
         return;
+    makeMissingPainters(m_shadowPainter, m_reflectionPainter, m_softShadowPainter, m_overlayPainter, m_renderer);
     // The canvas's own steps leave out what they have no memory for. A frame
     // that runs out of memory all the same (in a step or painter of a
     // derived canvas) is closed where it stands, every render-state family
@@ -227,13 +248,15 @@ void KXCanvas::render(const KXScene* scene, const KXStoryBoard* storyBoard)
         if (m_reflection) {
             if (auto* reflection = dynamic_cast<KXPlanarReflectionPainter*>(m_reflectionPainter.get()))
                 reflection->setSceneBounds(bounds);
-            m_reflectionPainter->paint(scene);
+            if (m_reflectionPainter)
+                m_reflectionPainter->paint(scene);
         }
         runShadowPainter(scene, bounds);
         drawEditorAids(camera, root, selection);
         if (m_sceneAxes)
             m_sceneAxes->drawAxes(*this, camera);
-        m_overlayPainter->paint(scene);
+        if (m_overlayPainter)
+            m_overlayPainter->paint(scene);
         frameOpen = false;
         endFrame();
     });
@@ -267,8 +290,9 @@ void KXCanvas::runShadowPainter(const KXScene* scene, const KXBounds& sceneBound
             softShadows->setOffScreen(
                 type == KXRenderer::KXRENDERER_OFFSCREEN || type == KXRenderer::KXRENDERER_OFFSCREENTEXTURE ? 1 : 0);
         }
-        m_softShadowPainter->paint(scene);
-    } else if (m_shadows) {
+        if (m_softShadowPainter)
+            m_softShadowPainter->paint(scene);
+    } else if (m_shadows && m_shadowPainter) {
         m_shadowPainter->paint(scene);
     }
 }

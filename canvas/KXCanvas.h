@@ -127,7 +127,9 @@ public:
     int getShowLights() const { return m_showLights; }
     int getShowLightsDetail() const { return m_showLightsDetail; }
 
-    // The painter of a type; null for a type outside KXCANVASPAINTERTYPE.
+    // The painter of a type; null for a type outside KXCANVASPAINTERTYPE, and
+    // for a painter the canvas had no memory to make (it tries again at the
+    // next frame).
     KXCanvasPainter* getPainter(KXCanvasPainter::KXCANVASPAINTERTYPE type) const;
 
     // Editor aids: each create returns the new object, or null (changing

@@ -68,7 +68,9 @@ KXColor composite(const std::vector<RTHit>& hits, const RTShadingContext& shadin
 
 } // namespace
 
-KXRayTracer::KXRayTracer() : m_textureCache(new RTTextureCache)
+// Without memory for the texture cache the tracer is made all the same;
+// trace makes the cache again, and fails while it cannot.
+KXRayTracer::KXRayTracer() : m_textureCache(new (std::nothrow) RTTextureCache)
 {
     s_stopFlag.store(1);
     s_stoppedFlag.store(1);
@@ -117,6 +119,10 @@ int KXRayTracer::trace(const KXScene* scene, KXRawImage2D& image)
     KXRoot* root = scene ? scene->getRoot() : nullptr;
     if (!root)
         return 0;
+    if (!m_textureCache)
+        m_textureCache.reset(new (std::nothrow) RTTextureCache);
+    if (!m_textureCache)
+        return -1;
 
     s_stopFlag.store(0);
     s_stoppedFlag.store(0);

@@ -494,7 +494,8 @@ void appendDDSHeader(Bytes& out, const DDSInfo& layout)
 
 int encodeDDS(const KXRawImage2D& image, Bytes& out)
 {
-    if (!image.hasData())
+    // The header's row pitch is 32 bits.
+    if (!image.hasData() || image.getWidth() > UINT32_MAX / 4)
         return -1;
     DDSInfo layout;
     layout.width = image.getWidth();

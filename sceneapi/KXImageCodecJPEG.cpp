@@ -10,6 +10,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 #include <new>
+#include <stdexcept>
 
 namespace kxcodec {
 
@@ -132,13 +133,59 @@ int readJpeg(JpegDecodeState* s)
     return 0;
 }
 
+// Compressed bytes are appended to the output a block at a time. (libjpeg's
+// own memory destination hands its buffer back only when compression
+// finishes, so that a failure after the buffer grew leaves the caller with
+// freed memory, and its size is an unsigned long: 32 bits on Windows.)
+struct JpegSink {
+    jpeg_destination_mgr manager;
+    Bytes* out;
+    bool full; // the output could not grow
+    JOCTET block[4096];
+};
+
+JpegSink* sinkOf(j_compress_ptr info) { return reinterpret_cast<JpegSink*>(info->dest); }
+
+void appendBlock(j_compress_ptr info, size_t length)
+{
+    JpegSink* sink = sinkOf(info);
+    try {
+        sink->out->insert(sink->out->end(), sink->block, sink->block + length);
+    } catch (const std::bad_alloc&) {
+        sink->full = true;
+    } catch (const std::length_error&) {
+        sink->full = true;
+    }
+    // Jump only after the exception is finished with.
+    if (sink->full)
+        ERREXIT1(info, JERR_OUT_OF_MEMORY, 0);
+    sink->manager.next_output_byte = sink->block;
+    sink->manager.free_in_buffer = sizeof sink->block;
+}
+
+void startSink(j_compress_ptr info)
+{
+    sinkOf(info)->manager.next_output_byte = sinkOf(info)->block;
+    sinkOf(info)->manager.free_in_buffer = sizeof sinkOf(info)->block;
+}
+
+boolean emptySink(j_compress_ptr info)
+{
+    appendBlock(info, sizeof sinkOf(info)->block);
+    return TRUE;
+}
+
+void finishSink(j_compress_ptr info)
+{
+    appendBlock(info, sizeof sinkOf(info)->block - sinkOf(info)->manager.free_in_buffer);
+}
+
 struct JpegEncodeState {
     jpeg_compress_struct info;
     JpegError error;
+    JpegSink sink;
     const KXRawImage2D* image;
     int quality;
-    unsigned char* buffer = nullptr; // allocated by libjpeg with malloc
-    unsigned long size = 0;
 };
 
 int writeJpeg(JpegEncodeState* s)
@@ -146,7 +193,10 @@ int writeJpeg(JpegEncodeState* s)
     if (setjmp(s->error.jump))
         return -1;
     jpeg_create_compress(&s->info);
-    jpeg_mem_dest(&s->info, &s->buffer, &s->size);
+    s->sink.manager.init_destination = startSink;
+    s->sink.manager.empty_output_buffer = emptySink;
+    s->sink.manager.term_destination = finishSink;
+    s->info.dest = &s->sink.manager;
     s->info.image_width = s->image->getWidth();
     s->info.image_height = s->image->getHeight();
     s->info.input_components = 4;
@@ -175,7 +225,8 @@ int writeJpeg(JpegEncodeState* s)
 
 int decodeJPEG(const unsigned char* data, size_t size, KXRawImage2D& image)
 {
-    if (!data || size < 4)
+    // libjpeg takes the length as an unsigned long (32 bits on Windows).
+    if (!data || size < 4 || static_cast<unsigned long>(size) != size)
         return -1;
     JpegDecodeState state{};
     state.data = data;
@@ -194,13 +245,14 @@ int encodeJPEG(const KXRawImage2D& image, int quality, Bytes& out)
     JpegEncodeState state{};
     state.image = &image;
     state.quality = quality < 1 ? 1 : (quality > 100 ? 100 : quality);
+    state.sink.out = &out;
     installErrorHandler(&state.error, &state.info, nullptr);
-    int result = writeJpeg(&state);
+    const size_t start = out.size();
+    const int result = writeJpeg(&state);
     jpeg_destroy_compress(&state.info);
-    if (result == 0)
-        out.insert(out.end(), state.buffer, state.buffer + state.size);
-    std::free(state.buffer);
-    return result;
+    if (result != 0)
+        out.resize(start);
+    return state.sink.full ? OUT_OF_MEMORY : result;
 }
 
 } // namespace kxcodec

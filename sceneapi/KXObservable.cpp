@@ -11,18 +11,40 @@ void KXObservable::registerObserver(KXObserver* observer)
 
 void KXObservable::unregisterObserver(KXObserver* observer)
 {
+    if (!observer)
+        return;
     auto it = std::find(m_observers.begin(), m_observers.end(), observer);
-    if (it != m_observers.end())
+    if (it == m_observers.end())
+        return;
+    if (m_notifying > 0) {
+        *it = nullptr;
+        ++m_vacancies;
+    } else {
         m_observers.erase(it);
+    }
 }
 
 void KXObservable::notify(const KXEvent& event)
 {
-    // Walk a snapshot so that observers may register and unregister during
-    // the walk; before each call, check that the observer is still registered.
-    const std::vector<KXObserver*> snapshot = m_observers;
-    for (KXObserver* observer : snapshot) {
-        if (std::find(m_observers.begin(), m_observers.end(), observer) != m_observers.end())
+    // Walk the list by index, up to the observers registered when the walk
+    // began: later registrations are appended beyond that point, and
+    // unregistrations only empty their entry. Nothing is copied.
+    struct Walk
+    {
+        KXObservable& self;
+        explicit Walk(KXObservable& observable) : self(observable) { ++self.m_notifying; }
+        ~Walk()
+        {
+            if (--self.m_notifying == 0 && self.m_vacancies > 0) {
+                self.m_observers.erase(std::remove(self.m_observers.begin(), self.m_observers.end(), nullptr),
+                                       self.m_observers.end());
+                self.m_vacancies = 0;
+            }
+        }
+    } walk(*this);
+    const size_t count = m_observers.size();
+    for (size_t i = 0; i < count; ++i) {
+        if (KXObserver* observer = m_observers[i])
             observer->update(this, event);
     }
 }

@@ -2,6 +2,7 @@
 
 #include "sceneapi/KXSceneExport.h"
 
+#include <cstddef>
 #include <vector>
 
 // Base of every change notification. Receivers find out what happened by the
@@ -35,6 +36,8 @@ public:
 // other observer registered when the notification began is called exactly
 // once, and observers registered during a notification first hear the next
 // one. Destroying the observable from inside a notification is not supported.
+// A notification allocates nothing, so that events such as a device's release
+// reach every observer even when memory has run out.
 class KXSCENE_API KXObservable
 {
 public:
@@ -49,8 +52,13 @@ public:
     virtual void unregisterObserver(KXObserver* observer);
     virtual void notify(const KXEvent& event);
 
-    int getNumObservers() const { return static_cast<int>(m_observers.size()); }
+    int getNumObservers() const { return static_cast<int>(m_observers.size() - m_vacancies); }
 
 private:
+    // Observers unregistered during a notification leave a null entry, so
+    // that the walk keeps its place; the outermost notification closes the
+    // gaps when it ends.
     std::vector<KXObserver*> m_observers;
+    std::size_t m_vacancies = 0;
+    int m_notifying = 0;
 };

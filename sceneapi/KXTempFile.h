@@ -9,7 +9,8 @@
 //
 // The file is created by the constructor (atomically, so that two temporary
 // files never share a name) and, when autoRemove is true, removed by the
-// destructor. The temporary directory is /tmp unless the caller names one.
+// destructor. The temporary directory is the system's (/tmp, or on Windows
+// the one GetTempPathW names) unless the caller names one.
 class KXSCENE_API KXTempFile
 {
 public:

@@ -38,6 +38,17 @@ constexpr int kExitInterrupted = 130; // 128 + SIGINT, as shells report it
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
+// Set by every allocation that fails, wherever it is in the program. The
+// renderer's operations leave out what they find no memory for and go on,
+// so a frame drawn while one failed may be missing parts of the scene.
+std::atomic<bool> g_allocationFailed{false};
+
+void noteFailedAllocation()
+{
+    g_allocationFailed.store(true);
+    throw std::bad_alloc();
+}
+
 // Only records the request: the main thread, which polls anyway, passes it
 // on to the tracer. The handler is reset after the first signal, so a second
 // Ctrl-C ends the program at once.
@@ -233,8 +244,14 @@ int run(int argc, char** argv)
     const auto start = std::chrono::steady_clock::now();
     bool finished = true;
     if (options.raster) {
+        g_allocationFailed.store(false);
         if (!rasterRender(scene, options.width, options.height, image, error)) {
             std::fprintf(stderr, "kxrender: %s\n", error.c_str());
+            return kExitFailure;
+        }
+        if (g_allocationFailed.load()) {
+            std::fprintf(stderr, "kxrender: not enough memory to draw a %u x %u image\n", options.width,
+                         options.height);
             return kExitFailure;
         }
     } else {
@@ -275,6 +292,7 @@ int main(int argc, char** argv)
     // Whatever runs out of memory outside the libraries' operations (the
     // scene being built or loaded, the options, the messages) ends the
     // program with a message instead of an exception.
+    std::set_new_handler(noteFailedAllocation);
     try {
         return run(argc, argv);
     } catch (const std::bad_alloc&) {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <exception>
 
 namespace swd3d9 {
 

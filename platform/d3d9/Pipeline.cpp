@@ -27,9 +27,10 @@
 #include <cassert>
 #include <cstddef>
 #include <cstring>
+#include <exception>
 #include <memory>
-#include <type_traits>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace swd3d9 {
@@ -419,6 +420,16 @@ void copyDrawnPart(const PixelContext& from, PixelContext& to)
     }
 }
 
+// Room for `more` elements without reallocating on the next push_back;
+// grows geometrically, as push_back would, so that repeated calls stay
+// amortised constant.
+template <class T>
+void reserveMore(std::vector<T>& v, size_t more)
+{
+    if (v.capacity() - v.size() < more)
+        v.reserve(std::max(v.size() + more, 2 * v.capacity()));
+}
+
 // The batch's index of the current pixel context: the last one when the
 // state is unchanged, else a new copy, holding what it points into. Memory
 // that runs out throws std::bad_alloc before anything changes, so the last
@@ -433,8 +444,8 @@ uint16_t batchContext(PipelineContext& c, const DeviceState& state, bool changed
     if (c.batchContexts.size() <= count)
         c.batchContexts.push_back(std::make_unique<PixelContext>());
     // The target, the depth buffer and every sampler's texture.
-    c.batchHeld.reserve(c.batchHeld.size() + 2 + SAMPLER_COUNT);
-    c.batchContextTable.reserve(count + 1);
+    reserveMore(c.batchHeld, 2 + SAMPLER_COUNT);
+    reserveMore(c.batchContextTable, 1);
     PixelContext& copy = *c.batchContexts[count];
     copyDrawnPart(c.pixels, copy);
     c.batchContextTable.push_back(&copy);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <new>
 
@@ -469,7 +470,7 @@ bool TextureCore::build(Device* device, D3DRESOURCETYPE kind, UINT width, UINT h
                 }
             }
         }
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         return false;
     }
     // A new texture counts as changed everywhere.

@@ -7,6 +7,7 @@
 #include "win32/Window.h"
 
 #include <algorithm>
+#include <exception>
 #include <new>
 
 namespace swd3d9 {

@@ -3,6 +3,7 @@
 #include "d3d9/Device.h"
 #include "d3d9/Pipeline.h"
 
+#include <exception>
 #include <new>
 
 namespace swd3d9 {

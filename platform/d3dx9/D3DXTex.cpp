@@ -84,14 +84,28 @@ UINT nextPowerOfTwo(UINT value)
 
 bool isDefaultSize(UINT size) { return size == 0 || size == D3DX_DEFAULT; }
 
-bool isDefaultFormat(D3DFORMAT format) { return format == D3DFMT_UNKNOWN || format == static_cast<D3DFORMAT>(D3DX_DEFAULT); }
+// A requested format as the caller's 32-bit code. D3DFMT_FROM_FILE and
+// D3DX_DEFAULT lie beyond the enumerators of D3DFORMAT (whose values stop
+// at 0x7FFFFFFF), so a request is copied as a number, never loaded as a
+// D3DFORMAT, and becomes one only when it is in the enumeration's range.
+DWORD formatCode(const D3DFORMAT& format)
+{
+    DWORD code;
+    std::memcpy(&code, &format, sizeof code);
+    return code;
+}
+
+const DWORD FROM_FILE_CODE = static_cast<DWORD>(-3);
+const DWORD LARGEST_FORMAT_CODE = 0x7FFFFFFF;
+
+bool isDefaultFormat(DWORD code) { return code == D3DFMT_UNKNOWN || code == D3DX_DEFAULT; }
 
 // A texture format the device holds for a requested one: the format
 // itself, else one with as much alpha.
-D3DFORMAT supportedFormat(D3DFORMAT requested, bool alpha)
+D3DFORMAT supportedFormat(DWORD requested, bool alpha)
 {
-    if (swd3d9::isColorFormat(requested))
-        return requested;
+    if (requested <= LARGEST_FORMAT_CODE && swd3d9::isColorFormat(static_cast<D3DFORMAT>(requested)))
+        return static_cast<D3DFORMAT>(requested);
     if (requested == D3DFMT_DXT1)
         alpha = true;
     return alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
@@ -232,8 +246,9 @@ HRESULT fillTexture(TextureCore& texture, const ImageFile& file, DWORD filter, D
 }
 
 // Size, level count and format of a texture made from a file.
-void chooseTextureLayout(const ImageFile& file, UINT& width, UINT& height, UINT& depth, UINT& levels,
-                         D3DFORMAT& format)
+// False when the requested format is none the device holds.
+bool chooseTextureLayout(const ImageFile& file, UINT& width, UINT& height, UINT& depth, UINT& levels,
+                         const D3DFORMAT& requestedFormat, D3DFORMAT& format)
 {
     auto pick = [](UINT requested, UINT fromFile) {
         if (isDefaultSize(requested))
@@ -249,10 +264,16 @@ void chooseTextureLayout(const ImageFile& file, UINT& width, UINT& height, UINT&
         levels = file.info.MipLevels;
     else if (levels == D3DX_DEFAULT)
         levels = 0;
-    if (format == D3DFMT_FROM_FILE)
+    const DWORD code = formatCode(requestedFormat);
+    if (code == FROM_FILE_CODE)
         format = file.info.Format;
-    else if (isDefaultFormat(format))
+    else if (isDefaultFormat(code))
         format = supportedFormat(file.info.Format, file.hasAlpha);
+    else if (code <= LARGEST_FORMAT_CODE)
+        format = static_cast<D3DFORMAT>(code);
+    else
+        return false;
+    return swd3d9::isColorFormat(format);
 }
 
 // Serialises the pixels of a rectangle (or of whole levels) in a format a
@@ -731,8 +752,8 @@ HRESULT WINAPI D3DXCheckTextureRequirements(LPDIRECT3DDEVICE9 pDevice, UINT* pWi
         *pNumMipLevels = levels;
     }
     if (pFormat) {
-        const D3DFORMAT requested = isDefaultFormat(*pFormat) ? D3DFMT_A8R8G8B8 : *pFormat;
-        D3DFORMAT chosen = supportedFormat(requested, true);
+        const DWORD code = formatCode(*pFormat);
+        D3DFORMAT chosen = supportedFormat(isDefaultFormat(code) ? DWORD(D3DFMT_A8R8G8B8) : code, true);
         if ((Usage & D3DUSAGE_RENDERTARGET) && !swd3d9::isRenderTargetFormat(chosen))
             chosen = swd3d9::findFormat(chosen)->hasAlpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
         *pFormat = chosen;
@@ -782,8 +803,10 @@ HRESULT WINAPI D3DXCheckVolumeTextureRequirements(LPDIRECT3DDEVICE9 pDevice, UIN
         if (*pNumMipLevels == 0 || *pNumMipLevels == D3DX_DEFAULT || *pNumMipLevels > full)
             *pNumMipLevels = full;
     }
-    if (pFormat)
-        *pFormat = supportedFormat(isDefaultFormat(*pFormat) ? D3DFMT_A8R8G8B8 : *pFormat, true);
+    if (pFormat) {
+        const DWORD code = formatCode(*pFormat);
+        *pFormat = supportedFormat(isDefaultFormat(code) ? DWORD(D3DFMT_A8R8G8B8) : code, true);
+    }
     return D3D_OK;
 }
 
@@ -839,17 +862,17 @@ HRESULT WINAPI D3DXCreateTextureFromFileInMemoryEx(LPDIRECT3DDEVICE9 pDevice, LP
         if (FAILED(opened))
             return opened;
         UINT depth = 1;
-        chooseTextureLayout(file, Width, Height, depth, MipLevels, Format);
-        if (!swd3d9::isColorFormat(Format))
+        D3DFORMAT format = D3DFMT_UNKNOWN;
+        if (!chooseTextureLayout(file, Width, Height, depth, MipLevels, Format, format))
             return D3DERR_INVALIDCALL;
         if (Usage & D3DUSAGE_AUTOGENMIPMAP)
             MipLevels = MipLevels <= 1 ? MipLevels : 0;
-        const HRESULT checked = D3DXCheckTextureRequirements(pDevice, &Width, &Height, nullptr, Usage, &Format, Pool);
+        const HRESULT checked = D3DXCheckTextureRequirements(pDevice, &Width, &Height, nullptr, Usage, &format, Pool);
         if (FAILED(checked))
             return checked;
         LPDIRECT3DTEXTURE9 texture = nullptr;
         const HRESULT created =
-            pDevice->CreateTexture(Width, Height, MipLevels, Usage, Format, Pool, &texture, nullptr);
+            pDevice->CreateTexture(Width, Height, MipLevels, Usage, format, Pool, &texture, nullptr);
         if (FAILED(created))
             return created;
         const HRESULT filled = swd3dx::guarded(
@@ -913,16 +936,16 @@ HRESULT WINAPI D3DXCreateCubeTextureFromFileInMemoryEx(LPDIRECT3DDEVICE9 pDevice
         if (!file.isDDS || file.dds.faceMask == 0)
             return D3DXERR_INVALIDDATA;
         UINT height = Size, depth = 1;
-        chooseTextureLayout(file, Size, height, depth, MipLevels, Format);
-        if (!swd3d9::isColorFormat(Format))
+        D3DFORMAT format = D3DFMT_UNKNOWN;
+        if (!chooseTextureLayout(file, Size, height, depth, MipLevels, Format, format))
             return D3DERR_INVALIDCALL;
         if (Usage & D3DUSAGE_AUTOGENMIPMAP)
             MipLevels = MipLevels <= 1 ? MipLevels : 0;
-        const HRESULT checked = D3DXCheckCubeTextureRequirements(pDevice, &Size, nullptr, Usage, &Format, Pool);
+        const HRESULT checked = D3DXCheckCubeTextureRequirements(pDevice, &Size, nullptr, Usage, &format, Pool);
         if (FAILED(checked))
             return checked;
         LPDIRECT3DCUBETEXTURE9 texture = nullptr;
-        const HRESULT created = pDevice->CreateCubeTexture(Size, MipLevels, Usage, Format, Pool, &texture, nullptr);
+        const HRESULT created = pDevice->CreateCubeTexture(Size, MipLevels, Usage, format, Pool, &texture, nullptr);
         if (FAILED(created))
             return created;
         const HRESULT filled = swd3dx::guarded(
@@ -964,16 +987,16 @@ HRESULT WINAPI D3DXCreateVolumeTextureFromFileInMemoryEx(LPDIRECT3DDEVICE9 pDevi
             return opened;
         if (file.isDDS && file.dds.faceMask != 0)
             return D3DXERR_INVALIDDATA;
-        chooseTextureLayout(file, Width, Height, Depth, MipLevels, Format);
-        if (!swd3d9::isColorFormat(Format))
+        D3DFORMAT format = D3DFMT_UNKNOWN;
+        if (!chooseTextureLayout(file, Width, Height, Depth, MipLevels, Format, format))
             return D3DERR_INVALIDCALL;
         const HRESULT checked =
-            D3DXCheckVolumeTextureRequirements(pDevice, &Width, &Height, &Depth, nullptr, Usage, &Format, Pool);
+            D3DXCheckVolumeTextureRequirements(pDevice, &Width, &Height, &Depth, nullptr, Usage, &format, Pool);
         if (FAILED(checked))
             return checked;
         LPDIRECT3DVOLUMETEXTURE9 texture = nullptr;
         const HRESULT created =
-            pDevice->CreateVolumeTexture(Width, Height, Depth, MipLevels, Usage, Format, Pool, &texture, nullptr);
+            pDevice->CreateVolumeTexture(Width, Height, Depth, MipLevels, Usage, format, Pool, &texture, nullptr);
         if (FAILED(created))
             return created;
         const HRESULT filled = swd3dx::guarded(

@@ -194,6 +194,12 @@ void KXDXRenderer::beginScene()
     // A frame that never clears the target (a scene without background)
     // must recover from a lost device too.
     recoverLostDevice();
+    // A frame starts with no push open: what a frame abandoned halfway (out
+    // of memory) left pushed is dropped, so that it neither places nor hides
+    // what this frame draws.
+    for (; m_pushDepth > 0; --m_pushDepth)
+        m_transforms->Pop();
+    m_lostPushes = 0;
     device->BeginScene();
 }
 
@@ -219,6 +225,7 @@ void KXDXRenderer::pushTransform(const KXMatrix& m)
         ++m_lostPushes;
         return;
     }
+    ++m_pushDepth;
     m_transforms->MultMatrixLocal(toD3DX(m));
     device->SetTransform(D3DTS_WORLD, m_transforms->GetTop());
 }
@@ -232,6 +239,8 @@ void KXDXRenderer::popTransform()
         --m_lostPushes;
         return;
     }
+    if (m_pushDepth > 0)
+        --m_pushDepth;
     m_transforms->Pop();
     device->SetTransform(D3DTS_WORLD, m_transforms->GetTop());
 }

@@ -83,5 +83,7 @@ private:
     // Pushes the stack could not take (out of memory): their pops are
     // skipped, and nothing is drawn while one is pending.
     unsigned m_lostPushes = 0;
+    // Pushes the stack took and that are not popped yet.
+    unsigned m_pushDepth = 0;
     bool m_deviceLost = false;
 };

@@ -26,21 +26,42 @@ namespace {
 std::atomic<long> g_allocations{0};
 std::atomic<long> g_failAt{-1};
 
-} // namespace
-
-void* operator new(std::size_t size)
+// The allocation behind every form of operator new: null when it is the
+// one chosen to fail.
+void* allocate(std::size_t size)
 {
     if (g_failAt.load() >= 0 && g_allocations.fetch_add(1) == g_failAt.load())
-        throw std::bad_alloc();
-    if (void* p = std::malloc(size ? size : 1))
+        return nullptr;
+    return std::malloc(size ? size : 1);
+}
+
+} // namespace
+
+// Every form is replaced, so that the nothrow allocations of the libraries
+// fail too and each allocation is freed by its own pair.
+void* operator new(std::size_t size)
+{
+    if (void* p = allocate(size))
         return p;
     throw std::bad_alloc();
 }
+void* operator new[](std::size_t size)
+{
+    if (void* p = allocate(size))
+        return p;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
 
 // Not inlined, so that the compiler does not pair a new expression with
 // the free() inside.
 __attribute__((noinline)) void operator delete(void* p) noexcept { std::free(p); }
 __attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+__attribute__((noinline)) void operator delete[](void* p) noexcept { std::free(p); }
+__attribute__((noinline)) void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+__attribute__((noinline)) void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+__attribute__((noinline)) void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
@@ -110,6 +131,28 @@ TEST(AllocationFailures, ImageCodecsFailCleanly)
             });
         EXPECT_GT(decodeAllocations, 0);
     }
+}
+
+TEST(AllocationFailures, LongJpegStreamFailsCleanlyAtEveryBlock)
+{
+    // Noise compresses badly: the file takes several of the encoder's
+    // output blocks, and the failure comes from inside libjpeg's stream.
+    KXRawImage2D noise(96, 96, KXRawImage2D::KXRAWIMAGE2D_RGBA);
+    ASSERT_EQ(0, noise.createData());
+    uint32_t state = 12345;
+    for (unsigned y = 0; y < 96; ++y)
+        for (unsigned x = 0; x < 96; ++x) {
+            state = state * 1664525u + 1013904223u;
+            noise.setColor(x, y, KXColor((state >> 8 & 255) / 255.0f, (state >> 16 & 255) / 255.0f,
+                                         (state >> 24) / 255.0f, 1.0f));
+        }
+    KXImage2D file(reinterpret_cast<const unsigned char*>("old"), 3, KXImage2D::KXIMAGE2D_BMP);
+    sweepAllocationFailures([&] { return KXImageUtils::encode(&noise, &file, KXImage2D::KXIMAGE2D_JPG, 95); },
+                            [&](int result, bool failed) {
+                                EXPECT_EQ(failed ? -1 : 0, result);
+                                EXPECT_EQ(failed, file.getSize() == 3);
+                            });
+    EXPECT_GT(file.getSize(), 3 * 4096u);
 }
 
 class D3DXAllocationFailures : public ::testing::Test

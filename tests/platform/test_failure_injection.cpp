@@ -117,7 +117,7 @@ HRESULT handOut(HRESULT result, T* const& object, IUnknown** out)
 
 } // namespace
 
-TEST_F(DeviceTest, CreationThatRunsOutOfMemoryLeavesNoObject)
+TEST_F(PipelineTest, CreationThatRunsOutOfMemoryLeavesNoObject)
 {
     const Creation creations[] = {
         {"mipmapped texture", E_OUTOFMEMORY,
@@ -199,6 +199,14 @@ TEST_F(DeviceTest, CreationThatRunsOutOfMemoryLeavesNoObject)
                 EXPECT_EQ(live, SwD3D9GetLiveObjectCount());
             });
     }
+    // The device draws on as before.
+    makeTarget(16, 16);
+    clear(0xFF000000);
+    drawRect(4, 4, 12, 12, 0.5f, 0xFF30A050);
+    EXPECT_EQ(0xFF000000u, pixel(3, 3));
+    EXPECT_EQ(0xFF30A050u, pixel(4, 4));
+    EXPECT_EQ(0xFF30A050u, pixel(11, 11));
+    EXPECT_EQ(0xFF000000u, pixel(12, 12));
 }
 
 TEST(DeviceCreation, ThatRunsOutOfMemoryLeavesNoObject)
@@ -256,10 +264,10 @@ class DrawingTest : public PipelineTest
 {
 protected:
     // Clear, an opaque square waiting in the batch, then (with blending)
-    // the grid and a translucent square. The grid's draw may fail when
-    // memory runs out at allocation `failAt` (-1: never); its result is
-    // returned.
-    HRESULT drawScene(long failAt, bool withGrid)
+    // the grid, filled or as lines, and a translucent square. The grid's
+    // draw may fail when memory runs out at allocation `failAt` (-1:
+    // never); its result is returned.
+    HRESULT drawScene(long failAt, bool withGrid, DWORD fillMode = D3DFILL_SOLID)
     {
         clear(0xFF000000);
         device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
@@ -269,11 +277,13 @@ protected:
         device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
         HRESULT result = D3D_OK;
         if (withGrid) {
+            device->SetRenderState(D3DRS_FILLMODE, fillMode);
             device->BeginScene();
             g_allocationsLeft.store(failAt);
             result = device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, GRID_TRIANGLES, grid.data(), sizeof(ScreenVertex));
             g_allocationsLeft.store(-1);
             device->EndScene();
+            device->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
         }
         drawRect(60, 60, 240, 240, 0.5f, 0x80FF8000);
         return result;
@@ -287,29 +297,36 @@ protected:
 TEST_F(DrawingTest, ADrawThatRunsOutOfMemoryLeavesNothingAndDrawingGoesOn)
 {
     makeTarget(256, 256);
-    ASSERT_EQ(D3D_OK, drawScene(-1, true));
-    const std::vector<DWORD> withGrid = pixels32();
     ASSERT_EQ(D3D_OK, drawScene(-1, false));
     const std::vector<DWORD> withoutGrid = pixels32();
-    ASSERT_NE(withGrid, withoutGrid);
-    // The grid's setup and shading run in chunks on the workers.
-    ASSERT_EQ(D3D_OK, SwD3D9SetRasterThreadCount(device.get(), 4));
-    for (long n = 0;; ++n) {
-        ASSERT_LT(n, 20000);
-        // A fresh device each time, so that every buffer of the draw grows.
+    // Triangles wait in the batch; lines are drawn at once.
+    for (DWORD fillMode : {D3DFILL_SOLID, D3DFILL_WIREFRAME}) {
+        SCOPED_TRACE(fillMode == D3DFILL_SOLID ? "filled" : "as lines");
         TearDown();
         SetUp();
         makeTarget(256, 256);
-        ASSERT_EQ(D3D_OK, SwD3D9SetRasterThreadCount(device.get(), 4));
-        const long before = g_failedAllocations.load();
-        const HRESULT result = drawScene(n, true);
-        const bool failed = g_failedAllocations.load() != before;
-        ASSERT_EQ(failed ? E_OUTOFMEMORY : D3D_OK, result) << "allocation " << n;
-        // The failed draw left nothing, the square before it still waited,
-        // and the square after it drew with its own state.
-        ASSERT_TRUE(pixels32() == (failed ? withoutGrid : withGrid)) << "allocation " << n;
-        if (!failed)
-            break;
+        ASSERT_EQ(D3D_OK, drawScene(-1, true, fillMode));
+        const std::vector<DWORD> withGrid = pixels32();
+        ASSERT_NE(withGrid, withoutGrid);
+        for (long n = 0;; ++n) {
+            ASSERT_LT(n, 20000);
+            // A fresh device each time, so that every buffer of the draw
+            // grows, with the grid's setup and shading in chunks on workers.
+            TearDown();
+            SetUp();
+            makeTarget(256, 256);
+            ASSERT_EQ(D3D_OK, SwD3D9SetRasterThreadCount(device.get(), 4));
+            const long before = g_failedAllocations.load();
+            const HRESULT result = drawScene(n, true, fillMode);
+            const bool failed = g_failedAllocations.load() != before;
+            ASSERT_TRUE(failed || n > 0) << "the draw allocated nothing, so nothing failed";
+            ASSERT_EQ(failed ? E_OUTOFMEMORY : D3D_OK, result) << "allocation " << n;
+            // The failed draw left nothing, the square before it still
+            // waited, and the square after it drew with its own state.
+            ASSERT_TRUE(pixels32() == (failed ? withoutGrid : withGrid)) << "allocation " << n;
+            if (!failed)
+                break;
+        }
     }
 }
 

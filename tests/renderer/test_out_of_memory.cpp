@@ -7,6 +7,7 @@
 
 #include "KXDXTestScenes.h"
 
+#include "canvas/KXPlanarSoftShadowPainter.h"
 #include "renderer/KXRenderStateMgr.h"
 #include "renderer/KXResult.h"
 #include "renderer/dx/KXDXTextureState.h"
@@ -14,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 using namespace kxdxtest;
@@ -192,6 +194,66 @@ TEST(FramesOutOfMemory, FramesOfAnAllocatingCanvasAreWholeAfterEveryFailedAlloca
     expectFramesWholeAfterFailures<AllocatingCanvas>(buildSmallScene, 1);
 }
 
+// A canvas made without memory for its painters is made all the same: it
+// makes them at its next frame, hands them its renderer, and that frame is
+// whole.
+TEST(CanvasOutOfMemory, PaintersThatFoundNoMemoryAreMadeAtTheNextFrame)
+{
+    LiveObjectCheck live;
+    {
+        Harness harness(std::make_unique<KXCanvas>());
+        ASSERT_TRUE(harness.device);
+        KXScene scene;
+        buildSmallScene(scene);
+        ASSERT_TRUE(harness.render(scene));
+        const PresentedImage reference = presentedImage(harness.window.get());
+        long allocations = 0;
+        {
+            std::optional<KXCanvas> canvas;
+            CountingAllocations counting;
+            canvas.emplace();
+            allocations = counting.seen();
+        }
+        ASSERT_GT(allocations, 0);
+        for (long k = 0; k < allocations; ++k) {
+            SCOPED_TRACE(testing::Message() << "allocation " << k);
+            std::optional<KXCanvas> canvas;
+            bool threw = false;
+            long refused = 0;
+            {
+                FailingAllocations failing(k);
+                try {
+                    canvas.emplace();
+                } catch (...) {
+                    threw = true;
+                }
+                failing.disarm();
+                refused = failing.refused();
+            }
+            ASSERT_FALSE(threw);
+            int missing = 0;
+            for (int type = 0; type < 4; ++type)
+                missing += canvas->getPainter(static_cast<KXCanvasPainter::KXCANVASPAINTERTYPE>(type)) == nullptr;
+            EXPECT_EQ(missing > 0, refused > 0);
+            canvas->setRenderer(&harness.renderer);
+            canvas->enableSoftShadows(1);
+            canvas->render(&scene, nullptr);
+            EXPECT_EQ(presentedImage(harness.window.get()).pixels, reference.pixels);
+            for (int type = 0; type < 4; ++type) {
+                KXCanvasPainter* painter = canvas->getPainter(static_cast<KXCanvasPainter::KXCANVASPAINTERTYPE>(type));
+                ASSERT_NE(painter, nullptr);
+                EXPECT_EQ(painter->getRenderer(), &harness.renderer);
+            }
+            auto* softShadows = dynamic_cast<KXPlanarSoftShadowPainter*>(
+                canvas->getPainter(KXCanvasPainter::KXCANVASPAINTER_PLANARSOFTSHADOW));
+            ASSERT_NE(softShadows, nullptr);
+            EXPECT_EQ(softShadows->getDevice(), harness.device.get());
+            canvas->setRenderer(nullptr);
+        }
+    }
+    live.expectBalanced();
+}
+
 // Initialising without memory for the render states fails with -1 and
 // leaves the renderer uninitialised: no render states, no device, and a
 // later initialize that has memory succeeds and draws.
@@ -233,7 +295,8 @@ TEST(RendererOutOfMemory, InitializeFailsCleanlyAndCanBeRepeated)
 
 // A transform the stack has no memory for is not pushed: what is drawn
 // inside it is left out rather than drawn out of place, its pop is skipped,
-// and the stack comes back to the camera's world matrix.
+// and the stack comes back to the camera's world matrix; pushes a frame
+// left open are dropped when the next begins.
 TEST(RendererOutOfMemory, PushesTheStackCannotTakeAreLeftOutWithWhatTheyPlace)
 {
     CanvasHarness harness(W, H);
@@ -275,6 +338,19 @@ TEST(RendererOutOfMemory, PushesTheStackCannotTakeAreLeftOutWithWhatTheyPlace)
     ASSERT_GT(refused, 0) << "no push needed memory";
     EXPECT_EQ(lost.at(W / 2, H / 2) & 0xFFFFFF, 0u) << "drawn inside a push that was left out";
     EXPECT_TRUE(top == base);
+
+    // A frame abandoned with pushes open, the last of them lost: the next
+    // frame starts with none open.
+    renderer.beginScene();
+    renderer.setCamera(scene.getRoot()->getCamera());
+    {
+        FailingAllocations failures(0);
+        for (int i = 0; i < depth; ++i)
+            renderer.pushTransform(KXMatrix::translation(0.01f, 0.0f, 0.0f));
+        failures.disarm();
+        ASSERT_GT(failures.refused(), 0);
+    }
+    renderer.endScene();
     const PresentedImage drawn = frame(false);
     EXPECT_EQ(drawn.at(W / 2, H / 2) & 0xFFFFFF, 0xFFFFFFu);
     EXPECT_TRUE(top == base);

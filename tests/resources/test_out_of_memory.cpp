@@ -368,4 +368,49 @@ TEST(BufferPoolOutOfMemory, WhatCannotBeTakenBackIsRefusedChangingNothing)
     EXPECT_TRUE(wholeAgain(pool));
 }
 
+// Events such as a device's release must reach every observer even when no
+// memory is left: a notification asks for none, also when observers leave
+// during it and when it is nested in another one.
+TEST(ObservableOutOfMemory, NotificationsReachEveryObserverWithoutMemory)
+{
+    struct Counter : KXObserver {
+        std::function<void()> onUpdate;
+        int calls = 0;
+        void update(KXObservable*, const KXEvent&) override
+        {
+            ++calls;
+            if (onUpdate)
+                onUpdate();
+        }
+    };
+    KXObservable subject;
+    Counter first, leaving, nesting, last;
+    for (Counter* observer : {&first, &leaving, &nesting, &last})
+        subject.registerObserver(observer);
+    leaving.onUpdate = [&] { subject.unregisterObserver(&leaving); };
+    bool nested = false;
+    nesting.onUpdate = [&] {
+        if (!nested) {
+            nested = true;
+            subject.notify(KXEvent(1));
+        }
+    };
+    {
+        FailingAllocations failing(0);
+        subject.notify(KXEvent(0));
+        failing.disarm();
+        EXPECT_EQ(failing.seen(), 0);
+    }
+    // The outer walk reaches everyone once, the nested one everyone still
+    // registered; the observer that left is gone from the list afterwards.
+    EXPECT_EQ(first.calls, 2);
+    EXPECT_EQ(leaving.calls, 1);
+    EXPECT_EQ(nesting.calls, 2);
+    EXPECT_EQ(last.calls, 2);
+    EXPECT_EQ(subject.getNumObservers(), 3);
+    subject.notify(KXEvent(2));
+    EXPECT_EQ(leaving.calls, 1);
+    EXPECT_EQ(last.calls, 3);
+}
+
 } // namespace
