@@ -7,4 +7,5 @@ set(KX_INTERNAL_HEADERS
   sceneapi/KXImageCodec.h
   sceneapi/KXGltfData.h
   renderer/KXOutOfMemory.h
-  renderer/dx/KXDXSurfaceReader.h)
+  renderer/dx/KXDXSurfaceReader.h
+  resources/KXDXResourceSaver.h)

@@ -54,6 +54,16 @@ void KXDXImage2DImpl::setTexture(IDirect3DTexture9* texture, bool owned)
     m_ownsTexture = texture && owned;
 }
 
+bool KXDXImage2DImpl::linkDevice(KXDXDevice* device)
+{
+    if (device != m_device.get())
+        releaseTexture();
+    if (kxRunWithinMemory([&] { m_device.reset(device); }))
+        return true;
+    m_device.reset(nullptr);
+    return false;
+}
+
 void KXDXImage2DImpl::build(KXImage2D* image)
 {
     KXDXDevice* device = m_device.get();

@@ -33,6 +33,10 @@ protected:
     // goes and in the destructor); a texture not owned is only dropped.
     explicit KXDXImage2DImpl(KXDXDevice* device);
     void setTexture(IDirect3DTexture9* texture, bool owned);
+    // Moves the implementation to another device (or none), releasing the
+    // texture made on the old one; false when memory ran out, the
+    // implementation then linked to no device.
+    bool linkDevice(KXDXDevice* device);
 
 private:
     void build(KXImage2D* image);

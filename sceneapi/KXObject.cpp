@@ -12,6 +12,11 @@ KXObject::~KXObject()
     // Deleting an object that a group, shape or KXRef still holds leaves them
     // with a dangling pointer.
     assert(m_refCount <= 0);
+    // An object deleted directly tells its observers too, so that none keeps
+    // its address; only the observable part of it is left by now, which is
+    // all an observer may use at this point (the address, unregistering).
+    if (!m_destroyingSent)
+        notify(KXObjectEvent(KXObjectEvent::KXOBJECTEVENT_DESTROYING));
 }
 
 void KXObject::setEnabled(bool enabled)
@@ -28,6 +33,7 @@ void KXObject::unref() const
         return;
     // Observers hear of the end while the whole object is still intact.
     KXObject* self = const_cast<KXObject*>(this);
+    self->m_destroyingSent = true;
     self->notify(KXObjectEvent(KXObjectEvent::KXOBJECTEVENT_DESTROYING));
     delete self;
 }

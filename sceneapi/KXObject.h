@@ -81,6 +81,8 @@ private:
     mutable int m_refCount = 0;
     KXScene* m_scene = nullptr;
     bool m_enabled = true;
+    // Whether observers have heard that the object is going.
+    bool m_destroyingSent = false;
     std::wstring m_name;
 };
 

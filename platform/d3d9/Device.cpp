@@ -245,6 +245,8 @@ void Device::bindRenderTarget(UINT index, Surface* surface)
     if (old)
         old->releaseInternalRef();
     m_state.dirty |= DIRTY_TARGETS;
+    if (index == 0)
+        noteTargetsChanged();
 }
 
 void Device::bindDepthStencil(Surface* surface)
@@ -256,6 +258,21 @@ void Device::bindDepthStencil(Surface* surface)
     if (old)
         old->releaseInternalRef();
     m_state.dirty |= DIRTY_TARGETS;
+    noteTargetsChanged();
+}
+
+// A depth buffer must cover render target 0 and have its multisample type
+// and quality (SetDepthStencilSurface's restrictions, which the debug
+// runtime enforces at every draw); binding either is never refused.
+void Device::noteTargetsChanged()
+{
+    const Surface* target = m_state.renderTargets[0];
+    const Surface* depth = m_state.depthStencil;
+    m_state.depthUnfitForTarget =
+        target && depth &&
+        (depth->desc().Width < target->desc().Width || depth->desc().Height < target->desc().Height ||
+         depth->desc().MultiSampleType != target->desc().MultiSampleType ||
+         depth->desc().MultiSampleQuality != target->desc().MultiSampleQuality);
 }
 
 void Device::bindDeclaration(VertexDeclaration* declaration)

@@ -244,6 +244,7 @@ private:
     void bindIndices(IndexBuffer* buffer);
     void bindRenderTarget(UINT index, Surface* surface);
     void bindDepthStencil(Surface* surface);
+    void noteTargetsChanged();
     void bindDeclaration(VertexDeclaration* declaration);
 
     // Shared checks of the copy operations and Clear.

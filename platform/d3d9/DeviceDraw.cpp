@@ -82,7 +82,7 @@ bool Device::supportsIndex32() const { return m_profile.caps.MaxVertexIndex > 0x
 
 HRESULT Device::validateDraw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT& vertexOrIndexCount) const
 {
-    if (!m_inScene)
+    if (!m_inScene || m_state.depthUnfitForTarget)
         return D3DERR_INVALIDCALL;
     if (type < D3DPT_POINTLIST || type > D3DPT_TRIANGLEFAN)
         return D3DERR_INVALIDCALL;

@@ -104,6 +104,10 @@ struct DeviceState {
     TextureCore* textures[SAMPLER_COUNT];
     Surface* renderTargets[RENDER_TARGET_COUNT];
     Surface* depthStencil;
+    // The bound depth buffer is smaller than render target 0 or sampled
+    // differently: Direct3D refuses draws then (kept with the bindings, so
+    // that a draw checks one flag).
+    bool depthUnfitForTarget = false;
 
     Shader* vertexShader;
     Shader* pixelShader;

@@ -295,6 +295,15 @@ HRESULT STDMETHODCALLTYPE Device::StretchRect(IDirect3DSurface9* pSourceSurface,
         return D3DERR_INVALIDCALL;
     if (Filter != D3DTEXF_NONE && Filter != D3DTEXF_POINT && Filter != D3DTEXF_LINEAR)
         return D3DERR_INVALIDCALL;
+    // A filter needs its StretchRectFilterCaps, and the levels of textures
+    // take part only where the device says it copies from textures.
+    const DWORD filterCaps = Filter == D3DTEXF_LINEAR ? D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MAGFLINEAR
+                             : Filter == D3DTEXF_POINT ? D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MAGFPOINT
+                                                       : 0;
+    if ((caps().StretchRectFilterCaps & filterCaps) != filterCaps)
+        return D3DERR_INVALIDCALL;
+    if ((source->texture() || target->texture()) && !(caps().DevCaps2 & D3DDEVCAPS2_CAN_STRETCHRECT_FROM_TEXTURES))
+        return D3DERR_INVALIDCALL;
     if (source->desc().Pool != D3DPOOL_DEFAULT || target->desc().Pool != D3DPOOL_DEFAULT || source->isLocked() ||
         target->isLocked())
         return D3DERR_INVALIDCALL;

@@ -1,16 +1,15 @@
 #pragma once
 
 #include "renderer/KXExport.h"
+#include "renderer/dx/KXDXImplementationMap.h"
 #include "renderer/dx/KXDXTextureState.h"
-
-#include <memory>
-#include <unordered_map>
 
 // The texture state of the off-screen renderers, which often draw on a
 // device of their own: it never writes an image's implementation slot.
 // An image whose slot already holds a texture of this device is bound from
 // there; every other image gets a texture made for this device and kept in
-// the state's own maps, which the state owns for its whole life. Cube and
+// the state's own maps, which the state owns for its whole life and which
+// drop an image's texture when the image is edited or destroyed. Cube and
 // volume images always go through the state's map.
 //
 // It also differs from the window state in three details kept for the
@@ -31,6 +30,6 @@ protected:
     KXDXImage3DImpl* findImage3D(KXImage3D* image) override;
 
 private:
-    std::unordered_map<KXImage2D*, std::unique_ptr<KXDXImage2DImpl>> m_images2D;
-    std::unordered_map<KXImage3D*, std::unique_ptr<KXDXImage3DImpl>> m_images3D;
+    KXDXImplementationMap m_images2D;
+    KXDXImplementationMap m_images3D;
 };

@@ -31,7 +31,8 @@ const D3DXMATRIX* toD3DX(const KXMatrix& m)
 
 } // namespace
 
-KXDXRenderer::KXDXRenderer() : m_device(nullptr, {})
+KXDXRenderer::KXDXRenderer()
+    : m_device(nullptr, [this] { deviceReleasing(); }, [this] { deviceWasReset(); })
 {
     if (SUCCEEDED(D3DXCreateMatrixStack(0, &m_transforms)) && m_transforms)
         m_transforms->LoadIdentity();
@@ -43,6 +44,29 @@ KXDXRenderer::~KXDXRenderer()
     if (m_transforms)
         m_transforms->Release();
     m_transforms = nullptr;
+}
+
+bool KXDXRenderer::ResetWatch::watch(KXDXDevice* device)
+{
+    if (device == m_device)
+        return true;
+    if (device && !kxRunWithinMemory([&] { device->registerObserver(this); }))
+        return false;
+    if (m_device)
+        m_device->unregisterObserver(this);
+    m_device = device;
+    return true;
+}
+
+void KXDXRenderer::ResetWatch::update(KXObservable* source, const KXEvent& event)
+{
+    const auto* deviceEvent = dynamic_cast<const KXDeviceEvent*>(&event);
+    if (!deviceEvent || source != m_device)
+        return;
+    if (deviceEvent->getType() == KXDeviceEvent::KXDEVICEEVENT_BEFORERESET)
+        m_owner.deviceResetting();
+    else if (deviceEvent->getType() == KXDeviceEvent::KXDEVICEEVENT_RELEASE)
+        watch(nullptr);
 }
 
 IDirect3DDevice9* KXDXRenderer::getD3DDevice() const
@@ -74,8 +98,9 @@ int KXDXRenderer::initialize(KXDevice* device)
     auto* dxDevice = dynamic_cast<KXDXDevice*>(device);
     // Out of memory the renderer stays uninitialised: it links to no device
     // and has no render states.
-    if (!kxRunWithinMemory([&] { m_device.reset(dxDevice); })) {
+    if (!kxRunWithinMemory([&] { m_device.reset(dxDevice); }) || !m_resetWatch.watch(dxDevice)) {
         m_device.reset(nullptr);
+        m_resetWatch.watch(nullptr);
         return KXRESULT_FAILED;
     }
     if (!dxDevice)
@@ -91,6 +116,7 @@ int KXDXRenderer::initialize(KXDevice* device)
     KXDXRenderStateMgr* manager = nullptr;
     if (!m_transforms || !kxRunWithinMemory([&] { manager = createRenderStateMgr(dxDevice); }) || !manager) {
         m_device.reset(nullptr);
+        m_resetWatch.watch(nullptr);
         return KXRESULT_FAILED;
     }
     m_stateManager = manager;

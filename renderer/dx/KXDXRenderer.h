@@ -75,9 +75,39 @@ protected:
     // and the back buffer read back into pixels (else -1).
     int readBackForSave(const void* target, KXImage2D::KXIMAGE2DFILETYPE fileType,
                         KXDXComPtr<IDirect3DSurface9>& pixels);
+    // Whether draws are skipped because a push the stack could not take is
+    // still open.
+    bool isDrawingSuspended() const { return m_lostPushes > 0; }
+
+    // What the device tells its renderer, for renderers that own device
+    // objects: Direct3D refuses to reset a device while default-pool objects
+    // live, so they are released before a reset and made again after it,
+    // and everything made on the device goes before the device does.
+    virtual void deviceResetting() {}
+    virtual void deviceWasReset() {}
+    virtual void deviceReleasing() {}
 
 private:
+    // Hears the device's events the device link does not pass on.
+    class ResetWatch final : public KXObserver
+    {
+    public:
+        explicit ResetWatch(KXDXRenderer& owner) : m_owner(owner) {}
+        ResetWatch(const ResetWatch&) = delete;
+        ResetWatch& operator=(const ResetWatch&) = delete;
+        ~ResetWatch() override { watch(nullptr); }
+        // Registers with device (or none); false out of memory, the old
+        // registration then kept.
+        bool watch(KXDXDevice* device);
+        void update(KXObservable* source, const KXEvent& event) override;
+
+    private:
+        KXDXRenderer& m_owner;
+        KXDXDevice* m_device = nullptr;
+    };
+
     KXDXDeviceLink m_device;
+    ResetWatch m_resetWatch{*this};
     KXDXRenderStateMgr* m_stateManager = nullptr;
     ID3DXMatrixStack* m_transforms = nullptr;
     // Pushes the stack could not take (out of memory): their pops are

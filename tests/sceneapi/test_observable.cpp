@@ -112,6 +112,22 @@ TEST(KXObjectTest, ReferenceCountingDeletesWithTheLastHolderAndTellsObservers)
     EXPECT_EQ(log, (std::vector<int>{700 + KXObjectEvent::KXOBJECTEVENT_DESTROYING}));
 }
 
+TEST(KXObjectTest, ObjectDeletedDirectlyTellsObserversOnce)
+{
+    // Whoever keeps the object's address (a private map of implementations)
+    // must hear of its end however the object goes, and only once.
+    std::vector<int> log;
+    Recorder watcher(log, 7);
+    KXObject* unheld = new KXObject();
+    unheld->registerObserver(&watcher);
+    delete unheld;
+    KXObject* held = new KXObject();
+    held->registerObserver(&watcher);
+    { KXRef<KXObject> holder(held); }
+    const int destroying = 700 + KXObjectEvent::KXOBJECTEVENT_DESTROYING;
+    EXPECT_EQ(log, (std::vector<int>{destroying, destroying}));
+}
+
 TEST(KXObjectTest, ImplementationSlotDisposesReplacedAndDiscardedImplementations)
 {
     int deaths = 0;
