@@ -14,19 +14,7 @@ KXDXDepthStencilSurface::~KXDXDepthStencilSurface()
 
 int KXDXDepthStencilSurface::initialize(KXDevice* device)
 {
-    if (!device)
-        return KXRESULT_NULLARGUMENT;
-    auto* dxDevice = dynamic_cast<KXDXDevice*>(device);
-    if (!dxDevice)
-        return KXRESULT_FAILED;
-    // A surface belongs to the device it was made on.
-    if (dxDevice != m_device.get())
-        release();
-    if (!kxRunWithinMemory([&] { m_device.reset(dxDevice); })) {
-        m_device.reset(nullptr);
-        return KXRESULT_FAILED;
-    }
-    return KXRESULT_OK;
+    return m_device.attach(device);
 }
 
 int KXDXDepthStencilSurface::create(unsigned width, unsigned height)

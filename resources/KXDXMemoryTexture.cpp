@@ -15,19 +15,7 @@ KXDXMemoryTexture::~KXDXMemoryTexture()
 
 int KXDXMemoryTexture::initialize(KXDevice* device)
 {
-    if (!device)
-        return KXRESULT_NULLARGUMENT;
-    auto* dxDevice = dynamic_cast<KXDXDevice*>(device);
-    if (!dxDevice)
-        return KXRESULT_FAILED;
-    // A texture belongs to the device it was made on.
-    if (dxDevice != m_device.get())
-        release();
-    if (!kxRunWithinMemory([&] { m_device.reset(dxDevice); })) {
-        m_device.reset(nullptr);
-        return KXRESULT_FAILED;
-    }
-    return KXRESULT_OK;
+    return m_device.attach(device);
 }
 
 int KXDXMemoryTexture::create(unsigned width, unsigned height)

@@ -40,19 +40,8 @@ KXDXRenderSurface::~KXDXRenderSurface()
 
 int KXDXRenderSurface::initialize(KXDevice* device)
 {
-    if (!device)
-        return KXRESULT_NULLARGUMENT;
-    auto* dxDevice = dynamic_cast<KXDXDevice*>(device);
-    if (!dxDevice)
-        return KXRESULT_FAILED;
-    // A surface belongs to the device it was made on.
-    if (dxDevice != m_device.get())
-        release();
-    if (!kxRunWithinMemory([&] { m_device.reset(dxDevice); })) {
-        m_device.reset(nullptr);
-        return KXRESULT_FAILED;
-    }
-    return m_memoryTexture.initialize(device);
+    const int linked = m_device.attach(device);
+    return linked == KXRESULT_OK ? m_memoryTexture.initialize(device) : linked;
 }
 
 int KXDXRenderSurface::create(unsigned width, unsigned height, int renderTarget)

@@ -1,5 +1,7 @@
 #include "renderer/dx/KXDXDeviceLink.h"
 
+#include "renderer/KXOutOfMemory.h"
+#include "renderer/KXResult.h"
 #include "renderer/dx/KXDXDevice.h"
 
 #include <utility>
@@ -26,6 +28,22 @@ void KXDXDeviceLink::reset(KXDXDevice* device)
     if (m_device)
         m_device->unregisterObserver(this);
     m_device = device;
+}
+
+int KXDXDeviceLink::attach(KXDevice* device)
+{
+    if (!device)
+        return KXRESULT_NULLARGUMENT;
+    auto* dxDevice = dynamic_cast<KXDXDevice*>(device);
+    if (!dxDevice)
+        return KXRESULT_FAILED;
+    if (dxDevice != m_device && m_device && m_onRelease)
+        m_onRelease();
+    if (!kxRunWithinMemory([&] { reset(dxDevice); })) {
+        reset(nullptr);
+        return KXRESULT_FAILED;
+    }
+    return KXRESULT_OK;
 }
 
 void KXDXDeviceLink::update(KXObservable* source, const KXEvent& event)

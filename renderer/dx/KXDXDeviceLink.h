@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class KXDevice;
 class KXDXDevice;
 
 // A device pointer that lets go of its device when the device is released:
@@ -26,6 +27,12 @@ public:
     KXDXDevice* get() const { return m_device; }
     // Links to another device (or none) without calling the callback.
     void reset(KXDXDevice* device);
+    // The initialize step of a device resource: links to the Direct3D device
+    // behind device. Moving to another device first calls the release
+    // callback, since what was made on the old device cannot serve the new
+    // one. Results follow KXRESULT: null is -3; a device of another class, or
+    // no memory to register with it, is -1 (the link is then empty).
+    int attach(KXDevice* device);
 
     void update(KXObservable* source, const KXEvent& event) override;
 
