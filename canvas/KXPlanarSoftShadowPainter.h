@@ -42,6 +42,10 @@ public:
     // 1 when the renderer draws off screen.
     void setOffScreen(int offScreen) { m_offScreen = offScreen; }
     int getOffScreen() const { return m_offScreen; }
+    // While not 0 the shadow texture is rendered again on every paint, not
+    // only on the first (the image generator asks for it for its device).
+    void setUpdateTexture(int update) { m_updateTexture = update; }
+    int getUpdateTexture() const { return m_updateTexture; }
 
     // Device events: on release the painter unregisters and forgets the
     // device.
@@ -51,4 +55,5 @@ private:
     KXMatrix m_floorMatrix;
     KXDevice* m_device = nullptr;
     int m_offScreen = 0;
+    int m_updateTexture = 0;
 };

@@ -8,4 +8,6 @@ set(KX_INTERNAL_HEADERS
   sceneapi/KXGltfData.h
   renderer/KXOutOfMemory.h
   renderer/dx/KXDXSurfaceReader.h
-  resources/KXDXResourceSaver.h)
+  resources/KXDXResourceSaver.h
+  imagegen/KXPictureCamera.h
+  imagegen/KXCanvasRendererLoan.h)

@@ -8,4 +8,5 @@ enum KXRESULT : int {
     KXRESULT_UNSUPPORTED = -2,  // asked for something the callee does not do
     KXRESULT_NULLARGUMENT = -3, // a required pointer argument was null (tested before anything else)
     KXRESULT_BUFFERFALLBACK = -8, // a device buffer could not be created; the caller falls back
+    KXRESULT_CANCELLED = -12,     // the host asked a long operation to stop; nothing was delivered
 };

@@ -97,8 +97,18 @@ int KXDXRenderSurface::copyRegion(const KXViewport& destination, KXRenderSurface
     RECT to, from;
     if (!dxSource || !dxSource->m_surface || !toRect(destination, to) || !toRect(sourceRect, from))
         return KXRESULT_FAILED;
-    return SUCCEEDED(D3DXLoadSurfaceFromSurface(m_surface, nullptr, &to, dxSource->m_surface, nullptr, &from,
-                                                D3DX_DEFAULT, 0))
+    // A render target cannot be locked (nor read at all while multisampled):
+    // its pixels are read from its read-back texture.
+    IDirect3DSurface9* readable = dxSource->m_surface;
+    KXDXComPtr<IDirect3DSurface9> level;
+    if (dxSource->m_renderTarget) {
+        IDirect3DTexture9* texture = dxSource->m_memoryTexture.getTexture();
+        if (dxSource->copyToMemoryTexture(&dxSource->m_memoryTexture) != KXRESULT_OK || !texture ||
+            FAILED(texture->GetSurfaceLevel(0, level.out())) || !level)
+            return KXRESULT_FAILED;
+        readable = level.get();
+    }
+    return SUCCEEDED(D3DXLoadSurfaceFromSurface(m_surface, nullptr, &to, readable, nullptr, &from, D3DX_DEFAULT, 0))
                ? KXRESULT_OK
                : KXRESULT_FAILED;
 }

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "sceneapi/KXGeometry2D.h"
+#include "sceneapi/KXMatrix.h"
+
+class KXCamera;
+class KXScene;
+
+// The scene's root camera (and the camera of its background, when the
+// background draws with one) lent to a picture: the root camera's viewport
+// takes the picture's size, projections may be replaced for a tile, and
+// everything is put back as it was when the object goes, including whether
+// a projection was set by hand or computed from the camera's parameters.
+class KXPictureCamera
+{
+public:
+    KXPictureCamera(const KXScene* scene, const KXDimension2D& picture);
+    ~KXPictureCamera();
+    KXPictureCamera(const KXPictureCamera&) = delete;
+    KXPictureCamera& operator=(const KXPictureCamera&) = delete;
+
+    // Draws the part of the picture that tile (column, row) of a grid of
+    // scaleX × scaleY tiles covers, with both cameras.
+    void narrowToTile(float scaleX, float scaleY, unsigned column, unsigned row);
+
+private:
+    struct Saved {
+        KXCamera* camera = nullptr;
+        // What the camera had before, put back at the end.
+        KXMatrix projection;
+        bool projectionSet = false;
+        // The projection of the whole picture, narrowed for each tile.
+        KXMatrix pictureProjection;
+    };
+    static void save(KXCamera* camera, Saved& saved);
+    static void restore(const Saved& saved);
+
+    Saved m_camera;
+    Saved m_background;
+    KXDimension2D m_viewport;
+};

@@ -1,0 +1,110 @@
+#include "imagegen/KXTileImageMaker.h"
+
+#include "canvas/KXCanvas.h"
+#include "imagegen/KXCanvasRendererLoan.h"
+#include "imagegen/KXImgGen.h"
+#include "imagegen/KXPictureCamera.h"
+#include "imagegen/KXStatusMgr.h"
+#include "renderer/KXRenderer.h"
+#include "renderer/KXResult.h"
+
+KXMatrix KXTileImageMaker::tileProjection(const KXMatrix& projection, float scaleX, float scaleY, unsigned column,
+                                          unsigned row)
+{
+    // Clip x' = sx x + ox w and y' = sy y + oy w, for every row k of P.
+    const float offsetX = (scaleX - 1.0f) - 2.0f * static_cast<float>(column);
+    const float offsetY = -((scaleY - 1.0f) - 2.0f * static_cast<float>(row));
+    KXMatrix tile = projection;
+    for (int k = 0; k < 4; ++k) {
+        const float w = projection.get(k, 3);
+        tile.set(k, 0, scaleX * projection.get(k, 0) + offsetX * w);
+        tile.set(k, 1, scaleY * projection.get(k, 1) + offsetY * w);
+    }
+    return tile;
+}
+
+int KXTileImageMaker::render(const KXPosition2D& position, const KXDimension2D& dimension, const KXScene* scene,
+                             KXCanvas* canvas, IKXStatusMgr* status)
+{
+    if (!scene || !canvas || !m_generator)
+        return KXRESULT_NULLARGUMENT;
+    if (!isUsable())
+        return KXRESULT_FAILED;
+    unsigned width = 0, height = 0;
+    const unsigned tile = m_generator->getMaxTileSize();
+    if (!toPixels(dimension, width, height) || tile == 0)
+        return KXRESULT_FAILED;
+    KXSecondaryRenderer* secondary = nullptr;
+    KXOffScreenRenderer* offScreen = nullptr;
+    if (!getOffScreenRenderer(secondary, offScreen))
+        return KXRESULT_UNSUPPORTED;
+    ShadowUpdate shadowUpdate(canvas);
+
+    const unsigned columns = width / tile + (width % tile ? 1 : 0);
+    const unsigned rows = height / tile + (height % tile ? 1 : 0);
+    const float scaleX = static_cast<float>(static_cast<double>(width) / tile);
+    const float scaleY = static_cast<float>(static_cast<double>(height) / tile);
+    if (m_generator->useTargetSize(tile, tile) != KXRESULT_OK)
+        return KXRESULT_FAILED;
+
+    KXRenderer* renderer = m_generator->getRenderer();
+    KXDevice* device = m_generator->getDevice();
+    const unsigned left = static_cast<unsigned>(position.getX());
+    const unsigned top = static_cast<unsigned>(position.getY());
+    const KXDimension2D tileSize(static_cast<float>(tile), static_cast<float>(tile));
+    int tileResult = KXRESULT_OK;
+    secondary->bindTarget();
+    const KXViewport viewport(0, 0, tile, tile);
+    renderer->setViewport(&viewport);
+    {
+        KXCanvasRendererLoan loan(canvas, renderer);
+        KXPictureCamera camera(scene, KXDimension2D(static_cast<float>(width), static_cast<float>(height)));
+        const int begun = beginImage(position, dimension, tileSize, scene, canvas, status);
+        if (begun != KXRESULT_OK) {
+            m_usable = false;
+            secondary->restoreTarget();
+            return begun;
+        }
+        const unsigned total = columns * rows;
+        unsigned done = 0;
+        if (status)
+            status->setProgress(0, total);
+        for (unsigned i = 0; i < columns && tileResult >= 0; ++i) {
+            const unsigned tileWidth = (i == columns - 1 && width % tile) ? width % tile : tile;
+            for (unsigned j = 0; j < rows; ++j) {
+                if (status && status->isCancelled()) {
+                    tileResult = KXRESULT_CANCELLED;
+                    break;
+                }
+                const unsigned tileHeight = (j == rows - 1 && height % tile) ? height % tile : tile;
+                camera.narrowToTile(scaleX, scaleY, i, j);
+                canvas->render(scene, nullptr);
+                // A device lost while drawing leaves the tile undrawn.
+                if (!device || device->getStatus() != KXDevice::KXDEVICESTATUS_USABLE) {
+                    tileResult = KXRESULT_FAILED;
+                    break;
+                }
+                tileResult = addTile(i, j, KXViewport(0, 0, tileWidth, tileHeight),
+                                     KXViewport(left + i * tile, top + j * tile, tileWidth, tileHeight),
+                                     offScreen->getRenderSurface());
+                if (tileResult < 0)
+                    break;
+                if (status)
+                    status->setProgress(++done, total);
+            }
+        }
+    }
+    secondary->restoreTarget();
+    const int ended = endImage(position, dimension, scene, canvas, status);
+    if (tileResult == KXRESULT_CANCELLED)
+        return tileResult;
+    if (tileResult < 0) {
+        m_usable = false;
+        return tileResult;
+    }
+    if (ended < 0) {
+        m_usable = false;
+        return ended;
+    }
+    return KXRESULT_OK;
+}
