@@ -13,8 +13,10 @@ namespace {
 
 // Averages the 2 × 2 blocks of a rectangle of a tile (blue, green, red,
 // alpha bytes) into a rectangle of half its size in the picture (red,
-// green, blue, alpha), rounding to nearest. Parts outside the picture are
-// left out.
+// green, blue, alpha), rounding to nearest. Colours are weighted by their
+// alpha, as the image resizer weighs them, so that both ways of
+// supersampling give the same pixels; a block without alpha is black. Parts
+// outside the picture are left out.
 void addDownsampledTile(const KXRawImage2D& tile, const KXViewport& source, KXRawImage2D& picture, unsigned left,
                         unsigned top)
 {
@@ -31,13 +33,17 @@ void addDownsampledTile(const KXRawImage2D& tile, const KXViewport& source, KXRa
         lower += static_cast<size_t>(source.getTopLeftCornerX()) * 4;
         out += static_cast<size_t>(left) * 4;
         for (unsigned x = 0; x < width; ++x, upper += 8, lower += 8, out += 4) {
-            unsigned sum[4];
-            for (int c = 0; c < 4; ++c)
-                sum[c] = upper[c] + upper[c + 4] + lower[c] + lower[c + 4] + 2;
-            out[0] = static_cast<unsigned char>(sum[2] / 4);
-            out[1] = static_cast<unsigned char>(sum[1] / 4);
-            out[2] = static_cast<unsigned char>(sum[0] / 4);
-            out[3] = static_cast<unsigned char>(sum[3] / 4);
+            const unsigned alpha = upper[3] + upper[7] + lower[3] + lower[7];
+            unsigned colour[3] = {0, 0, 0};
+            if (alpha > 0)
+                for (int c = 0; c < 3; ++c)
+                    colour[c] = (upper[c] * upper[3] + upper[c + 4] * upper[7] + lower[c] * lower[3] +
+                                 lower[c + 4] * lower[7] + alpha / 2) /
+                                alpha;
+            out[0] = static_cast<unsigned char>(colour[2]);
+            out[1] = static_cast<unsigned char>(colour[1]);
+            out[2] = static_cast<unsigned char>(colour[0]);
+            out[3] = static_cast<unsigned char>((alpha + 2) / 4);
         }
     }
 }

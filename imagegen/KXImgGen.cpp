@@ -286,12 +286,12 @@ int KXImgGen::convert(const KXScene* scene, KXRawImage2D* image, const KXPositio
     const int result = render(scene, position, dimension, status, canvas, rendered);
     if (result < 0 || !rendered.maker)
         return result;
-    if (!rendered.doubled)
-        return rendered.maker->saveToRawImage(image);
+    // The pixels come in the image's own format, whatever the maker gives.
     const KXRawImage2D::KXRAWIMAGE2DFMT format = image->getFormat();
-    const int halved = halveInto(*rendered.maker, dimension, *image);
-    if (halved != KXRESULT_OK)
-        return halved;
+    const int saved = rendered.doubled ? halveInto(*rendered.maker, dimension, *image)
+                                       : rendered.maker->saveToRawImage(image);
+    if (saved != KXRESULT_OK)
+        return saved;
     return image->convertToFormat(format) == 0 ? KXRESULT_OK : KXRESULT_FAILED;
 }
 

@@ -71,7 +71,7 @@ public:
     int convert(const KXScene* scene, KXImage2D* image, KXImage2D::KXIMAGE2DFILETYPE fileType,
                 const KXPosition2D& position, const KXDimension2D& dimension, IKXStatusMgr* status,
                 KXCanvas* canvas);
-    // The picture as raw pixels.
+    // The picture as raw pixels, in the raw image's own format.
     int convert(const KXScene* scene, KXRawImage2D* image, const KXPosition2D& position,
                 const KXDimension2D& dimension, IKXStatusMgr* status, KXCanvas* canvas);
     // The picture written to a file of the given type, straight from the

@@ -36,7 +36,9 @@ public:
     // Releases the read-back texture and the surface; the size stays.
     void release() override;
     // Copies sourceRect of source into destination of this surface, scaled
-    // with D3DX's default filter. -3 without an own surface or a source.
+    // with D3DX's default filter; a render-target source is read through its
+    // read-back texture (resolved first when multisampled). -3 without an
+    // own surface or a source.
     int copyRegion(const KXViewport& destination, KXRenderSurface* source, const KXViewport& sourceRect) override;
     int saveToFile(const wchar_t* path, KXImage2D::KXIMAGE2DFILETYPE fileType) override;
     // A render target is read back through its memory texture.

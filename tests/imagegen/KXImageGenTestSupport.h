@@ -58,6 +58,7 @@ inline KXRawImage2D picture(KXImgGen& generator, const KXScene& scene, unsigned 
 struct Difference {
     int largest = 0;      // largest difference of a channel
     double share = 0.0;   // share of pixels with a channel more than `tolerance` apart
+    double mean = 0.0;    // mean difference of a channel
 };
 
 inline Difference compare(const KXRawImage2D& a, const KXRawImage2D& b, int tolerance)
@@ -66,21 +67,27 @@ inline Difference compare(const KXRawImage2D& a, const KXRawImage2D& b, int tole
     if (a.getWidth() != b.getWidth() || a.getHeight() != b.getHeight() || !a.hasData() || !b.hasData()) {
         difference.largest = 256;
         difference.share = 1.0;
+        difference.mean = 256.0;
         return difference;
     }
     size_t apart = 0;
+    double total = 0.0;
     for (unsigned y = 0; y < a.getHeight(); ++y) {
         const unsigned char* p = a.getRow(y);
         const unsigned char* q = b.getRow(y);
         for (unsigned x = 0; x < a.getWidth(); ++x) {
             int worst = 0;
-            for (int c = 0; c < 4; ++c)
-                worst = std::max(worst, std::abs(int(p[4 * x + c]) - int(q[4 * x + c])));
+            for (int c = 0; c < 4; ++c) {
+                const int apartBy = std::abs(int(p[4 * x + c]) - int(q[4 * x + c]));
+                worst = std::max(worst, apartBy);
+                total += apartBy;
+            }
             difference.largest = std::max(difference.largest, worst);
             apart += worst > tolerance ? 1 : 0;
         }
     }
     difference.share = double(apart) / (double(a.getWidth()) * a.getHeight());
+    difference.mean = total / (4.0 * a.getWidth() * a.getHeight());
     return difference;
 }
 

@@ -1,0 +1,220 @@
+#include "KXImageGenTestSupport.h"
+#include "KXDXTestScenes.h"
+
+#include "imagegen/KXImageMaker.h"
+#include "sceneapi/KXBackground.h"
+#include "sceneapi/KXCamera.h"
+#include "sceneapi/KXImageUtils.h"
+#include "sceneapi/KXRoot.h"
+#include "sceneapi/KXTempFile.h"
+#include "sceneapi/KXTexture2D.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+using namespace kximagegentest;
+
+namespace {
+
+using SceneSetup = std::function<void(KXScene&)>;
+
+void orthographicView(KXScene& scene)
+{
+    auto camera = KXMake<KXOrthoCamera>();
+    camera->setPosition(KXPosition(6.0f, -8.0f, 7.0f), KXPosition(0.0f, 0.0f, 0.5f), KXVector(0, 0, 1));
+    camera->setViewport(scene.getRoot()->getCamera()->getViewport());
+    camera->setViewportScale(9.0f);
+    camera->setNearPlane(0.5f);
+    camera->setFarPlane(60.0f);
+    scene.getRoot()->setCamera(camera.get());
+}
+
+void skyDome(KXScene& scene)
+{
+    // Bands of colour across the panorama, so that a misplaced tile shows.
+    auto image = kxdxtest::pngImage(64, 32, [](unsigned x, unsigned y) {
+        return 0xFF000000u | ((x * 4) << 16) | ((y * 8) << 8) | (((x + y) % 8) * 32);
+    });
+    auto texture = KXMake<KXTexture2D>();
+    texture->setImage2D(image.get());
+    auto dome = KXMake<KXSkyDome>();
+    dome->setTexture2D(texture.get());
+    scene.getRoot()->setBackground(dome.get());
+}
+
+// Every 2 x 2 block of a picture averaged into a pixel, colours weighted by
+// their alpha (a block without alpha is black).
+KXRawImage2D averaged2x2(const KXRawImage2D& big)
+{
+    KXRawImage2D small(big.getWidth() / 2, big.getHeight() / 2, big.getFormat());
+    small.createData();
+    for (unsigned y = 0; y < small.getHeight(); ++y) {
+        const unsigned char* rows[2] = {big.getRow(2 * y), big.getRow(2 * y + 1)};
+        unsigned char* out = small.getRow(y);
+        for (unsigned x = 0; x < small.getWidth(); ++x) {
+            double alpha = 0.0, colour[3] = {0.0, 0.0, 0.0};
+            for (const unsigned char* row : rows)
+                for (unsigned k = 0; k < 2; ++k) {
+                    const unsigned char* p = row + 4 * (2 * x + k);
+                    alpha += p[3];
+                    for (int c = 0; c < 3; ++c)
+                        colour[c] += double(p[c]) * p[3];
+                }
+            for (int c = 0; c < 3; ++c)
+                out[4 * x + c] = static_cast<unsigned char>(alpha > 0.0 ? std::lround(colour[c] / alpha) : 0);
+            out[4 * x + 3] = static_cast<unsigned char>(std::lround(alpha / 4.0));
+        }
+    }
+    return small;
+}
+
+} // namespace
+
+// By tiles of 128 pixels (partial ones at the right and bottom) the picture
+// is the one a single pass makes, for both kinds of camera and for
+// backgrounds that draw with cameras of their own.
+TEST(Pictures, TilesEqualOnePassForEveryCameraAndBackground)
+{
+    const unsigned width = 1000, height = 600;
+    auto tiled = makeGenerator(float(width), float(height), 0, 128);
+    auto single = makeGenerator(float(width), float(height), 0);
+    ASSERT_TRUE(tiled && single);
+    const std::pair<const char*, SceneSetup> setups[] = {
+        {"orthographic camera, gradient", orthographicView},
+        {"perspective camera, sky dome", skyDome},
+        {"orthographic camera, sky dome", [](KXScene& scene) { orthographicView(scene); skyDome(scene); }},
+    };
+    for (const auto& setup : setups) {
+        KXScene scene;
+        ASSERT_EQ(0, KXShowcaseScene::build(scene, width, height));
+        setup.second(scene);
+        int byTilesResult = -1, onceResult = -1;
+        const KXRawImage2D byTiles = picture(*tiled, scene, width, height, &byTilesResult);
+        const KXRawImage2D once = picture(*single, scene, width, height, &onceResult);
+        ASSERT_EQ(KXRESULT_OK, byTilesResult) << setup.first;
+        ASSERT_EQ(KXRESULT_OK, onceResult) << setup.first;
+        EXPECT_LT(compare(byTiles, once, 8).share, 0.002) << setup.first;
+    }
+}
+
+// Encoded pictures decode to the raw one; a picture of another size comes
+// out at its own size; the conversions leave the camera as it was.
+TEST(Pictures, RawAndEncodedAgreeAcrossSizes)
+{
+    auto generator = makeGenerator(640, 480, 0, 256);
+    ASSERT_TRUE(generator);
+    KXScene scene;
+    ASSERT_EQ(0, KXShowcaseScene::build(scene, 640, 480));
+    KXCamera* camera = scene.getRoot()->getCamera();
+    const KXMatrix projection = camera->getProjectionMatrix();
+
+    for (const auto& wh : {std::make_pair(640u, 480u), std::make_pair(300u, 200u), std::make_pair(520u, 390u)}) {
+        const unsigned width = wh.first, height = wh.second;
+        int result = -1;
+        const KXRawImage2D raw = picture(*generator, scene, width, height, &result);
+        ASSERT_EQ(KXRESULT_OK, result);
+        ASSERT_EQ(width, raw.getWidth());
+        ASSERT_EQ(height, raw.getHeight());
+        for (auto type : {KXImage2D::KXIMAGE2D_PNG, KXImage2D::KXIMAGE2D_JPG, KXImage2D::KXIMAGE2D_BMP}) {
+            KXImage2D encoded;
+            ASSERT_EQ(KXRESULT_OK, generator->convert(&scene, &encoded, type, KXPosition2D(0, 0), size(width, height),
+                                                      nullptr, nullptr));
+            KXRawImage2D decoded(0, 0, KXRawImage2D::KXRAWIMAGE2D_RGBA);
+            ASSERT_EQ(0, KXImageUtils::decode(&encoded, &decoded));
+            if (type == KXImage2D::KXIMAGE2D_JPG)
+                EXPECT_LT(compare(decoded, raw, 0).mean, 2.0) << width << " x " << height;
+            else
+                EXPECT_EQ(0, compare(decoded, raw, 0).largest) << width << " x " << height << " type " << type;
+        }
+        // A file straight from the maker.
+        KXTempFile file(true, L"png");
+        ASSERT_EQ(KXRESULT_OK, generator->convertToFile(&scene, file.getFileName(), KXImage2D::KXIMAGE2D_PNG,
+                                                        KXPosition2D(0, 0), size(width, height), nullptr, nullptr));
+        KXRawImage2D fromFile(0, 0, KXRawImage2D::KXRAWIMAGE2D_RGBA);
+        ASSERT_EQ(0, KXImageUtils::loadRawImage2DFromFile(file.getFileName(), &fromFile));
+        EXPECT_EQ(0, compare(fromFile, raw, 0).largest);
+    }
+    EXPECT_EQ(projection, camera->getProjectionMatrix());
+    EXPECT_FALSE(camera->isProjectionMatrixSet());
+    EXPECT_EQ(640.0f, camera->getViewport().getWidth());
+}
+
+// Anti-aliasing without multisampling renders twice the size and averages
+// 2 x 2 blocks: on the device for small pictures, tile by tile in main
+// memory for large ones.
+TEST(Pictures, SupersamplingAveragesATwiceAsLargePicture)
+{
+    KXScene scene;
+    ASSERT_EQ(0, KXShowcaseScene::build(scene, 300, 200));
+    struct Case {
+        const char* name;
+        unsigned tile;
+        float maxWidth, maxHeight;
+        int maker;
+    };
+    for (const Case& c : {Case{"one pass", 0, 300, 200, KXImageMaker::KXMAKER_SIMPLE},
+                          Case{"tiles in main memory", 128, 1000, 1000, KXImageMaker::KXMAKER_CPU}}) {
+        auto smooth = makeGenerator(c.maxWidth, c.maxHeight, 1, c.tile, false);
+        auto sharp = makeGenerator(c.maxWidth * 2, c.maxHeight * 2, 0, c.tile, false);
+        ASSERT_TRUE(smooth && sharp) << c.name;
+        ASSERT_EQ(c.maker, smooth->getPrimaryMaker()->getMakerType()) << c.name;
+        int result = -1;
+        const KXRawImage2D antialiased = picture(*smooth, scene, 300, 200, &result);
+        ASSERT_EQ(KXRESULT_OK, result) << c.name;
+        const KXRawImage2D twice = picture(*sharp, scene, 600, 400, &result);
+        ASSERT_EQ(KXRESULT_OK, result) << c.name;
+        const Difference difference = compare(antialiased, averaged2x2(twice), 1);
+        EXPECT_LE(difference.share, 0.0) << c.name << ", largest difference " << difference.largest;
+    }
+}
+
+// A multisampled device's tiles are resolved before they are read: the
+// picture is the scene (edges smoothed), not black.
+TEST(Pictures, MultisampledTilesAreResolved)
+{
+    KXScene scene;
+    ASSERT_EQ(0, KXShowcaseScene::build(scene, 400, 300));
+    auto multisampled = makeGenerator(400, 300, 1, 128, true);
+    auto plain = makeGenerator(400, 300, 0, 128);
+    ASSERT_TRUE(multisampled && plain);
+    ASSERT_NE(0, multisampled->getFlags() & KXImgGen::KXIMGGEN_MULTISAMPLING);
+    int result = -1;
+    const KXRawImage2D smooth = picture(*multisampled, scene, 400, 300, &result);
+    ASSERT_EQ(KXRESULT_OK, result);
+    const KXRawImage2D sharp = picture(*plain, scene, 400, 300, &result);
+    ASSERT_EQ(KXRESULT_OK, result);
+    const Difference difference = compare(smooth, sharp, 40);
+    EXPECT_LT(difference.share, 0.03) << "only edges differ";
+}
+
+// A host's canvas lent to a conversion gets its own renderer back and goes
+// on drawing in its window after the generator is gone; the generator
+// leaves no Direct3D object behind.
+TEST(Pictures, TheHostCanvasOutlivesTheGenerator)
+{
+    KXScene scene;
+    ASSERT_EQ(0, KXShowcaseScene::build(scene, 160, 120));
+    kxdxtest::CanvasHarness host(160, 120);
+    ASSERT_TRUE(host.ready());
+    KXRenderer* own = host.canvas.getRenderer();
+    const kxdxtest::LiveObjectCheck live;
+    {
+        auto generator = makeGenerator(400, 300, 0, 128);
+        ASSERT_TRUE(generator);
+        KXRawImage2D raw;
+        ASSERT_EQ(KXRESULT_OK,
+                  generator->convert(&scene, &raw, KXPosition2D(0, 0), size(400, 300), nullptr, &host.canvas));
+        EXPECT_EQ(own, host.canvas.getRenderer());
+        ASSERT_EQ(KXRESULT_OK,
+                  generator->convert(&scene, &raw, KXPosition2D(0, 0), size(100, 100), nullptr, &host.canvas));
+        EXPECT_EQ(own, host.canvas.getRenderer());
+    }
+    live.expectBalanced();
+    const kxdxtest::PresentedImage frame = host.render(scene);
+    ASSERT_EQ(160u, frame.width);
+    // The gradient sky at the top of the window.
+    const uint32_t top = frame.pixels[5 * 160 + 80];
+    EXPECT_GT(kxdxtest::blue(top), kxdxtest::red(top));
+}
