@@ -177,6 +177,8 @@ void KXImgGen::chooseMaker()
             type = (2 * w > tile || 2 * h > tile) ? KXImageMaker::KXMAKER_GPU : KXImageMaker::KXMAKER_SIMPLE;
             m_supersample = 1;
         }
+    } else if (w * h > MAX_DEVICE_PICTURE_PIXELS) {
+        type = KXImageMaker::KXMAKER_CPU;
     } else {
         type = (w > tile || h > tile) ? KXImageMaker::KXMAKER_GPU : KXImageMaker::KXMAKER_SIMPLE;
     }

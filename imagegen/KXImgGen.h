@@ -26,8 +26,8 @@ class KXScene;
 //
 // The maximum picture size given to the constructor chooses the maker:
 // pictures that fit one tile are rendered in one pass, larger ones by tiles
-// assembled on the device, and, when the device cannot hold them, in main
-// memory. Anti-aliasing uses the device's multisampling when the device
+// assembled on the device, and the largest (and any the device fails to
+// make) by tiles assembled in main memory. Anti-aliasing uses the device's multisampling when the device
 // was created with it, else supersampling: the picture is rendered at twice
 // its size and every 2 × 2 block averaged into a pixel.
 //
@@ -51,6 +51,10 @@ public:
     // assembled in main memory, tile by tile, rather than at twice their
     // size on the device.
     static constexpr double MAX_SUPERSAMPLED_TILES = 40.0;
+    // Tiled pictures of more pixels than this are assembled in main memory
+    // rather than in a surface of the device: written to a file from there
+    // they need no second copy of their pixels.
+    static constexpr uint64_t MAX_DEVICE_PICTURE_PIXELS = uint64_t(1) << 27;
 
     // antialias 1 asks for anti-aliasing. Nothing is initialised yet.
     KXImgGen(const KXDimension2D& maximumSize, int antialias);

@@ -49,6 +49,9 @@ TEST(ImageGenerator, ChoosesTheMakerFromTheLargestPictureAndTheTile)
     // 2w x 2h = 2^32 wraps to 0 in 32 bits; the choice must still be the
     // main-memory maker.
     EXPECT_EQ(KXImageMaker::KXMAKER_CPU, makerOf(makeGenerator(32768, 32768, 1, 512, false)));
+    // The largest pictures are assembled in main memory, anti-aliased or not.
+    EXPECT_EQ(KXImageMaker::KXMAKER_GPU, makerOf(makeGenerator(8192, 8192, 0, 512)));
+    EXPECT_EQ(KXImageMaker::KXMAKER_CPU, makerOf(makeGenerator(16000, 12000, 0, 512)));
     // With multisampling the device anti-aliases by itself.
     auto multisampled = makeGenerator(600, 400, 1, 512, true);
     ASSERT_TRUE(multisampled);
