@@ -134,6 +134,14 @@ TEST(TileMakers, TheMainMemoryMakerStandsInForAFailedOne)
     ASSERT_EQ(KXRESULT_OK, result);
     EXPECT_LT(compare(fallback, once, 8).share, 0.002) << "the fallback's picture is the scene, not black";
 
+    // Into an image held in pieces, in the other byte order.
+    KXRawImage2D pieces(0, 0, KXRawImage2D::KXRAWIMAGE2D_BGRA, 64 * 1024);
+    ASSERT_EQ(KXRESULT_OK,
+              failing->convert(&scene, &pieces, KXPosition2D(0, 0), size(700, 500), nullptr, nullptr));
+    EXPECT_TRUE(pieces.isFragmented());
+    ASSERT_EQ(0, pieces.convertToFormat(KXRawImage2D::KXRAWIMAGE2D_RGBA));
+    EXPECT_EQ(0, compare(pieces, fallback, 0).largest);
+
     // The main-memory maker's own rules.
     KXCPUImageMaker* cpu = failing->getFallbackMaker();
     KXImage2D encoded;
