@@ -26,6 +26,8 @@ struct KXImgGen::Rendered {
 
 namespace {
 
+constexpr int HIDDEN_WINDOW_SIDE = 64;
+
 bool isPixelCount(float value)
 {
     return std::isfinite(value) && value >= 0.0f;
@@ -97,7 +99,10 @@ int KXImgGen::initialize()
         return KXRESULT_FAILED;
     if (!isPixelCount(m_maxWidth) || !isPixelCount(m_maxHeight))
         return KXRESULT_FAILED;
-    m_window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    // Never shown (no WS_VISIBLE); its client area gives the device's first
+    // back buffer a size, which conversions then change.
+    m_window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, HIDDEN_WINDOW_SIDE, HIDDEN_WINDOW_SIDE, nullptr, nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
     if (!m_window)
         return KXRESULT_FAILED;
 
