@@ -9,7 +9,7 @@
 
 #include "canvas/KXCanvas.h"
 #include "renderer/dx/KXDXDevice.h"
-#include "renderer/dx/KXDXRenderer.h"
+#include "renderer/dx/KXDXRendererFactory.h"
 #include "sceneapi/sceneapi.h"
 
 #include <swd3d9.h>
@@ -148,7 +148,7 @@ void buildShowcase(KXScene& scene)
     KXShowcaseScene::build(scene, kWidth, kHeight);
 }
 
-double measure(KXCanvas& canvas, KXDXRenderer& renderer, IDirect3DDevice9* device, const KXScene& scene,
+double measure(KXCanvas& canvas, KXRenderer& renderer, IDirect3DDevice9* device, const KXScene& scene,
                const char* name)
 {
     for (int i = 0; i < g_warmup; ++i) {
@@ -198,18 +198,22 @@ int main(int argc, char** argv)
         return 1;
     int status = 0;
     {
-        KXDXDevice device;
+        // The device and renderer come from the factory; the device's own
+        // class gives the Direct3D device the frames are finished on.
+        KXDXRendererFactory factory;
+        KXDevice* device = factory.createDevice();
+        KXRenderer* renderer = factory.createRenderer(KXRenderer::KXRENDERER_WINDOW);
+        auto* dxDevice = dynamic_cast<KXDXDevice*>(device);
         KXAdapterFormat settings;
         settings.windowMode = KXAdapterFormat::KXWINDOWMODE_WINDOWED;
         settings.colorFormat = KXAdapterFormat::KXCOLORFORMAT_X8R8G8B8;
         settings.multisampling = KXAdapterFormat::KXMULTISAMPLING_NONE;
         settings.depthStencil = KXAdapterFormat::KXDEPTHSTENCIL_D24S8;
-        KXDXRenderer renderer;
-        if (device.initialize(window, settings) != 0 || renderer.initialize(&device) != 0) {
+        if (!dxDevice || !renderer || device->initialize(window, settings) != 0 || renderer->initialize(device) != 0) {
             status = 1;
         } else {
-            renderer.setSize(kWidth, kHeight);
-            SwD3D9SetRasterThreadCount(device.getD3DDevice(), g_threads);
+            renderer->setSize(kWidth, kHeight);
+            SwD3D9SetRasterThreadCount(dxDevice->getD3DDevice(), g_threads);
             struct Scene {
                 const char* name;
                 void (*build)(KXScene&);
@@ -221,13 +225,15 @@ int main(int argc, char** argv)
                 KXScene scene;
                 s.build(scene);
                 KXCanvas canvas;
-                canvas.setRenderer(&renderer);
-                const double fps = measure(canvas, renderer, device.getD3DDevice(), scene, s.name);
+                canvas.setRenderer(renderer);
+                const double fps = measure(canvas, *renderer, dxDevice->getD3DDevice(), scene, s.name);
                 std::printf("RESULT canvas scene=%s threads=%u fps_median=%.2f\n", s.name, g_threads, fps);
                 std::fflush(stdout);
             }
-            renderer.uninitialize();
+            renderer->uninitialize();
         }
+        factory.destroyRenderer(renderer);
+        factory.destroyDevice(device);
     }
     DestroyWindow(window);
     return status;

@@ -10,9 +10,10 @@
 #include "canvas/KXCanvas.h"
 #include "raytracer/KXRayTracer.h"
 #include "renderer/KXAdapterFormatUtils.h"
+#include "renderer/KXDevice.h"
+#include "renderer/KXRenderer.h"
 #include "renderer/KXResult.h"
-#include "renderer/dx/KXDXDevice.h"
-#include "renderer/dx/KXDXRenderer.h"
+#include "renderer/dx/KXDXRendererFactory.h"
 
 #include <windows.h>
 
@@ -107,21 +108,15 @@ private:
     HWND m_window;
 };
 
-// One frame drawn by the canvas through the Direct3D renderer, read back
-// into image.
-bool rasterize(KXScene& scene, KXRawImage2D& image)
+// One frame drawn by the canvas through the renderer, on the device created
+// for the window with its best windowed format, read back into image.
+bool draw(KXDevice& device, KXRenderer& renderer, HWND window, KXScene& scene, KXRawImage2D& image)
 {
-    HiddenWindow window;
-    if (!window.get())
-        return false;
-    // The device outlives the renderer, the renderer the canvas.
-    KXDXDevice device;
     KXAdapterFormat settings;
     if (KXAdapterFormatUtils::getBestFormat(device.getCapabilities().adapterFormats,
                                             KXAdapterFormat::KXWINDOWMODE_WINDOWED, settings) != KXRESULT_OK ||
-        device.initialize(window.get(), settings) != KXRESULT_OK)
+        device.initialize(window, settings) != KXRESULT_OK)
         return false;
-    KXDXRenderer renderer;
     if (renderer.initialize(&device) != KXRESULT_OK)
         return false;
     renderer.setSize(WIDTH, HEIGHT);
@@ -133,6 +128,23 @@ bool rasterize(KXScene& scene, KXRawImage2D& image)
     const bool saved = renderer.saveToRawImage(&image) == KXRESULT_OK;
     renderer.uninitialize();
     return saved;
+}
+
+// The scene drawn through Direct3D into image. The factory makes the device
+// and the window renderer and destroys them, the renderer first: the
+// device outlives the renderer, the renderer the canvas.
+bool rasterize(KXScene& scene, KXRawImage2D& image)
+{
+    HiddenWindow window;
+    if (!window.get())
+        return false;
+    KXDXRendererFactory factory;
+    KXDevice* device = factory.createDevice();
+    KXRenderer* renderer = factory.createRenderer(KXRenderer::KXRENDERER_WINDOW);
+    const bool drawn = device && renderer && draw(*device, *renderer, window.get(), scene, image);
+    factory.destroyRenderer(renderer);
+    factory.destroyDevice(device);
+    return drawn;
 }
 
 bool save(const KXRawImage2D& image, const char* name)

@@ -15,14 +15,17 @@
 namespace kxdxtest {
 
 // A window with a device, a window renderer sized to it and a canvas
-// drawing through the renderer.
+// drawing through the renderer; the device and the renderer come from the
+// factory.
 struct CanvasHarness {
     explicit CanvasHarness(unsigned width, unsigned height, KXAdapterFormat* settings = nullptr)
         : window(static_cast<int>(width), static_cast<int>(height)), device(makeDevice(window.get(), settings))
     {
         if (!device)
             return;
-        renderer = std::make_unique<KXDXRenderer>();
+        renderer = createRenderer<KXDXRenderer>(KXRenderer::KXRENDERER_WINDOW);
+        if (!renderer)
+            return;
         renderer->initialize(device.get());
         renderer->setSize(width, height);
         canvas.setRenderer(renderer.get());
@@ -45,8 +48,8 @@ struct CanvasHarness {
     }
 
     TestWindow window;
-    std::unique_ptr<KXDXDevice> device;
-    std::unique_ptr<KXDXRenderer> renderer;
+    Made<KXDXDevice> device;
+    Made<KXDXRenderer> renderer;
     KXCanvas canvas;
 };
 

@@ -1,11 +1,14 @@
 #pragma once
 
 // Shared pieces of the tests of the Direct3D renderer and its device-side
-// resources: a hidden window with a KXDXDevice on it, a capability override
-// that undoes itself, the picture a window last showed, and PNG images.
+// resources: holders of what the renderer factory makes, a hidden window
+// with a KXDXDevice on it, a capability override that undoes itself, the
+// picture a window last showed, and PNG images.
 
 #include "renderer/KXAdapterFormatUtils.h"
+#include "renderer/KXRenderSurface.h"
 #include "renderer/dx/KXDXDevice.h"
+#include "renderer/dx/KXDXRendererFactory.h"
 #include "sceneapi/KXImage2D.h"
 #include "sceneapi/KXImageUtils.h"
 #include "sceneapi/KXRawImage2D.h"
@@ -19,9 +22,93 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <typeinfo>
 #include <vector>
 
 namespace kxdxtest {
+
+// The factory every device-side object of the tests comes from; it holds no
+// state, so one serves them all.
+inline KXDXRendererFactory& factory()
+{
+    static KXDXRendererFactory instance;
+    return instance;
+}
+
+// Gives an object back to the factory through the matching destroy
+// operation.
+struct FactoryDestroy {
+    void operator()(KXDevice* device) const { factory().destroyDevice(device); }
+    void operator()(KXRenderer* renderer) const { factory().destroyRenderer(renderer); }
+    void operator()(KXRenderSurface* surface) const { factory().destroyRenderSurface(surface); }
+    void operator()(KXRenderTexture* texture) const { factory().destroyRenderTexture(texture); }
+    void operator()(KXMemoryTexture* texture) const { factory().destroyMemoryTexture(texture); }
+    void operator()(KXTextureFilter* filter) const { factory().destroyTextureFilter(filter); }
+    void operator()(KXDepthStencilSurface* surface) const { factory().destroyDepthStencilSurface(surface); }
+};
+
+// An object the factory made, held as T (its abstract class or the Direct3D
+// class behind it) and destroyed by the factory.
+template <class T>
+using Made = std::unique_ptr<T, FactoryDestroy>;
+
+// What a creation returned, as T. An object of another class fails the
+// test: it goes back to the factory and the holder stays empty, as it does
+// when the creation found no memory.
+template <class T, class Abstract>
+Made<T> adopt(Abstract* made)
+{
+    T* typed = dynamic_cast<T*>(made);
+    if (made && !typed) {
+        ADD_FAILURE() << "the factory made an object that is not a " << typeid(T).name();
+        FactoryDestroy()(made);
+    }
+    return Made<T>(typed);
+}
+
+// The factory's creations, each held as T; a test that needs a Direct3D
+// class's own accessors names that class.
+template <class T = KXDevice>
+Made<T> createDevice()
+{
+    return adopt<T>(factory().createDevice());
+}
+
+template <class T = KXRenderer>
+Made<T> createRenderer(KXRenderer::KXRENDERERTYPE type)
+{
+    return adopt<T>(factory().createRenderer(type));
+}
+
+template <class T = KXRenderSurface>
+Made<T> createRenderSurface()
+{
+    return adopt<T>(factory().createRenderSurface());
+}
+
+template <class T = KXRenderTexture>
+Made<T> createRenderTexture()
+{
+    return adopt<T>(factory().createRenderTexture());
+}
+
+template <class T = KXMemoryTexture>
+Made<T> createMemoryTexture()
+{
+    return adopt<T>(factory().createMemoryTexture());
+}
+
+template <class T = KXDepthStencilSurface>
+Made<T> createDepthStencilSurface()
+{
+    return adopt<T>(factory().createDepthStencilSurface());
+}
+
+template <class T = KXTextureFilter>
+Made<T> createTextureFilter(KXTextureFilter::KXTEXTUREFILTERTYPE type = KXTextureFilter::KXTEXTUREFILTER_BOXBLUR)
+{
+    return adopt<T>(factory().createTextureFilter(type));
+}
 
 // A hidden window of class "STATIC" of the given client size.
 class TestWindow
@@ -69,7 +156,7 @@ private:
 
 // Initialises device on the window with the best windowed format, without
 // multisampling unless multisampled; the settings used go to `used`.
-inline bool initializeBest(KXDXDevice& device, HWND window, bool multisampled = true, KXAdapterFormat* used = nullptr)
+inline bool initializeBest(KXDevice& device, HWND window, bool multisampled = true, KXAdapterFormat* used = nullptr)
 {
     KXAdapterFormat settings;
     if (KXAdapterFormatUtils::getBestFormat(device.getCapabilities().adapterFormats,
@@ -84,12 +171,12 @@ inline bool initializeBest(KXDXDevice& device, HWND window, bool multisampled = 
     return true;
 }
 
-// A KXDXDevice created on a window with the best windowed format; null when
-// that fails.
-inline std::unique_ptr<KXDXDevice> makeDevice(HWND window, KXAdapterFormat* used = nullptr, bool multisampled = true)
+// A KXDXDevice from the factory, created on a window with the best windowed
+// format; null when that fails.
+inline Made<KXDXDevice> makeDevice(HWND window, KXAdapterFormat* used = nullptr, bool multisampled = true)
 {
-    auto device = std::make_unique<KXDXDevice>();
-    if (!initializeBest(*device, window, multisampled, used))
+    Made<KXDXDevice> device = createDevice<KXDXDevice>();
+    if (!device || !initializeBest(*device, window, multisampled, used))
         return nullptr;
     return device;
 }
@@ -226,7 +313,7 @@ protected:
 
     LiveObjectCheck live;
     TestWindow window{64, 64};
-    std::unique_ptr<KXDXDevice> device;
+    Made<KXDXDevice> device;
 };
 
 // Records the types of the device events it hears.

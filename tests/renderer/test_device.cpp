@@ -58,7 +58,12 @@ TEST(Device, CreationFallsBackStepByStepAndSaysSo)
 {
     LiveObjectCheck live;
     TestWindow window(64, 48);
-    const KXDeviceCapabilities capable = KXDXDevice().getCapabilities();
+    KXDeviceCapabilities capable;
+    {
+        const Made<KXDevice> probe = createDevice();
+        ASSERT_TRUE(probe);
+        capable = probe->getCapabilities();
+    }
     ASSERT_EQ(4u, capable.adapterFormats.size());
     EXPECT_TRUE(same(capable.adapterFormats[0], format(1, 1, 3, 3)));
     EXPECT_TRUE(same(capable.adapterFormats[3], format(0, 0, 3, 3)));
@@ -81,27 +86,28 @@ TEST(Device, CreationFallsBackStepByStepAndSaysSo)
         override.removeFormatSupport(c.removed);
         override.caps().DevCaps &= ~c.devCapsRemoved;
         override.apply();
-        KXDXDevice device;
+        Made<KXDXDevice> device = createDevice<KXDXDevice>();
+        ASSERT_TRUE(device);
         KXAdapterFormat settings = format(1, 1, 3, 3), stored;
-        EXPECT_EQ(KXRESULT_FAILED, device.getSettings(stored));
+        EXPECT_EQ(KXRESULT_FAILED, device->getSettings(stored));
         if (!c.behavior) {
-            EXPECT_TRUE(device.getCapabilities().adapterFormats.empty());
-            EXPECT_EQ(KXRESULT_FAILED, device.initialize(window.get(), settings));
-            EXPECT_EQ(KXDevice::KXDEVICESTATUS_NODEVICE, device.getStatus());
+            EXPECT_TRUE(device->getCapabilities().adapterFormats.empty());
+            EXPECT_EQ(KXRESULT_FAILED, device->initialize(window.get(), settings));
+            EXPECT_EQ(KXDevice::KXDEVICESTATUS_NODEVICE, device->getStatus());
             continue;
         }
-        ASSERT_EQ(KXRESULT_OK, device.initialize(window.get(), settings));
+        ASSERT_EQ(KXRESULT_OK, device->initialize(window.get(), settings));
         EXPECT_TRUE(same(settings, c.expected));
-        device.getSettings(stored);
+        device->getSettings(stored);
         EXPECT_TRUE(same(stored, c.expected));
         D3DDEVICE_CREATION_PARAMETERS creation;
-        ASSERT_EQ(D3D_OK, device.getD3DDevice()->GetCreationParameters(&creation));
+        ASSERT_EQ(D3D_OK, device->getD3DDevice()->GetCreationParameters(&creation));
         EXPECT_EQ(c.behavior, creation.BehaviorFlags & (D3DCREATE_HARDWARE_VERTEXPROCESSING |
                                                          D3DCREATE_SOFTWARE_VERTEXPROCESSING));
         if (c.removed == 0 && c.devCapsRemoved == 0) {
-            EXPECT_EQ(D3DFMT_D24S8, device.getPresentParameters().AutoDepthStencilFormat);
-            EXPECT_EQ(D3DMULTISAMPLE_NONMASKABLE, device.getPresentParameters().MultiSampleType);
-            EXPECT_EQ(KXRESULT_FAILED, device.initialize(window.get(), settings));
+            EXPECT_EQ(D3DFMT_D24S8, device->getPresentParameters().AutoDepthStencilFormat);
+            EXPECT_EQ(D3DMULTISAMPLE_NONMASKABLE, device->getPresentParameters().MultiSampleType);
+            EXPECT_EQ(KXRESULT_FAILED, device->initialize(window.get(), settings));
         }
     }
     live.expectBalanced();
@@ -114,20 +120,21 @@ TEST(Device, ObserversHearResetsAndTheRelease)
 {
     TestWindow window(64, 48);
     DeviceEvents events;
-    KXDXDevice device;
-    device.registerObserver(&events);
-    device.reset();
+    Made<KXDXDevice> device = createDevice<KXDXDevice>();
+    ASSERT_TRUE(device);
+    device->registerObserver(&events);
+    device->reset();
     EXPECT_TRUE(events.types.empty());
 
-    ASSERT_TRUE(initializeBest(device, window.get()));
-    device.setCurrentVertexBuffer(reinterpret_cast<IDirect3DVertexBuffer9*>(&events));
-    device.reset();
+    ASSERT_TRUE(initializeBest(*device, window.get()));
+    device->setCurrentVertexBuffer(reinterpret_cast<IDirect3DVertexBuffer9*>(&events));
+    device->reset();
     EXPECT_EQ((std::vector<int>{0, 1}), events.types);
-    EXPECT_EQ(nullptr, device.getCurrentVertexBuffer());
-    EXPECT_NE(nullptr, device.getVbManager());
-    device.release();
+    EXPECT_EQ(nullptr, device->getCurrentVertexBuffer());
+    EXPECT_NE(nullptr, device->getVbManager());
+    device->release();
     EXPECT_EQ((std::vector<int>{0, 1, 2}), events.types);
-    EXPECT_EQ(nullptr, device.getD3DDevice());
-    EXPECT_EQ(nullptr, device.getVbManager());
-    device.unregisterObserver(&events);
+    EXPECT_EQ(nullptr, device->getD3DDevice());
+    EXPECT_EQ(nullptr, device->getVbManager());
+    device->unregisterObserver(&events);
 }

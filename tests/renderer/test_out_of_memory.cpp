@@ -100,18 +100,21 @@ private:
     std::vector<std::unique_ptr<unsigned>> m_notes;
 };
 
-// A window with a device, a window renderer and a canvas of either kind.
+// A window with a device, a window renderer and a canvas of either kind;
+// the device and the renderer come from the factory.
 struct Harness {
     explicit Harness(std::unique_ptr<KXCanvas> made) : canvas(std::move(made))
     {
         device = makeDevice(window.get());
-        if (!device)
+        renderer = createRenderer(KXRenderer::KXRENDERER_WINDOW);
+        if (!device || !renderer)
             return;
-        renderer.initialize(device.get());
-        renderer.setSize(W, H);
-        canvas->setRenderer(&renderer);
+        renderer->initialize(device.get());
+        renderer->setSize(W, H);
+        canvas->setRenderer(renderer.get());
     }
     ~Harness() { canvas->setRenderer(nullptr); }
+    bool ready() const { return device && renderer; }
     // A frame; whether anything was thrown.
     bool render(const KXScene& scene)
     {
@@ -124,8 +127,8 @@ struct Harness {
     }
 
     TestWindow window{W, H};
-    std::unique_ptr<KXDXDevice> device;
-    KXDXRenderer renderer;
+    Made<KXDXDevice> device;
+    Made<KXRenderer> renderer;
     std::unique_ptr<KXCanvas> canvas;
 };
 
@@ -140,7 +143,7 @@ void expectFramesWholeAfterFailures(const std::function<void(KXScene&)>& build, 
     LiveObjectCheck live;
     {
         Harness harness(std::make_unique<Canvas>());
-        ASSERT_TRUE(harness.device);
+        ASSERT_TRUE(harness.ready());
         PresentedImage reference;
         long allocations = 0;
         {
@@ -202,7 +205,7 @@ TEST(CanvasOutOfMemory, PaintersThatFoundNoMemoryAreMadeAtTheNextFrame)
     LiveObjectCheck live;
     {
         Harness harness(std::make_unique<KXCanvas>());
-        ASSERT_TRUE(harness.device);
+        ASSERT_TRUE(harness.ready());
         KXScene scene;
         buildSmallScene(scene);
         ASSERT_TRUE(harness.render(scene));
@@ -235,14 +238,14 @@ TEST(CanvasOutOfMemory, PaintersThatFoundNoMemoryAreMadeAtTheNextFrame)
             for (int type = 0; type < 4; ++type)
                 missing += canvas->getPainter(static_cast<KXCanvasPainter::KXCANVASPAINTERTYPE>(type)) == nullptr;
             EXPECT_EQ(missing > 0, refused > 0);
-            canvas->setRenderer(&harness.renderer);
+            canvas->setRenderer(harness.renderer.get());
             canvas->enableSoftShadows(1);
             canvas->render(&scene, nullptr);
             EXPECT_EQ(presentedImage(harness.window.get()).pixels, reference.pixels);
             for (int type = 0; type < 4; ++type) {
                 KXCanvasPainter* painter = canvas->getPainter(static_cast<KXCanvasPainter::KXCANVASPAINTERTYPE>(type));
                 ASSERT_NE(painter, nullptr);
-                EXPECT_EQ(painter->getRenderer(), &harness.renderer);
+                EXPECT_EQ(painter->getRenderer(), harness.renderer.get());
             }
             auto* softShadows = dynamic_cast<KXPlanarSoftShadowPainter*>(
                 canvas->getPainter(KXCanvasPainter::KXCANVASPAINTER_PLANARSOFTSHADOW));
@@ -266,27 +269,29 @@ TEST(RendererOutOfMemory, InitializeFailsCleanlyAndCanBeRepeated)
         ASSERT_TRUE(device);
         long allocations = 0;
         {
-            KXDXRenderer renderer;
+            Made<KXRenderer> renderer = createRenderer(KXRenderer::KXRENDERER_WINDOW);
+            ASSERT_TRUE(renderer);
             CountingAllocations counting;
-            ASSERT_EQ(renderer.initialize(device.get()), KXRESULT_OK);
+            ASSERT_EQ(renderer->initialize(device.get()), KXRESULT_OK);
             allocations = counting.seen();
         }
         ASSERT_GT(allocations, 0);
         for (long k = 0; k < allocations; ++k) {
             SCOPED_TRACE(testing::Message() << "allocation " << k);
-            KXDXRenderer renderer;
+            Made<KXRenderer> renderer = createRenderer(KXRenderer::KXRENDERER_WINDOW);
+            ASSERT_TRUE(renderer);
             int result = KXRESULT_OK;
             {
                 FailingAllocations failing(k);
-                result = renderer.initialize(device.get());
+                result = renderer->initialize(device.get());
             }
             if (result != KXRESULT_OK) {
                 EXPECT_EQ(result, KXRESULT_FAILED);
-                EXPECT_EQ(renderer.getRenderStateMgr(), nullptr);
-                EXPECT_EQ(renderer.getDevice(), nullptr);
-                EXPECT_EQ(renderer.initialize(device.get()), KXRESULT_OK);
+                EXPECT_EQ(renderer->getRenderStateMgr(), nullptr);
+                EXPECT_EQ(renderer->getDevice(), nullptr);
+                EXPECT_EQ(renderer->initialize(device.get()), KXRESULT_OK);
             }
-            EXPECT_NE(renderer.getRenderStateMgr(), nullptr);
+            EXPECT_NE(renderer->getRenderStateMgr(), nullptr);
         }
         EXPECT_EQ(device->getNumObservers(), 0) << "a renderer that failed is still heard by the device";
     }

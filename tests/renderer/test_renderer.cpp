@@ -60,26 +60,27 @@ std::vector<uint32_t> decodedWords(KXImage2D& image)
 // device leaves a renderer that draws nothing.
 TEST(Renderer, BindsOnlyToItsOwnDeviceClassAndOnce)
 {
-    KXDXRenderer renderer;
-    EXPECT_EQ(KXRESULT_NULLARGUMENT, renderer.initialize(nullptr));
+    Made<KXRenderer> renderer = createRenderer(KXRenderer::KXRENDERER_WINDOW);
+    ASSERT_TRUE(renderer);
+    EXPECT_EQ(KXRESULT_NULLARGUMENT, renderer->initialize(nullptr));
     KXRecordingLog log;
     KXRecordingDevice other(log);
-    EXPECT_EQ(KXRESULT_FAILED, renderer.initialize(&other));
+    EXPECT_EQ(KXRESULT_FAILED, renderer->initialize(&other));
 
     TestWindow window(W, H);
     auto device = makeDevice(window.get());
     ASSERT_TRUE(device);
-    ASSERT_EQ(KXRESULT_OK, renderer.initialize(device.get()));
-    EXPECT_EQ(KXRESULT_FAILED, renderer.initialize(device.get()));
-    EXPECT_EQ(KXViewport(0, 0, W, H), renderer.getViewport());
-    renderer.uninitialize();
-    EXPECT_EQ(nullptr, renderer.getRenderStateMgr());
-    EXPECT_EQ(KXRESULT_OK, renderer.initialize(device.get()));
+    ASSERT_EQ(KXRESULT_OK, renderer->initialize(device.get()));
+    EXPECT_EQ(KXRESULT_FAILED, renderer->initialize(device.get()));
+    EXPECT_EQ(KXViewport(0, 0, W, H), renderer->getViewport());
+    renderer->uninitialize();
+    EXPECT_EQ(nullptr, renderer->getRenderStateMgr());
+    EXPECT_EQ(KXRESULT_OK, renderer->initialize(device.get()));
     device->release();
-    EXPECT_EQ(nullptr, renderer.getDevice());
-    renderer.beginScene();
-    renderer.clear(KXColor());
-    renderer.endScene();
+    EXPECT_EQ(nullptr, renderer->getDevice());
+    renderer->beginScene();
+    renderer->clear(KXColor());
+    renderer->endScene();
 }
 
 // A pushed transform acts inside the camera's world: world = pushed x
@@ -114,10 +115,11 @@ TEST(Renderer, PushedTransformsActInsideTheCameraWorld)
 // is written.
 TEST(Renderer, SavesGiveThePresentedPictureOrNothing)
 {
-    KXDXRenderer unbound;
+    const Made<KXRenderer> unbound = createRenderer(KXRenderer::KXRENDERER_WINDOW);
+    ASSERT_TRUE(unbound);
     KXRawImage2D raw;
-    EXPECT_EQ(KXRESULT_FAILED, unbound.saveToFile(nullptr, KXImage2D::KXIMAGE2D_PNG));
-    EXPECT_EQ(KXRESULT_FAILED, unbound.saveToRawImage(&raw));
+    EXPECT_EQ(KXRESULT_FAILED, unbound->saveToFile(nullptr, KXImage2D::KXIMAGE2D_PNG));
+    EXPECT_EQ(KXRESULT_FAILED, unbound->saveToRawImage(&raw));
     for (bool sixteenBit : {false, true}) {
         SCOPED_TRACE(sixteenBit ? "16-bit" : "multisampled");
         CapsOverride override;

@@ -7,7 +7,6 @@
 
 #include "renderer/KXResult.h"
 #include "renderer/dx/KXDXOffScreenRenderer.h"
-#include "renderer/dx/KXDXRendererFactory.h"
 #include "resources/KXDXDepthStencilSurface.h"
 #include "resources/KXDXRenderSurface.h"
 #include "resources/KXDXRenderTexture.h"
@@ -24,52 +23,42 @@ namespace {
 
 constexpr unsigned W = 64, H = 48;
 
-// A renderer made by the factory and destroyed with it.
-struct FactoryRenderer {
-    FactoryRenderer(KXDXRendererFactory& factory, KXRenderer::KXRENDERERTYPE type)
-        : factory(factory), renderer(factory.createRenderer(type))
-    {
-    }
-    ~FactoryRenderer() { factory.destroyRenderer(renderer); }
-    FactoryRenderer(const FactoryRenderer&) = delete;
-    FactoryRenderer& operator=(const FactoryRenderer&) = delete;
-    KXSecondaryRenderer* secondary() const { return dynamic_cast<KXSecondaryRenderer*>(renderer); }
-
-    KXDXRendererFactory& factory;
-    KXRenderer* renderer;
-};
+KXSecondaryRenderer* secondary(KXRenderer* renderer)
+{
+    return dynamic_cast<KXSecondaryRenderer*>(renderer);
+}
 
 // A renderer of W x H made by the factory, on a device of its own (with the
 // best multisampling or none), drawing through a canvas.
 struct Harness {
     Harness(KXRenderer::KXRENDERERTYPE type, bool multisampled)
-        : device(makeDevice(window.get(), &settings, multisampled)), r(factory, type)
+        : device(makeDevice(window.get(), &settings, multisampled)), renderer(createRenderer(type))
     {
-        if (!device || !r.renderer)
+        if (!device || !renderer)
             return;
-        r.renderer->initialize(device.get());
-        r.renderer->setSize(W, H);
-        canvas.setRenderer(r.renderer);
+        renderer->initialize(device.get());
+        renderer->setSize(W, H);
+        canvas.setRenderer(renderer.get());
     }
     ~Harness() { canvas.setRenderer(nullptr); }
     Harness(const Harness&) = delete;
     Harness& operator=(const Harness&) = delete;
-    KXDXOffScreenRenderer* dx() const { return dynamic_cast<KXDXOffScreenRenderer*>(r.renderer); }
+    bool ready() const { return device && renderer; }
+    KXDXOffScreenRenderer* dx() const { return dynamic_cast<KXDXOffScreenRenderer*>(renderer.get()); }
 
     // One frame of the scene into the target, read back.
     int render(const KXScene& scene, KXRawImage2D& picture)
     {
-        r.secondary()->bindTarget();
+        secondary(renderer.get())->bindTarget();
         canvas.render(&scene, nullptr);
-        r.secondary()->restoreTarget();
-        return r.renderer->saveToRawImage(&picture);
+        secondary(renderer.get())->restoreTarget();
+        return renderer->saveToRawImage(&picture);
     }
 
     TestWindow window{static_cast<int>(W), static_cast<int>(H)};
     KXAdapterFormat settings;
-    std::unique_ptr<KXDXDevice> device;
-    KXDXRendererFactory factory;
-    FactoryRenderer r;
+    Made<KXDXDevice> device;
+    Made<KXRenderer> renderer;
     KXCanvas canvas;
 };
 
@@ -134,7 +123,7 @@ TEST(OffScreenRenderer, PictureEqualsTheWindowRenderers)
         {
             Harness window(KXRenderer::KXRENDERER_WINDOW, multisampled);
             Harness offScreen(KXRenderer::KXRENDERER_OFFSCREEN, multisampled);
-            ASSERT_TRUE(window.device && offScreen.device);
+            ASSERT_TRUE(window.ready() && offScreen.ready());
             if (multisampled && offScreen.settings.multisampling == KXAdapterFormat::KXMULTISAMPLING_NONE) {
                 std::cout << "[ note ] the device offers no multisampling\n";
                 continue;
@@ -153,7 +142,7 @@ TEST(OffScreenRenderer, PictureEqualsTheWindowRenderers)
             EXPECT_LE(largestDifference(picture, shown), 2);
             // The same picture as a PNG, decoded.
             KXRef<KXImage2D> png = KXMake<KXImage2D>();
-            ASSERT_EQ(0, offScreen.r.renderer->saveToImage(png.get(), KXImage2D::KXIMAGE2D_PNG));
+            ASSERT_EQ(0, offScreen.renderer->saveToImage(png.get(), KXImage2D::KXIMAGE2D_PNG));
             KXRawImage2D decoded;
             ASSERT_EQ(0, KXImageUtils::decode(png.get(), &decoded));
             EXPECT_LE(largestDifference(decoded, shown), 2);
@@ -164,17 +153,17 @@ TEST(OffScreenRenderer, PictureEqualsTheWindowRenderers)
 
 TEST(OffScreenRenderer, ReadBackBeforeSetSizeHasNoTarget)
 {
-    KXDXRendererFactory factory;
     TestWindow window(16, 16);
     auto device = makeDevice(window.get());
     ASSERT_TRUE(device);
     for (auto type : {KXRenderer::KXRENDERER_OFFSCREEN, KXRenderer::KXRENDERER_TEXTURE,
                       KXRenderer::KXRENDERER_OFFSCREENTEXTURE}) {
-        FactoryRenderer r(factory, type);
+        const Made<KXRenderer> r = createRenderer(type);
+        ASSERT_TRUE(r);
         KXRawImage2D raw;
-        EXPECT_EQ(-1, r.renderer->saveToRawImage(&raw)) << "no device";
-        ASSERT_EQ(0, r.renderer->initialize(device.get()));
-        EXPECT_EQ(-3, r.renderer->saveToRawImage(&raw)) << type;
+        EXPECT_EQ(-1, r->saveToRawImage(&raw)) << "no device";
+        ASSERT_EQ(0, r->initialize(device.get()));
+        EXPECT_EQ(-3, r->saveToRawImage(&raw)) << type;
     }
 }
 
@@ -208,8 +197,6 @@ protected:
             surface->Release();
         return surface;
     }
-
-    KXDXRendererFactory factory;
 };
 
 TEST_F(SecondaryTargets, BindAndRestoreExactlyTheReplacedSurfaces)
@@ -218,58 +205,62 @@ TEST_F(SecondaryTargets, BindAndRestoreExactlyTheReplacedSurfaces)
     IDirect3DSurface9* const autoDepth = depthStencil();
     ASSERT_TRUE(backBuffer && autoDepth);
 
-    KXDepthStencilSurface* depth = factory.createDepthStencilSurface();
+    const Made<KXDXDepthStencilSurface> depth = createDepthStencilSurface<KXDXDepthStencilSurface>();
+    ASSERT_TRUE(depth);
     ASSERT_EQ(0, depth->initialize(device.get()));
     ASSERT_EQ(0, depth->create(32, 32));
-    IDirect3DSurface9* const ownDepth = dynamic_cast<KXDXDepthStencilSurface*>(depth)->getSurface();
+    IDirect3DSurface9* const ownDepth = depth->getSurface();
 
     for (auto type : {KXRenderer::KXRENDERER_TEXTURE, KXRenderer::KXRENDERER_OFFSCREENTEXTURE}) {
         SCOPED_TRACE(type);
-        FactoryRenderer r(factory, type);
-        ASSERT_EQ(0, r.renderer->initialize(device.get()));
-        r.renderer->setSize(32, 32);
-        auto* texture = dynamic_cast<KXTextureRenderer*>(r.renderer);
+        const Made<KXRenderer> r = createRenderer(type);
+        ASSERT_TRUE(r);
+        ASSERT_EQ(0, r->initialize(device.get()));
+        r->setSize(32, 32);
+        auto* texture = dynamic_cast<KXTextureRenderer*>(r.get());
         ASSERT_NE(nullptr, texture->getRenderTexture());
 
         // Without a depth-stencil surface none is bound.
-        r.secondary()->bindTarget();
+        secondary(r.get())->bindTarget();
         EXPECT_EQ(level0(texture->getRenderTexture()), renderTarget());
         EXPECT_EQ(nullptr, depthStencil());
-        r.secondary()->restoreTarget();
+        secondary(r.get())->restoreTarget();
         EXPECT_EQ(backBuffer, renderTarget());
         EXPECT_EQ(autoDepth, depthStencil());
 
-        texture->setDepthStencilSurface(depth);
-        r.secondary()->bindTarget();
+        texture->setDepthStencilSurface(depth.get());
+        secondary(r.get())->bindTarget();
         EXPECT_EQ(ownDepth, depthStencil());
-        r.secondary()->restoreTarget();
+        secondary(r.get())->restoreTarget();
         EXPECT_EQ(backBuffer, renderTarget());
         EXPECT_EQ(autoDepth, depthStencil());
     }
 
     // The off-screen renderer keeps the device's depth buffer (which setSize
     // made of its size).
-    FactoryRenderer offScreen(factory, KXRenderer::KXRENDERER_OFFSCREEN);
-    ASSERT_EQ(0, offScreen.renderer->initialize(device.get()));
+    const Made<KXRenderer> offScreen = createRenderer(KXRenderer::KXRENDERER_OFFSCREEN);
+    ASSERT_TRUE(offScreen);
+    ASSERT_EQ(0, offScreen->initialize(device.get()));
     depth->release();
-    offScreen.renderer->setSize(W, H);
+    offScreen->setSize(W, H);
     IDirect3DSurface9* const newBackBuffer = renderTarget();
     IDirect3DSurface9* const newAutoDepth = depthStencil();
-    offScreen.secondary()->bindTarget();
-    auto* surface = dynamic_cast<KXDXRenderSurface*>(dynamic_cast<KXOffScreenRenderer*>(offScreen.renderer)->getRenderSurface());
+    secondary(offScreen.get())->bindTarget();
+    auto* surface =
+        dynamic_cast<KXDXRenderSurface*>(dynamic_cast<KXOffScreenRenderer*>(offScreen.get())->getRenderSurface());
     ASSERT_NE(nullptr, surface);
     EXPECT_EQ(surface->getSurface(), renderTarget());
     EXPECT_EQ(newAutoDepth, depthStencil());
-    offScreen.secondary()->restoreTarget();
+    secondary(offScreen.get())->restoreTarget();
     EXPECT_EQ(newBackBuffer, renderTarget());
-    factory.destroyDepthStencilSurface(depth);
 }
 
 // A secondary renderer's frame leaves the window alone: closing its scene
 // does not present.
 TEST_F(SecondaryTargets, FramesDoNotPresent)
 {
-    KXRenderer* window = factory.createRenderer(KXRenderer::KXRENDERER_WINDOW);
+    const Made<KXRenderer> window = createRenderer(KXRenderer::KXRENDERER_WINDOW);
+    ASSERT_TRUE(window);
     ASSERT_EQ(0, window->initialize(device.get()));
     window->beginScene();
     window->clear(rgb(0, 255, 0));
@@ -280,22 +271,22 @@ TEST_F(SecondaryTargets, FramesDoNotPresent)
 
     for (auto type : {KXRenderer::KXRENDERER_OFFSCREEN, KXRenderer::KXRENDERER_TEXTURE,
                       KXRenderer::KXRENDERER_OFFSCREENTEXTURE}) {
-        FactoryRenderer r(factory, type);
-        ASSERT_EQ(0, r.renderer->initialize(device.get()));
+        const Made<KXRenderer> r = createRenderer(type);
+        ASSERT_TRUE(r);
+        ASSERT_EQ(0, r->initialize(device.get()));
         // The off-screen renderer resizes the back buffer; keep its size.
-        r.renderer->setSize(64, 64);
+        r->setSize(64, 64);
         d3d()->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
-        r.secondary()->bindTarget();
-        r.renderer->beginScene();
-        r.renderer->clear(rgb(255, 0, 0));
-        r.renderer->endScene();
-        r.secondary()->restoreTarget();
+        secondary(r.get())->bindTarget();
+        r->beginScene();
+        r->clear(rgb(255, 0, 0));
+        r->endScene();
+        secondary(r.get())->restoreTarget();
         EXPECT_EQ(0xFF00FF00u, presentedImage(this->window.get()).at(10, 10)) << type;
         KXRawImage2D raw;
-        ASSERT_EQ(0, r.renderer->saveToRawImage(&raw));
+        ASSERT_EQ(0, r->saveToRawImage(&raw));
         EXPECT_EQ(0xFFFF0000u, rawPixel(raw, 5, 5)) << type;
     }
-    factory.destroyRenderer(window);
 }
 
 // setSize resets the device once; the default-pool targets of every
@@ -303,16 +294,17 @@ TEST_F(SecondaryTargets, FramesDoNotPresent)
 // are let go before it, which Direct3D requires, and made again after).
 TEST_F(SecondaryTargets, ResetsAroundDefaultPoolTargets)
 {
-    FactoryRenderer offScreen(factory, KXRenderer::KXRENDERER_OFFSCREEN);
-    FactoryRenderer texture(factory, KXRenderer::KXRENDERER_TEXTURE);
-    ASSERT_EQ(0, offScreen.renderer->initialize(device.get()));
-    ASSERT_EQ(0, texture.renderer->initialize(device.get()));
-    texture.renderer->setSize(16, 16);
-    KXRenderTexture* renderTexture = dynamic_cast<KXTextureRenderer*>(texture.renderer)->getRenderTexture();
+    const Made<KXRenderer> offScreen = createRenderer(KXRenderer::KXRENDERER_OFFSCREEN);
+    const Made<KXRenderer> texture = createRenderer(KXRenderer::KXRENDERER_TEXTURE);
+    ASSERT_TRUE(offScreen && texture);
+    ASSERT_EQ(0, offScreen->initialize(device.get()));
+    ASSERT_EQ(0, texture->initialize(device.get()));
+    texture->setSize(16, 16);
+    KXRenderTexture* renderTexture = dynamic_cast<KXTextureRenderer*>(texture.get())->getRenderTexture();
 
     DeviceEvents events;
     device->registerObserver(&events);
-    offScreen.renderer->setSize(40, 30);
+    offScreen->setSize(40, 30);
     EXPECT_EQ((std::vector<int>{KXDeviceEvent::KXDEVICEEVENT_BEFORERESET, KXDeviceEvent::KXDEVICEEVENT_AFTERRESET}),
               events.types);
     EXPECT_EQ(KXDevice::KXDEVICESTATUS_USABLE, device->getStatus());
@@ -325,31 +317,32 @@ TEST_F(SecondaryTargets, ResetsAroundDefaultPoolTargets)
         ASSERT_EQ(KXDevice::KXDEVICESTATUS_LOST, device->getStatus());
         ASSERT_EQ(KXDevice::KXDEVICESTATUS_NOTRESET, device->getStatus());
     };
-    KXRenderSurface* blocker = factory.createRenderSurface();
+    Made<KXRenderSurface> blocker = createRenderSurface();
+    ASSERT_TRUE(blocker);
     ASSERT_EQ(0, blocker->initialize(device.get()));
     ASSERT_EQ(0, blocker->create(8, 8, 1));
     loseDevice();
     device->reset();
     EXPECT_EQ(KXDevice::KXDEVICESTATUS_NOTRESET, device->getStatus());
     blocker->release();
-    factory.destroyRenderSurface(blocker);
+    blocker.reset();
     device->reset();
     EXPECT_EQ(KXDevice::KXDEVICESTATUS_USABLE, device->getStatus());
     // The same texture object, holding a texture again.
-    EXPECT_EQ(renderTexture, dynamic_cast<KXTextureRenderer*>(texture.renderer)->getRenderTexture());
+    EXPECT_EQ(renderTexture, dynamic_cast<KXTextureRenderer*>(texture.get())->getRenderTexture());
     EXPECT_NE(nullptr, dynamic_cast<KXDXRenderTexture*>(renderTexture)->getTexture());
     EXPECT_EQ(16u, renderTexture->getWidth());
-    for (FactoryRenderer* r : {&offScreen, &texture}) {
-        r->secondary()->bindTarget();
-        r->renderer->beginScene();
-        r->renderer->clear(rgb(0, 0, 255));
-        r->renderer->endScene();
-        r->secondary()->restoreTarget();
+    for (KXRenderer* r : {offScreen.get(), texture.get()}) {
+        secondary(r)->bindTarget();
+        r->beginScene();
+        r->clear(rgb(0, 0, 255));
+        r->endScene();
+        secondary(r)->restoreTarget();
         KXRawImage2D raw;
-        ASSERT_EQ(0, r->renderer->saveToRawImage(&raw));
+        ASSERT_EQ(0, r->saveToRawImage(&raw));
         EXPECT_EQ(0xFF0000FFu, rawPixel(raw, 3, 3));
     }
-    EXPECT_EQ(40u, dynamic_cast<KXOffScreenRenderer*>(offScreen.renderer)->getRenderSurface()->getWidth());
+    EXPECT_EQ(40u, dynamic_cast<KXOffScreenRenderer*>(offScreen.get())->getRenderSurface()->getWidth());
 }
 
 // The off-screen renderers keep their own implementations and follow the

@@ -52,14 +52,20 @@ class BoxBlurTest : public DeviceTest
 protected:
     void SetUp() override
     {
-        DeviceTest::SetUp();
-        ASSERT_EQ(KXRESULT_OK, source.initialize(device.get()));
-        ASSERT_EQ(KXRESULT_OK, target.initialize(device.get()));
+        ASSERT_NO_FATAL_FAILURE(DeviceTest::SetUp());
+        source = createMemoryTexture<KXDXMemoryTexture>();
+        target = createMemoryTexture<KXDXMemoryTexture>();
+        ASSERT_TRUE(source && target);
+        ASSERT_EQ(KXRESULT_OK, source->initialize(device.get()));
+        ASSERT_EQ(KXRESULT_OK, target->initialize(device.get()));
     }
     void TearDown() override
     {
-        source.release();
-        target.release();
+        for (KXMemoryTexture* texture : {source.get(), target.get()})
+            if (texture)
+                texture->release();
+        source.reset();
+        target.reset();
         DeviceTest::TearDown();
     }
 
@@ -67,25 +73,28 @@ protected:
     // size and gives the target's words.
     std::vector<uint32_t> blur(const std::vector<uint32_t>& words, unsigned width, unsigned height, unsigned kernel)
     {
-        EXPECT_EQ(KXRESULT_OK, source.create(width, height));
-        EXPECT_EQ(KXRESULT_OK, target.create(width, height));
+        std::vector<uint32_t> result(words.size());
+        EXPECT_EQ(KXRESULT_OK, source->create(width, height));
+        EXPECT_EQ(KXRESULT_OK, target->create(width, height));
         D3DLOCKED_RECT locked{};
-        EXPECT_EQ(D3D_OK, source.getTexture()->LockRect(0, &locked, nullptr, 0));
+        EXPECT_EQ(D3D_OK, source->getTexture()->LockRect(0, &locked, nullptr, 0));
         for (unsigned y = 0; y < height; ++y)
             std::memcpy(static_cast<unsigned char*>(locked.pBits) + y * locked.Pitch, &words[y * width], width * 4);
-        source.getTexture()->UnlockRect(0);
-        KXDXBoxBlurFilter filter;
-        EXPECT_EQ(KXRESULT_OK, filter.setKernelSize(kernel));
-        EXPECT_EQ(KXRESULT_OK, filter.apply(&source, &target));
-        std::vector<uint32_t> result(words.size());
-        EXPECT_EQ(D3D_OK, target.getTexture()->LockRect(0, &locked, nullptr, D3DLOCK_READONLY));
+        source->getTexture()->UnlockRect(0);
+        const Made<KXTextureFilter> filter = createTextureFilter();
+        EXPECT_TRUE(filter);
+        if (!filter)
+            return result;
+        EXPECT_EQ(KXRESULT_OK, filter->setKernelSize(kernel));
+        EXPECT_EQ(KXRESULT_OK, filter->apply(source.get(), target.get()));
+        EXPECT_EQ(D3D_OK, target->getTexture()->LockRect(0, &locked, nullptr, D3DLOCK_READONLY));
         for (unsigned y = 0; y < height; ++y)
             std::memcpy(&result[y * width], static_cast<unsigned char*>(locked.pBits) + y * locked.Pitch, width * 4);
-        target.getTexture()->UnlockRect(0);
+        target->getTexture()->UnlockRect(0);
         return result;
     }
 
-    KXDXMemoryTexture source, target;
+    Made<KXDXMemoryTexture> source, target;
 };
 
 unsigned alphaOf(uint32_t w) { return w >> 24; }
@@ -160,14 +169,15 @@ TEST_F(BoxBlurTest, SparseBrightTexelsStayWithinRange)
 // Even kernels and kernels below 3 are refused and leave the size as it was.
 TEST_F(BoxBlurTest, KernelSizeAndWindowRules)
 {
-    KXDXBoxBlurFilter filter;
-    EXPECT_EQ(17u, filter.getKernelSize());
-    EXPECT_EQ(8u, filter.getRadius());
+    const Made<KXDXBoxBlurFilter> filter = createTextureFilter<KXDXBoxBlurFilter>();
+    ASSERT_TRUE(filter);
+    EXPECT_EQ(17u, filter->getKernelSize());
+    EXPECT_EQ(8u, filter->getRadius());
     for (unsigned refused : {0u, 1u, 2u, 4u, 18u})
-        EXPECT_EQ(KXRESULT_FAILED, filter.setKernelSize(refused)) << refused;
-    EXPECT_EQ(17u, filter.getKernelSize());
-    EXPECT_EQ(KXRESULT_OK, filter.setKernelSize(3));
-    EXPECT_EQ(1u, filter.getRadius());
+        EXPECT_EQ(KXRESULT_FAILED, filter->setKernelSize(refused)) << refused;
+    EXPECT_EQ(17u, filter->getKernelSize());
+    EXPECT_EQ(KXRESULT_OK, filter->setKernelSize(3));
+    EXPECT_EQ(1u, filter->getRadius());
 
     std::vector<uint32_t> image(10 * 6, 0);
     image[2 * 10 + 5] = 0xFF204080u;
@@ -184,15 +194,16 @@ TEST_F(BoxBlurTest, KernelSizeAndWindowRules)
 // Direct3D texture, give -1 and the target keeps its texels.
 TEST_F(BoxBlurTest, RefusesMismatchedTextures)
 {
-    KXDXBoxBlurFilter filter;
-    KXDXMemoryTexture other;
-    EXPECT_EQ(KXRESULT_NULLARGUMENT, filter.apply(nullptr, &target));
-    EXPECT_EQ(KXRESULT_NULLARGUMENT, filter.apply(&source, nullptr));
-    EXPECT_EQ(KXRESULT_FAILED, filter.apply(&source, &other)) << "neither has a texture";
-    ASSERT_EQ(KXRESULT_OK, source.create(8, 8));
-    ASSERT_EQ(KXRESULT_OK, target.create(8, 4));
-    EXPECT_EQ(KXRESULT_FAILED, filter.apply(&source, &target));
-    ASSERT_EQ(KXRESULT_OK, target.create(8, 8));
-    EXPECT_EQ(KXRESULT_FAILED, filter.apply(&source, &source)) << "a level is locked once at a time";
-    EXPECT_EQ(KXRESULT_OK, filter.apply(&source, &target));
+    const Made<KXTextureFilter> filter = createTextureFilter();
+    const Made<KXMemoryTexture> other = createMemoryTexture();
+    ASSERT_TRUE(filter && other);
+    EXPECT_EQ(KXRESULT_NULLARGUMENT, filter->apply(nullptr, target.get()));
+    EXPECT_EQ(KXRESULT_NULLARGUMENT, filter->apply(source.get(), nullptr));
+    EXPECT_EQ(KXRESULT_FAILED, filter->apply(source.get(), other.get())) << "neither has a texture";
+    ASSERT_EQ(KXRESULT_OK, source->create(8, 8));
+    ASSERT_EQ(KXRESULT_OK, target->create(8, 4));
+    EXPECT_EQ(KXRESULT_FAILED, filter->apply(source.get(), target.get()));
+    ASSERT_EQ(KXRESULT_OK, target->create(8, 8));
+    EXPECT_EQ(KXRESULT_FAILED, filter->apply(source.get(), source.get())) << "a level is locked once at a time";
+    EXPECT_EQ(KXRESULT_OK, filter->apply(source.get(), target.get()));
 }

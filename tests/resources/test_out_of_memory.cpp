@@ -54,7 +54,7 @@ struct Target {
     }
 
     TestWindow window{64, 64};
-    std::unique_ptr<KXDXDevice> device;
+    Made<KXDXDevice> device;
 };
 
 // One frame on black drawing what draw draws, unlit, identity transforms.

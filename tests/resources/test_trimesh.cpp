@@ -35,7 +35,7 @@ struct DeviceWindow {
     }
 
     kxdxtest::TestWindow window{64, 64};
-    std::unique_ptr<KXDXDevice> device = kxdxtest::makeDevice(window.get(), nullptr, false);
+    kxdxtest::Made<KXDXDevice> device = kxdxtest::makeDevice(window.get(), nullptr, false);
 };
 
 // One frame on black drawing the implementations: identity transforms
