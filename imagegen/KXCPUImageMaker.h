@@ -36,8 +36,8 @@ public:
 
     // -1 without a picture.
     int saveToRawImage(KXRawImage2D* image) override;
-    // BMP, PNG and JPEG (at JPEG_QUALITY), encoded row by row from the
-    // picture as it is held; -1 for other types and without a picture.
+    // BMP, PNG and JPEG (at JPEG_QUALITY), encoded from the picture as it
+    // is held; -1 for other types and without a picture.
     int saveToFile(const wchar_t* path, KXImage2D::KXIMAGE2DFILETYPE fileType) override;
     // This maker hands out raw pixels and files only: -2.
     int saveToImage(KXImage2D* image, KXImage2D::KXIMAGE2DFILETYPE fileType) override;

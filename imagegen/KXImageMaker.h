@@ -68,7 +68,8 @@ protected:
         int m_previous = 0;
     };
     // Writes raw pixels as a file of the given type (JPEG at JPEG_QUALITY),
-    // row by row from the picture as it is held.
+    // encoded from the picture as it is held (in pieces or not) without a
+    // copy of its pixels.
     static int saveRawPicture(const KXRawImage2D& picture, const wchar_t* path, KXImage2D::KXIMAGE2DFILETYPE fileType);
     // Encodes raw pixels into an image of the given type.
     static int encodeRawPicture(const KXRawImage2D& picture, KXImage2D* image, KXImage2D::KXIMAGE2DFILETYPE fileType);

@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <exception>
@@ -194,6 +195,12 @@ struct VertexSource {
     }
 };
 
+// Outcode bits of the four sides of the view volume (x and y).
+constexpr uint32_t VIEW_SIDES = 0xF;
+// The guard band in screen pixels, inside the range triangle setup takes
+// (with room for the sample margin).
+constexpr float GUARD_BAND = MAX_SCREEN_COORDINATE - 64.0f;
+
 struct Assembler {
     SetupOutput& c;
     SetupParameters setup;
@@ -225,16 +232,36 @@ struct Assembler {
         setupLine(setup, s, s, true, c.lines, c.lineVaryings);
     }
 
+    // Whether a vertex lands within the guard band (the caps' GuardBand
+    // rectangle), where the rasterizer takes it as it is.
+    bool withinGuardBand(const ShadedVertex& v) const
+    {
+        const float w = v.position[3];
+        if (!(w > 0.0f))
+            return false;
+        const float x = v.position[0] / w * setup.scaleX + setup.offsetX;
+        const float y = v.position[1] / w * setup.scaleY + setup.offsetY;
+        return std::fabs(x) < GUARD_BAND && std::fabs(y) < GUARD_BAND;
+    }
+
     void addTriangle(const ShadedVertex& a, const ShadedVertex& b, const ShadedVertex& d)
     {
         if (a.outcode & b.outcode & d.outcode)
             return;
         const uint32_t codes = a.outcode | b.outcode | d.outcode;
+        // Within the guard band a triangle is not cut at the sides of the view
+        // volume: the rasterizer keeps to the viewport's pixels, so that the
+        // samples of the border pixels that lie outside the clip square still
+        // see the triangle, as on hardware.
+        uint32_t planes = codes;
+        if ((codes & VIEW_SIDES) && !setup.pretransformed && withinGuardBand(a) && withinGuardBand(b) &&
+            withinGuardBand(d))
+            planes &= ~VIEW_SIDES;
         ShadedVertex clipped[MAX_CLIPPED_VERTICES];
         int count = 3;
         const ShadedVertex* polygon[MAX_CLIPPED_VERTICES] = {&a, &b, &d};
-        if (codes) {
-            count = clipTriangle(a, b, d, codes, varyingCount(), clipped);
+        if (planes) {
+            count = clipTriangle(a, b, d, planes, varyingCount(), clipped);
             for (int i = 0; i < count; ++i)
                 polygon[i] = &clipped[i];
             if (count == 0)

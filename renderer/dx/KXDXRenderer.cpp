@@ -137,7 +137,9 @@ void KXDXRenderer::setCamera(KXCamera* camera)
     if (!device || !camera)
         return;
     device->SetTransform(D3DTS_VIEW, toD3D(camera->getViewMatrix()));
-    device->SetTransform(D3DTS_PROJECTION, toD3D(camera->getProjectionMatrix()));
+    m_projection = camera->getProjectionMatrix();
+    m_hasProjection = true;
+    sendProjection(device);
     device->SetTransform(D3DTS_WORLD, toD3D(camera->getWorldMatrix()));
     // The camera's world matrix is the base that pushed transforms build on.
     if (m_transforms)
@@ -157,6 +159,30 @@ void KXDXRenderer::setViewport(const KXViewport* viewport)
     v.MinZ = 0.0f;
     v.MaxZ = 1.0f;
     device->SetViewport(&v);
+    if (m_hasProjection)
+        sendProjection(device);
+}
+
+void KXDXRenderer::sendProjection(IDirect3DDevice9* device)
+{
+    // Direct3D 9 puts pixel centres on whole screen coordinates, so the
+    // clip square's edges fall on the centres of the border pixels: the
+    // border pixels would be half covered by a view-filling primitive, which
+    // multisampling shows as darker edges (and seams between tiles). The
+    // projection moves everything by half a pixel up and to the left, so
+    // that the view covers the viewport's pixels exactly:
+    // clip x -= w / width and clip y += w / height.
+    D3DVIEWPORT9 viewport;
+    KXMatrix projection = m_projection;
+    if (SUCCEEDED(device->GetViewport(&viewport)) && viewport.Width > 0 && viewport.Height > 0) {
+        const float dx = -1.0f / static_cast<float>(viewport.Width);
+        const float dy = 1.0f / static_cast<float>(viewport.Height);
+        for (int k = 0; k < 4; ++k) {
+            projection.set(k, 0, m_projection.get(k, 0) + dx * m_projection.get(k, 3));
+            projection.set(k, 1, m_projection.get(k, 1) + dy * m_projection.get(k, 3));
+        }
+    }
+    device->SetTransform(D3DTS_PROJECTION, toD3D(projection));
 }
 
 KXViewport KXDXRenderer::getViewport()

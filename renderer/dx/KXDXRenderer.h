@@ -4,6 +4,7 @@
 #include "renderer/KXRenderer.h"
 #include "renderer/dx/KXDXComPtr.h"
 #include "renderer/dx/KXDXDeviceLink.h"
+#include "sceneapi/KXMatrix.h"
 
 #include <d3d9.h>
 #include <d3dx9.h>
@@ -70,6 +71,9 @@ protected:
     // Resets the device when Present reported it lost and it can be reset
     // now; true when the device is usable afterwards.
     bool recoverLostDevice();
+    // Sends the camera's projection, corrected for the viewport's pixel
+    // centres.
+    void sendProjection(IDirect3DDevice9* device);
     // What saving the back buffer to a file or an image first needs: a
     // device (else -1), a target (else -3), a type saves accept (else -1),
     // and the back buffer read back into pixels (else -1).
@@ -116,4 +120,8 @@ private:
     // Pushes the stack took and that are not popped yet.
     unsigned m_pushDepth = 0;
     bool m_deviceLost = false;
+    // The projection of the camera last set, sent again with the pixel
+    // centre correction of each new viewport.
+    KXMatrix m_projection;
+    bool m_hasProjection = false;
 };

@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 
 using namespace kximagegentest;
@@ -187,6 +189,25 @@ TEST(Pictures, MultisampledTilesAreResolved)
     ASSERT_EQ(KXRESULT_OK, result);
     const Difference difference = compare(smooth, sharp, 40);
     EXPECT_LT(difference.share, 0.03) << "only edges differ";
+
+    // The view covers its border pixels whole: the sky is as bright in the
+    // first row and column and on both sides of a tile seam (x = 128) as
+    // next to them.
+    auto channelsApart = [&](unsigned x0, unsigned y0, unsigned x1, unsigned y1) {
+        const unsigned char* p = smooth.getRow(y0) + 4 * x0;
+        const unsigned char* q = smooth.getRow(y1) + 4 * x1;
+        int apart = 0;
+        for (int c = 0; c < 3; ++c)
+            apart = std::max(apart, std::abs(int(p[c]) - int(q[c])));
+        return apart;
+    };
+    for (unsigned y = 0; y < 20; ++y) {
+        EXPECT_LE(channelsApart(0, y, 1, y), 2) << "row " << y;
+        EXPECT_LE(channelsApart(128, y, 127, y), 2) << "row " << y;
+        EXPECT_LE(channelsApart(128, y, 129, y), 2) << "row " << y;
+    }
+    for (unsigned x = 0; x < 400; x += 7)
+        EXPECT_LE(channelsApart(x, 0, x, 1), 3) << "column " << x;
 }
 
 // A host's canvas lent to a conversion gets its own renderer back and goes

@@ -301,3 +301,46 @@ TEST_F(PipelinePixelOpsTest, MultisampledEdgesResolveToCoverage)
     }
     EXPECT_GT(partial, 8);
 }
+
+// Within the guard band the sides of the view volume do not cut triangles:
+// the rasterizer keeps to the viewport's pixels, so a triangle reaching past
+// the view covers every sample of the border pixels, including the samples
+// that lie outside the clip square (Direct3D 9 puts pixel centres on whole
+// coordinates, so half of them do).
+TEST_F(PipelinePixelOpsTest, TrianglesPastTheViewCoverTheBorderPixelsWhole)
+{
+    Com<IDirect3DSurface9> msaa;
+    if (FAILED(device->CreateRenderTarget(16, 16, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_4_SAMPLES, 0, FALSE, msaa.out(),
+                                          nullptr)))
+        GTEST_SKIP() << "no 4-sample targets";
+    target.reset();
+    depth.reset();
+    makeTarget(16, 16, D3DFMT_X8R8G8B8, D3DFMT_UNKNOWN);
+    ASSERT_EQ(D3D_OK, device->SetRenderTarget(0, msaa.get()));
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    const D3DMATRIX identity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
+    device->SetTransform(D3DTS_WORLD, &identity);
+    device->SetTransform(D3DTS_VIEW, &identity);
+    device->SetTransform(D3DTS_PROJECTION, &identity);
+    ASSERT_EQ(D3D_OK, device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0));
+    struct Vertex {
+        float x, y, z;
+        DWORD color;
+    };
+    // Twice the clip square, as a square of two triangles.
+    const Vertex square[] = {{-2, -2, 0.5f, 0xFFFFFFFF}, {2, -2, 0.5f, 0xFFFFFFFF}, {-2, 2, 0.5f, 0xFFFFFFFF},
+                             {2, 2, 0.5f, 0xFFFFFFFF}};
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    ASSERT_EQ(D3D_OK, device->BeginScene());
+    ASSERT_EQ(D3D_OK, device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, square, sizeof(Vertex)));
+    ASSERT_EQ(D3D_OK, device->EndScene());
+    ASSERT_EQ(D3D_OK, device->StretchRect(msaa.get(), nullptr, target.get(), nullptr, D3DTEXF_NONE));
+    for (UINT i = 0; i < 16; ++i) {
+        EXPECT_EQ(0xFFFFFFFFu, pixel(i, 0)) << "top row, column " << i;
+        EXPECT_EQ(0xFFFFFFFFu, pixel(0, i)) << "left column, row " << i;
+        EXPECT_EQ(0xFFFFFFFFu, pixel(i, 15)) << "bottom row, column " << i;
+        EXPECT_EQ(0xFFFFFFFFu, pixel(15, i)) << "right column, row " << i;
+    }
+}
