@@ -1,89 +1,157 @@
 #include "KXRasterRender.h"
 
-#include "canvas/KXCanvas.h"
-#include "renderer/KXAdapterFormatUtils.h"
+#include "KXRenderOptions.h"
+
+#include "imagegen/KXImgGen.h"
+#include "imagegen/KXStatusMgr.h"
 #include "renderer/KXResult.h"
-#include "renderer/dx/KXDXDevice.h"
-#include "renderer/dx/KXDXRenderer.h"
+#include "sceneapi/KXFileUtils.h"
+#include "sceneapi/KXImage2D.h"
+#include "sceneapi/KXImageUtils.h"
 #include "sceneapi/KXRawImage2D.h"
 #include "sceneapi/KXScene.h"
 
-#include <windows.h>
+#include <cstdio>
 
-#include <memory>
+#ifdef __linux__
+#include <unistd.h>
+#endif
 
 namespace {
 
-// A hidden window of class "STATIC", destroyed with the object.
-class HiddenWindow
+bool stderrIsTerminal()
+{
+#ifdef __linux__
+    return isatty(STDERR_FILENO) != 0;
+#else
+    return false;
+#endif
+}
+
+// The tiles done, on one line rewritten in place on a terminal; elsewhere
+// (a log file) one line when the tiling starts. A picture of one tile says
+// nothing. Asked before every tile, it stops the conversion once Ctrl-C
+// has been pressed.
+class TileProgress final : public IKXStatusMgr
 {
 public:
-    HiddenWindow(unsigned width, unsigned height)
-        : m_window(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, static_cast<int>(width), static_cast<int>(height),
-                                   nullptr, nullptr, GetModuleHandleW(nullptr), nullptr))
+    TileProgress(bool quiet, const volatile std::sig_atomic_t* interrupted, const std::string& outputPath)
+        : m_quiet(quiet), m_terminal(stderrIsTerminal()), m_interrupted(interrupted), m_outputPath(outputPath)
     {
     }
-    ~HiddenWindow()
+    TileProgress(const TileProgress&) = delete;
+    TileProgress& operator=(const TileProgress&) = delete;
+
+    void setProgress(unsigned done, unsigned total) override
     {
-        if (m_window)
-            DestroyWindow(m_window);
+        if (m_quiet || total <= 1)
+            return;
+        if (!m_terminal) {
+            if (done == 0)
+                std::fprintf(stderr, "kxrender: drawing %u tiles\n", total);
+            return;
+        }
+        // The last tile is followed by the encoding, which takes a while
+        // for a large picture.
+        if (done == total)
+            std::fprintf(stderr, "\rkxrender: tile %u/%u, writing %s   ", done, total, m_outputPath.c_str());
+        else
+            std::fprintf(stderr, "\rkxrender: tile %u/%u   ", done, total);
+        m_shown = true;
     }
-    HiddenWindow(const HiddenWindow&) = delete;
-    HiddenWindow& operator=(const HiddenWindow&) = delete;
-    HWND get() const { return m_window; }
+
+    bool isCancelled() override { return m_interrupted && *m_interrupted != 0; }
+
+    // Clears the progress line, if one was shown.
+    void finish()
+    {
+        if (m_shown)
+            std::fprintf(stderr, "\r%*s\r", static_cast<int>(40 + m_outputPath.size()), "");
+        m_shown = false;
+    }
 
 private:
-    HWND m_window;
+    bool m_quiet;
+    bool m_terminal;
+    const volatile std::sig_atomic_t* m_interrupted;
+    std::string m_outputPath;
+    bool m_shown = false;
 };
+
+// Puts the finished file in place of the image path (replacing a file
+// there, which some systems refuse to do in one step).
+bool moveInto(const std::string& from, const std::string& to)
+{
+    if (std::rename(from.c_str(), to.c_str()) == 0)
+        return true;
+    std::remove(to.c_str());
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
 
 } // namespace
 
-bool rasterRender(KXScene& scene, unsigned width, unsigned height, KXRawImage2D& image, std::string& error)
+RasterOutcome rasterRender(const KXScene& scene, const KXRenderOptions& options,
+                           const volatile std::sig_atomic_t* interrupted, const std::atomic<bool>& allocationFailed,
+                           std::string& error)
 {
-    HiddenWindow window(width, height);
-    if (!window.get()) {
-        error = "cannot create a window to draw in";
-        return false;
-    }
-    // The device outlives the renderer that draws with it, and the renderer
-    // the canvas that draws through it (locals go in reverse order).
-    auto device = std::make_unique<KXDXDevice>();
-    KXAdapterFormat settings;
-    if (KXAdapterFormatUtils::getBestFormat(device->getCapabilities().adapterFormats,
-                                            KXAdapterFormat::KXWINDOWMODE_WINDOWED, settings) != KXRESULT_OK ||
-        device->initialize(window.get(), settings) != KXRESULT_OK) {
+    const std::string size = std::to_string(options.width) + " x " + std::to_string(options.height);
+    const KXDimension2D dimension(static_cast<float>(options.width), static_cast<float>(options.height));
+    // The largest picture chooses how the generator draws it: in one pass,
+    // by tiles on the device, or by tiles in main memory.
+    KXImgGen generator(dimension, options.antialias ? 1 : 0);
+    if (generator.initialize() != KXRESULT_OK) {
         error = "no Direct3D 9 device is available";
-        return false;
-    }
-    const D3DCAPS9* caps = device->getD3DCaps();
-    if (width > caps->MaxTextureWidth || height > caps->MaxTextureHeight) {
-        error = "the Direct3D device renders at most " + std::to_string(caps->MaxTextureWidth) + " x " +
-                std::to_string(caps->MaxTextureHeight) + " pixels; ask for a smaller --size";
-        return false;
+        return RasterOutcome::Failed;
     }
 
-    KXDXRenderer renderer;
-    if (renderer.initialize(device.get()) != KXRESULT_OK) {
-        error = "the Direct3D renderer cannot use the device";
-        return false;
+    // The image is written beside its final name and takes that name when it
+    // is complete, so that nothing half-written is left by a failure or a
+    // stop, and a file already there survives them.
+    const std::string partialPath = options.outputPath + ".partial";
+    std::wstring widePartial, wideOutput;
+    if (!KXFileUtils::fromNativePath(partialPath.c_str(), widePartial) ||
+        !KXFileUtils::fromNativePath(options.outputPath.c_str(), wideOutput)) {
+        error = options.outputPath + ": the file name is not valid UTF-8";
+        return RasterOutcome::Failed;
     }
-    renderer.setSize(width, height);
-    const KXViewport viewport = renderer.getViewport();
-    if (device->getStatus() != KXDevice::KXDEVICESTATUS_USABLE || viewport.getWidth() != width ||
-        viewport.getHeight() != height) {
-        error = "the Direct3D device cannot render " + std::to_string(width) + " x " + std::to_string(height) +
-                " pixels";
-        return false;
-    }
+    const KXImage2D::KXIMAGE2DFILETYPE fileType = KXImageUtils::getFileTypeFromExtension(wideOutput.c_str());
 
-    {
-        KXCanvas canvas;
-        canvas.setRenderer(&renderer);
-        canvas.render(&scene, nullptr);
+    TileProgress progress(options.quiet, interrupted, options.outputPath);
+    const KXPosition2D origin(0.0f, 0.0f);
+    int result = KXRESULT_OK;
+    const bool streamed = fileType == KXImage2D::KXIMAGE2D_PNG || fileType == KXImage2D::KXIMAGE2D_BMP ||
+                          (fileType == KXImage2D::KXIMAGE2D_JPG && !options.qualityGiven);
+    if (streamed) {
+        // The generator encodes the picture as it holds it, without a copy
+        // of its own: the way to write the largest pictures.
+        result = generator.convertToFile(&scene, widePartial.c_str(), fileType, origin, dimension, &progress, nullptr);
+    } else {
+        // Other formats, and JPEG at a quality of the user's choice, are
+        // encoded from a copy of the picture in main memory.
+        KXRawImage2D image;
+        result = generator.convert(&scene, &image, origin, dimension, &progress, nullptr);
+        if (result == KXRESULT_OK) {
+            KXImage2D encoded;
+            if (KXImageUtils::encode(&image, &encoded, fileType, options.quality) != 0 ||
+                KXImageUtils::saveImage2DToFile(&encoded, widePartial.c_str()) != 0)
+                result = KXRESULT_FAILED;
+        }
     }
-    const bool saved = renderer.saveToRawImage(&image) == KXRESULT_OK;
-    renderer.uninitialize();
-    if (!saved)
-        error = "cannot read the picture back from the Direct3D device";
-    return saved;
+    progress.finish();
+
+    const bool complete = result == KXRESULT_OK && !allocationFailed.load();
+    if (complete && moveInto(partialPath, options.outputPath))
+        return RasterOutcome::Written;
+    std::remove(partialPath.c_str());
+    if (result == KXRESULT_CANCELLED)
+        return RasterOutcome::Stopped;
+    if (allocationFailed.load())
+        error = "not enough memory to draw a " + size + " image";
+    else if (result == KXRESULT_OK)
+        error = "cannot write " + options.outputPath;
+    else if (result == KXRESULT_NULLARGUMENT)
+        error = "the image generator cannot make a " + size + " image";
+    else
+        error = "cannot draw a " + size + " image or write it to " + options.outputPath;
+    return RasterOutcome::Failed;
 }

@@ -27,7 +27,8 @@ bool parseSize(const char* text, unsigned& width, unsigned& height)
         return false;
     const std::string w(text, x);
     long wv = 0, hv = 0;
-    if (!parseNumber(w.c_str(), 1, KXRENDER_MAX_SIDE, wv) || !parseNumber(x + 1, 1, KXRENDER_MAX_SIDE, hv))
+    if (!parseNumber(w.c_str(), 1, KXRENDER_MAX_RASTER_SIDE, wv) ||
+        !parseNumber(x + 1, 1, KXRENDER_MAX_RASTER_SIDE, hv))
         return false;
     width = static_cast<unsigned>(wv);
     height = static_cast<unsigned>(hv);
@@ -58,6 +59,7 @@ bool parseRenderOptions(int argc, const char* const* argv, KXRenderOptions& opti
 {
     options = KXRenderOptions();
     bool positionalOnly = false;
+    std::string sceneArgument; // as given, "showcase" included
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
         // Options with a value take it from the next argument or after '='.
@@ -84,11 +86,12 @@ bool parseRenderOptions(int argc, const char* const* argv, KXRenderOptions& opti
         long number = 0;
 
         if (positionalOnly || arg.empty() || arg[0] != '-' || arg == "-") {
-            if (!options.scenePath.empty()) {
-                error = "only one scene file can be rendered at a time ('" + options.scenePath + "' and '" + arg + "')";
+            if (!sceneArgument.empty()) {
+                error = "only one scene file can be rendered at a time ('" + sceneArgument + "' and '" + arg + "')";
                 return false;
             }
-            options.scenePath = arg;
+            sceneArgument = arg;
+            options.scenePath = arg == KXRENDER_SHOWCASE ? std::string() : arg;
         } else if (arg == "--") {
             positionalOnly = true;
         } else if (name == "-h" || name == "--help") {
@@ -102,8 +105,8 @@ bool parseRenderOptions(int argc, const char* const* argv, KXRenderOptions& opti
             if (!value(text))
                 return false;
             if (!parseSize(text, options.width, options.height)) {
-                error = "--size wants WIDTHxHEIGHT with each side from 1 to " + std::to_string(KXRENDER_MAX_SIDE) +
-                        ", not '" + text + "'";
+                error = "--size wants WIDTHxHEIGHT with each side from 1 to " +
+                        std::to_string(KXRENDER_MAX_RASTER_SIDE) + ", not '" + text + "'";
                 return false;
             }
         } else if (name == "--reflections") {
@@ -118,6 +121,12 @@ bool parseRenderOptions(int argc, const char* const* argv, KXRenderOptions& opti
                 return false;
             }
             options.raster = true;
+        } else if (name == "--antialias") {
+            if (hasInlineValue) {
+                error = "--antialias takes no value";
+                return false;
+            }
+            options.antialias = true;
         } else if (name == "--background") {
             if (!value(text))
                 return false;
@@ -142,6 +151,7 @@ bool parseRenderOptions(int argc, const char* const* argv, KXRenderOptions& opti
                 return false;
             }
             options.quality = static_cast<int>(number);
+            options.qualityGiven = true;
         } else if (name == "-q" || name == "--quiet") {
             options.quiet = true;
         } else {
@@ -150,6 +160,20 @@ bool parseRenderOptions(int argc, const char* const* argv, KXRenderOptions& opti
         }
     }
 
+    // The size limit depends on the renderer, which may be chosen after
+    // --size.
+    if (!options.raster && (options.width > KXRENDER_MAX_SIDE || options.height > KXRENDER_MAX_SIDE)) {
+        error = "the ray tracer draws at most " + std::to_string(KXRENDER_MAX_SIDE) + " pixels a side, not " +
+                std::to_string(options.width) + "x" + std::to_string(options.height) +
+                " (--raster draws larger images)";
+        return false;
+    }
+    if (options.raster &&
+        static_cast<unsigned long long>(options.width) * options.height > KXRENDER_MAX_RASTER_PIXELS) {
+        error = "--raster draws at most " + std::to_string(KXRENDER_MAX_RASTER_PIXELS) + " pixels (2^30), not " +
+                std::to_string(options.width) + "x" + std::to_string(options.height);
+        return false;
+    }
     if (options.outputPath.empty()) {
         error = "no output file: give one with -o FILE (.png, .jpg or .bmp)";
         return false;
@@ -165,29 +189,37 @@ bool parseRenderOptions(int argc, const char* const* argv, KXRenderOptions& opti
 
 std::string renderUsage()
 {
-    return "Usage: kxrender [SCENE.gltf|SCENE.glb] -o IMAGE [options]\n"
+    return "Usage: kxrender [SCENE.gltf|SCENE.glb|showcase] -o IMAGE [options]\n"
            "\n"
            "Ray traces a glTF 2.0 scene, or the built-in showcase scene when no scene\n"
-           "is given, and writes the image; with --raster it draws the scene through\n"
-           "the Direct3D renderer instead. The image format follows the extension of\n"
-           "IMAGE: .png, .jpg (.jpeg) or .bmp (also .tga, .ppm, .hdr, .pfm, .dds).\n"
+           "(or the word 'showcase') is given, and writes the image; with --raster it\n"
+           "draws the scene through the Direct3D renderer instead. The image format\n"
+           "follows the extension of IMAGE: .png, .jpg (.jpeg) or .bmp (also .tga,\n"
+           ".ppm, .hdr, .pfm, .dds).\n"
            "\n"
            "Options:\n"
            "  -o, --output IMAGE   the image file to write (required)\n"
-           "      --size WxH       image size in pixels (default 1024x768)\n"
-           "      --raster         draw with the Direct3D renderer on a hidden window\n"
-           "                       (the size is limited to what the device renders)\n"
+           "      --size WxH       image size in pixels (default 1024x768); up to 16384\n"
+           "                       a side for the ray tracer, up to 65535 a side and\n"
+           "                       2^30 pixels in all with --raster\n"
+           "      --raster         draw with the Direct3D renderer off screen, in tiles\n"
+           "                       when the image is larger than one render target\n"
+           "      --antialias      smooth the edges of the --raster image (the ray\n"
+           "                       tracer always does: there it changes nothing)\n"
            "      --background R,G,B\n"
            "                       a single-colour background instead of the\n"
            "                       scene's own (each component 0 to 255)\n"
-           "      --reflections    trace mirror reflections\n"
+           "      --reflections    trace mirror reflections (ray tracer only)\n"
            "      --cpus N         trace on N processors, two threads each\n"
-           "                       (default: every processor)\n"
-           "      --quality Q      JPEG quality from 1 to 100 (default 90)\n"
+           "                       (default: every processor; ray tracer only)\n"
+           "      --quality Q      JPEG quality from 1 to 100 (default 90; 95 with\n"
+           "                       --raster, where a quality given costs a copy of\n"
+           "                       the picture in memory)\n"
            "  -q, --quiet          no progress report on stderr\n"
            "  -h, --help           show this help and exit\n"
            "\n"
-           "Ctrl-C stops the trace and still writes what was drawn so far.\n"
-           "Exit status: 0 done, 1 the scene or image could not be read or written,\n"
-           "2 bad arguments, 130 stopped by Ctrl-C (the partial image is written).\n";
+           "Ctrl-C stops the trace and still writes what was drawn so far; with\n"
+           "--raster it stops between two tiles and writes nothing.\n"
+           "Exit status: 0 done, 1 the scene or image could not be read, drawn or\n"
+           "written, 2 bad arguments, 130 stopped by Ctrl-C.\n";
 }

@@ -4,22 +4,32 @@
 
 // What the kxrender command line asks for.
 struct KXRenderOptions {
-    std::string scenePath;  // empty: the built-in showcase scene
+    std::string scenePath;  // empty (no scene or the word "showcase"): the built-in showcase scene
     std::string outputPath; // its extension names the image format
     unsigned width = 1024;
     unsigned height = 768;
     bool reflections = false;
-    bool raster = false; // draw through the canvas and the Direct3D renderer instead of tracing
+    bool raster = false; // draw through the image generator and the Direct3D renderer instead of tracing
+    bool antialias = false; // smooth edges of the raster picture (the ray tracer always does)
     bool hasBackground = false; // a single-colour background replaces the scene's own
     unsigned char background[3] = {0, 0, 0}; // red, green, blue
     int cpus = 0;       // 0: every processor
     int quality = 90;   // JPEG quality
+    bool qualityGiven = false; // --quality was on the command line
     bool quiet = false; // no progress on stderr
     bool help = false;
 };
 
-// Largest image side kxrender accepts.
+// Largest image side the ray tracer draws.
 constexpr unsigned KXRENDER_MAX_SIDE = 16384;
+// Largest image the image generator draws (--raster): each side, and the
+// number of pixels (4 GiB of raw pixels).
+constexpr unsigned KXRENDER_MAX_RASTER_SIDE = 65535;
+constexpr unsigned long long KXRENDER_MAX_RASTER_PIXELS = 1ull << 30;
+
+// The scene argument that names the built-in showcase scene, as no scene
+// argument does. A file of that name is given with a directory: ./showcase.
+constexpr const char* KXRENDER_SHOWCASE = "showcase";
 
 // Reads the arguments after the program name. False with a message for the
 // user on a bad argument; --help sets help and needs nothing else.

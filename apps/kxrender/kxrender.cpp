@@ -1,5 +1,6 @@
 // kxrender: ray traces a glTF scene, or the built-in showcase scene, into an
-// image file; or draws it through the Direct3D renderer.
+// image file; or draws it through the image generator and the Direct3D
+// renderer.
 
 #include "KXRasterRender.h"
 #include "KXRenderOptions.h"
@@ -50,8 +51,9 @@ void noteFailedAllocation()
 }
 
 // Only records the request: the main thread, which polls anyway, passes it
-// on to the tracer. The handler is reset after the first signal, so a second
-// Ctrl-C ends the program at once.
+// on to the tracer; the image generator asks for it before every tile. The
+// handler is reset after the first signal, so a second Ctrl-C ends the
+// program at once.
 void onInterrupt(int)
 {
     g_interrupted = 1;
@@ -240,34 +242,38 @@ int run(int argc, char** argv)
     if (KXCamera* camera = scene.getRoot()->getCamera())
         camera->setViewport(KXDimension2D(static_cast<float>(options.width), static_cast<float>(options.height)));
 
-    KXRawImage2D image(options.width, options.height, KXRawImage2D::KXRAWIMAGE2D_RGBA);
     const auto start = std::chrono::steady_clock::now();
-    bool finished = true;
     if (options.raster) {
         g_allocationFailed.store(false);
-        if (!rasterRender(scene, options.width, options.height, image, error)) {
+        installInterruptHandler();
+        const RasterOutcome outcome = rasterRender(scene, options, &g_interrupted, g_allocationFailed, error);
+        if (outcome == RasterOutcome::Stopped) {
+            std::fprintf(stderr, "kxrender: stopped; nothing was written\n");
+            return kExitInterrupted;
+        }
+        if (outcome == RasterOutcome::Failed) {
             std::fprintf(stderr, "kxrender: %s\n", error.c_str());
             return kExitFailure;
         }
-        if (g_allocationFailed.load()) {
-            std::fprintf(stderr, "kxrender: not enough memory to draw a %u x %u image\n", options.width,
-                         options.height);
-            return kExitFailure;
-        }
-    } else {
-        if (image.createData() != 0) {
-            std::fprintf(stderr, "kxrender: not enough memory for a %u x %u image\n", options.width, options.height);
-            return kExitFailure;
-        }
-        installInterruptHandler();
-        const TraceOutcome outcome = trace(scene, image, options);
-        if (outcome == TraceOutcome::OutOfMemory) {
-            std::fprintf(stderr, "kxrender: not enough memory to trace a %u x %u image\n", options.width,
-                         options.height);
-            return kExitFailure;
-        }
-        finished = outcome == TraceOutcome::Finished;
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::printf("kxrender: wrote %s (%u x %u, %.1f s)\n", options.outputPath.c_str(), options.width,
+                    options.height, seconds);
+        return 0;
     }
+
+    KXRawImage2D image(options.width, options.height, KXRawImage2D::KXRAWIMAGE2D_RGBA);
+    if (image.createData() != 0) {
+        std::fprintf(stderr, "kxrender: not enough memory for a %u x %u image\n", options.width, options.height);
+        return kExitFailure;
+    }
+    installInterruptHandler();
+    const TraceOutcome outcome = trace(scene, image, options);
+    if (outcome == TraceOutcome::OutOfMemory) {
+        std::fprintf(stderr, "kxrender: not enough memory to trace a %u x %u image\n", options.width,
+                     options.height);
+        return kExitFailure;
+    }
+    const bool finished = outcome == TraceOutcome::Finished;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     std::wstring output;

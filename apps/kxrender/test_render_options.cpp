@@ -36,12 +36,17 @@ TEST(RenderOptions, DefaultsAndEveryOption)
     EXPECT_TRUE(options.reflections);
     EXPECT_EQ(options.cpus, 3);
     EXPECT_EQ(options.quality, 75);
+    EXPECT_TRUE(options.qualityGiven);
     EXPECT_TRUE(options.quiet);
 
     EXPECT_FALSE(options.raster);
+    EXPECT_FALSE(options.antialias);
     EXPECT_FALSE(options.hasBackground);
-    ASSERT_TRUE(parse({"-o", "a.png", "--raster", "--background", "255,0,7"}, options, error)) << error;
+    ASSERT_TRUE(parse({"-o", "a.png", "--raster", "--antialias", "--background", "255,0,7"}, options, error))
+        << error;
     EXPECT_TRUE(options.raster);
+    EXPECT_TRUE(options.antialias);
+    EXPECT_FALSE(options.qualityGiven);
     ASSERT_TRUE(options.hasBackground);
     EXPECT_EQ(options.background[0], 255);
     EXPECT_EQ(options.background[1], 0);
@@ -52,6 +57,46 @@ TEST(RenderOptions, DefaultsAndEveryOption)
     EXPECT_EQ(options.scenePath, "--odd-name.gltf");
 }
 
+TEST(RenderOptions, ShowcaseIsTheSceneByNameOrByDefault)
+{
+    KXRenderOptions options;
+    std::string error;
+    ASSERT_TRUE(parse({"--raster", "--size", "16000x12000", "--antialias", "showcase", "-o", "poster.png"}, options,
+                      error))
+        << error;
+    EXPECT_TRUE(options.scenePath.empty());
+    EXPECT_EQ(options.outputPath, "poster.png");
+
+    // A file of that name is reached through a directory.
+    ASSERT_TRUE(parse({"./showcase", "-o", "a.png"}, options, error)) << error;
+    EXPECT_EQ(options.scenePath, "./showcase");
+
+    EXPECT_FALSE(parse({"showcase", "model.glb", "-o", "a.png"}, options, error));
+    EXPECT_NE(error.find("one scene"), std::string::npos) << error;
+    EXPECT_FALSE(parse({"model.glb", "showcase", "-o", "a.png"}, options, error));
+    EXPECT_NE(error.find("one scene"), std::string::npos) << error;
+}
+
+TEST(RenderOptions, SizeLimitFollowsTheRenderer)
+{
+    KXRenderOptions options;
+    std::string error;
+    // The ray tracer stops at 16384 a side, wherever --raster comes.
+    ASSERT_TRUE(parse({"-o", "a.png", "--size", "16384x16384"}, options, error)) << error;
+    EXPECT_FALSE(parse({"-o", "a.png", "--size", "16385x10"}, options, error));
+    EXPECT_NE(error.find("ray tracer"), std::string::npos) << error;
+    ASSERT_TRUE(parse({"--size", "16385x10", "-o", "a.png", "--raster"}, options, error)) << error;
+    EXPECT_EQ(options.width, 16385u);
+
+    // The generator: 65535 a side and 2^30 pixels.
+    ASSERT_TRUE(parse({"--raster", "-o", "a.png", "--size", "65535x16384"}, options, error)) << error;
+    ASSERT_TRUE(parse({"--raster", "-o", "a.png", "--size", "32768x32768"}, options, error)) << error;
+    EXPECT_FALSE(parse({"--raster", "-o", "a.png", "--size", "32768x32769"}, options, error));
+    EXPECT_NE(error.find("2^30"), std::string::npos) << error;
+    EXPECT_FALSE(parse({"--raster", "-o", "a.png", "--size", "65536x10"}, options, error));
+    EXPECT_NE(error.find("WIDTHxHEIGHT"), std::string::npos) << error;
+}
+
 TEST(RenderOptions, HelpNeedsNothingElse)
 {
     KXRenderOptions options;
@@ -60,6 +105,7 @@ TEST(RenderOptions, HelpNeedsNothingElse)
     ASSERT_TRUE(parse({"--help"}, options, error));
     EXPECT_TRUE(options.help);
     EXPECT_NE(renderUsage().find("--size"), std::string::npos);
+    EXPECT_NE(renderUsage().find("--antialias"), std::string::npos);
 }
 
 TEST(RenderOptions, BadArgumentsAreExplained)
@@ -80,6 +126,7 @@ TEST(RenderOptions, BadArgumentsAreExplained)
         {{"-o", "a.jpg", "--quality", "101"}, "--quality"},
         {{"-o", "a.png", "--reflections=yes"}, "no value"},
         {{"-o", "a.png", "--raster=1"}, "no value"},
+        {{"-o", "a.png", "--antialias=1"}, "no value"},
         {{"-o", "a.png", "--background", "10,20"}, "R,G,B"},
         {{"-o", "a.png", "--background", "10,20,256"}, "R,G,B"},
         {{"-o", "a.png", "--background", "10,20,30,40"}, "R,G,B"},

@@ -14,6 +14,19 @@ void KXDXBlendState::reset()
     device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
     device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
     device->SetRenderState(D3DRS_BLENDOP, D3DBLENDOP_ADD);
+    // The target's alpha is the coverage of a picture read back from it: a
+    // blended primitive lays its alpha over what is there (source + target ×
+    // (1 - source alpha)), whatever its colour factors, so that a picture
+    // over an opaque background stays opaque and one over a transparent
+    // background gets the alpha a viewer composites correctly. Without the
+    // capability the alpha blends like the colour.
+    D3DCAPS9 caps;
+    if (SUCCEEDED(device->GetDeviceCaps(&caps)) && (caps.PrimitiveMiscCaps & D3DPMISCCAPS_SEPARATEALPHABLEND)) {
+        device->SetRenderState(D3DRS_SEPARATEALPHABLENDENABLE, TRUE);
+        device->SetRenderState(D3DRS_SRCBLENDALPHA, D3DBLEND_ONE);
+        device->SetRenderState(D3DRS_DESTBLENDALPHA, D3DBLEND_INVSRCALPHA);
+        device->SetRenderState(D3DRS_BLENDOPALPHA, D3DBLENDOP_ADD);
+    }
 }
 
 void KXDXBlendState::enableBlending(int enable)

@@ -5,6 +5,7 @@
 #include "sceneapi/KXBackground.h"
 #include "sceneapi/KXCamera.h"
 #include "sceneapi/KXImageUtils.h"
+#include "sceneapi/KXMaterial.h"
 #include "sceneapi/KXRoot.h"
 #include "sceneapi/KXTempFile.h"
 #include "sceneapi/KXTexture2D.h"
@@ -238,4 +239,34 @@ TEST(Pictures, TheHostCanvasOutlivesTheGenerator)
     // The gradient sky at the top of the window.
     const uint32_t top = frame.pixels[5 * 160 + 80];
     EXPECT_GT(kxdxtest::blue(top), kxdxtest::red(top));
+}
+
+// A picture's alpha is its coverage: opaque wherever an opaque background
+// shows through transparent objects, and the object's own alpha over a
+// transparent background.
+TEST(Pictures, AlphaIsCoverage)
+{
+    auto generator = makeGenerator(64, 64, 0);
+    ASSERT_TRUE(generator);
+    KXScene showcase;
+    ASSERT_EQ(0, KXShowcaseScene::build(showcase, 64, 64));
+    int result = -1;
+    const KXRawImage2D opaque = picture(*generator, showcase, 64, 64, &result);
+    ASSERT_EQ(KXRESULT_OK, result);
+    int lowest = 255;
+    for (unsigned y = 0; y < 64; ++y)
+        for (unsigned x = 0; x < 64; ++x)
+            lowest = std::min(lowest, int(opaque.getRow(y)[4 * x + 3]));
+    EXPECT_EQ(255, lowest) << "the half-transparent cylinder over the scene";
+
+    KXScene glass;
+    kxdxtest::setSingleColorBackground(glass, kxdxtest::rgb(0, 0, 0, 0.0f));
+    kxdxtest::setTopDownOrthoCamera(glass, 4.0f, 64, 64);
+    auto square = kxdxtest::makeSquare(1.0f);
+    KXShape* shape = kxdxtest::addShape(glass, square.get(), KXColor(1.0f, 1.0f, 1.0f, 0.5f));
+    shape->getAppearance()->getMaterial()->setEmissiveColor(KXColor(1.0f, 1.0f, 1.0f, 0.5f));
+    const KXRawImage2D overNothing = picture(*generator, glass, 64, 64, &result);
+    ASSERT_EQ(KXRESULT_OK, result);
+    EXPECT_NEAR(128, overNothing.getRow(32)[4 * 32 + 3], 1) << "inside the square";
+    EXPECT_EQ(0, overNothing.getRow(2)[4 * 2 + 3]) << "the background";
 }
