@@ -43,7 +43,7 @@ public:
     };
     // The first tile size tried; smaller ones are tried while the device
     // cannot make a render target of that size.
-    static constexpr unsigned TILE_PROBE_START = 1024;
+    static constexpr unsigned TILE_PROBE_START = 512;
     static constexpr unsigned MIN_TILE_SIZE = 128;
     // Largest picture a conversion makes, in pixels (4 GiB of raw pixels).
     static constexpr uint64_t MAX_PICTURE_PIXELS = uint64_t(1) << 30;

@@ -58,10 +58,10 @@ void KXPictureCamera::restore(const Saved& saved)
         saved.camera->resetProjectionMatrix();
 }
 
-void KXPictureCamera::narrowToTile(float scaleX, float scaleY, unsigned column, unsigned row)
+void KXPictureCamera::narrowToTile(unsigned width, unsigned height, const KXViewport& tile)
 {
     for (const Saved* saved : {&m_camera, &m_background})
         if (saved->camera)
             saved->camera->setProjectionMatrix(
-                KXTileImageMaker::tileProjection(saved->pictureProjection, scaleX, scaleY, column, row));
+                KXTileImageMaker::tileProjection(saved->pictureProjection, width, height, tile));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "canvas/KXViewport.h"
 #include "sceneapi/KXGeometry2D.h"
 #include "sceneapi/KXMatrix.h"
 
@@ -19,9 +20,9 @@ public:
     KXPictureCamera(const KXPictureCamera&) = delete;
     KXPictureCamera& operator=(const KXPictureCamera&) = delete;
 
-    // Draws the part of the picture that tile (column, row) of a grid of
-    // scaleX × scaleY tiles covers, with both cameras.
-    void narrowToTile(float scaleX, float scaleY, unsigned column, unsigned row);
+    // Draws the rectangle `tile` of a width × height picture into a
+    // viewport of the tile's size, with both cameras.
+    void narrowToTile(unsigned width, unsigned height, const KXViewport& tile);
 
 private:
     struct Saved {

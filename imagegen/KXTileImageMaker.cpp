@@ -8,19 +8,23 @@
 #include "renderer/KXRenderer.h"
 #include "renderer/KXResult.h"
 
-KXMatrix KXTileImageMaker::tileProjection(const KXMatrix& projection, float scaleX, float scaleY, unsigned column,
-                                          unsigned row)
+KXMatrix KXTileImageMaker::tileProjection(const KXMatrix& projection, unsigned width, unsigned height,
+                                          const KXViewport& tile)
 {
-    // Clip x' = sx x + ox w and y' = sy y + oy w, for every row k of P.
-    const float offsetX = (scaleX - 1.0f) - 2.0f * static_cast<float>(column);
-    const float offsetY = -((scaleY - 1.0f) - 2.0f * static_cast<float>(row));
-    KXMatrix tile = projection;
+    // Clip x' = sx x + ox w and y' = sy y + oy w, for every row k of P; in
+    // double precision, since pictures may be far larger than their tiles.
+    const double w = width, h = height, tw = tile.getWidth(), th = tile.getHeight();
+    const double a = tile.getTopLeftCornerX(), b = tile.getTopLeftCornerY();
+    const float scaleX = static_cast<float>(w / tw), scaleY = static_cast<float>(h / th);
+    const float offsetX = static_cast<float>((w - 2.0 * a - tw) / tw);
+    const float offsetY = static_cast<float>((th - h + 2.0 * b) / th);
+    KXMatrix narrowed = projection;
     for (int k = 0; k < 4; ++k) {
-        const float w = projection.get(k, 3);
-        tile.set(k, 0, scaleX * projection.get(k, 0) + offsetX * w);
-        tile.set(k, 1, scaleY * projection.get(k, 1) + offsetY * w);
+        const float pw = projection.get(k, 3);
+        narrowed.set(k, 0, scaleX * projection.get(k, 0) + offsetX * pw);
+        narrowed.set(k, 1, scaleY * projection.get(k, 1) + offsetY * pw);
     }
-    return tile;
+    return narrowed;
 }
 
 int KXTileImageMaker::render(const KXPosition2D& position, const KXDimension2D& dimension, const KXScene* scene,
@@ -42,8 +46,6 @@ int KXTileImageMaker::render(const KXPosition2D& position, const KXDimension2D& 
 
     const unsigned columns = width / tile + (width % tile ? 1 : 0);
     const unsigned rows = height / tile + (height % tile ? 1 : 0);
-    const float scaleX = static_cast<float>(static_cast<double>(width) / tile);
-    const float scaleY = static_cast<float>(static_cast<double>(height) / tile);
     if (m_generator->useTargetSize(tile, tile) != KXRESULT_OK)
         return KXRESULT_FAILED;
 
@@ -54,8 +56,6 @@ int KXTileImageMaker::render(const KXPosition2D& position, const KXDimension2D& 
     const KXDimension2D tileSize(static_cast<float>(tile), static_cast<float>(tile));
     int tileResult = KXRESULT_OK;
     secondary->bindTarget();
-    const KXViewport viewport(0, 0, tile, tile);
-    renderer->setViewport(&viewport);
     {
         KXCanvasRendererLoan loan(canvas, renderer);
         KXPictureCamera camera(scene, KXDimension2D(static_cast<float>(width), static_cast<float>(height)));
@@ -77,7 +77,10 @@ int KXTileImageMaker::render(const KXPosition2D& position, const KXDimension2D& 
                     break;
                 }
                 const unsigned tileHeight = (j == rows - 1 && height % tile) ? height % tile : tile;
-                camera.narrowToTile(scaleX, scaleY, i, j);
+                // A partial tile is drawn into a viewport of its own size.
+                const KXViewport viewport(0, 0, tileWidth, tileHeight);
+                renderer->setViewport(&viewport);
+                camera.narrowToTile(width, height, KXViewport(i * tile, j * tile, tileWidth, tileHeight));
                 canvas->render(scene, nullptr);
                 // A device lost while drawing leaves the tile undrawn.
                 if (!device || device->getStatus() != KXDevice::KXDEVICESTATUS_USABLE) {

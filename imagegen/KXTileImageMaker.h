@@ -11,15 +11,15 @@ class KXRenderSurface;
 // grid of square tiles, each by narrowing the camera's projection onto it,
 // and hands every tile to the concrete maker to assemble.
 //
-// The picture spans sx = W / T tile widths and sy = H / T tile heights of
-// clip space; tile (i, j), counted from the left and the top, is brought
-// onto the clip square -1..1 by scaling clip x and y by sx and sy and
-// shifting them by ox = sx - 1 - 2i and oy = -(sy - 1 - 2j) times w. Applied
-// to the projection as P' = P * T(i, j) this holds for every projection the
-// cameras make: perspective (w = -z in this right-handed scene space),
-// orthographic (w = 1) and off-centre ones, and for the background's own
-// camera. Partial tiles at the right and bottom are rendered whole and only
-// their top-left part is used.
+// A tile covering the rectangle (a, b, tw, th) of a W × H picture is drawn
+// into a viewport of tw × th pixels: clip x and y are scaled by W / tw and
+// H / th and shifted by (W - 2a - tw) / tw and (th - H + 2b) / th times w,
+// which brings the rectangle onto the clip square -1..1 (rows count from
+// the top, hence the signs). Applied to the projection as P' = P * T this
+// holds for every projection the cameras make: perspective (w = -z in this
+// right-handed scene space), orthographic (w = 1) and off-centre ones, and
+// for the background's own camera. Partial tiles at the right and bottom
+// edges are drawn at their own size, not as whole tiles.
 class KXDXRENDERER_API KXTileImageMaker : public KXImageMaker
 {
 public:
@@ -43,10 +43,11 @@ public:
                          KXCanvas* canvas, IKXStatusMgr* status) = 0;
     virtual int isUsable() = 0;
 
-    // The projection that draws tile (column, row) of a picture spanning
-    // scaleX × scaleY tiles: P * T(column, row).
-    static KXMatrix tileProjection(const KXMatrix& projection, float scaleX, float scaleY, unsigned column,
-                                   unsigned row);
+    // The projection that draws the rectangle `tile` (left, top, width,
+    // height in pixels) of a width × height picture into a viewport of the
+    // tile's size: P * T.
+    static KXMatrix tileProjection(const KXMatrix& projection, unsigned width, unsigned height,
+                                   const KXViewport& tile);
 
 protected:
     bool m_usable = true;

@@ -36,12 +36,12 @@ KXMatrix offCentre()
 
 } // namespace
 
-// A point lands in tile (i, j) exactly where the whole picture has it,
-// shifted by the tile's corner, for every kind of projection.
+// A point lands in a tile exactly where the whole picture has it, shifted
+// by the tile's corner, for every kind of projection and for partial tiles
+// drawn at their own size.
 TEST(TileProjection, PutsEveryPointWhereTheWholePictureHasIt)
 {
     const unsigned tile = 512, width = 1000, height = 600;
-    const float sx = float(width) / tile, sy = float(height) / tile;
     std::mt19937 random(7);
     std::uniform_real_distribution<float> spread(-3.0f, 3.0f), depth(-40.0f, -1.0f);
     for (const KXMatrix& projection : {KXMatrix::perspective(0.8f, float(width) / height, 0.1f, 100.0f),
@@ -52,17 +52,24 @@ TEST(TileProjection, PutsEveryPointWhereTheWholePictureHasIt)
             project(projection, v, float(width), float(height), x, y);
             const unsigned i = std::min(1u, unsigned(std::max(0.0f, x) / tile));
             const unsigned j = std::min(1u, unsigned(std::max(0.0f, y) / tile));
+            // The last column is 488 wide, the last row 88 high.
+            const KXViewport rect(i * tile, j * tile, i ? width - tile : tile, j ? height - tile : tile);
             float tx = 0, ty = 0;
-            project(KXTileImageMaker::tileProjection(projection, sx, sy, i, j), v, float(tile), float(tile), tx, ty);
+            project(KXTileImageMaker::tileProjection(projection, width, height, rect), v, float(rect.getWidth()),
+                    float(rect.getHeight()), tx, ty);
             EXPECT_NEAR(x - float(i * tile), tx, 2e-3f * tile);
             EXPECT_NEAR(y - float(j * tile), ty, 2e-3f * tile);
         }
     }
-    // The grid of the example: column 0 shifts by sx - 1, column 1 by sx - 3.
+    // Whole tiles of the example: column 0 shifts by sx - 1 = 0.953125,
+    // column 1 by sx - 3.
     const KXMatrix identity;
-    EXPECT_FLOAT_EQ(0.953125f, KXTileImageMaker::tileProjection(identity, sx, sy, 0, 0).get(3, 0));
-    EXPECT_FLOAT_EQ(-1.046875f, KXTileImageMaker::tileProjection(identity, sx, sy, 1, 0).get(3, 0));
-    EXPECT_FLOAT_EQ(-0.171875f, KXTileImageMaker::tileProjection(identity, sx, sy, 0, 0).get(3, 1));
+    const KXMatrix first = KXTileImageMaker::tileProjection(identity, width, height, KXViewport(0, 0, tile, tile));
+    EXPECT_FLOAT_EQ(1.953125f, first.get(0, 0));
+    EXPECT_FLOAT_EQ(0.953125f, first.get(3, 0));
+    EXPECT_FLOAT_EQ(-0.171875f, first.get(3, 1));
+    EXPECT_FLOAT_EQ(-1.046875f,
+                    KXTileImageMaker::tileProjection(identity, width, height, KXViewport(tile, 0, tile, tile)).get(3, 0));
 }
 
 namespace {
