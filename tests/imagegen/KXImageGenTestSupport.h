@@ -5,6 +5,8 @@
 
 #include "KXDXTestSupport.h"
 
+#include "canvas/KXCanvas.h"
+
 #include "imagegen/KXImgGen.h"
 #include "imagegen/KXStatusMgr.h"
 #include "renderer/KXResult.h"
@@ -52,6 +54,32 @@ inline KXRawImage2D picture(KXImgGen& generator, const KXScene& scene, unsigned 
     const int converted = generator.convert(&scene, &image, KXPosition2D(0, 0), size(width, height), nullptr, nullptr);
     if (result)
         *result = converted;
+    return image;
+}
+
+// The picture drawn once, without the generator: an off-screen renderer
+// made by the factory, on a device without multisampling, its target of
+// the picture's size.
+inline KXRawImage2D singlePass(const KXScene& scene, unsigned width, unsigned height)
+{
+    KXRawImage2D image(0, 0, KXRawImage2D::KXRAWIMAGE2D_RGBA);
+    kxdxtest::TestWindow window(64, 64);
+    auto device = kxdxtest::makeDevice(window.get(), nullptr, false);
+    auto renderer = kxdxtest::createRenderer(KXRenderer::KXRENDERER_OFFSCREEN);
+    auto* secondary = dynamic_cast<KXSecondaryRenderer*>(renderer.get());
+    if (!device || !renderer || !secondary || renderer->initialize(device.get()) != KXRESULT_OK)
+        return image;
+    renderer->setSize(width, height);
+    {
+        KXCanvas canvas;
+        canvas.setRenderer(renderer.get());
+        secondary->bindTarget();
+        canvas.render(&scene, nullptr);
+        secondary->restoreTarget();
+    }
+    if (renderer->saveToRawImage(&image) != KXRESULT_OK || image.convertToFormat(KXRawImage2D::KXRAWIMAGE2D_RGBA) != 0)
+        image.releaseData();
+    renderer->uninitialize();
     return image;
 }
 

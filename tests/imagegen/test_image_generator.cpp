@@ -1,9 +1,7 @@
 #include "KXImageGenTestSupport.h"
 
 #include "imagegen/KXCPUImageMaker.h"
-#include "imagegen/KXGPUImageMaker.h"
 #include "imagegen/KXImageMaker.h"
-#include "sceneapi/KXImageUtils.h"
 
 #include <gtest/gtest.h>
 
@@ -89,24 +87,4 @@ TEST(ImageGenerator, RefusesWhatItCannotDo)
     EXPECT_EQ(KXRESULT_NULLARGUMENT,
               generator->convert(&scene, static_cast<KXRawImage2D*>(nullptr), origin, size(10, 10), nullptr, nullptr));
     EXPECT_FALSE(raw.hasData());
-}
-
-TEST(ImageGenerator, TiledPicturesEqualTheSinglePass)
-{
-    KXScene scene;
-    ASSERT_EQ(0, KXShowcaseScene::build(scene, 1000, 600));
-    auto tiled = makeGenerator(1000, 600, 0, 128);
-    auto single = makeGenerator(1000, 600, 0);
-    ASSERT_TRUE(tiled && single);
-    ASSERT_EQ(KXImageMaker::KXMAKER_GPU, makerOf(tiled));
-    ASSERT_EQ(KXImageMaker::KXMAKER_SIMPLE, makerOf(single));
-    int result = -1;
-    const KXRawImage2D byTiles = picture(*tiled, scene, 1000, 600, &result);
-    ASSERT_EQ(KXRESULT_OK, result);
-    const KXRawImage2D once = picture(*single, scene, 1000, 600, &result);
-    ASSERT_EQ(KXRESULT_OK, result);
-    KXImageUtils::saveRawImage2DToPNG(&byTiles, L"/tmp/kx_tiled.png");
-    KXImageUtils::saveRawImage2DToPNG(&once, L"/tmp/kx_once.png");
-    const Difference difference = compare(byTiles, once, 8);
-    EXPECT_LT(difference.share, 0.002);
 }
