@@ -236,11 +236,12 @@ int KXImgGen::checkConversion(const KXScene* scene, const void* output, const KX
     return KXRESULT_OK;
 }
 
-int KXImgGen::render(const KXScene* scene, const KXPosition2D& position, const KXDimension2D& dimension,
-                     IKXStatusMgr* status, KXCanvas* canvas, Rendered& rendered)
+int KXImgGen::render(const KXScene* scene, const void* output, const KXPosition2D& position,
+                     const KXDimension2D& dimension, IKXStatusMgr* status, KXCanvas* canvas, Rendered& rendered)
 {
-    if (!m_primary)
-        return KXRESULT_NULLARGUMENT;
+    const int checked = checkConversion(scene, output, position, dimension);
+    if (checked != KXRESULT_OK)
+        return checked;
     if (!canvas)
         canvas = m_canvas.get();
     // Makers that supersample by tiles are given the doubled picture too.
@@ -268,11 +269,8 @@ int KXImgGen::convert(const KXScene* scene, KXImage2D* image, KXImage2D::KXIMAGE
                       const KXPosition2D& position, const KXDimension2D& dimension, IKXStatusMgr* status,
                       KXCanvas* canvas)
 {
-    const int checked = checkConversion(scene, image, position, dimension);
-    if (checked != KXRESULT_OK)
-        return checked;
     Rendered rendered;
-    const int result = render(scene, position, dimension, status, canvas, rendered);
+    const int result = render(scene, image, position, dimension, status, canvas, rendered);
     if (result < 0 || !rendered.maker)
         return result;
     if (!rendered.doubled)
@@ -286,11 +284,8 @@ int KXImgGen::convert(const KXScene* scene, KXImage2D* image, KXImage2D::KXIMAGE
 int KXImgGen::convert(const KXScene* scene, KXRawImage2D* image, const KXPosition2D& position,
                       const KXDimension2D& dimension, IKXStatusMgr* status, KXCanvas* canvas)
 {
-    const int checked = checkConversion(scene, image, position, dimension);
-    if (checked != KXRESULT_OK)
-        return checked;
     Rendered rendered;
-    const int result = render(scene, position, dimension, status, canvas, rendered);
+    const int result = render(scene, image, position, dimension, status, canvas, rendered);
     if (result < 0 || !rendered.maker)
         return result;
     // The pixels come in the image's own format, whatever the maker gives.
@@ -306,11 +301,8 @@ int KXImgGen::convertToFile(const KXScene* scene, const wchar_t* path, KXImage2D
                             const KXPosition2D& position, const KXDimension2D& dimension, IKXStatusMgr* status,
                             KXCanvas* canvas)
 {
-    const int checked = checkConversion(scene, path, position, dimension);
-    if (checked != KXRESULT_OK)
-        return checked;
     Rendered rendered;
-    const int result = render(scene, position, dimension, status, canvas, rendered);
+    const int result = render(scene, path, position, dimension, status, canvas, rendered);
     if (result < 0 || !rendered.maker)
         return result;
     if (!rendered.doubled)

@@ -117,10 +117,10 @@ private:
     struct Rendered;
     int checkConversion(const KXScene* scene, const void* output, const KXPosition2D& position,
                         const KXDimension2D& dimension) const;
-    // The rendering step every conversion shares: the primary maker, and
-    // the main-memory maker when it fails.
-    int render(const KXScene* scene, const KXPosition2D& position, const KXDimension2D& dimension,
-               IKXStatusMgr* status, KXCanvas* canvas, Rendered& rendered);
+    // The rendering step every conversion shares, once its arguments are
+    // checked: the primary maker, and the main-memory maker when it fails.
+    int render(const KXScene* scene, const void* output, const KXPosition2D& position,
+               const KXDimension2D& dimension, IKXStatusMgr* status, KXCanvas* canvas, Rendered& rendered);
     void chooseMaker();
     unsigned probeTileSize();
 
