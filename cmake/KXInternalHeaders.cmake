@@ -10,4 +10,5 @@ set(KX_INTERNAL_HEADERS
   renderer/dx/KXDXSurfaceReader.h
   resources/KXDXResourceSaver.h
   imagegen/KXPictureCamera.h
-  imagegen/KXCanvasRendererLoan.h)
+  imagegen/KXCanvasRendererLoan.h
+  canvas/KXFloorSheet.h)

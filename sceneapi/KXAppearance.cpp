@@ -7,7 +7,8 @@
 #include "sceneapi/KXTexture3D.h"
 #include "sceneapi/KXTextureAttributes.h"
 
-#include <vector>
+#include <array>
+#include <cstddef>
 
 namespace {
 
@@ -21,11 +22,13 @@ bool isStage(int stage)
 KXAppearance::~KXAppearance()
 {
     // Empty every slot first: a part held in two slots is let go of once
-    // neither holds it.
-    std::vector<KXObject*> parts;
-    auto take = [&parts](auto*& slot) {
+    // neither holds it. A destructor must not allocate (it may run when
+    // memory has run out), hence an array of every slot.
+    std::array<KXObject*, 3 + 2 * MAX_TEXTURES> slots{};
+    size_t held = 0;
+    auto take = [&](auto*& slot) {
         if (slot)
-            parts.push_back(slot);
+            slots[held++] = slot;
         slot = nullptr;
     };
     take(m_material);
@@ -35,10 +38,10 @@ KXAppearance::~KXAppearance()
     }
     take(m_polygonAttributes);
     take(m_shaderProgram);
-    for (KXObject* part : parts)
-        part->unregisterObserver(this);
-    for (KXObject* part : parts)
-        part->unref();
+    for (size_t i = 0; i < held; ++i)
+        slots[i]->unregisterObserver(this);
+    for (size_t i = 0; i < held; ++i)
+        slots[i]->unref();
 }
 
 template <class T>
@@ -49,7 +52,15 @@ void KXAppearance::replacePart(T*& slot, T* part)
     T* old = slot;
     if (part) {
         part->ref();
-        part->registerObserver(this);
+        // Without memory to register with the part, the appearance does not
+        // take it: a part made for it (by a create operation) goes with the
+        // reference taken here instead of being lost.
+        try {
+            part->registerObserver(this);
+        } catch (...) {
+            part->unref();
+            throw;
+        }
     }
     slot = part;
     if (old && !holdsPart(old))

@@ -2,13 +2,18 @@
 
 #include "KXRenderOptions.h"
 
+#include "canvas/KXCanvas.h"
+#include "canvas/KXPlanarShadowPainter.h"
 #include "imagegen/KXImgGen.h"
 #include "imagegen/KXStatusMgr.h"
 #include "renderer/KXResult.h"
 #include "sceneapi/KXFileUtils.h"
 #include "sceneapi/KXImage2D.h"
 #include "sceneapi/KXImageUtils.h"
+#include "sceneapi/KXLight.h"
+#include "sceneapi/KXLightModel.h"
 #include "sceneapi/KXRawImage2D.h"
+#include "sceneapi/KXRoot.h"
 #include "sceneapi/KXScene.h"
 
 #include <cstdio>
@@ -78,6 +83,27 @@ private:
     bool m_shown = false;
 };
 
+// Aims the shadow painter at the scene's sun: its first directional light
+// that casts shadows, else its first directional light (the painter's own
+// light shines straight down).
+void aimShadowsAtTheSun(KXCanvas& canvas, const KXScene& scene)
+{
+    auto* painter =
+        dynamic_cast<KXPlanarShadowPainter*>(canvas.getPainter(KXCanvasPainter::KXCANVASPAINTER_PLANARSHADOW));
+    const KXRoot* root = scene.getRoot();
+    const KXLightModel* lights = root ? root->getLightModel() : nullptr;
+    if (!painter || !lights)
+        return;
+    const KXDirectionalLight* sun = nullptr;
+    for (int i = 0; i < lights->getNumLights(); ++i) {
+        const auto* light = dynamic_cast<const KXDirectionalLight*>(lights->getLight(i));
+        if (light && (!sun || (light->getCastShadows() && !sun->getCastShadows())))
+            sun = light;
+    }
+    if (sun)
+        painter->setLightDirection(sun->getDirection());
+}
+
 // Puts the finished file in place of the image path (replacing a file
 // there, which some systems refuse to do in one step).
 bool moveInto(const std::string& from, const std::string& to)
@@ -117,6 +143,11 @@ RasterOutcome rasterRender(const KXScene& scene, const KXRenderOptions& options,
     const KXImage2D::KXIMAGE2DFILETYPE fileType = KXImageUtils::getFileTypeFromExtension(wideOutput.c_str());
 
     TileProgress progress(options.quiet, interrupted, options.outputPath);
+    KXCanvas canvas;
+    canvas.enableShadows(options.hardShadows ? 1 : 0);
+    canvas.enableReflection(options.floorReflection ? 1 : 0);
+    if (options.hardShadows)
+        aimShadowsAtTheSun(canvas, scene);
     const KXPosition2D origin(0.0f, 0.0f);
     int result = KXRESULT_OK;
     const bool streamed = fileType == KXImage2D::KXIMAGE2D_PNG || fileType == KXImage2D::KXIMAGE2D_BMP ||
@@ -124,12 +155,12 @@ RasterOutcome rasterRender(const KXScene& scene, const KXRenderOptions& options,
     if (streamed) {
         // The generator encodes the picture as it holds it, without a copy
         // of its own: the way to write the largest pictures.
-        result = generator.convertToFile(&scene, widePartial.c_str(), fileType, origin, dimension, &progress, nullptr);
+        result = generator.convertToFile(&scene, widePartial.c_str(), fileType, origin, dimension, &progress, &canvas);
     } else {
         // Other formats, and JPEG at a quality of the user's choice, are
         // encoded from a copy of the picture in main memory.
         KXRawImage2D image;
-        result = generator.convert(&scene, &image, origin, dimension, &progress, nullptr);
+        result = generator.convert(&scene, &image, origin, dimension, &progress, &canvas);
         if (result == KXRESULT_OK) {
             KXImage2D encoded;
             if (KXImageUtils::encode(&image, &encoded, fileType, options.quality) != 0 ||

@@ -127,6 +127,20 @@ bool parseRenderOptions(int argc, const char* const* argv, KXRenderOptions& opti
                 return false;
             }
             options.antialias = true;
+        } else if (name == "--shadows") {
+            if (!value(text))
+                return false;
+            if (std::string(text) != "hard") {
+                error = "--shadows wants 'hard', not '" + std::string(text) + "'";
+                return false;
+            }
+            options.hardShadows = true;
+        } else if (name == "--reflection") {
+            if (hasInlineValue) {
+                error = "--reflection takes no value";
+                return false;
+            }
+            options.floorReflection = true;
         } else if (name == "--background") {
             if (!value(text))
                 return false;
@@ -206,6 +220,9 @@ std::string renderUsage()
            "                       when the image is larger than one render target\n"
            "      --antialias      smooth the edges of the --raster image (the ray\n"
            "                       tracer always does: there it changes nothing)\n"
+           "      --shadows hard   hard shadows on the floor plane, cast by the\n"
+           "                       scene's first directional light (--raster only)\n"
+           "      --reflection     the floor mirrors the scene (--raster only)\n"
            "      --background R,G,B\n"
            "                       a single-colour background instead of the\n"
            "                       scene's own (each component 0 to 255)\n"

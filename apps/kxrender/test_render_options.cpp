@@ -52,6 +52,15 @@ TEST(RenderOptions, DefaultsAndEveryOption)
     EXPECT_EQ(options.background[1], 0);
     EXPECT_EQ(options.background[2], 7);
 
+    // The painters of the raster picture.
+    EXPECT_FALSE(options.hardShadows);
+    EXPECT_FALSE(options.floorReflection);
+    ASSERT_TRUE(parse({"-o", "a.png", "--raster", "--shadows", "hard", "--reflection"}, options, error)) << error;
+    EXPECT_TRUE(options.hardShadows);
+    EXPECT_TRUE(options.floorReflection);
+    EXPECT_FALSE(parse({"-o", "a.png", "--raster", "--shadows", "soft"}, options, error));
+    EXPECT_FALSE(parse({"-o", "a.png", "--raster", "--shadows"}, options, error));
+
     // After "--" a name that looks like an option is a scene.
     ASSERT_TRUE(parse({"-o", "x.bmp", "--", "--odd-name.gltf"}, options, error)) << error;
     EXPECT_EQ(options.scenePath, "--odd-name.gltf");

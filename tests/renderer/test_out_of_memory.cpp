@@ -82,6 +82,17 @@ void buildSmallScene(KXScene& scene)
 // A canvas of the application's own make whose steps allocate as they
 // draw, so that memory also runs out in a step the canvas does not guard,
 // halfway through a pass: after a group is drawn, before a shape is.
+// A canvas that also draws hard shadows and the floor's reflection.
+class PaintingCanvas : public KXCanvas
+{
+public:
+    PaintingCanvas()
+    {
+        enableShadows(1);
+        enableReflection(1);
+    }
+};
+
 class AllocatingCanvas : public KXCanvas
 {
 public:
@@ -195,6 +206,11 @@ TEST(FramesOutOfMemory, ShowcaseIsWholeAfterFailedAllocations)
 TEST(FramesOutOfMemory, FramesOfAnAllocatingCanvasAreWholeAfterEveryFailedAllocation)
 {
     expectFramesWholeAfterFailures<AllocatingCanvas>(buildSmallScene, 1);
+}
+
+TEST(FramesOutOfMemory, ShadowsAndReflectionAreWholeAfterFailedAllocations)
+{
+    expectFramesWholeAfterFailures<PaintingCanvas>(buildShowcase, 13);
 }
 
 // A canvas made without memory for its painters is made all the same: it
