@@ -5,9 +5,11 @@
 // kxbench_raster on the same scene and thread count, it shows what the
 // library adds to what the device costs.
 //
-//   kxbench_canvas [--threads N] [--scene sphere|cubes|showcase] [--frames 20] [--runs 5] [--out DIR]
+//   kxbench_canvas [--threads N] [--scene sphere|cubes|showcase] [--painter none|shadow|reflection]
+//                  [--frames 20] [--runs 5] [--out DIR]
 
 #include "canvas/KXCanvas.h"
+#include "canvas/KXPlanarShadowPainter.h"
 #include "renderer/dx/KXDXDevice.h"
 #include "renderer/dx/KXDXRendererFactory.h"
 #include "sceneapi/sceneapi.h"
@@ -173,11 +175,26 @@ double measure(KXCanvas& canvas, KXRenderer& renderer, IDirect3DDevice9* device,
     return fps[fps.size() / 2];
 }
 
+// The hard shadows fall from the scene's first directional light.
+void aimShadowsAtTheSun(KXCanvas& canvas, const KXScene& scene)
+{
+    auto* shadows =
+        dynamic_cast<KXPlanarShadowPainter*>(canvas.getPainter(KXCanvasPainter::KXCANVASPAINTER_PLANARSHADOW));
+    const KXLightModel* lights = scene.getRoot() ? scene.getRoot()->getLightModel() : nullptr;
+    for (int i = 0; shadows && lights && i < lights->getNumLights(); ++i) {
+        if (const auto* sun = dynamic_cast<const KXDirectionalLight*>(lights->getLight(i))) {
+            shadows->setLightDirection(sun->getDirection());
+            return;
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     std::string scenes = "sphere,cubes";
+    std::string painter = "none";
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const char* next = i + 1 < argc ? argv[i + 1] : "";
@@ -191,6 +208,12 @@ int main(int argc, char** argv)
             g_out = next, ++i;
         else if (a == "--scene")
             scenes = next, ++i;
+        else if (a == "--painter")
+            painter = next, ++i;
+    }
+    if (painter != "none" && painter != "shadow" && painter != "reflection") {
+        std::fprintf(stderr, "kxbench_canvas: --painter wants none, shadow or reflection\n");
+        return 2;
     }
 
     HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, kWidth, kHeight, nullptr, nullptr, nullptr, nullptr);
@@ -226,8 +249,13 @@ int main(int argc, char** argv)
                 s.build(scene);
                 KXCanvas canvas;
                 canvas.setRenderer(renderer);
+                canvas.enableShadows(painter == "shadow");
+                canvas.enableReflection(painter == "reflection");
+                if (painter == "shadow")
+                    aimShadowsAtTheSun(canvas, scene);
                 const double fps = measure(canvas, *renderer, dxDevice->getD3DDevice(), scene, s.name);
-                std::printf("RESULT canvas scene=%s threads=%u fps_median=%.2f\n", s.name, g_threads, fps);
+                std::printf("RESULT canvas scene=%s painter=%s threads=%u fps_median=%.2f\n", s.name, painter.c_str(),
+                            g_threads, fps);
                 std::fflush(stdout);
             }
             renderer->uninitialize();
