@@ -1,5 +1,7 @@
 #include "canvas/KXOverlayPainter.h"
 
+#include "canvas/KXShapeWalk.h"
+
 #include "renderer/KXOutOfMemory.h"
 #include "renderer/KXRenderStateMgr.h"
 #include "renderer/KXRenderer.h"
@@ -46,23 +48,10 @@ void KXOverlayPainter::walk(KXGroup* group)
 {
     // Transforms, appearances and culling play no part: the geometry is in
     // screen coordinates already.
-    for (int i = 0; i < group->getNumChildNodes(); ++i) {
-        KXNode* child = group->getChild(i);
-        if (!child || !child->isEnabled())
-            continue;
-        if (child->getType() == KXNode::KXNODETYPE_GROUP) {
-            if (auto* childGroup = dynamic_cast<KXGroup*>(child))
-                walk(childGroup);
-        } else if (child->getType() == KXNode::KXNODETYPE_SHAPE) {
-            if (auto* shape = dynamic_cast<KXShape*>(child)) {
-                drawGeometry(shape->getGeometry());
-                if (KXGeometryGroup* geometryGroup = shape->getGeometryGroup()) {
-                    for (int g = 0; g < geometryGroup->getNumGeometry(); ++g)
-                        drawGeometry(geometryGroup->getGeometry(g));
-                }
-            }
-        }
-    }
+    auto draw = [this](KXShape* shape) {
+        kxshapewalk::forEachGeometry(shape, [this](KXGeometry* geometry) { drawGeometry(geometry); });
+    };
+    kxshapewalk::forEachShape(group, nullptr, draw);
 }
 
 void KXOverlayPainter::drawGeometry(KXGeometry* geometry)

@@ -1,5 +1,7 @@
 #include "canvas/KXPlanarReflectionPainter.h"
 
+#include "canvas/KXShapeWalk.h"
+
 #include "canvas/KXFloorSheet.h"
 #include "renderer/KXDevice.h"
 #include "renderer/KXOutOfMemory.h"
@@ -356,25 +358,8 @@ void KXPlanarReflectionPainter::drawSceneDepth(KXRenderStateMgr& states, KXRoot*
 
 void KXPlanarReflectionPainter::walk(KXRenderStateMgr& states, KXGroup* group, unsigned pass)
 {
-    for (int i = 0; i < group->getNumChildNodes(); ++i) {
-        KXNode* child = group->getChild(i);
-        if (!child || !child->isEnabled())
-            continue;
-        m_renderer->pushTransform(child->getTransform()->getTransformationMatrix());
-        switch (child->getType()) {
-        case KXNode::KXNODETYPE_GROUP:
-            if (auto* childGroup = dynamic_cast<KXGroup*>(child))
-                walk(states, childGroup, pass);
-            break;
-        case KXNode::KXNODETYPE_SHAPE:
-            if (auto* shape = dynamic_cast<KXShape*>(child))
-                drawShape(states, shape, pass);
-            break;
-        default:
-            break;
-        }
-        m_renderer->popTransform();
-    }
+    auto mirror = [this, &states, pass](KXShape* shape) { drawShape(states, shape, pass); };
+    kxshapewalk::forEachShape(group, m_renderer, mirror);
 }
 
 void KXPlanarReflectionPainter::drawShape(KXRenderStateMgr& states, KXShape* shape, unsigned pass)
@@ -415,36 +400,17 @@ void KXPlanarReflectionPainter::drawShape(KXRenderStateMgr& states, KXShape* sha
             }
         }
     }
-    drawGeometry(shape->getGeometry(), shader);
-    if (KXGeometryGroup* geometryGroup = shape->getGeometryGroup()) {
-        for (int i = 0; i < geometryGroup->getNumGeometry(); ++i)
-            drawGeometry(geometryGroup->getGeometry(i), shader);
-    }
+    kxshapewalk::forEachGeometry(shape, [this, shader](KXGeometry* geometry) { drawGeometry(geometry, shader); });
     if (appearance)
         textures->reset();
 }
 
 void KXPlanarReflectionPainter::walkDepth(KXGroup* group)
 {
-    for (int i = 0; i < group->getNumChildNodes(); ++i) {
-        KXNode* child = group->getChild(i);
-        if (!child || !child->isEnabled())
-            continue;
-        m_renderer->pushTransform(child->getTransform()->getTransformationMatrix());
-        if (child->getType() == KXNode::KXNODETYPE_GROUP) {
-            if (auto* childGroup = dynamic_cast<KXGroup*>(child))
-                walkDepth(childGroup);
-        } else if (child->getType() == KXNode::KXNODETYPE_SHAPE) {
-            if (auto* shape = dynamic_cast<KXShape*>(child)) {
-                drawGeometry(shape->getGeometry(), nullptr);
-                if (KXGeometryGroup* geometryGroup = shape->getGeometryGroup()) {
-                    for (int g = 0; g < geometryGroup->getNumGeometry(); ++g)
-                        drawGeometry(geometryGroup->getGeometry(g), nullptr);
-                }
-            }
-        }
-        m_renderer->popTransform();
-    }
+    auto depth = [this](KXShape* shape) {
+        kxshapewalk::forEachGeometry(shape, [this](KXGeometry* geometry) { drawGeometry(geometry, nullptr); });
+    };
+    kxshapewalk::forEachShape(group, m_renderer, depth);
 }
 
 void KXPlanarReflectionPainter::drawGeometry(KXGeometry* geometry, KXShaderProgram* shader)

@@ -1,5 +1,7 @@
 #include "canvas/KXPlanarShadowPainter.h"
 
+#include "canvas/KXShapeWalk.h"
+
 #include "renderer/KXOutOfMemory.h"
 #include "renderer/KXRenderStateMgr.h"
 #include "renderer/KXRenderer.h"
@@ -234,20 +236,8 @@ void KXPlanarShadowPainter::drawPass(KXRoot* root, KXMaterial* material, unsigne
 
 void KXPlanarShadowPainter::walk(KXGroup* group, unsigned pass)
 {
-    for (int i = 0; i < group->getNumChildNodes(); ++i) {
-        KXNode* child = group->getChild(i);
-        if (!child || !child->isEnabled())
-            continue;
-        m_renderer->pushTransform(child->getTransform()->getTransformationMatrix());
-        if (child->getType() == KXNode::KXNODETYPE_GROUP) {
-            if (auto* childGroup = dynamic_cast<KXGroup*>(child))
-                walk(childGroup, pass);
-        } else if (child->getType() == KXNode::KXNODETYPE_SHAPE) {
-            if (auto* shape = dynamic_cast<KXShape*>(child))
-                drawShapeShadow(shape, pass);
-        }
-        m_renderer->popTransform();
-    }
+    auto cast = [this, pass](KXShape* shape) { drawShapeShadow(shape, pass); };
+    kxshapewalk::forEachShape(group, m_renderer, cast);
 }
 
 // A shape casts a shadow when some corner of its box, placed in the world,
@@ -288,9 +278,7 @@ void KXPlanarShadowPainter::drawShapeShadow(KXShape* shape, unsigned pass)
         if (alpha == 0.0f || (alpha == 1.0f) != (pass == PASS_OPAQUE))
             return;
     }
-    auto draw = [this](KXGeometry* geometry) {
-        if (!geometry)
-            return;
+    kxshapewalk::forEachGeometry(shape, [this](KXGeometry* geometry) {
         if (geometry->getGeomType() == KXGeometry::KXGEOMTYPE_TRIMESH) {
             if (auto* mesh = dynamic_cast<KXTriMesh*>(geometry))
                 m_renderer->drawTriMesh(mesh);
@@ -298,9 +286,5 @@ void KXPlanarShadowPainter::drawShapeShadow(KXShape* shape, unsigned pass)
             if (auto* polyline = dynamic_cast<KXPolyline*>(geometry))
                 m_renderer->drawPolyline(polyline);
         }
-    };
-    draw(shape->getGeometry());
-    if (const KXGeometryGroup* group = shape->getGeometryGroup())
-        for (int i = 0; i < group->getNumGeometry(); ++i)
-            draw(group->getGeometry(i));
+    });
 }

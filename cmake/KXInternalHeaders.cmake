@@ -11,4 +11,5 @@ set(KX_INTERNAL_HEADERS
   resources/KXDXResourceSaver.h
   imagegen/KXPictureCamera.h
   imagegen/KXCanvasRendererLoan.h
-  canvas/KXFloorSheet.h)
+  canvas/KXFloorSheet.h
+  canvas/KXShapeWalk.h)
