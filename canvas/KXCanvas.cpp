@@ -223,7 +223,7 @@ void KXCanvas::render(const KXScene* scene, const KXStoryBoard* storyBoard)
             m_referenceBounds = bounds;
         m_eyePosition = camera->getEyePosition();
         m_viewportScale = camera->getViewportScale(nullptr);
-        m_frustum.updateFrustum(camera->getWorldMatrix(), camera->getViewMatrix(), camera->getProjectionMatrix());
+        cullWith(*camera);
         const KXViewport viewport = m_renderer->getViewport();
         m_viewportSize = static_cast<float>(std::min(viewport.getWidth(), viewport.getHeight()));
         m_cameraType = camera->getCameraType();
@@ -251,7 +251,7 @@ void KXCanvas::render(const KXScene* scene, const KXStoryBoard* storyBoard)
             if (m_reflectionPainter)
                 m_reflectionPainter->paint(scene);
         }
-        runShadowPainter(scene, bounds);
+        runShadowPainter(scene);
         drawEditorAids(camera, root, selection);
         if (m_sceneAxes)
             m_sceneAxes->drawAxes(*this, camera);
@@ -269,7 +269,12 @@ void KXCanvas::render(const KXScene* scene, const KXStoryBoard* storyBoard)
         resetAllStates(*frameStates);
 }
 
-void KXCanvas::runShadowPainter(const KXScene* scene, const KXBounds& sceneBounds)
+void KXCanvas::cullWith(const KXCamera& camera)
+{
+    m_frustum.updateFrustum(camera.getWorldMatrix(), camera.getViewMatrix(), camera.getProjectionMatrix());
+}
+
+void KXCanvas::runShadowPainter(const KXScene* scene)
 {
     if (!m_renderer)
         return;
@@ -285,7 +290,6 @@ void KXCanvas::runShadowPainter(const KXScene* scene, const KXBounds& sceneBound
     if (m_softShadows) {
         if (auto* softShadows = dynamic_cast<KXPlanarSoftShadowPainter*>(m_softShadowPainter.get())) {
             softShadows->setDevice(device);
-            softShadows->setSceneBounds(sceneBounds);
             const int type = m_renderer->getRendererType();
             softShadows->setOffScreen(
                 type == KXRenderer::KXRENDERER_OFFSCREEN || type == KXRenderer::KXRENDERER_OFFSCREENTEXTURE ? 1 : 0);

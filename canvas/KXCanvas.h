@@ -181,6 +181,9 @@ protected:
     // that type and hands it the renderer. Null and types outside
     // KXCANVASPAINTERTYPE are ignored.
     void replacePainter(KXCanvasPainter::KXCANVASPAINTERTYPE type, std::unique_ptr<KXCanvasPainter> painter);
+    // Groups and large shapes are culled against this camera's view for the
+    // rest of the frame (render starts every frame with the root camera's).
+    void cullWith(const KXCamera& camera);
 
 private:
     KXRenderStateMgr* getStates() const;
@@ -202,7 +205,7 @@ private:
     // Whether the shape draws anything (itself or its selection decorator)
     // in the pass.
     bool drawsInPass(KXShape* shape, unsigned pass) const;
-    void runShadowPainter(const KXScene* scene, const KXBounds& sceneBounds);
+    void runShadowPainter(const KXScene* scene);
     std::unique_ptr<KXCanvasPainter>* painterSlot(KXCanvasPainter::KXCANVASPAINTERTYPE type);
 
     KXRenderer* m_renderer = nullptr;

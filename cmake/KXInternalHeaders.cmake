@@ -12,4 +12,5 @@ set(KX_INTERNAL_HEADERS
   imagegen/KXPictureCamera.h
   imagegen/KXCanvasRendererLoan.h
   canvas/KXFloorSheet.h
-  canvas/KXShapeWalk.h)
+  canvas/KXShapeWalk.h
+  canvas/KXShadowFootprint.h)

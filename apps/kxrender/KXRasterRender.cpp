@@ -4,6 +4,7 @@
 
 #include "canvas/KXCanvas.h"
 #include "canvas/KXPlanarShadowPainter.h"
+#include "canvas/KXPlanarSoftShadowPainter.h"
 #include "imagegen/KXImgGen.h"
 #include "imagegen/KXStatusMgr.h"
 #include "renderer/KXResult.h"
@@ -83,16 +84,18 @@ private:
     bool m_shown = false;
 };
 
-// Aims the shadow painter at the scene's sun: its first directional light
-// that casts shadows, else its first directional light (the painter's own
+// Aims the shadow painters at the scene's sun: its first directional light
+// that casts shadows, else its first directional light (the painters' own
 // light shines straight down).
 void aimShadowsAtTheSun(KXCanvas& canvas, const KXScene& scene)
 {
-    auto* painter =
+    auto* hard =
         dynamic_cast<KXPlanarShadowPainter*>(canvas.getPainter(KXCanvasPainter::KXCANVASPAINTER_PLANARSHADOW));
+    auto* soft = dynamic_cast<KXPlanarSoftShadowPainter*>(
+        canvas.getPainter(KXCanvasPainter::KXCANVASPAINTER_PLANARSOFTSHADOW));
     const KXRoot* root = scene.getRoot();
     const KXLightModel* lights = root ? root->getLightModel() : nullptr;
-    if (!painter || !lights)
+    if (!lights)
         return;
     const KXDirectionalLight* sun = nullptr;
     for (int i = 0; i < lights->getNumLights(); ++i) {
@@ -100,8 +103,13 @@ void aimShadowsAtTheSun(KXCanvas& canvas, const KXScene& scene)
         if (light && (!sun || (light->getCastShadows() && !sun->getCastShadows())))
             sun = light;
     }
-    if (sun)
-        painter->setLightDirection(sun->getDirection());
+    if (!sun)
+        return;
+    if (hard)
+        hard->setLightDirection(sun->getDirection());
+    // The light camera's up is free: y, which a light along y replaces.
+    if (soft)
+        soft->setLightDirection(sun->getDirection(), KXUnitVector(0.0f, 1.0f, 0.0f));
 }
 
 // Puts the finished file in place of the image path (replacing a file
@@ -145,8 +153,9 @@ RasterOutcome rasterRender(const KXScene& scene, const KXRenderOptions& options,
     TileProgress progress(options.quiet, interrupted, options.outputPath);
     KXCanvas canvas;
     canvas.enableShadows(options.hardShadows ? 1 : 0);
+    canvas.enableSoftShadows(options.softShadows ? 1 : 0);
     canvas.enableReflection(options.floorReflection ? 1 : 0);
-    if (options.hardShadows)
+    if (options.hardShadows || options.softShadows)
         aimShadowsAtTheSun(canvas, scene);
     const KXPosition2D origin(0.0f, 0.0f);
     int result = KXRESULT_OK;

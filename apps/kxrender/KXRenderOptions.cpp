@@ -130,11 +130,13 @@ bool parseRenderOptions(int argc, const char* const* argv, KXRenderOptions& opti
         } else if (name == "--shadows") {
             if (!value(text))
                 return false;
-            if (std::string(text) != "hard") {
-                error = "--shadows wants 'hard', not '" + std::string(text) + "'";
+            const std::string kind(text);
+            if (kind != "hard" && kind != "soft") {
+                error = "--shadows wants 'hard' or 'soft', not '" + kind + "'";
                 return false;
             }
-            options.hardShadows = true;
+            options.hardShadows = kind == "hard";
+            options.softShadows = kind == "soft";
         } else if (name == "--reflection") {
             if (hasInlineValue) {
                 error = "--reflection takes no value";
@@ -220,8 +222,10 @@ std::string renderUsage()
            "                       when the image is larger than one render target\n"
            "      --antialias      smooth the edges of the --raster image (the ray\n"
            "                       tracer always does: there it changes nothing)\n"
-           "      --shadows hard   hard shadows on the floor plane, cast by the\n"
-           "                       scene's first directional light (--raster only)\n"
+           "      --shadows hard|soft\n"
+           "                       hard or blurred shadows on the floor plane, cast\n"
+           "                       by the scene's first directional light (--raster\n"
+           "                       only)\n"
            "      --reflection     the floor mirrors the scene (--raster only)\n"
            "      --background R,G,B\n"
            "                       a single-colour background instead of the\n"

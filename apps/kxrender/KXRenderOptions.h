@@ -12,6 +12,7 @@ struct KXRenderOptions {
     bool raster = false; // draw through the image generator and the Direct3D renderer instead of tracing
     bool antialias = false; // smooth edges of the raster picture (the ray tracer always does)
     bool hardShadows = false;     // --shadows hard: shadows on the floor plane (raster)
+    bool softShadows = false;     // --shadows soft: blurred shadows on the floor plane (raster)
     bool floorReflection = false; // --reflection: the floor mirrors the scene (raster)
     bool hasBackground = false; // a single-colour background replaces the scene's own
     unsigned char background[3] = {0, 0, 0}; // red, green, blue

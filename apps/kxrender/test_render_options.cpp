@@ -58,7 +58,11 @@ TEST(RenderOptions, DefaultsAndEveryOption)
     ASSERT_TRUE(parse({"-o", "a.png", "--raster", "--shadows", "hard", "--reflection"}, options, error)) << error;
     EXPECT_TRUE(options.hardShadows);
     EXPECT_TRUE(options.floorReflection);
-    EXPECT_FALSE(parse({"-o", "a.png", "--raster", "--shadows", "soft"}, options, error));
+    KXRenderOptions soft;
+    ASSERT_TRUE(parse({"-o", "a.png", "--raster", "--shadows", "soft"}, soft, error)) << error;
+    EXPECT_TRUE(soft.softShadows);
+    EXPECT_FALSE(soft.hardShadows);
+    EXPECT_FALSE(parse({"-o", "a.png", "--raster", "--shadows", "blurred"}, options, error));
     EXPECT_FALSE(parse({"-o", "a.png", "--raster", "--shadows"}, options, error));
 
     // After "--" a name that looks like an option is a scene.

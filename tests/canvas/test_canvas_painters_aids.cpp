@@ -79,7 +79,7 @@ TEST_F(CanvasTest, ShadowsNeedAStencilBuffer)
     }
 }
 
-TEST_F(CanvasTest, SoftShadowPainterIsGivenDeviceBoundsAndOffScreenFlag)
+TEST_F(CanvasTest, SoftShadowPainterIsGivenDeviceAndOffScreenFlag)
 {
     canvas.enableSoftShadows(1);
     KXRecordingDevice device(log);
@@ -98,12 +98,14 @@ TEST_F(CanvasTest, SoftShadowPainterIsGivenDeviceBoundsAndOffScreenFlag)
     EXPECT_EQ(painter->getDevice(), &device);
     // Registered every frame, heard once.
     EXPECT_EQ(device.getNumObservers(), 1);
-    // The 2 × 2 floor square spans two scene radii under the scene centre.
-    const float r = std::sqrt(3.0f);
-    const KXPosition corner = painter->getFloorMatrix().transform(KXPosition(1.0f, 1.0f, 0.0f));
-    EXPECT_NEAR(corner.getX(), 4.0f + 2.0f * r, 1e-5f);
-    EXPECT_NEAR(corner.getY(), 2.0f + 2.0f * r, 1e-5f);
-    EXPECT_NEAR(corner.getZ(), 0.0f, 1e-6f);
+    // The light camera is framed on the shapes that cast shadows: it looks
+    // down (the default light) at their centre.
+    const KXCamera* light = painter->getLightCamera();
+    ASSERT_NE(light, nullptr);
+    EXPECT_NEAR(light->getTargetPosition().getX(), 4.0f, 1e-5f);
+    EXPECT_NEAR(light->getTargetPosition().getY(), 2.0f, 1e-5f);
+    EXPECT_NEAR(light->getTargetPosition().getZ(), 1.0f, 1e-5f);
+    EXPECT_GT(light->getEyePosition().getZ(), light->getTargetPosition().getZ());
 }
 
 TEST_F(CanvasTest, SoftShadowPainterLetsGoOfDevicesItNoLongerUses)

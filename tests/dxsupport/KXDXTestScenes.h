@@ -7,9 +7,11 @@
 
 #include "canvas/KXCanvas.h"
 #include "renderer/dx/KXDXRenderer.h"
+#include "sceneapi/KXImageUtils.h"
 #include "sceneapi/sceneapi.h"
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace kxdxtest {
@@ -153,6 +155,46 @@ inline KXShape* addTexturedSquare(KXScene& scene, KXImage2D* image)
     texture->setMipFilter(KXTexture::KXTEXTUREFILTER_POINT);
     appearance->createTextureAttributes(0);
     return shape;
+}
+
+// Writes the picture as a PNG file, for looking at.
+inline void writePicture(const PresentedImage& image, const std::string& path)
+{
+    KXRawImage2D raw(image.width, image.height);
+    if (image.empty() || raw.createData() != 0)
+        return;
+    for (unsigned y = 0; y < image.height; ++y)
+        for (unsigned x = 0; x < image.width; ++x) {
+            KXColor color;
+            color.setBGRA(image.at(x, y));
+            raw.setColor(x, y, color);
+        }
+    const std::wstring widePath(path.begin(), path.end());
+    KXImageUtils::saveRawImage2DToPNG(&raw, widePath.c_str());
+}
+
+// A shape whose colour is its emissive colour alone: the same whatever the
+// lights.
+inline KXShape* addGlowingShape(KXGroup* parent, KXGeometry* geometry, const KXColor& colour)
+{
+    auto appearance = KXMake<KXAppearance>();
+    appearance->createMaterial()->set(KXColor(0, 0, 0, colour.getA()), KXColor(0, 0, 0, colour.getA()),
+                                      KXColor(0, 0, 0, 1), colour, 0.0f);
+    auto shape = KXMake<KXShape>();
+    shape->setGeometry(geometry);
+    shape->setAppearance(appearance.get());
+    parent->addChild(shape.get());
+    return shape.get();
+}
+
+// An axis-aligned box mesh between two corners.
+inline KXRef<KXTriMesh> makeBox(const KXPosition& lower, const KXPosition& upper)
+{
+    auto box = KXMake<KXBox>();
+    box->setParameters(KXPosition((lower.getX() + upper.getX()) / 2, (lower.getY() + upper.getY()) / 2,
+                                  (lower.getZ() + upper.getZ()) / 2),
+                       upper.getX() - lower.getX(), upper.getY() - lower.getY(), upper.getZ() - lower.getZ());
+    return KXRef<KXTriMesh>(box.get());
 }
 
 } // namespace kxdxtest

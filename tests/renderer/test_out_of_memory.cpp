@@ -224,6 +224,7 @@ TEST(CanvasOutOfMemory, PaintersThatFoundNoMemoryAreMadeAtTheNextFrame)
         ASSERT_TRUE(harness.ready());
         KXScene scene;
         buildSmallScene(scene);
+        harness.canvas->enableSoftShadows(1);
         ASSERT_TRUE(harness.render(scene));
         const PresentedImage reference = presentedImage(harness.window.get());
         long allocations = 0;

@@ -27,21 +27,6 @@ constexpr unsigned WIDTH = 160, HEIGHT = 120;
 // The floor plane of the painter, z = 0.001.
 constexpr float FLOOR_Z = 0.001f;
 
-void writePicture(const PresentedImage& image, const std::string& path)
-{
-    KXRawImage2D raw(image.width, image.height);
-    if (image.empty() || raw.createData() != 0)
-        return;
-    for (unsigned y = 0; y < image.height; ++y)
-        for (unsigned x = 0; x < image.width; ++x) {
-            KXColor color;
-            color.setBGRA(image.at(x, y));
-            raw.setColor(x, y, color);
-        }
-    const std::wstring widePath(path.begin(), path.end());
-    KXImageUtils::saveRawImage2DToPNG(&raw, widePath.c_str());
-}
-
 int channelDifference(uint32_t a, uint32_t b)
 {
     return std::max({std::abs(red(a) - red(b)), std::abs(green(a) - green(b)), std::abs(blue(a) - blue(b))});

@@ -38,50 +38,6 @@ const int LIT_FLOOR = 255;
 const int OPAQUE_SHADOW = shadedFloor(KXPlanarShadowPainter::SHADOW_OPACITY);
 const int TRANSPARENT_SHADOW = shadedFloor(KXPlanarShadowPainter::TRANSPARENT_SHADOW_OPACITY);
 
-// Writes the picture as a PNG file, for looking at.
-void savePng(const PresentedImage& image, const std::string& path)
-{
-    KXRawImage2D raw(image.width, image.height);
-    if (image.empty() || raw.createData() != 0)
-        return;
-    for (unsigned y = 0; y < image.height; ++y)
-        for (unsigned x = 0; x < image.width; ++x) {
-            KXColor color;
-            color.setBGRA(image.at(x, y));
-            raw.setColor(x, y, color);
-        }
-    KXImage2D png;
-    if (KXImageUtils::encode(&raw, &png, KXImage2D::KXIMAGE2D_PNG) != 0)
-        return;
-    if (FILE* file = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(png.getData(), 1, png.getSize(), file);
-        std::fclose(file);
-    }
-}
-
-// A shape whose colour is its emissive colour alone: the same whatever the
-// lights.
-KXShape* addGlowingShape(KXGroup* parent, KXGeometry* geometry, const KXColor& colour)
-{
-    auto appearance = KXMake<KXAppearance>();
-    appearance->createMaterial()->set(KXColor(0, 0, 0, colour.getA()), KXColor(0, 0, 0, colour.getA()),
-                                      KXColor(0, 0, 0, 1), colour, 0.0f);
-    auto shape = KXMake<KXShape>();
-    shape->setGeometry(geometry);
-    shape->setAppearance(appearance.get());
-    parent->addChild(shape.get());
-    return shape.get();
-}
-
-KXRef<KXTriMesh> makeBox(const KXPosition& lower, const KXPosition& upper)
-{
-    auto box = KXMake<KXBox>();
-    box->setParameters(KXPosition((lower.getX() + upper.getX()) / 2, (lower.getY() + upper.getY()) / 2,
-                                  (lower.getZ() + upper.getZ()) / 2),
-                       upper.getX() - lower.getX(), upper.getY() - lower.getY(), upper.getZ() - lower.getZ());
-    return KXRef<KXTriMesh>(box.get());
-}
-
 // A view from straight above of a white floor (scale units wide and high)
 // drawn by a canvas with hard shadows on, the sun slanting toward +x.
 struct TopDownShadows {
@@ -113,7 +69,7 @@ struct TopDownShadows {
     PresentedImage render(const char* name)
     {
         PresentedImage image = harness.render(scene);
-        savePng(image, std::string("/tmp/shadow_") + name + ".png");
+        writePicture(image, std::string("/tmp/shadow_") + name + ".png");
         return image;
     }
     // The green of the pixel at the floor point (x, y) (the boxes are red,
@@ -302,7 +258,7 @@ TEST(ShadowFrames, ACameraLookingSlightlyUpStillSeesTheShadowsOnTheFloor)
     PerspectiveShadows view(KXPosition(0.0f, -8.0f, 1.0f), KXPosition(0.0f, 0.0f, 1.3f));
     ASSERT_TRUE(view.harness.ready());
     const PresentedImage image = view.harness.render(view.scene);
-    savePng(image, "/tmp/shadow_looking_up.png");
+    writePicture(image, "/tmp/shadow_looking_up.png");
     EXPECT_GT(PerspectiveShadows::shadowPixels(image), 50);
 }
 
@@ -322,7 +278,7 @@ void expectShadowsChangeOnlyTheFloor(bool reflection, const char* picture)
     view.harness.canvas.enableShadows(1);
     const PresentedImage shadowed = view.harness.render(view.scene);
     ASSERT_EQ(plain.pixels.size(), shadowed.pixels.size());
-    savePng(shadowed, picture);
+    writePicture(shadowed, picture);
     int blockPixels = 0, changedBlockPixels = 0;
     for (size_t i = 0; i < plain.pixels.size(); ++i) {
         const uint32_t p = plain.pixels[i];
@@ -377,7 +333,7 @@ TEST(ShadowFrames, HardShadowMaskAgreesWithTheRayTracer)
     static_cast<KXPlanarShadowPainter*>(harness.canvas.getPainter(KXCanvasPainter::KXCANVASPAINTER_PLANARSHADOW))
         ->setLightDirection(KXUnitVector(sunDirection));
     const PresentedImage raster = harness.render(scene);
-    savePng(raster, "/tmp/shadow_vs_raytracer_raster.png");
+    writePicture(raster, "/tmp/shadow_vs_raytracer_raster.png");
 
     KXRawImage2D traced(width, height, KXRawImage2D::KXRAWIMAGE2D_RGBA);
     ASSERT_EQ(traced.createData(), 0);
@@ -389,7 +345,7 @@ TEST(ShadowFrames, HardShadowMaskAgreesWithTheRayTracer)
     for (unsigned y = 0; y < height; ++y)
         for (unsigned x = 0; x < width; ++x)
             tracedImage.pixels.push_back(traced.getColor(x, y).getBGRA() | 0xFF000000u);
-    savePng(tracedImage, "/tmp/shadow_vs_raytracer_traced.png");
+    writePicture(tracedImage, "/tmp/shadow_vs_raytracer_traced.png");
 
     // Floor pixels are grey (neither the red cube nor the blue background);
     // the lit floor is the brightest of them.
@@ -469,8 +425,8 @@ TEST(ShadowFrames, ShowcaseWithHardShadows)
     static_cast<KXPlanarShadowPainter*>(harness.canvas.getPainter(KXCanvasPainter::KXCANVASPAINTER_PLANARSHADOW))
         ->setLightDirection(KXUnitVector(-0.4f, 0.5f, -1.0f));
     const PresentedImage shadowed = harness.render(scene);
-    savePng(plain, "/tmp/showcase_plain.png");
-    savePng(shadowed, "/tmp/showcase_hard.png");
+    writePicture(plain, "/tmp/showcase_plain.png");
+    writePicture(shadowed, "/tmp/showcase_hard.png");
     ASSERT_EQ(plain.pixels.size(), shadowed.pixels.size());
     // The shadows darken part of the ground, never the whole of it, and
     // never lighten anything.
