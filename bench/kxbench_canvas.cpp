@@ -5,11 +5,12 @@
 // kxbench_raster on the same scene and thread count, it shows what the
 // library adds to what the device costs.
 //
-//   kxbench_canvas [--threads N] [--scene sphere|cubes|showcase] [--painter none|shadow|reflection]
+//   kxbench_canvas [--threads N] [--scene sphere|cubes|showcase] [--painter none|shadow|soft|reflection]
 //                  [--frames 20] [--runs 5] [--out DIR]
 
 #include "canvas/KXCanvas.h"
 #include "canvas/KXPlanarShadowPainter.h"
+#include "canvas/KXPlanarSoftShadowPainter.h"
 #include "renderer/dx/KXDXDevice.h"
 #include "renderer/dx/KXDXRendererFactory.h"
 #include "sceneapi/sceneapi.h"
@@ -175,15 +176,20 @@ double measure(KXCanvas& canvas, KXRenderer& renderer, IDirect3DDevice9* device,
     return fps[fps.size() / 2];
 }
 
-// The hard shadows fall from the scene's first directional light.
+// The shadows fall from the scene's first directional light.
 void aimShadowsAtTheSun(KXCanvas& canvas, const KXScene& scene)
 {
-    auto* shadows =
+    auto* hard =
         dynamic_cast<KXPlanarShadowPainter*>(canvas.getPainter(KXCanvasPainter::KXCANVASPAINTER_PLANARSHADOW));
+    auto* soft = dynamic_cast<KXPlanarSoftShadowPainter*>(
+        canvas.getPainter(KXCanvasPainter::KXCANVASPAINTER_PLANARSOFTSHADOW));
     const KXLightModel* lights = scene.getRoot() ? scene.getRoot()->getLightModel() : nullptr;
-    for (int i = 0; shadows && lights && i < lights->getNumLights(); ++i) {
+    for (int i = 0; lights && i < lights->getNumLights(); ++i) {
         if (const auto* sun = dynamic_cast<const KXDirectionalLight*>(lights->getLight(i))) {
-            shadows->setLightDirection(sun->getDirection());
+            if (hard)
+                hard->setLightDirection(sun->getDirection());
+            if (soft)
+                soft->setLightDirection(sun->getDirection(), KXUnitVector(0.0f, 1.0f, 0.0f));
             return;
         }
     }
@@ -211,8 +217,8 @@ int main(int argc, char** argv)
         else if (a == "--painter")
             painter = next, ++i;
     }
-    if (painter != "none" && painter != "shadow" && painter != "reflection") {
-        std::fprintf(stderr, "kxbench_canvas: --painter wants none, shadow or reflection\n");
+    if (painter != "none" && painter != "shadow" && painter != "soft" && painter != "reflection") {
+        std::fprintf(stderr, "kxbench_canvas: --painter wants none, shadow, soft or reflection\n");
         return 2;
     }
 
@@ -250,8 +256,11 @@ int main(int argc, char** argv)
                 KXCanvas canvas;
                 canvas.setRenderer(renderer);
                 canvas.enableShadows(painter == "shadow");
+                // Soft shadows render their texture at the first frame and
+                // keep it: the frames measured lay it on the floor.
+                canvas.enableSoftShadows(painter == "soft");
                 canvas.enableReflection(painter == "reflection");
-                if (painter == "shadow")
+                if (painter == "shadow" || painter == "soft")
                     aimShadowsAtTheSun(canvas, scene);
                 const double fps = measure(canvas, *renderer, dxDevice->getD3DDevice(), scene, s.name);
                 std::printf("RESULT canvas scene=%s painter=%s threads=%u fps_median=%.2f\n", s.name, painter.c_str(),

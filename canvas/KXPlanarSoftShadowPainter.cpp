@@ -61,12 +61,14 @@ bool KXPlanarSoftShadowPainter::makeMissingParts()
             m_shadowImage = new KXImage2D();
         if (!m_floorAppearance) {
             KXRef<KXAppearance> floor = new KXAppearance();
-            // Lit white; the texture gives the shadow its colour and opacity.
-            floor->createMaterial()->set(KXColor(0.0f, 0.0f, 0.0f, 0.3f), KXColor(1.0f, 1.0f, 1.0f, 0.3f),
-                                         KXColor(0.0f, 0.0f, 0.0f, 0.3f), KXColor(0.0f, 0.0f, 0.0f, 0.0f), 5.0f);
+            // Lit white, the texture modulating colour and alpha: the texture
+            // gives the shadow its colour and its opacity.
+            floor->createMaterial()->set(KXColor(0.0f, 0.0f, 0.0f, 1.0f), KXColor(1.0f, 1.0f, 1.0f, 1.0f),
+                                         KXColor(0.0f, 0.0f, 0.0f, 1.0f), KXColor(0.0f, 0.0f, 0.0f, 0.0f), 5.0f);
             auto* texture = dynamic_cast<KXTexture2D*>(floor->createTexture(KXTexture::KXTEXTURE_2D, 0));
             if (texture)
                 texture->setImage2D(m_shadowImage.get());
+            floor->createTextureAttributes(0);
             m_floorAppearance = floor.get();
         }
         if (!m_floorMesh)

@@ -263,6 +263,9 @@ void bilinearSpan(const PixelContext& pixels, const Plane* varyingPlanes, const 
     const __m128i allOnes = _mm_set1_epi32(-1), stencilByte = _mm_set1_epi32(0xFF);
     const __m128i fill = _mm_set1_epi32(target.colorFormat == D3DFMT_X8R8G8B8 ? static_cast<int>(0xFF000000u) : 0);
     const __m128i whiteLevel = _mm_set1_epi16(static_cast<short>(0xFF00));
+    // The alpha lanes (the fourth of each pixel's four) when the source alpha
+    // is laid over the target's.
+    const __m128i sourceAlphaOne = pixels.key.alphaOver ? _mm_setr_epi16(0, 0, 0, -1, 0, 0, 0, -1) : zero;
     const __m128i widthMask = _mm_set1_epi32(level.width - 1), heightMask = _mm_set1_epi32(level.height - 1);
     const __m128i pitch = _mm_set1_epi32(static_cast<int>(level.pitch));
 
@@ -354,10 +357,11 @@ void bilinearSpan(const PixelContext& pixels, const Plane* varyingPlanes, const 
             const __m128i dst = _mm_or_si128(old, fill);
             // Source alpha over every channel of its pixel, as a factor in
             // 0..65535, and the destination bytes as 8.8 values.
+            // Laid over the target's alpha, the source alpha has the factor 1.
             const auto blendPixels = [&](__m128i src, __m128i destination) {
                 __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(src, 0xFF), 0xFF);
                 alpha = _mm_add_epi16(alpha, _mm_srli_epi16(alpha, 8));
-                return _mm_add_epi16(_mm_mulhi_epu16(src, alpha),
+                return _mm_add_epi16(_mm_mulhi_epu16(src, _mm_or_si128(alpha, sourceAlphaOne)),
                                      _mm_mulhi_epu16(destination, _mm_xor_si128(alpha, allOnes)));
             };
             low = blendPixels(low, _mm_unpacklo_epi8(zero, dst));

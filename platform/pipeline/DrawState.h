@@ -120,9 +120,14 @@ struct PixelKey {
     // One texture stage (the texture, or the texture times diffuse) read
     // without derivatives, specular added or not, no fog, alpha test or
     // stencil, at most a plain depth test, unblended or blended by source
-    // alpha, into a 32-bit target: the rasteriser's dedicated textured span
-    // loop.
+    // alpha (the alpha channel too, or laid over the target's alpha: see
+    // alphaOver), into a 32-bit target: the rasteriser's dedicated textured
+    // span loop.
     bool texturedSpan;
+    // The textured span's alpha channel is blended with the factors ONE and
+    // INVSRCALPHA (source alpha laid over the target's), its colour with
+    // SRCALPHA and INVSRCALPHA.
+    bool alphaOver;
 };
 
 struct PixelConstants {

@@ -141,8 +141,10 @@ bool fitsTexturedSpan(const PixelContext& context)
                             (combiner.shortcut == COMBINE_MODULATE_TEXTURE ||
                              combiner.shortcut == COMBINE_SELECT_TEXTURE) &&
                             key.projectedComponent[0] == 0 && !key.needsDerivatives;
+    // The alpha channel blended as the colour, or laid over the target's.
     const bool alphaBlend = key.srcBlend == D3DBLEND_SRCALPHA && key.destBlend == D3DBLEND_INVSRCALPHA &&
-                            key.blendOp == D3DBLENDOP_ADD && key.srcBlendAlpha == D3DBLEND_SRCALPHA &&
+                            key.blendOp == D3DBLENDOP_ADD &&
+                            (key.srcBlendAlpha == D3DBLEND_SRCALPHA || key.srcBlendAlpha == D3DBLEND_ONE) &&
                             key.destBlendAlpha == D3DBLEND_INVSRCALPHA && key.blendOpAlpha == D3DBLENDOP_ADD;
     const TargetView& target = context.target;
     const bool plainDepth = !key.zEnable || (target.depth->bytesPerPixel() == 4 && target.depth->samples() <= 1);
@@ -304,6 +306,7 @@ void buildPixelState(const DeviceState& state, PixelContext& context)
         key.destBlendAlpha = key.destBlend;
         key.blendOpAlpha = key.blendOp;
     }
+    key.alphaOver = key.blend && key.srcBlendAlpha == D3DBLEND_ONE;
     colorToFloats(rs[D3DRS_BLENDFACTOR], c.blendFactor);
     key.colorWrite = static_cast<uint8_t>(rs[D3DRS_COLORWRITEENABLE] & 0xF);
 

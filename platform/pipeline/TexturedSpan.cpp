@@ -35,6 +35,7 @@ void texturedSpan(const PixelContext& pixels, const Plane* varyingPlanes, const 
     const SamplerSetup& sampler = pixels.samplers[0];
     const bool modulate = pixels.combiner.shortcut == COMBINE_MODULATE_TEXTURE;
     const bool blend = key.blend;
+    const bool alphaOver = key.alphaOver;
     const bool specular = key.specularAdd;
     const bool opaqueTarget = target.colorFormat == D3DFMT_X8R8G8B8;
     const TexCoordDerivatives none = {0, 0, 0, 0, 0, 0};
@@ -102,7 +103,9 @@ void texturedSpan(const PixelContext& pixels, const Plane* varyingPlanes, const 
             if (opaqueTarget)
                 dst = _mm_or_ps(_mm_andnot_ps(alphaOne, dst), _mm_and_ps(alphaOne, one));
             const __m128 sa = _mm_shuffle_ps(c, c, _MM_SHUFFLE(3, 3, 3, 3));
-            c = _mm_add_ps(_mm_mul_ps(c, sa), _mm_mul_ps(dst, _mm_sub_ps(one, sa)));
+            // Laid over the target's alpha, the source alpha has the factor 1.
+            const __m128 sourceFactor = alphaOver ? _mm_or_ps(_mm_andnot_ps(alphaOne, sa), _mm_and_ps(alphaOne, one)) : sa;
+            c = _mm_add_ps(_mm_mul_ps(c, sourceFactor), _mm_mul_ps(dst, _mm_sub_ps(one, sa)));
             c = _mm_min_ps(_mm_max_ps(c, zero), one);
         }
         // R, G, B, A to the B, G, R, A bytes of the stored word.
@@ -130,7 +133,8 @@ void texturedSpan(const PixelContext& pixels, const Plane* varyingPlanes, const 
                                   opaqueTarget ? 1.0f : (old >> 24) * (1.0f / 255.0f)};
             const float sa = c[3];
             for (int i = 0; i < 4; ++i) {
-                const float value = c[i] * sa + dst[i] * (1.0f - sa);
+                const float sourceFactor = alphaOver && i == 3 ? 1.0f : sa;
+                const float value = c[i] * sourceFactor + dst[i] * (1.0f - sa);
                 c[i] = value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value);
             }
         }

@@ -36,6 +36,9 @@ struct SpanCase {
     DWORD zFunc = 0; // 0: no depth test
     bool zWrite = false;
     bool specular = false;
+    // Alpha blended with ONE and INVSRCALPHA (laid over the target's), the
+    // colour with SRCALPHA and INVSRCALPHA.
+    bool alphaOver = false;
 };
 
 } // namespace
@@ -68,6 +71,9 @@ protected:
         device->SetRenderState(D3DRS_ALPHABLENDENABLE, c.blend);
         device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
         device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+        device->SetRenderState(D3DRS_SEPARATEALPHABLENDENABLE, c.alphaOver);
+        device->SetRenderState(D3DRS_SRCBLENDALPHA, D3DBLEND_ONE);
+        device->SetRenderState(D3DRS_DESTBLENDALPHA, D3DBLEND_INVSRCALPHA);
         const DWORD op = c.modulate ? D3DTOP_MODULATE : D3DTOP_SELECTARG1;
         device->SetTextureStageState(0, D3DTSS_COLOROP, op);
         device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
@@ -118,6 +124,10 @@ TEST_F(PipelineSpanTest, TexturedSpanMatchesTheGeneralPathOnRandomDraws)
         {D3DFMT_X8R8G8B8, true, true, D3DTEXF_LINEAR, D3DTADDRESS_WRAP, 16, D3DCMP_ALWAYS, true, false},
         {D3DFMT_A8R8G8B8, true, false, D3DTEXF_POINT, D3DTADDRESS_WRAP, 16, D3DCMP_LESSEQUAL, true, true},
         {D3DFMT_A8R8G8B8, false, true, D3DTEXF_POINT, D3DTADDRESS_CLAMP, 16, D3DCMP_GREATER, true, false},
+        // Alpha laid over the target's, bilinear (fixed point) and point.
+        {D3DFMT_A8R8G8B8, true, true, D3DTEXF_LINEAR, D3DTADDRESS_CLAMP, 16, 0, false, false, true},
+        {D3DFMT_A8R8G8B8, true, false, D3DTEXF_LINEAR, D3DTADDRESS_WRAP, 16, D3DCMP_LESS, true, true, true},
+        {D3DFMT_A8R8G8B8, true, true, D3DTEXF_POINT, D3DTADDRESS_WRAP, 16, D3DCMP_LESSEQUAL, false, false, true},
     };
     std::uniform_real_distribution<float> depthValue(0.0f, 1.0f);
     for (const SpanCase& c : cases) {
