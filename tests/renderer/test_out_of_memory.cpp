@@ -93,6 +93,20 @@ public:
     }
 };
 
+// Soft shadows whose texture is rendered again every frame, so that every
+// frame runs the whole soft-shadow path.
+class SoftShadowingCanvas : public KXCanvas
+{
+public:
+    SoftShadowingCanvas()
+    {
+        enableSoftShadows(1);
+        if (auto* painter = dynamic_cast<KXPlanarSoftShadowPainter*>(
+                getPainter(KXCanvasPainter::KXCANVASPAINTER_PLANARSOFTSHADOW)))
+            painter->setUpdateTexture(1);
+    }
+};
+
 class AllocatingCanvas : public KXCanvas
 {
 public:
@@ -211,6 +225,11 @@ TEST(FramesOutOfMemory, FramesOfAnAllocatingCanvasAreWholeAfterEveryFailedAlloca
 TEST(FramesOutOfMemory, ShadowsAndReflectionAreWholeAfterFailedAllocations)
 {
     expectFramesWholeAfterFailures<PaintingCanvas>(buildShowcase, 13);
+}
+
+TEST(FramesOutOfMemory, SoftShadowsAreWholeAfterFailedAllocations)
+{
+    expectFramesWholeAfterFailures<SoftShadowingCanvas>(buildShowcase, 13);
 }
 
 // A canvas made without memory for its painters is made all the same: it

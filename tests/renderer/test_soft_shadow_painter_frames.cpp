@@ -363,3 +363,27 @@ TEST(SoftShadowFrames, ATransparentObjectCastsALighterShadow)
     EXPECT_GT(transparent, opaque + 40);
     EXPECT_LT(transparent, LIT_FLOOR - 5);
 }
+
+TEST(SoftShadowFrames, APointLightThrowsTheShadowFromItsPosition)
+{
+    TopDownSoftShadows view(14.0f);
+    ASSERT_TRUE(view.harness.ready());
+    view.addBox(KXPosition(-1.0f, -1.0f, 2.0f), KXPosition(1.0f, 1.0f, 3.0f));
+    view.painter()->setLightType(KXPlanarSoftShadowPainter::KXSHADOWLIGHT_POINT);
+    const PresentedImage image = view.render("point_light");
+    const KXCamera* light = view.painter()->getLightCamera();
+    ASSERT_NE(light, nullptr);
+    ASSERT_EQ(light->getCameraType(), KXCamera::KXCAMERATYPE_PERSPECTIVE);
+    // From the light's eye (on the line through the box's centre, up and
+    // toward -x), the top edge x = 1 of the box lands on the floor at:
+    const KXPosition eye = light->getEyePosition();
+    ASSERT_NEAR(eye.getY(), 0.0f, 1e-4f);
+    const float t = (eye.getZ() - 0.001f) / (eye.getZ() - 3.0f);
+    const float edge = eye.getX() + t * (1.0f - eye.getX());
+    // Further out than the sun's 4, and the shadow's half darkening sits on it.
+    EXPECT_GT(edge, 4.2f);
+    ASSERT_LT(edge + 1.0f, view.scale / 2.0f);
+    const float pixel = view.scale / TopDownSoftShadows::SIZE;
+    const float found = 3.0f * halfWay(view, image, KXPosition2D(edge + 1.0f, 0.0f), KXPosition2D(edge - 2.0f, 0.0f));
+    EXPECT_NEAR(edge + 1.0f - found, edge, 3.0f * pixel);
+}
