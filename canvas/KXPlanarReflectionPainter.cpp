@@ -54,6 +54,10 @@ KXMatrix reflectionIn(const KXPlane& unit)
 // plane keep the depth precision that tells the floor from the ground.
 constexpr int FLOOR_DIVISIONS = 32;
 
+// Scenes smaller than this (a point, or nothing) take the fog's density as
+// it is.
+constexpr float MIN_FOG_RADIUS = 1e-6f;
+
 // Pass numbers of the walks: opaque shapes only, transparent shapes only.
 constexpr unsigned PASS_OPAQUE = 0;
 constexpr unsigned PASS_TRANSPARENT = 1;
@@ -92,6 +96,8 @@ KXPlanarReflectionPainter::~KXPlanarReflectionPainter()
         m_floorAppearance->unref();
     if (m_fog)
         m_fog->unref();
+    if (m_sceneFog)
+        m_sceneFog->unref();
     // The factory lets go of the floor sheet.
     m_primitives.reset();
 }
@@ -124,8 +130,13 @@ bool KXPlanarReflectionPainter::makeMissingParts()
             fog->setDensity(0.2f);
             fog->setExpMode(1);
         }
+        if (!m_sceneFog) {
+            auto* fog = new KXExponentialFog();
+            fog->ref();
+            m_sceneFog = fog;
+        }
     });
-    return m_primitives && (m_floorSheet || !m_planeUsable) && m_floorAppearance && m_fog &&
+    return m_primitives && (m_floorSheet || !m_planeUsable) && m_floorAppearance && m_fog && m_sceneFog &&
            m_floorAppearance->getMaterial();
 }
 
@@ -204,7 +215,12 @@ void KXPlanarReflectionPainter::paint(const KXScene* scene)
     fog->enableFog(1);
     fog->setVertexFog(1);
     fog->setRangeFog(1);
-    fog->setFog(m_fog);
+    // The fog's density is given per scene radius: the mirror fades alike
+    // in a scene of a metre and in one of a kilometre, framed alike.
+    m_sceneFog->setColor(m_fog->getColor());
+    m_sceneFog->setExpMode(m_fog->getExpMode());
+    m_sceneFog->setDensity(m_sceneRadius > MIN_FOG_RADIUS ? m_fog->getDensity() / m_sceneRadius : m_fog->getDensity());
+    fog->setFog(m_sceneFog);
     auto* environment = dynamic_cast<KXSkyBox*>(root->getReflectionEnvironment());
     m_environmentTexture = environment ? environment->getTexture3D() : nullptr;
     drawReflectedScene(*states, root);

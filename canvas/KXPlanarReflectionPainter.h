@@ -67,8 +67,10 @@ public:
     // The 2 × 2 square through the origin in the plane's orientation, facing
     // the viewer's side; null while there is no usable plane (or no memory).
     KXGeometry* getFloorSheet() const { return m_floorSheet; }
-    // The fog of the mirror image: grey, exponential squared, density 0.2.
-    // Null only when there was no memory for it.
+    // The fog of the mirror image: grey, exponential squared, density 0.2
+    // per scene radius (the density drawn with is this one divided by the
+    // radius of the scene's bounds). Null only when there was no memory for
+    // it.
     KXExponentialFog* getReflectionFog() const { return m_fog; }
 
 private:
@@ -97,5 +99,7 @@ private:
     float m_sceneRadius = 0.0f;
     std::unique_ptr<KXPrimitivesFactory> m_primitives;
     KXExponentialFog* m_fog = nullptr;
+    // The fog drawn with: m_fog scaled to the scene.
+    KXExponentialFog* m_sceneFog = nullptr;
     KXTexture3D* m_environmentTexture = nullptr;
 };

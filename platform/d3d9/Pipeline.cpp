@@ -232,6 +232,15 @@ struct Assembler {
         setupLine(setup, s, s, true, c.lines, c.lineVaryings);
     }
 
+    // The guard band's half extent along one axis in clip-square units
+    // (x = ±side·w), for a viewport mapping clip x to screen x·scale +
+    // offset; the view's own square (1) for a viewport that maps nothing.
+    static float guardBandSide(float scale, float offset)
+    {
+        const float side = (GUARD_BAND - std::fabs(offset)) / std::fabs(scale);
+        return std::isfinite(side) && side > 1.0f ? side : 1.0f;
+    }
+
     // Whether a vertex lands within the guard band (the caps' GuardBand
     // rectangle), where the rasterizer takes it as it is.
     bool withinGuardBand(const ShadedVertex& v) const
@@ -253,15 +262,26 @@ struct Assembler {
         // volume: the rasterizer keeps to the viewport's pixels, so that the
         // samples of the border pixels that lie outside the clip square still
         // see the triangle, as on hardware.
+        // Beyond it, the sides are cut at the guard band's edges rather
+        // than the view's, as hardware does: a triangle that must be cut
+        // (one reaching behind the eye, a large floor) still covers the
+        // border pixels whole, and tiles drawn side by side meet without a
+        // line of half-covered pixels.
         uint32_t planes = codes;
-        if ((codes & VIEW_SIDES) && !setup.pretransformed && withinGuardBand(a) && withinGuardBand(b) &&
-            withinGuardBand(d))
-            planes &= ~VIEW_SIDES;
+        float sideX = 1.0f, sideY = 1.0f;
+        if ((codes & VIEW_SIDES) && !setup.pretransformed) {
+            if (withinGuardBand(a) && withinGuardBand(b) && withinGuardBand(d)) {
+                planes &= ~VIEW_SIDES;
+            } else {
+                sideX = guardBandSide(setup.scaleX, setup.offsetX);
+                sideY = guardBandSide(setup.scaleY, setup.offsetY);
+            }
+        }
         ShadedVertex clipped[MAX_CLIPPED_VERTICES];
         int count = 3;
         const ShadedVertex* polygon[MAX_CLIPPED_VERTICES] = {&a, &b, &d};
         if (planes) {
-            count = clipTriangle(a, b, d, planes, varyingCount(), clipped);
+            count = clipTriangle(a, b, d, planes, varyingCount(), clipped, sideX, sideY);
             for (int i = 0; i < count; ++i)
                 polygon[i] = &clipped[i];
             if (count == 0)

@@ -5,19 +5,20 @@ namespace pipeline {
 
 namespace {
 
-// Signed distance to plane `plane` (outcode bit), non-negative inside.
-float planeDistance(const ShadedVertex& v, int plane)
+// Signed distance to plane `plane` (outcode bit), non-negative inside; the
+// sides lie at x = ±sideX·w and y = ±sideY·w.
+float planeDistance(const ShadedVertex& v, int plane, float sideX, float sideY)
 {
     const float* p = v.position;
     switch (plane) {
     case 0:
-        return p[3] + p[0];
+        return sideX * p[3] + p[0];
     case 1:
-        return p[3] - p[0];
+        return sideX * p[3] - p[0];
     case 2:
-        return p[3] + p[1];
+        return sideY * p[3] + p[1];
     case 3:
-        return p[3] - p[1];
+        return sideY * p[3] - p[1];
     case 4:
         return p[2];
     case 5:
@@ -52,7 +53,7 @@ void copyVertex(const ShadedVertex& v, int varyingCount, ShadedVertex& out)
 } // namespace
 
 int clipTriangle(const ShadedVertex& a, const ShadedVertex& b, const ShadedVertex& c, uint32_t planes,
-                 int varyingCount, ShadedVertex* out)
+                 int varyingCount, ShadedVertex* out, float sideX, float sideY)
 {
     ShadedVertex bufferA[MAX_CLIPPED_VERTICES];
     ShadedVertex bufferB[MAX_CLIPPED_VERTICES];
@@ -69,8 +70,8 @@ int clipTriangle(const ShadedVertex& a, const ShadedVertex& b, const ShadedVerte
         for (int i = 0; i < count; ++i) {
             const ShadedVertex& current = input[i];
             const ShadedVertex& next = input[(i + 1) % count];
-            const float dc = planeDistance(current, plane);
-            const float dn = planeDistance(next, plane);
+            const float dc = planeDistance(current, plane, sideX, sideY);
+            const float dn = planeDistance(next, plane, sideX, sideY);
             if (dc >= 0.0f)
                 copyVertex(current, varyingCount, output[produced++]);
             // The crossing is always computed from the inside vertex, so a
@@ -99,8 +100,8 @@ bool clipLine(const ShadedVertex& a, const ShadedVertex& b, uint32_t planes, int
     for (int plane = 0; plane < 12; ++plane) {
         if (!(planes & (1u << plane)))
             continue;
-        const float da = planeDistance(a, plane);
-        const float db = planeDistance(b, plane);
+        const float da = planeDistance(a, plane, 1.0f, 1.0f);
+        const float db = planeDistance(b, plane, 1.0f, 1.0f);
         if (da < 0.0f && db < 0.0f)
             return false;
         if (da < 0.0f)

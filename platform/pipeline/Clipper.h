@@ -16,9 +16,11 @@ constexpr int MAX_CLIPPED_VERTICES = 3 + 12;
 
 // Clips triangle (a, b, c) against the planes in `planes` (outcode bits);
 // writes the polygon's vertices to out and returns their count (0 when
-// nothing remains). varyingCount varyings are interpolated.
+// nothing remains). varyingCount varyings are interpolated. The sides are
+// cut at x = ±sideX·w and y = ±sideY·w: 1 is the view's square, larger
+// values a guard band around it.
 int clipTriangle(const ShadedVertex& a, const ShadedVertex& b, const ShadedVertex& c, uint32_t planes,
-                 int varyingCount, ShadedVertex* out);
+                 int varyingCount, ShadedVertex* out, float sideX = 1.0f, float sideY = 1.0f);
 
 // Clips a segment; false when nothing remains.
 bool clipLine(const ShadedVertex& a, const ShadedVertex& b, uint32_t planes, int varyingCount, ShadedVertex& outA,

@@ -275,10 +275,11 @@ TEST(ReflectionFrames, LaterDrawingIsStillHiddenByTheScene)
 TEST(ReflectionFrames, MirrorFadesIntoGreyFogWithDistance)
 {
     // A white emitting square 0.5 above the floor, facing down: only its
-    // mirror image is seen, grey-white by the fog factor exp(-(0.2 d)²) of
-    // its distance d from the eye (the default fog).
+    // mirror image is seen, grey-white by the fog factor exp(-(0.2 d / r)²)
+    // of its distance d from the eye, with r the scene's radius (the default
+    // fog, whose density is given per scene radius).
     KXScene scene;
-    setPerspectiveCamera(scene, KXPosition(0.0f, -4.0f, 4.0f), KXPosition(0.0f, 0.0f, 0.0f), WIDTH, HEIGHT);
+    setPerspectiveCamera(scene, KXPosition(0.0f, -1.0f, 1.0f), KXPosition(0.0f, 0.0f, 0.0f), WIDTH, HEIGHT);
     setSingleColorBackground(scene, rgb(0, 0, 0));
     auto square = makeSquare(0.25f, 0.5f);
     KXTriMesh* mesh = square.get();
@@ -300,13 +301,15 @@ TEST(ReflectionFrames, MirrorFadesIntoGreyFogWithDistance)
     const auto px = static_cast<unsigned>((clip.getX() + 1.0f) * 0.5f * WIDTH);
     const auto py = static_cast<unsigned>((1.0f - clip.getY()) * 0.5f * HEIGHT);
     const float d = centre.distance(camera->getEyePosition());
-    const float f = std::exp(-(0.2f * d) * (0.2f * d));
+    const float density = 0.2f / scene.getRoot()->getBounds().getRadius();
+    const float f = std::exp(-(density * d) * (density * d));
     const float expected = (f * 1.0f + (1.0f - f) * 0.5f) * 255.0f;
     const uint32_t pixel = image.at(px, py);
     EXPECT_NEAR(red(pixel), expected, 6.0) << "fog factor " << f;
     EXPECT_EQ(red(pixel), blue(pixel));
-    // Far enough for the fog to matter.
+    // Far enough for the fog to matter, near enough to see the square.
     EXPECT_LT(f, 0.6f);
+    EXPECT_GT(f, 0.2f);
 }
 
 TEST(ReflectionFrames, ReflectionMatrixIsDirect3DsReflection)
