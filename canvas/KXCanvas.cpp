@@ -380,7 +380,9 @@ void KXCanvas::drawBackground(KXCamera* camera, KXRoot* root)
         // The quad leaves no depth behind for the scene.
         zBuffer->clear();
         light->enableLighting(1);
-        material->enableColorVertex(0);
+        // Vertex colours stay on, as Direct3D starts: meshes with colours of
+        // their own show them whatever the background.
+        material->enableColorVertex(1);
         poly->reset();
         zBuffer->reset();
         break;

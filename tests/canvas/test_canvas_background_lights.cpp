@@ -49,8 +49,10 @@ TEST_F(CanvasTest, GradientBackgroundIsDrawnUnlitWithItsOwnCamera)
     const KXTrackedStates& atDraw = log.find("renderer", "drawTriMesh").at(0)->states;
     EXPECT_EQ(atDraw.lighting, 0);
     EXPECT_EQ(atDraw.cullMode, KXPolyState::KXCULLMODE_CLOCKWISE);
-    EXPECT_TRUE(log.containsInOrder({"renderer.drawTriMesh(gradientQuad)", "material.enableColorVertex(0)",
+    // Vertex colours are left on, as in a frame without a gradient.
+    EXPECT_TRUE(log.containsInOrder({"renderer.drawTriMesh(gradientQuad)", "material.enableColorVertex(1)",
                                      "poly.reset()", "zbuffer.reset()", "renderer.setCamera(camera)"}));
+    EXPECT_EQ(log.count("material.enableColorVertex(0)"), 0);
 }
 
 TEST_F(CanvasTest, SkyBoxIsDrawnWithoutDepthAndWithAClampedCubeTexture)

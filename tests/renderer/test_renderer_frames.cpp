@@ -431,3 +431,34 @@ TEST(Frames, SmallDeviceLimitsKeepThePicture)
             EXPECT_EQ(100, blue(pixel));
         }
 }
+
+// A mesh with colours of its own shows them whatever the background: the
+// gradient background, itself drawn with its vertex colours, leaves them on.
+TEST(RendererFrames, VertexColoursShowOverEveryBackground)
+{
+    constexpr unsigned SIDE = 64;
+    KXScene scene;
+    setTopDownOrthoCamera(scene, 4.0f, SIDE, SIDE);
+    addDirectionalLight(scene, KXVector(0.0f, 0.0f, -1.0f), KXColor(1.0f, 1.0f, 1.0f, 1.0f));
+    auto square = makeSquare(1.0f);
+    square->setColorArray(std::vector<KXColor>(square->getVertexArray().size(), KXColor(1.0f, 0.0f, 0.0f, 1.0f)));
+    auto look = KXMake<KXAppearance>();
+    look->createMaterial()->setDiffuseColor(KXColor(1.0f, 1.0f, 1.0f, 1.0f));
+    auto shape = KXMake<KXShape>();
+    shape->setGeometry(square.get());
+    shape->setAppearance(look.get());
+    scene.getRoot()->addChild(shape.get());
+    CanvasHarness harness(SIDE, SIDE);
+    ASSERT_TRUE(harness.ready());
+
+    setSingleColorBackground(scene, rgb(0, 0, 0));
+    const uint32_t plain = harness.render(scene).at(SIDE / 2, SIDE / 2);
+    auto gradient = KXMake<KXGradientBackground>();
+    scene.getRoot()->setBackground(gradient.get());
+    for (int frame = 0; frame < 2; ++frame) {
+        const uint32_t overGradient = harness.render(scene).at(SIDE / 2, SIDE / 2);
+        EXPECT_EQ(overGradient, plain) << "frame " << frame;
+    }
+    EXPECT_GT(red(plain), 200);
+    EXPECT_LT(green(plain), 20);
+}
