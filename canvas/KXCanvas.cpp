@@ -227,11 +227,13 @@ void KXCanvas::render(const KXScene* scene, const KXStoryBoard* storyBoard)
         const KXViewport viewport = m_renderer->getViewport();
         m_viewportSize = static_cast<float>(std::min(viewport.getWidth(), viewport.getHeight()));
         m_cameraType = camera->getCameraType();
-        states->getMaterialState()->enableSpecular(m_specular);
 
         KXSelection* selection = scene->getSelection();
         frameOpen = true;
         beginFrame();
+        // Set once the frame is open: opening it may reset a lost device,
+        // which puts every render state back to Direct3D's defaults.
+        states->getMaterialState()->enableSpecular(m_specular);
         clearDepth();
         drawBackground(camera, root);
         applyFog(root);

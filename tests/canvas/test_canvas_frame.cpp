@@ -41,9 +41,9 @@ TEST_F(CanvasTest, FrameRunsEveryStepInOrder)
     render();
 
     const std::vector<std::string> expected = {
-        "material.enableSpecular(1)",
         "renderer.beginScene()",
         "event.canvas(0)",
+        "material.enableSpecular(1)",
         // Depth, then the background clears the colour target.
         "zbuffer.clear()",
         "renderer.clear((1,0,0,1))",

@@ -10,6 +10,9 @@
 #include "canvas/KXSoftShadowCanvas.h"
 #include "imagegen/KXShadowTexGen.h"
 #include "renderer/KXRenderSurface.h"
+#include "sceneapi/KXShowcaseScene.h"
+
+#include <swd3d9.h>
 
 #include <gtest/gtest.h>
 
@@ -386,4 +389,35 @@ TEST(SoftShadowFrames, APointLightThrowsTheShadowFromItsPosition)
     const float pixel = view.scale / TopDownSoftShadows::SIZE;
     const float found = 3.0f * halfWay(view, image, KXPosition2D(edge + 1.0f, 0.0f), KXPosition2D(edge - 2.0f, 0.0f));
     EXPECT_NEAR(edge + 1.0f - found, edge, 3.0f * pixel);
+}
+
+// After a lost device is reset (inside the next frame, as the renderer does
+// it), the frame is the one drawn before the loss: the painters' device
+// objects, the render states set before the scene opens (specular) and the
+// painters' own states all come back.
+TEST(PainterFrames, EveryPainterRecoversFromALostDevice)
+{
+    const unsigned width = 240, height = 180;
+    for (const bool soft : {false, true}) {
+        SCOPED_TRACE(soft ? "soft shadows and reflection" : "hard shadows and reflection");
+        KXScene scene;
+        ASSERT_EQ(KXShowcaseScene::build(scene, width, height), 0);
+        CanvasHarness harness(width, height);
+        ASSERT_TRUE(harness.ready());
+        harness.canvas.enableShadows(1);
+        harness.canvas.enableSoftShadows(soft ? 1 : 0);
+        harness.canvas.enableReflection(1);
+        const PresentedImage before = harness.render(scene);
+        ASSERT_EQ(D3D_OK, SwD3D9LoseDevice(harness.device->getD3DDevice()));
+        // Drawn while lost: nothing is shown; the frame after resets.
+        harness.render(scene);
+        const PresentedImage after = harness.render(scene);
+        EXPECT_EQ(harness.device->getStatus(), KXDevice::KXDEVICESTATUS_USABLE);
+        ASSERT_EQ(after.pixels.size(), before.pixels.size());
+        size_t differing = 0;
+        for (size_t i = 0; i < before.pixels.size(); ++i)
+            differing += after.pixels[i] != before.pixels[i];
+        EXPECT_EQ(differing, 0u);
+        writePicture(after, soft ? "/tmp/lost_soft.png" : "/tmp/lost_hard.png");
+    }
 }
