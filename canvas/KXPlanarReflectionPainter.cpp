@@ -39,6 +39,15 @@ void enableAlphaBlending(KXBlendState* blend)
     blend->setBlendOperation(KXBlendState::KXBLENDOPERATION_ADD);
 }
 
+// Blending that keeps the target's colour: only depth and stencil change.
+void keepColour(KXBlendState* blend)
+{
+    blend->enableBlending(1);
+    blend->setSourceBlend(KXBlendState::KXBLENDFACTOR_ZERO);
+    blend->setDestinationBlend(KXBlendState::KXBLENDFACTOR_ONE);
+    blend->setBlendOperation(KXBlendState::KXBLENDOPERATION_ADD);
+}
+
 // The reflection in a plane whose normal has unit length.
 KXMatrix reflectionIn(const KXPlane& unit)
 {
@@ -239,9 +248,10 @@ void KXPlanarReflectionPainter::markFloor(KXRenderStateMgr& states)
     // Every floor pixel the scene does not hide gets 1; the stencil test
     // stays on for the mirror image. The depth test is turned round: the
     // visible floor fails it, which marks the stencil and leaves the pixel
-    // alone at once, and only where the scene hides the floor is the
-    // transparent floor blended (to no effect). The stencil ends up as with
-    // an ordinary depth test, for a fraction of the work.
+    // alone at once, and only where the scene hides the floor is the floor
+    // blended, with the factors ZERO and ONE (to no effect). The stencil ends
+    // up as with an ordinary depth test, for a fraction of the work, and a
+    // draw that keeps the colour costs the device no shading.
     stencil->clear();
     stencil->enableStencil(1);
     stencil->setStencilFunction(KXRenderState::KXCOMPARISON_ALWAYS);
@@ -250,8 +260,9 @@ void KXPlanarReflectionPainter::markFloor(KXRenderStateMgr& states)
     zBuffer->enableZBuffer(1);
     zBuffer->enableZWrite(0);
     zBuffer->setZFunction(KXRenderState::KXCOMPARISON_GREATER);
-    enableAlphaBlending(blend);
-    // Lit, the transparent floor material gives alpha 0: the colour stays.
+    keepColour(blend);
+    // Lit, the transparent floor material gives alpha 0: the target's alpha
+    // stays too.
     states.getLightState()->enableLighting(1);
     states.getMaterialState()->setMaterial(m_floorAppearance->getMaterial());
     drawGeometry(m_floorSheet, nullptr);
@@ -354,10 +365,7 @@ void KXPlanarReflectionPainter::drawSceneDepth(KXRenderStateMgr& states, KXRoot*
     zBuffer->clear();
     zBuffer->enableZBuffer(1);
     zBuffer->enableZWrite(1);
-    blend->enableBlending(1);
-    blend->setSourceBlend(KXBlendState::KXBLENDFACTOR_ZERO);
-    blend->setDestinationBlend(KXBlendState::KXBLENDFACTOR_ONE);
-    blend->setBlendOperation(KXBlendState::KXBLENDOPERATION_ADD);
+    keepColour(blend);
     states.getLightState()->enableLighting(1);
     material->setMaterial(m_floorAppearance->getMaterial());
     poly->setShadeMode(KXPolyState::KXSHADEMODE_FLAT);

@@ -1,7 +1,7 @@
 #pragma once
 
 // The comparison functions (D3DCMP_) of the per-pixel depth, stencil and
-// alpha tests, and depth values of a 24-bit depth buffer (D24S8, D24X8) as
+// alpha tests, the stencil operations, and depth values of a 24-bit depth buffer (D24S8, D24X8) as
 // the per-pixel path computes them: the depth saturated to 0..1, scaled and
 // rounded to 24 bits, compared with the stored value (the word's top 24
 // bits), the stencil byte kept on writes. The span loops use the same.
@@ -36,6 +36,29 @@ inline bool compareFunction(uint8_t func, uint32_t value, uint32_t reference)
     case D3DCMP_NOTEQUAL: return value != reference;
     case D3DCMP_GREATEREQUAL: return value >= reference;
     default: return true;
+    }
+}
+
+// The stencil value after operation op (D3DSTENCILOP_) on value.
+inline uint32_t stencilOperation(uint8_t op, uint32_t value, uint32_t reference)
+{
+    switch (op) {
+    case D3DSTENCILOP_ZERO:
+        return 0;
+    case D3DSTENCILOP_REPLACE:
+        return reference & 0xFF;
+    case D3DSTENCILOP_INCRSAT:
+        return value < 0xFF ? value + 1 : 0xFF;
+    case D3DSTENCILOP_DECRSAT:
+        return value > 0 ? value - 1 : 0;
+    case D3DSTENCILOP_INVERT:
+        return ~value & 0xFF;
+    case D3DSTENCILOP_INCR:
+        return (value + 1) & 0xFF;
+    case D3DSTENCILOP_DECR:
+        return (value - 1) & 0xFF;
+    default:
+        return value;
     }
 }
 

@@ -124,6 +124,10 @@ struct PixelKey {
     // alphaOver), into a 32-bit target: the rasteriser's dedicated textured
     // span loop.
     bool texturedSpan;
+    // Colour left as it is (colour writes off, or blended with ZERO and
+    // ONE), no alpha test, a single-sample target with a 32-bit depth
+    // buffer: the rasteriser's depth-stencil span, which shades nothing.
+    bool depthStencilSpan;
     // The textured span's alpha channel is blended with the factors ONE and
     // INVSRCALPHA (source alpha laid over the target's), its colour with
     // SRCALPHA and INVSRCALPHA.

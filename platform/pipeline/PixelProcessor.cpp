@@ -1,5 +1,6 @@
 #include "pipeline/PixelProcessor.h"
 
+#include "pipeline/DepthStencilSpan.h"
 #include "pipeline/DepthTest.h"
 
 #include "d3d9/Formats.h"
@@ -23,28 +24,6 @@ float asFloat(DWORD bits)
 }
 
 float saturate(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
-
-uint32_t stencilOperation(uint8_t op, uint32_t value, uint32_t reference)
-{
-    switch (op) {
-    case D3DSTENCILOP_ZERO:
-        return 0;
-    case D3DSTENCILOP_REPLACE:
-        return reference & 0xFF;
-    case D3DSTENCILOP_INCRSAT:
-        return value < 0xFF ? value + 1 : 0xFF;
-    case D3DSTENCILOP_DECRSAT:
-        return value > 0 ? value - 1 : 0;
-    case D3DSTENCILOP_INVERT:
-        return ~value & 0xFF;
-    case D3DSTENCILOP_INCR:
-        return (value + 1) & 0xFF;
-    case D3DSTENCILOP_DECR:
-        return (value - 1) & 0xFF;
-    default:
-        return value;
-    }
-}
 
 void readTarget(D3DFORMAT format, const uint8_t* p, float* rgba)
 {
@@ -315,6 +294,7 @@ void buildPixelState(const DeviceState& state, PixelContext& context)
     key.plainColorSpan = plainTarget && plainDepth && key.stageCount == 0 && !key.fogEnable && !key.alphaTest &&
                          !key.stencil && !key.blend && key.colorWrite == 0xF;
     key.texturedSpan = fitsTexturedSpan(context);
+    key.depthStencilSpan = fitsDepthStencilSpan(context);
 
     c.depthBias = asFloat(rs[D3DRS_DEPTHBIAS]);
     c.slopeScaleBias = asFloat(rs[D3DRS_SLOPESCALEDEPTHBIAS]);

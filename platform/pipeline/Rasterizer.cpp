@@ -1,6 +1,7 @@
 #include "pipeline/Rasterizer.h"
 
 #include "pipeline/BilinearSpan.h"
+#include "pipeline/DepthStencilSpan.h"
 #include "pipeline/DepthTest.h"
 #include "pipeline/PlainColorSpan.h"
 #include "pipeline/TexturedSpan.h"
@@ -86,6 +87,10 @@ void rasterizeTriangle(const PixelContext& pixels, const Triangle& t, const Plan
             continue;
         const float fy = static_cast<float>(y) + sampleDy;
         float fx = static_cast<float>(lo) + sampleDx;
+        if (pixels.key.depthStencilSpan) {
+            depthStencilSpan(pixels, lo, hi, y, zPlane.at(fx, fy) + t.depthOffset, zPlane.dx, t.frontFace);
+            continue;
+        }
         if (pixels.key.plainColorSpan) {
             plainColorSpan(plain, lo, hi, y, fx, fy);
             continue;

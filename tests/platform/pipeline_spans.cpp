@@ -101,6 +101,41 @@ protected:
         return pixels32();
     }
 
+    // The depth and stencil buffers shown in colour (they cannot be locked):
+    // blue holds the stencil value, bit by bit through the stencil test;
+    // green counts the depths of 64 steps from 0 to 1 that lie beyond the
+    // stored depth.
+    std::vector<DWORD> revealDepthStencil(bool withStencil)
+    {
+        device->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);
+        device->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        device->SetRenderState(D3DRS_SEPARATEALPHABLENDENABLE, FALSE);
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+        device->SetRenderState(D3DRS_TWOSIDEDSTENCILMODE, FALSE);
+        device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+        device->SetRenderState(D3DRS_STENCILFAIL, D3DSTENCILOP_KEEP);
+        device->SetRenderState(D3DRS_STENCILZFAIL, D3DSTENCILOP_KEEP);
+        device->SetRenderState(D3DRS_STENCILPASS, D3DSTENCILOP_KEEP);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+        const float w = static_cast<float>(width) + 1.0f, h = static_cast<float>(height) + 1.0f;
+        device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+        device->SetRenderState(D3DRS_STENCILENABLE, withStencil);
+        device->SetRenderState(D3DRS_STENCILFUNC, D3DCMP_EQUAL);
+        for (DWORD bit = 0; withStencil && bit < 8; ++bit) {
+            device->SetRenderState(D3DRS_STENCILREF, 1u << bit);
+            device->SetRenderState(D3DRS_STENCILMASK, 1u << bit);
+            drawRect(-1.0f, -1.0f, w, h, 0.5f, 1u << bit);
+        }
+        device->SetRenderState(D3DRS_STENCILENABLE, FALSE);
+        device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+        device->SetRenderState(D3DRS_ZFUNC, D3DCMP_GREATER);
+        for (int step = 0; step < 64; ++step)
+            drawRect(-1.0f, -1.0f, w, h, (static_cast<float>(step) + 0.5f) / 64.0f, 0x000100);
+        return pixels32();
+    }
+
     Com<IDirect3DTexture9> texture;
 };
 
@@ -214,4 +249,90 @@ TEST_F(PipelineSpanTest, PlainColorSpanMatchesTheGeneralPathOnRandomDraws)
             depth.reset();
         }
     }
+}
+
+TEST_F(PipelineSpanTest, DepthStencilSpanMatchesTheGeneralPathOnRandomDraws)
+{
+    // Draws that leave the colour alone (colour writes off, or blended with
+    // ZERO and ONE) under random depth and stencil states, one-sided and
+    // two-sided, over a depth buffer and stencil that earlier triangles have
+    // already marked: the span and the general path (forced by an alpha
+    // test that passes everything) leave the same depth, stencil and colour.
+    std::mt19937 random(43);
+    std::uniform_real_distribution<float> position(-10.0f, 74.0f), depthValue(-0.1f, 1.1f), rhw(0.2f, 2.0f);
+    std::uniform_int_distribution<DWORD> color(0, 0xFFFFFFFF), function(D3DCMP_NEVER, D3DCMP_ALWAYS),
+        operation(D3DSTENCILOP_KEEP, D3DSTENCILOP_DECR), byte(0, 255), coin(0, 1), keeping(0, 2);
+    for (int trial = 0; trial < 16; ++trial) {
+        const D3DFORMAT format = coin(random) ? D3DFMT_X8R8G8B8 : D3DFMT_A8R8G8B8;
+        makeTarget(64, 48, format, trial % 5 == 4 ? D3DFMT_D24X8 : D3DFMT_D24S8);
+        std::vector<ScreenVertex> marks, v;
+        for (int i = 0; i < 3 * 12; ++i)
+            marks.push_back({position(random), position(random), depthValue(random), rhw(random), color(random)});
+        for (int i = 0; i < 3 * 24; ++i)
+            v.push_back({position(random), position(random), depthValue(random), rhw(random), color(random)});
+        const DWORD states[][2] = {
+            {D3DRS_ZENABLE, coin(random) || trial == 0 ? DWORD(D3DZB_TRUE) : DWORD(D3DZB_FALSE)},
+            {D3DRS_ZFUNC, function(random)},
+            {D3DRS_ZWRITEENABLE, coin(random)},
+            {D3DRS_STENCILENABLE, trial == 0 ? 0u : coin(random)},
+            {D3DRS_STENCILFUNC, function(random)},
+            {D3DRS_STENCILFAIL, operation(random)},
+            {D3DRS_STENCILZFAIL, operation(random)},
+            {D3DRS_STENCILPASS, operation(random)},
+            {D3DRS_STENCILREF, byte(random)},
+            {D3DRS_STENCILMASK, coin(random) ? 0xFFu : byte(random)},
+            {D3DRS_STENCILWRITEMASK, coin(random) ? 0xFFu : byte(random)},
+            {D3DRS_TWOSIDEDSTENCILMODE, coin(random)},
+            {D3DRS_CCW_STENCILFUNC, function(random)},
+            {D3DRS_CCW_STENCILFAIL, operation(random)},
+            {D3DRS_CCW_STENCILZFAIL, operation(random)},
+            {D3DRS_CCW_STENCILPASS, operation(random)},
+        };
+        // How the colour is kept: writes off; ZERO and ONE with the alpha
+        // laid over the target's (its colour factors alone keep an X8R8G8B8
+        // target, not an A8R8G8B8 one); ZERO and ONE for the alpha too.
+        const DWORD keep = keeping(random);
+        std::vector<DWORD> images[2], depths[2];
+        for (int general = 0; general < 2; ++general) {
+            // The same marks first, drawn as usual: depths and stencil values
+            // to test against.
+            device->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);
+            device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+            device->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+            device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+            device->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
+            device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+            device->SetRenderState(D3DRS_STENCILENABLE, TRUE);
+            device->SetRenderState(D3DRS_TWOSIDEDSTENCILMODE, FALSE);
+            device->SetRenderState(D3DRS_STENCILFUNC, D3DCMP_ALWAYS);
+            device->SetRenderState(D3DRS_STENCILPASS, D3DSTENCILOP_INCR);
+            device->SetRenderState(D3DRS_STENCILWRITEMASK, 0xFF);
+            clear(0x80406080, 0.7f, 3);
+            drawScreen(D3DPT_TRIANGLELIST, marks, static_cast<UINT>(marks.size() / 3));
+            for (const auto& state : states)
+                device->SetRenderState(static_cast<D3DRENDERSTATETYPE>(state[0]), state[1]);
+            device->SetRenderState(D3DRS_COLORWRITEENABLE, keep == 0 ? 0u : 0xFu);
+            device->SetRenderState(D3DRS_ALPHABLENDENABLE, keep != 0);
+            device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ZERO);
+            device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+            device->SetRenderState(D3DRS_SEPARATEALPHABLENDENABLE, TRUE);
+            device->SetRenderState(D3DRS_SRCBLENDALPHA, keep == 2 ? D3DBLEND_ZERO : D3DBLEND_ONE);
+            device->SetRenderState(D3DRS_DESTBLENDALPHA, keep == 2 ? D3DBLEND_ONE : D3DBLEND_INVSRCALPHA);
+            device->SetRenderState(D3DRS_ALPHATESTENABLE, general);
+            device->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_ALWAYS);
+            drawScreen(D3DPT_TRIANGLELIST, v, static_cast<UINT>(v.size() / 3));
+            images[general] = pixels32();
+            depths[general] = revealDepthStencil(trial % 5 != 4);
+        }
+        for (size_t i = 0; i < depths[0].size(); ++i) {
+            ASSERT_EQ(depths[0][i], depths[1][i]) << "depth and stencil, pixel " << i << " trial " << trial;
+            // The unused byte of an X8R8G8B8 pixel may differ: a write
+            // fills it, a kept pixel keeps what the clear left there.
+            const DWORD used = format == D3DFMT_X8R8G8B8 ? 0xFFFFFFu : 0xFFFFFFFFu;
+            ASSERT_EQ(images[0][i] & used, images[1][i] & used) << "colour, pixel " << i << " trial " << trial;
+        }
+        target.reset();
+        depth.reset();
+    }
+    device->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);
 }
