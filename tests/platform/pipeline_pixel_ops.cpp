@@ -15,6 +15,11 @@ int to8(double v) { return static_cast<int>(std::lround(std::min(1.0, std::max(0
 
 } // namespace
 
+struct WhiteVertex {
+    float x, y, z;
+    DWORD color;
+};
+
 class PipelinePixelOpsTest : public PipelineTest
 {
 protected:
@@ -23,6 +28,41 @@ protected:
         PipelineTest::SetUp();
         makeTarget(8, 8);
         device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    }
+
+    // Draws the white strip with the projection into a 16 x 16 target of
+    // four samples and expects every border pixel white: each of its
+    // samples covered. Skips on a device without four-sample targets.
+    void drawWhiteStripIntoFourSamples(const D3DMATRIX& projection, const std::vector<WhiteVertex>& strip)
+    {
+        Com<IDirect3DSurface9> msaa;
+        if (FAILED(device->CreateRenderTarget(16, 16, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_4_SAMPLES, 0, FALSE,
+                                              msaa.out(), nullptr)))
+            GTEST_SKIP() << "no 4-sample targets";
+        target.reset();
+        depth.reset();
+        makeTarget(16, 16, D3DFMT_X8R8G8B8, D3DFMT_UNKNOWN);
+        ASSERT_EQ(D3D_OK, device->SetRenderTarget(0, msaa.get()));
+        device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+        device->SetRenderState(D3DRS_LIGHTING, FALSE);
+        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        const D3DMATRIX identity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
+        device->SetTransform(D3DTS_WORLD, &identity);
+        device->SetTransform(D3DTS_VIEW, &identity);
+        device->SetTransform(D3DTS_PROJECTION, &projection);
+        ASSERT_EQ(D3D_OK, device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0));
+        device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+        ASSERT_EQ(D3D_OK, device->BeginScene());
+        ASSERT_EQ(D3D_OK, device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, static_cast<UINT>(strip.size() - 2),
+                                                  strip.data(), sizeof(WhiteVertex)));
+        ASSERT_EQ(D3D_OK, device->EndScene());
+        ASSERT_EQ(D3D_OK, device->StretchRect(msaa.get(), nullptr, target.get(), nullptr, D3DTEXF_NONE));
+        for (UINT i = 0; i < 16; ++i) {
+            EXPECT_EQ(0xFFFFFFFFu, pixel(i, 0)) << "top row, column " << i;
+            EXPECT_EQ(0xFFFFFFFFu, pixel(0, i)) << "left column, row " << i;
+            EXPECT_EQ(0xFFFFFFFFu, pixel(i, 15)) << "bottom row, column " << i;
+            EXPECT_EQ(0xFFFFFFFFu, pixel(15, i)) << "right column, row " << i;
+        }
     }
 };
 
@@ -309,85 +349,27 @@ TEST_F(PipelinePixelOpsTest, MultisampledEdgesResolveToCoverage)
 // coordinates, so half of them do).
 TEST_F(PipelinePixelOpsTest, TrianglesPastTheViewCoverTheBorderPixelsWhole)
 {
-    Com<IDirect3DSurface9> msaa;
-    if (FAILED(device->CreateRenderTarget(16, 16, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_4_SAMPLES, 0, FALSE, msaa.out(),
-                                          nullptr)))
-        GTEST_SKIP() << "no 4-sample targets";
-    target.reset();
-    depth.reset();
-    makeTarget(16, 16, D3DFMT_X8R8G8B8, D3DFMT_UNKNOWN);
-    ASSERT_EQ(D3D_OK, device->SetRenderTarget(0, msaa.get()));
-    device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
-    device->SetRenderState(D3DRS_LIGHTING, FALSE);
-    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     const D3DMATRIX identity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
-    device->SetTransform(D3DTS_WORLD, &identity);
-    device->SetTransform(D3DTS_VIEW, &identity);
-    device->SetTransform(D3DTS_PROJECTION, &identity);
-    ASSERT_EQ(D3D_OK, device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0));
-    struct Vertex {
-        float x, y, z;
-        DWORD color;
-    };
     // Twice the clip square, as a square of two triangles.
-    const Vertex square[] = {{-2, -2, 0.5f, 0xFFFFFFFF}, {2, -2, 0.5f, 0xFFFFFFFF}, {-2, 2, 0.5f, 0xFFFFFFFF},
-                             {2, 2, 0.5f, 0xFFFFFFFF}};
-    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
-    ASSERT_EQ(D3D_OK, device->BeginScene());
-    ASSERT_EQ(D3D_OK, device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, square, sizeof(Vertex)));
-    ASSERT_EQ(D3D_OK, device->EndScene());
-    ASSERT_EQ(D3D_OK, device->StretchRect(msaa.get(), nullptr, target.get(), nullptr, D3DTEXF_NONE));
-    for (UINT i = 0; i < 16; ++i) {
-        EXPECT_EQ(0xFFFFFFFFu, pixel(i, 0)) << "top row, column " << i;
-        EXPECT_EQ(0xFFFFFFFFu, pixel(0, i)) << "left column, row " << i;
-        EXPECT_EQ(0xFFFFFFFFu, pixel(i, 15)) << "bottom row, column " << i;
-        EXPECT_EQ(0xFFFFFFFFu, pixel(15, i)) << "right column, row " << i;
-    }
+    drawWhiteStripIntoFourSamples(identity, {{-2, -2, 0.5f, 0xFFFFFFFF},
+                                             {2, -2, 0.5f, 0xFFFFFFFF},
+                                             {-2, 2, 0.5f, 0xFFFFFFFF},
+                                             {2, 2, 0.5f, 0xFFFFFFFF}});
 }
 
-// The same for a triangle that reaches behind the eye: cut by the near
-// plane alone, what is left lies within the guard band, and the sides of
-// the view are again left to the rasterizer (a large floor seen in
-// perspective, drawn tile by tile, would otherwise leave half-covered lines
-// at the tiles' edges).
+// The same for a triangle that reaches behind the eye: it must be cut, and
+// its sides are cut at the guard band's edges, not the view's (a large floor
+// seen in perspective, drawn tile by tile, would otherwise leave
+// half-covered lines at the tiles' edges).
 TEST_F(PipelinePixelOpsTest, TrianglesCutByTheNearPlaneCoverTheBorderPixelsWhole)
 {
-    Com<IDirect3DSurface9> msaa;
-    if (FAILED(device->CreateRenderTarget(16, 16, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_4_SAMPLES, 0, FALSE, msaa.out(),
-                                          nullptr)))
-        GTEST_SKIP() << "no 4-sample targets";
-    target.reset();
-    depth.reset();
-    makeTarget(16, 16, D3DFMT_X8R8G8B8, D3DFMT_UNKNOWN);
-    ASSERT_EQ(D3D_OK, device->SetRenderTarget(0, msaa.get()));
-    device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
-    device->SetRenderState(D3DRS_LIGHTING, FALSE);
-    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    const D3DMATRIX identity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
     // x / z and y / z on screen, depth 0 at z = 0.1 and 1 at z = 100.
     const float n = 0.1f, f = 100.0f;
     const D3DMATRIX projection = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, f / (f - n), 1, 0, 0, -n * f / (f - n), 0}}};
-    device->SetTransform(D3DTS_WORLD, &identity);
-    device->SetTransform(D3DTS_VIEW, &identity);
-    device->SetTransform(D3DTS_PROJECTION, &projection);
-    ASSERT_EQ(D3D_OK, device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0));
-    struct Vertex {
-        float x, y, z;
-        DWORD color;
-    };
     // The plane z = 2 + y / 2, from behind the eye (z = -1) to beyond the
     // top of the view: it fills the view.
-    const Vertex floor[] = {{-10, -6, -1, 0xFFFFFFFF}, {10, -6, -1, 0xFFFFFFFF}, {-10, 10, 7, 0xFFFFFFFF},
-                            {10, 10, 7, 0xFFFFFFFF}};
-    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
-    ASSERT_EQ(D3D_OK, device->BeginScene());
-    ASSERT_EQ(D3D_OK, device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, floor, sizeof(Vertex)));
-    ASSERT_EQ(D3D_OK, device->EndScene());
-    ASSERT_EQ(D3D_OK, device->StretchRect(msaa.get(), nullptr, target.get(), nullptr, D3DTEXF_NONE));
-    for (UINT i = 0; i < 16; ++i) {
-        EXPECT_EQ(0xFFFFFFFFu, pixel(i, 0)) << "top row, column " << i;
-        EXPECT_EQ(0xFFFFFFFFu, pixel(0, i)) << "left column, row " << i;
-        EXPECT_EQ(0xFFFFFFFFu, pixel(i, 15)) << "bottom row, column " << i;
-        EXPECT_EQ(0xFFFFFFFFu, pixel(15, i)) << "right column, row " << i;
-    }
+    drawWhiteStripIntoFourSamples(projection, {{-10, -6, -1, 0xFFFFFFFF},
+                                               {10, -6, -1, 0xFFFFFFFF},
+                                               {-10, 10, 7, 0xFFFFFFFF},
+                                               {10, 10, 7, 0xFFFFFFFF}});
 }
