@@ -25,8 +25,10 @@ class KXTriMesh;
 // and laid on the floor where the light camera's picture falls on it,
 // blended over the scene with the silhouette's opacity. The texture is
 // rendered at the first paint and afterwards only while the owner asks for
-// updates (setUpdateTexture); the floor follows the light and the scene at
-// every paint.
+// updates (setUpdateTexture). The light camera is made with the texture and
+// kept with it: a kept texture stays on the floor where it was cast, and
+// changes of the light or of the scene show from the next rendering (a new
+// plane from the next paint).
 //
 // The light camera frames the shapes that cast shadows (those rising above
 // the ground), enlarged by a fifth, so that the texture is spent on them
@@ -62,7 +64,8 @@ public:
 
     void setLightType(KXSHADOWLIGHTTYPE type) { m_lightType = type; }
     KXSHADOWLIGHTTYPE getLightType() const { return m_lightType; }
-    // The direction the light travels and the light camera's up vector.
+    // The direction the light travels and the light camera's up vector
+    // (another is chosen when it runs along the direction).
     void setLightDirection(const KXUnitVector& direction, const KXUnitVector& up);
     const KXUnitVector& getLightDirection() const { return m_lightDirection; }
     const KXUnitVector& getLightUp() const { return m_lightUp; }
