@@ -13,4 +13,5 @@ set(KX_INTERNAL_HEADERS
   imagegen/KXCanvasRendererLoan.h
   canvas/KXFloorSheet.h
   canvas/KXShapeWalk.h
-  canvas/KXShadowFootprint.h)
+  canvas/KXShadowFootprint.h
+  widgets/KXAidSize.h)

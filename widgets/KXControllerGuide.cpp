@@ -1,0 +1,5 @@
+#include "widgets/KXControllerGuide.h"
+
+void KXControllerGuide::drawGuide(KXCanvas&, KXCamera*, KXSelection*)
+{
+}

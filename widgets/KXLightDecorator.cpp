@@ -1,0 +1,5 @@
+#include "widgets/KXLightDecorator.h"
+
+void KXLightDecorator::drawDecorators(KXCanvas&, KXLightModel*, const KXBounds&, KXCamera*, KXSelection*)
+{
+}

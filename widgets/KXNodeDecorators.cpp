@@ -1,0 +1,5 @@
+#include "widgets/KXNodeDecorators.h"
+
+void KXNodeDecorators::drawSelectionDecorator(KXCanvas&, KXNode*, KXSelection*)
+{
+}
