@@ -6,6 +6,8 @@
 
 class KXCamera;
 class KXCanvas;
+class KXMatrix;
+class KXNode;
 class KXPosition;
 
 class KXAidSize
@@ -23,4 +25,9 @@ public:
     // view box (the canvas's viewport scale), wherever point is. The aids'
     // sizes are proportional to it.
     static float viewDistance(const KXCanvas& canvas, const KXCamera* camera, const KXPosition& point);
+
+    // Where the node stands in the scene: its world matrix, or, when the
+    // canvas's story board animates it, its pivot's matrix placed by its
+    // parent's world matrix. animated (may be null) tells which.
+    static KXMatrix nodeWorldMatrix(const KXCanvas& canvas, const KXNode& node, bool* animated = nullptr);
 };

@@ -3,15 +3,16 @@
 #include "renderer/KXExport.h"
 #include "widgets/KXShapeSet.h"
 
+class KXBounds;
 class KXCanvas;
 class KXLightModel;
 class KXNode;
 class KXSelection;
 
-// The selection box drawn around selected nodes (a shape spanning -1 to 1
-// on each axis, scaled to the node's bounds grown by the offset). The canvas
-// asks for it at every group and shape of its transparent pass. The box
-// drawing is not built yet: drawSelectionDecorator draws nothing.
+// The selection box drawn around selected nodes and selected lights' markers
+// (a shape spanning -1 to 1 on each axis, scaled to the bounds grown by the
+// offset). The canvas asks for it at every group and shape of its
+// transparent pass, placed where the node's transform puts it.
 class KXDXRENDERER_API KXNodeDecorators
 {
 public:
@@ -39,8 +40,13 @@ public:
     float getOffset() const { return m_offset; }
     void setOffset(float offset) { m_offset = offset; }
 
-    // Draws the selection box of node through the canvas when it is selected.
+    // Draws the selection box of node through the canvas when it is selected,
+    // around its bounds.
     void drawSelectionDecorator(KXCanvas& canvas, KXNode* node, KXSelection* selection);
+    // Draws the selection box around bounds (given where the renderer's
+    // current transform places them) when the decorators are shown and the
+    // box exists.
+    void drawSelectionBox(KXCanvas& canvas, const KXBounds& bounds);
 
 private:
     KXNODEDECORATORSSTATE m_state = KXNODEDECORATORSSTATE_HIDDEN;
