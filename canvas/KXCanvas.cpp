@@ -218,9 +218,12 @@ void KXCanvas::render(const KXScene* scene, const KXStoryBoard* storyBoard)
         m_sceneScaleMatrix = KXMatrix::scaling(m_sceneRadius, m_sceneRadius, m_sceneRadius);
         // While a controller is being used the scene changes under it; the
         // guide keeps to the bounds from before.
-        if (m_nodeControllers &&
-            m_nodeControllers->getSelectedController() == KXNodeControllers::KXNODECONTROLLER_NONE)
+        // (A canvas that has never had them takes them now.)
+        if (!m_hasReferenceBounds || !m_nodeControllers ||
+            m_nodeControllers->getSelectedController() == KXNodeControllers::KXNODECONTROLLER_NONE) {
             m_referenceBounds = bounds;
+            m_hasReferenceBounds = true;
+        }
         m_eyePosition = camera->getEyePosition();
         m_viewportScale = camera->getViewportScale(nullptr);
         cullWith(*camera);

@@ -241,6 +241,7 @@ private:
     KXPosition m_firstLightPosition;
     std::unique_ptr<KXSceneAxes> m_sceneAxes;
     KXBounds m_referenceBounds;
+    bool m_hasReferenceBounds = false;
     KXViewFrustum m_frustum;
     // Set while the transparent shapes' far sides are drawn.
     bool m_farSidePass = false;

@@ -1,5 +1,6 @@
 #include "KXRasterRender.h"
 
+#include "KXEditorAidsSetup.h"
 #include "KXRenderOptions.h"
 
 #include "canvas/KXCanvas.h"
@@ -157,6 +158,8 @@ RasterOutcome rasterRender(const KXScene& scene, const KXRenderOptions& options,
     canvas.enableReflection(options.floorReflection ? 1 : 0);
     if (options.hardShadows || options.softShadows)
         aimShadowsAtTheSun(canvas, scene);
+    if (options.editorAids)
+        setUpEditorAids(canvas, scene);
     const KXPosition2D origin(0.0f, 0.0f);
     int result = KXRESULT_OK;
     const bool streamed = fileType == KXImage2D::KXIMAGE2D_PNG || fileType == KXImage2D::KXIMAGE2D_BMP ||

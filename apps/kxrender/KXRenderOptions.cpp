@@ -137,6 +137,12 @@ bool parseRenderOptions(int argc, const char* const* argv, KXRenderOptions& opti
             }
             options.hardShadows = kind == "hard";
             options.softShadows = kind == "soft";
+        } else if (name == "--aids") {
+            if (hasInlineValue) {
+                error = "--aids takes no value";
+                return false;
+            }
+            options.editorAids = true;
         } else if (name == "--reflection") {
             if (hasInlineValue) {
                 error = "--reflection takes no value";
@@ -227,6 +233,9 @@ std::string renderUsage()
            "                       by the scene's first directional light (--raster\n"
            "                       only)\n"
            "      --reflection     the floor mirrors the scene (--raster only)\n"
+           "      --aids           the editor's aids over the picture: the lights\n"
+           "                       marked, the first shape selected with its move\n"
+           "                       handles, the axes in the corner (--raster only)\n"
            "      --background R,G,B\n"
            "                       a single-colour background instead of the\n"
            "                       scene's own (each component 0 to 255)\n"

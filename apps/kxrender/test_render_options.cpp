@@ -58,6 +58,10 @@ TEST(RenderOptions, DefaultsAndEveryOption)
     ASSERT_TRUE(parse({"-o", "a.png", "--raster", "--shadows", "hard", "--reflection"}, options, error)) << error;
     EXPECT_TRUE(options.hardShadows);
     EXPECT_TRUE(options.floorReflection);
+    KXRenderOptions aids;
+    ASSERT_TRUE(parse({"-o", "a.png", "--raster", "--aids"}, aids, error)) << error;
+    EXPECT_TRUE(aids.editorAids);
+    EXPECT_FALSE(parse({"-o", "a.png", "--raster", "--aids=1"}, aids, error));
     KXRenderOptions soft;
     ASSERT_TRUE(parse({"-o", "a.png", "--raster", "--shadows", "soft"}, soft, error)) << error;
     EXPECT_TRUE(soft.softShadows);

@@ -165,6 +165,14 @@ TEST_F(CanvasTest, ReferenceBoundsFollowTheSceneOnlyWhileNoControllerIsSelected)
     controllers->setSelectedController(KXNodeControllers::KXNODECONTROLLER_NONE);
     render();
     EXPECT_EQ(canvas.getReferenceBounds(), root()->getBounds());
+
+    // A canvas whose first frame already has a controller selected takes the
+    // bounds of that frame (it has none to keep).
+    KXTestCanvas fresh;
+    fresh.setRenderer(&renderer);
+    fresh.createNodeControllers()->setSelectedController(static_cast<KXNodeControllers::KXNODECONTROLLERTYPE>(2));
+    fresh.render(&scene, nullptr);
+    EXPECT_EQ(fresh.getReferenceBounds(), root()->getBounds());
 }
 
 // A family is left as it was found when, after the last call that changed
