@@ -33,17 +33,26 @@ protected:
     // Draws the white strip with the projection into a 16 x 16 target of
     // four samples and expects every border pixel white: each of its
     // samples covered. Skips on a device without four-sample targets.
-    void drawWhiteStripIntoFourSamples(const D3DMATRIX& projection, const std::vector<WhiteVertex>& strip)
+    // Draws into a 16 x 16 target of four samples, resolved into the 16 x 16
+    // single-sample target; false (msaa empty) on a device without one.
+    bool bindFourSampleTarget(Com<IDirect3DSurface9>& msaa)
     {
-        Com<IDirect3DSurface9> msaa;
         if (FAILED(device->CreateRenderTarget(16, 16, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_4_SAMPLES, 0, FALSE,
                                               msaa.out(), nullptr)))
-            GTEST_SKIP() << "no 4-sample targets";
+            return false;
         target.reset();
         depth.reset();
         makeTarget(16, 16, D3DFMT_X8R8G8B8, D3DFMT_UNKNOWN);
-        ASSERT_EQ(D3D_OK, device->SetRenderTarget(0, msaa.get()));
+        device->SetRenderTarget(0, msaa.get());
         device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+        return true;
+    }
+
+    void drawWhiteStripIntoFourSamples(const D3DMATRIX& projection, const std::vector<WhiteVertex>& strip)
+    {
+        Com<IDirect3DSurface9> msaa;
+        if (!bindFourSampleTarget(msaa))
+            GTEST_SKIP() << "no 4-sample targets";
         device->SetRenderState(D3DRS_LIGHTING, FALSE);
         device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
         const D3DMATRIX identity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
@@ -316,14 +325,8 @@ TEST_F(PipelinePixelOpsTest, DepthBiasOrdersCoplanarDrawsAtTheBufferPrecision)
 TEST_F(PipelinePixelOpsTest, MultisampledEdgesResolveToCoverage)
 {
     Com<IDirect3DSurface9> msaa;
-    if (FAILED(device->CreateRenderTarget(16, 16, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_4_SAMPLES, 0, FALSE, msaa.out(),
-                                          nullptr)))
+    if (!bindFourSampleTarget(msaa))
         GTEST_SKIP() << "no 4-sample targets";
-    target.reset();
-    depth.reset();
-    makeTarget(16, 16, D3DFMT_X8R8G8B8, D3DFMT_UNKNOWN);
-    ASSERT_EQ(D3D_OK, device->SetRenderTarget(0, msaa.get()));
-    device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
     ASSERT_EQ(D3D_OK, device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0));
     // A diagonal edge through the middle: interior pixels full white, the
     // pixels it crosses in between.
