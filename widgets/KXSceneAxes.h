@@ -1,5 +1,6 @@
 #pragma once
 
+#include "canvas/KXViewport.h"
 #include "renderer/KXExport.h"
 #include "sceneapi/KXCamera.h"
 #include "widgets/KXShapeSet.h"
@@ -9,7 +10,7 @@ class KXLightModel;
 
 // A small orientation gizmo drawn in the bottom-left corner of the view
 // after the scene, with a camera of its own that turns with the scene
-// camera. The gizmo drawing is not built yet: drawAxes draws nothing.
+// camera.
 class KXDXRENDERER_API KXSceneAxes
 {
 public:
@@ -24,6 +25,11 @@ public:
     };
     // Distance of the axes camera's eye from the origin, along -y at first.
     static constexpr float EYE_POS_Y = -5.0f;
+    // The corner viewport: this size, this far in from the left edge, on the
+    // bottom edge.
+    static constexpr unsigned VIEWPORT_WIDTH = 120;
+    static constexpr unsigned VIEWPORT_HEIGHT = 100;
+    static constexpr unsigned VIEWPORT_INSET = 5;
 
     // The axes camera looks at the origin from (0, -5, 0) with +z up, with a
     // unit viewport, planes 0.1 and 10 and a field of view of an eighth turn.
@@ -44,7 +50,15 @@ public:
     void setState(KXSCENEAXESSTATE state) { m_state = state; }
     static float getEyePosY() { return EYE_POS_Y; }
 
-    // Draws the gizmo through the canvas, turned like the scene camera.
+    // The corner of view where the gizmo is drawn, inside view however small
+    // view is (empty for an empty view).
+    static KXViewport getAxesViewport(const KXViewport& view);
+
+    // Draws the gizmo through the canvas, turned like the scene camera, in
+    // the corner of the renderer's viewport, over whatever is drawn there.
+    // Widgets 1 to 3 are drawn opaque, 4 to 6 opaque then blended. The
+    // renderer's viewport and camera are put back, and every render-state
+    // family touched is reset.
     void drawAxes(KXCanvas& canvas, KXCamera* sceneCamera);
 
 private:
