@@ -227,8 +227,10 @@ void KXCanvas::render(const KXScene* scene, const KXStoryBoard* storyBoard)
         m_eyePosition = camera->getEyePosition();
         m_viewportScale = camera->getViewportScale(nullptr);
         cullWith(*camera);
+        // The aids are sized for the picture a tile belongs to.
         const KXViewport viewport = m_renderer->getViewport();
-        m_viewportSize = static_cast<float>(std::min(viewport.getWidth(), viewport.getHeight()));
+        m_viewportSize = m_tiled ? static_cast<float>(std::min(m_pictureWidth, m_pictureHeight))
+                                 : static_cast<float>(std::min(viewport.getWidth(), viewport.getHeight()));
         m_cameraType = camera->getCameraType();
 
         KXSelection* selection = scene->getSelection();
@@ -272,6 +274,24 @@ void KXCanvas::render(const KXScene* scene, const KXStoryBoard* storyBoard)
         endFrame();
     if (KXRenderStateMgr* frameStates = getStates())
         resetAllStates(*frameStates);
+}
+
+void KXCanvas::setPictureTile(unsigned width, unsigned height, const KXViewport& tile)
+{
+    m_tiled = true;
+    m_pictureWidth = width;
+    m_pictureHeight = height;
+    m_tile = tile;
+}
+
+bool KXCanvas::getPictureTile(unsigned& width, unsigned& height, KXViewport& tile) const
+{
+    if (!m_tiled)
+        return false;
+    width = m_pictureWidth;
+    height = m_pictureHeight;
+    tile = m_tile;
+    return true;
 }
 
 void KXCanvas::cullWith(const KXCamera& camera)

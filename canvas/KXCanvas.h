@@ -2,6 +2,7 @@
 
 #include "canvas/KXCanvasPainter.h"
 #include "canvas/KXViewFrustum.h"
+#include "canvas/KXViewport.h"
 #include "renderer/KXExport.h"
 #include "sceneapi/KXBounds.h"
 #include "sceneapi/KXCamera.h"
@@ -108,6 +109,16 @@ public:
     // Controller guide blended over the scene, then the node controllers on
     // a cleared depth buffer.
     virtual void drawEditorAids(KXCamera* camera, KXRoot* root, KXSelection* selection);
+
+    // Frames drawn as tiles of a larger picture (the image generator sets
+    // this around each tile): the rectangle `tile` of a width × height
+    // picture is what the renderer's viewport shows. The aids placed on the
+    // screen (the scene axes) are placed on the picture, and the aids' sizes
+    // follow the picture's size, not the tile's.
+    void setPictureTile(unsigned width, unsigned height, const KXViewport& tile);
+    void clearPictureTile() { m_tiled = false; }
+    // False for a frame that is the whole view.
+    bool getPictureTile(unsigned& width, unsigned& height, KXViewport& tile) const;
 
     // Also writes the renderer into the painters.
     void setRenderer(KXRenderer* renderer);
@@ -245,4 +256,9 @@ private:
     KXViewFrustum m_frustum;
     // Set while the transparent shapes' far sides are drawn.
     bool m_farSidePass = false;
+    // The picture a tiled frame belongs to.
+    bool m_tiled = false;
+    unsigned m_pictureWidth = 0;
+    unsigned m_pictureHeight = 0;
+    KXViewport m_tile;
 };

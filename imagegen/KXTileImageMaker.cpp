@@ -80,8 +80,11 @@ int KXTileImageMaker::render(const KXPosition2D& position, const KXDimension2D& 
                 // A partial tile is drawn into a viewport of its own size.
                 const KXViewport viewport(0, 0, tileWidth, tileHeight);
                 renderer->setViewport(&viewport);
-                camera.narrowToTile(width, height, KXViewport(i * tile, j * tile, tileWidth, tileHeight));
+                const KXViewport part(i * tile, j * tile, tileWidth, tileHeight);
+                camera.narrowToTile(width, height, part);
+                canvas->setPictureTile(width, height, part);
                 canvas->render(scene, nullptr);
+                canvas->clearPictureTile();
                 // A device lost while drawing leaves the tile undrawn.
                 if (!device || device->getStatus() != KXDevice::KXDEVICESTATUS_USABLE) {
                     tileResult = KXRESULT_FAILED;

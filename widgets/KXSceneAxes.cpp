@@ -1,6 +1,7 @@
 #include "widgets/KXSceneAxes.h"
 
 #include "canvas/KXCanvas.h"
+#include "imagegen/KXTileImageMaker.h"
 #include "renderer/KXRenderState.h"
 #include "renderer/KXRenderStateMgr.h"
 #include "renderer/KXRenderer.h"
@@ -29,6 +30,18 @@ KXViewport KXSceneAxes::getAxesViewport(const KXViewport& view)
                       height);
 }
 
+bool KXSceneAxes::intersect(const KXViewport& a, const KXViewport& b, KXViewport& common)
+{
+    const unsigned left = std::max(a.getTopLeftCornerX(), b.getTopLeftCornerX());
+    const unsigned top = std::max(a.getTopLeftCornerY(), b.getTopLeftCornerY());
+    const unsigned right = std::min(a.getTopLeftCornerX() + a.getWidth(), b.getTopLeftCornerX() + b.getWidth());
+    const unsigned bottom = std::min(a.getTopLeftCornerY() + a.getHeight(), b.getTopLeftCornerY() + b.getHeight());
+    if (right <= left || bottom <= top)
+        return false;
+    common = KXViewport(left, top, right - left, bottom - top);
+    return true;
+}
+
 void KXSceneAxes::drawAxes(KXCanvas& canvas, KXCamera* sceneCamera)
 {
     KXRenderer* renderer = canvas.getRenderer();
@@ -36,8 +49,16 @@ void KXSceneAxes::drawAxes(KXCanvas& canvas, KXCamera* sceneCamera)
     if (!sceneCamera || !states)
         return;
     const KXViewport view = renderer->getViewport();
-    const KXViewport corner = getAxesViewport(view);
-    if (corner.getWidth() == 0 || corner.getHeight() == 0)
+    // In a tile of a larger picture the corner is the picture's, and the tile
+    // draws the part of the gizmo that falls in it.
+    unsigned pictureWidth = 0, pictureHeight = 0;
+    KXViewport tile;
+    const bool tiled = canvas.getPictureTile(pictureWidth, pictureHeight, tile);
+    const KXViewport corner = getAxesViewport(tiled ? KXViewport(0, 0, pictureWidth, pictureHeight) : view);
+    KXViewport part = corner;
+    if (tiled && !intersect(corner, tile, part))
+        return;
+    if (part.getWidth() == 0 || part.getHeight() == 0)
         return;
     KXLightState* light = states->getLightState();
     KXPolyState* poly = states->getPolyState();
@@ -59,11 +80,24 @@ void KXSceneAxes::drawAxes(KXCanvas& canvas, KXCamera* sceneCamera)
     m_camera->setViewportWidth(static_cast<float>(corner.getWidth()));
     m_camera->setViewportHeight(static_cast<float>(corner.getHeight()));
     m_camera->setPosition(target + direction * EYE_POS_Y, target, sceneCamera->getUpVector());
+    m_camera->resetProjectionMatrix();
+    if (tiled) {
+        // The part of the corner in this tile, seen as the whole corner shows
+        // it, drawn where the tile's viewport has that part.
+        const KXViewport inCorner(part.getTopLeftCornerX() - corner.getTopLeftCornerX(),
+                                  part.getTopLeftCornerY() - corner.getTopLeftCornerY(), part.getWidth(),
+                                  part.getHeight());
+        m_camera->setProjectionMatrix(KXTileImageMaker::tileProjection(
+            m_camera->getProjectionMatrix(), corner.getWidth(), corner.getHeight(), inCorner));
+        part = KXViewport(view.getTopLeftCornerX() + part.getTopLeftCornerX() - tile.getTopLeftCornerX(),
+                          view.getTopLeftCornerY() + part.getTopLeftCornerY() - tile.getTopLeftCornerY(),
+                          part.getWidth(), part.getHeight());
+    }
     if (m_lightModel)
         canvas.applyLightModel(m_camera.get(), m_lightModel);
     light->enableNormalization(1);
 
-    renderer->setViewport(&corner);
+    renderer->setViewport(&part);
     renderer->setCamera(m_camera.get());
 
     if (m_state == KXSCENEAXESSTATE_SHOWN) {
@@ -84,6 +118,7 @@ void KXSceneAxes::drawAxes(KXCanvas& canvas, KXCamera* sceneCamera)
     }
 
     // Whatever is drawn after the gizmo is drawn with the scene's view.
+    m_camera->resetProjectionMatrix();
     renderer->setViewport(&view);
     renderer->setCamera(sceneCamera);
     light->reset();

@@ -62,6 +62,9 @@ public:
     void drawAxes(KXCanvas& canvas, KXCamera* sceneCamera);
 
 private:
+    // The rectangle common to a and b; false when they do not overlap.
+    static bool intersect(const KXViewport& a, const KXViewport& b, KXViewport& common);
+
     KXLightModel* m_lightModel = nullptr;
     KXRef<KXPerspectiveCamera> m_camera;
     KXSCENEAXESTYPE m_type = KXSCENEAXES_NONE;

@@ -2,6 +2,8 @@
 #include "KXDXTestScenes.h"
 
 #include "imagegen/KXImageMaker.h"
+#include "widgets/KXNodeControllers.h"
+#include "widgets/KXSceneAxes.h"
 #include "sceneapi/KXBackground.h"
 #include "sceneapi/KXCamera.h"
 #include "sceneapi/KXImageUtils.h"
@@ -274,4 +276,72 @@ TEST(Pictures, AlphaIsCoverage)
     ASSERT_EQ(KXRESULT_OK, result);
     EXPECT_NEAR(128, overNothing.getRow(32)[4 * 32 + 3], 1) << "inside the square";
     EXPECT_EQ(0, overNothing.getRow(2)[4 * 2 + 3]) << "the background";
+}
+
+namespace {
+
+// A canvas with the scene axes (a glowing box per axis widget) and the node
+// controller of the selected first shape (a glowing box).
+void addAids(KXCanvas& canvas, KXScene& scene, std::vector<KXRef<KXTriMesh>>& meshes)
+{
+    auto widgetShape = [&](KXShape* shape, const KXColor& colour) {
+        meshes.push_back(kxdxtest::makeBox(KXPosition(-0.4f, -0.4f, -0.4f), KXPosition(0.4f, 0.4f, 0.4f)));
+        shape->setGeometry(meshes.back().get());
+        auto look = KXMake<KXAppearance>();
+        look->createMaterial()->set(KXColor(0, 0, 0, 1), KXColor(0, 0, 0, 1), KXColor(0, 0, 0, 1), colour, 0.0f);
+        shape->setAppearance(look.get());
+    };
+    KXSceneAxes* axes = canvas.createSceneAxes();
+    axes->setState(KXSceneAxes::KXSCENEAXESSTATE_SHOWN);
+    widgetShape(axes->createWidget(static_cast<KXSceneAxes::KXSCENEAXESTYPE>(1))->createVisual(),
+                KXColor(1.0f, 0.0f, 1.0f));
+    KXNodeControllers* controllers = canvas.createNodeControllers();
+    controllers->setState(static_cast<KXNodeControllers::KXNODECONTROLLERSTATE>(1));
+    widgetShape(controllers->createWidget(static_cast<KXNodeControllers::KXNODECONTROLLERTYPE>(1))->createVisual(),
+                KXColor(0.0f, 1.0f, 1.0f));
+    for (int i = 0; i < scene.getRoot()->getNumChildNodes(); ++i)
+        if (auto* shape = dynamic_cast<KXShape*>(scene.getRoot()->getChild(i))) {
+            scene.getSelection()->selectNode(shape);
+            break;
+        }
+}
+
+} // namespace
+
+// The aids placed on the screen belong to the picture: drawn in tiles, the
+// axes sit once in the picture's corner (not in every tile's) and the
+// controllers have the size they have in one pass.
+TEST(Pictures, EditorAidsSitOnThePictureNotOnItsTiles)
+{
+    const unsigned width = 300, height = 200;
+    auto tiled = makeGenerator(float(width), float(height), 0, 128);
+    auto whole = makeGenerator(float(width), float(height), 0);
+    ASSERT_TRUE(tiled && whole);
+    ASSERT_EQ(KXImageMaker::KXMAKER_GPU, tiled->getPrimaryMaker()->getMakerType());
+    ASSERT_EQ(KXImageMaker::KXMAKER_SIMPLE, whole->getPrimaryMaker()->getMakerType());
+    KXScene scene;
+    ASSERT_EQ(0, KXShowcaseScene::build(scene, width, height));
+    std::vector<KXRef<KXTriMesh>> meshes;
+    KXCanvas tiledCanvas, wholeCanvas;
+    addAids(tiledCanvas, scene, meshes);
+    addAids(wholeCanvas, scene, meshes);
+    KXRawImage2D byTiles(0, 0, KXRawImage2D::KXRAWIMAGE2D_RGBA), once(0, 0, KXRawImage2D::KXRAWIMAGE2D_RGBA);
+    ASSERT_EQ(KXRESULT_OK, tiled->convert(&scene, &byTiles, KXPosition2D(0, 0), size(width, height), nullptr,
+                                          &tiledCanvas));
+    ASSERT_EQ(KXRESULT_OK, whole->convert(&scene, &once, KXPosition2D(0, 0), size(width, height), nullptr,
+                                          &wholeCanvas));
+    EXPECT_LT(compare(byTiles, once, 8).share, 0.002);
+    // The axes' magenta box is in the bottom-left corner of the picture only.
+    auto magenta = [](const KXRawImage2D& image, unsigned x0, unsigned y0, unsigned x1, unsigned y1) {
+        int count = 0;
+        for (unsigned y = y0; y < y1; ++y)
+            for (unsigned x = x0; x < x1; ++x) {
+                const unsigned char* p = image.getRow(y) + 4 * x;
+                count += p[0] > 200 && p[1] < 60 && p[2] > 200;
+            }
+        return count;
+    };
+    EXPECT_GT(magenta(byTiles, 0, height - 100, 130, height), 100);
+    EXPECT_EQ(magenta(byTiles, 130, 0, width, height), 0);
+    EXPECT_EQ(magenta(byTiles, 0, 0, 130, height - 100), 0);
 }
