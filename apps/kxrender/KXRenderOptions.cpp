@@ -137,6 +137,12 @@ bool parseRenderOptions(int argc, const char* const* argv, KXRenderOptions& opti
             }
             options.hardShadows = kind == "hard";
             options.softShadows = kind == "soft";
+        } else if (name == "--ortho") {
+            if (hasInlineValue) {
+                error = "--ortho takes no value";
+                return false;
+            }
+            options.orthographic = true;
         } else if (name == "--aids") {
             if (hasInlineValue) {
                 error = "--aids takes no value";
@@ -233,6 +239,8 @@ std::string renderUsage()
            "                       by the scene's first directional light (--raster\n"
            "                       only)\n"
            "      --reflection     the floor mirrors the scene (--raster only)\n"
+           "      --ortho          a parallel view from the scene camera's place,\n"
+           "                       as high at its target as the perspective view\n"
            "      --aids           the editor's aids over the picture: the lights\n"
            "                       marked, the first shape selected with its move\n"
            "                       handles, the axes in the corner (--raster only)\n"

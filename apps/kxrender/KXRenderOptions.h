@@ -15,6 +15,7 @@ struct KXRenderOptions {
     bool softShadows = false;     // --shadows soft: blurred shadows on the floor plane (raster)
     bool floorReflection = false; // --reflection: the floor mirrors the scene (raster)
     bool editorAids = false;      // --aids: light markers, selection, handles and axes (raster)
+    bool orthographic = false;    // --ortho: a parallel view in place of the scene's perspective one
     bool hasBackground = false; // a single-colour background replaces the scene's own
     unsigned char background[3] = {0, 0, 0}; // red, green, blue
     int cpus = 0;       // 0: every processor

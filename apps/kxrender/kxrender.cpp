@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <new>
@@ -144,6 +145,25 @@ void setBackground(KXScene& scene, const KXRenderOptions& options)
     root->setBackground(background.get());
 }
 
+// Puts an orthographic camera in place of the scene's perspective one: the
+// same eye, target, up and planes, its view as high as the perspective
+// view is at the target.
+void useOrthographicView(KXScene& scene)
+{
+    KXRoot* root = scene.getRoot();
+    auto* perspective = root ? dynamic_cast<KXPerspectiveCamera*>(root->getCamera()) : nullptr;
+    if (!perspective)
+        return;
+    auto ortho = KXMake<KXOrthoCamera>();
+    ortho->setPosition(perspective->getEyePosition(), perspective->getTargetPosition(), perspective->getUpVector());
+    ortho->setWorldMatrix(perspective->getWorldMatrix());
+    ortho->setNearPlane(perspective->getNearPlane());
+    ortho->setFarPlane(perspective->getFarPlane());
+    const float distance = perspective->getEyePosition().distance(perspective->getTargetPosition());
+    ortho->setViewportScale(2.0f * distance * std::tan(perspective->getFOV() / 2.0f));
+    root->setCamera(ortho.get());
+}
+
 // What became of a trace.
 enum class TraceOutcome { Finished, Stopped, OutOfMemory };
 
@@ -238,6 +258,8 @@ int run(int argc, char** argv)
         }
     }
     setBackground(scene, options);
+    if (options.orthographic)
+        useOrthographicView(scene);
     // The view takes the image's proportions.
     if (KXCamera* camera = scene.getRoot()->getCamera())
         camera->setViewport(KXDimension2D(static_cast<float>(options.width), static_cast<float>(options.height)));

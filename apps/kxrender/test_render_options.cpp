@@ -59,8 +59,9 @@ TEST(RenderOptions, DefaultsAndEveryOption)
     EXPECT_TRUE(options.hardShadows);
     EXPECT_TRUE(options.floorReflection);
     KXRenderOptions aids;
-    ASSERT_TRUE(parse({"-o", "a.png", "--raster", "--aids"}, aids, error)) << error;
+    ASSERT_TRUE(parse({"-o", "a.png", "--raster", "--aids", "--ortho"}, aids, error)) << error;
     EXPECT_TRUE(aids.editorAids);
+    EXPECT_TRUE(aids.orthographic);
     EXPECT_FALSE(parse({"-o", "a.png", "--raster", "--aids=1"}, aids, error));
     KXRenderOptions soft;
     ASSERT_TRUE(parse({"-o", "a.png", "--raster", "--shadows", "soft"}, soft, error)) << error;
