@@ -53,6 +53,25 @@ bool parseColor(const char* text, unsigned char rgb[3])
     return true;
 }
 
+// The option that the switch (an option without a value) name turns on;
+// null when name is not a switch.
+bool* switchOf(KXRenderOptions& options, const std::string& name)
+{
+    if (name == "--reflections")
+        return &options.reflections;
+    if (name == "--raster")
+        return &options.raster;
+    if (name == "--antialias")
+        return &options.antialias;
+    if (name == "--reflection")
+        return &options.floorReflection;
+    if (name == "--ortho")
+        return &options.orthographic;
+    if (name == "--aids")
+        return &options.editorAids;
+    return nullptr;
+}
+
 } // namespace
 
 bool parseRenderOptions(int argc, const char* const* argv, KXRenderOptions& options, std::string& error)
@@ -109,24 +128,12 @@ bool parseRenderOptions(int argc, const char* const* argv, KXRenderOptions& opti
                         std::to_string(KXRENDER_MAX_RASTER_SIDE) + ", not '" + text + "'";
                 return false;
             }
-        } else if (name == "--reflections") {
+        } else if (bool* flag = switchOf(options, name)) {
             if (hasInlineValue) {
-                error = "--reflections takes no value";
+                error = name + " takes no value";
                 return false;
             }
-            options.reflections = true;
-        } else if (name == "--raster") {
-            if (hasInlineValue) {
-                error = "--raster takes no value";
-                return false;
-            }
-            options.raster = true;
-        } else if (name == "--antialias") {
-            if (hasInlineValue) {
-                error = "--antialias takes no value";
-                return false;
-            }
-            options.antialias = true;
+            *flag = true;
         } else if (name == "--shadows") {
             if (!value(text))
                 return false;
@@ -137,24 +144,6 @@ bool parseRenderOptions(int argc, const char* const* argv, KXRenderOptions& opti
             }
             options.hardShadows = kind == "hard";
             options.softShadows = kind == "soft";
-        } else if (name == "--ortho") {
-            if (hasInlineValue) {
-                error = "--ortho takes no value";
-                return false;
-            }
-            options.orthographic = true;
-        } else if (name == "--aids") {
-            if (hasInlineValue) {
-                error = "--aids takes no value";
-                return false;
-            }
-            options.editorAids = true;
-        } else if (name == "--reflection") {
-            if (hasInlineValue) {
-                error = "--reflection takes no value";
-                return false;
-            }
-            options.floorReflection = true;
         } else if (name == "--background") {
             if (!value(text))
                 return false;
