@@ -201,6 +201,39 @@ constexpr uint32_t VIEW_SIDES = 0xF;
 // (with room for the sample margin).
 constexpr float GUARD_BAND = MAX_SCREEN_COORDINATE - 64.0f;
 
+// Whether a primitive whose vertices all lie beyond the planes `shared`
+// (the AND of their outcodes) can be dropped unseen. The sides of the view
+// volume meet the screen at the viewport's edges, where the centres of the
+// border pixels lie half a pixel inside; with multisampling the samples of
+// the left and top border pixels reach up to half a pixel outside, so
+// beyond a side a primitive is out of view only when its vertices all lie
+// beyond that side moved out by the sample margin.
+bool outOfView(const SetupParameters& setup, uint32_t shared, const ShadedVertex* const* v, int count)
+{
+    if (shared & ~VIEW_SIDES)
+        return true;
+    if (!shared)
+        return false;
+    if (setup.sampleMargin == 0 || setup.pretransformed)
+        return true;
+    const float margin = static_cast<float>(setup.sampleMargin) / static_cast<float>(SUBPIXEL_ONE);
+    const float sideX = 1.0f + margin / std::fabs(setup.scaleX);
+    const float sideY = 1.0f + margin / std::fabs(setup.scaleY);
+    if (!std::isfinite(sideX) || !std::isfinite(sideY))
+        return true;
+    uint32_t beyond = VIEW_SIDES;
+    for (int i = 0; i < count; ++i) {
+        const float* p = v[i]->position;
+        uint32_t code = 0;
+        code |= static_cast<uint32_t>(p[0] < -sideX * p[3]) << 0;
+        code |= static_cast<uint32_t>(p[0] > sideX * p[3]) << 1;
+        code |= static_cast<uint32_t>(p[1] < -sideY * p[3]) << 2;
+        code |= static_cast<uint32_t>(p[1] > sideY * p[3]) << 3;
+        beyond &= code;
+    }
+    return (beyond & shared) != 0;
+}
+
 struct Assembler {
     SetupOutput& c;
     SetupParameters setup;
@@ -255,7 +288,8 @@ struct Assembler {
 
     void addTriangle(const ShadedVertex& a, const ShadedVertex& b, const ShadedVertex& d)
     {
-        if (a.outcode & b.outcode & d.outcode)
+        const ShadedVertex* const corners[3] = {&a, &b, &d};
+        if (outOfView(setup, a.outcode & b.outcode & d.outcode, corners, 3))
             return;
         const uint32_t codes = a.outcode | b.outcode | d.outcode;
         // Within the guard band a triangle is not cut at the sides of the view
@@ -341,7 +375,8 @@ void colorUsedVertices(PipelineContext& c, const DrawDescription& draw, const Se
         const ShadedVertex& a = vertices[k[0]];
         const ShadedVertex& b = vertices[k[1]];
         const ShadedVertex& d = vertices[k[2]];
-        if (a.outcode & b.outcode & d.outcode)
+        const ShadedVertex* const corners[3] = {&a, &b, &d};
+        if (outOfView(setup, a.outcode & b.outcode & d.outcode, corners, 3))
             continue;
         if ((a.outcode | b.outcode | d.outcode) == 0) {
             const ScreenVertex sa{a.screen[0], a.screen[1], a.screen[2], a.screen[3], a.varyings};

@@ -322,6 +322,39 @@ TEST_F(PipelinePixelOpsTest, DepthBiasOrdersCoplanarDrawsAtTheBufferPrecision)
     }
 }
 
+// The samples of a multisampled target's left column at x offsets -6/16
+// and -2/16 lie outside the clip square: a strip covering them is drawn
+// into them whether it reaches a hair into the view or stops a hair short
+// of it (before, the second was dropped for lying wholly beyond the side,
+// and tiles drawn side by side showed a column of half-covered pixels).
+TEST_F(PipelinePixelOpsTest, StripsLeftOfTheViewStillCoverTheLeftColumnsSamples)
+{
+    for (const float right : {0.01f, -0.01f}) {
+        Com<IDirect3DSurface9> msaa;
+        if (!bindFourSampleTarget(msaa))
+            GTEST_SKIP() << "no 4-sample targets";
+        device->SetRenderState(D3DRS_LIGHTING, FALSE);
+        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        const D3DMATRIX identity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
+        device->SetTransform(D3DTS_WORLD, &identity);
+        device->SetTransform(D3DTS_VIEW, &identity);
+        device->SetTransform(D3DTS_PROJECTION, &identity);
+        ASSERT_EQ(D3D_OK, device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0));
+        // Screen x -0.45 to `right` (screen x = (clip x + 1) · 8), all rows.
+        const float x0 = -0.45f / 8.0f - 1.0f, x1 = right / 8.0f - 1.0f;
+        const WhiteVertex strip[] = {{x0, 2.0f, 0.5f, 0xFFFFFFFF}, {x1, 2.0f, 0.5f, 0xFFFFFFFF},
+                                     {x0, -2.0f, 0.5f, 0xFFFFFFFF}, {x1, -2.0f, 0.5f, 0xFFFFFFFF}};
+        device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+        ASSERT_EQ(D3D_OK, device->BeginScene());
+        ASSERT_EQ(D3D_OK, device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, strip, sizeof(WhiteVertex)));
+        ASSERT_EQ(D3D_OK, device->EndScene());
+        ASSERT_EQ(D3D_OK, device->StretchRect(msaa.get(), nullptr, target.get(), nullptr, D3DTEXF_NONE));
+        // Two of the four samples covered: half white.
+        EXPECT_NEAR(channel(pixel(0, 8), 16), 128, 1) << "strip ending at " << right;
+        EXPECT_EQ(channel(pixel(1, 8), 16), 0);
+    }
+}
+
 TEST_F(PipelinePixelOpsTest, MultisampledEdgesResolveToCoverage)
 {
     Com<IDirect3DSurface9> msaa;
