@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config libpng-dev libjpeg62-turbo-dev zlib1g-dev
-          libgtest-dev libgmock-dev libbenchmark-dev libtinygltf-dev nlohmann-json3-dev)
+          libgtest-dev libgmock-dev libbenchmark-dev libtinygltf-dev nlohmann-json3-dev
+          glslang-dev spirv-tools)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -15,6 +15,8 @@
 #include <d3dx9math.h>
 #include <d3dx9core.h>
 #include <d3dx9tex.h>
+#include <d3dx9shader.h>
+#include <d3dx9effect.h>
 
 #define _FACDD 0x876
 #define MAKE_DDHRESULT(code) MAKE_HRESULT(1, _FACDD, code)
