@@ -1,8 +1,9 @@
-// Renders the three raster scenes of the shared benchmark definitions
-// through the Direct3D 9 API into a 1024 x 768 X8R8G8B8 target with a D24S8
-// depth buffer and prints one RESULT line per scene.
+// Renders the raster scenes of the shared benchmark definitions through
+// the Direct3D 9 API into a 1024 x 768 X8R8G8B8 target with a D24S8 depth
+// buffer and prints one RESULT line per scene. The shaded scene draws the
+// sphere through the effect shaded.fx (vertex and pixel programs).
 //
-//   kxbench_raster [--threads N] [--frames 20] [--runs 5] [--out DIR]
+//   kxbench_raster [--threads N] [--frames 20] [--runs 5] [--out DIR] [--scene sphere,cubes,fill,shaded]
 
 #include <d3dx9.h>
 #include <swd3d9.h>
@@ -15,6 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -288,6 +291,85 @@ double runFill(IDirect3DDevice9* device)
     return fps;
 }
 
+IDirect3DTexture9* makeFillTexture(IDirect3DDevice9* device)
+{
+    const std::vector<uint8_t> rgba = makeTexture();
+    IDirect3DTexture9* texture = nullptr;
+    if (FAILED(device->CreateTexture(kTexSize, kTexSize, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr)))
+        return nullptr;
+    D3DLOCKED_RECT locked;
+    texture->LockRect(0, &locked, nullptr, 0);
+    for (int y = 0; y < kTexSize; ++y)
+        for (int x = 0; x < kTexSize; ++x) {
+            const uint8_t* s = &rgba[(size_t(y) * kTexSize + x) * 4];
+            uint8_t* d = static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch + x * 4;
+            d[0] = s[2], d[1] = s[1], d[2] = s[0], d[3] = s[3];
+        }
+    texture->UnlockRect(0);
+    return texture;
+}
+
+double runShaded(IDirect3DDevice9* device)
+{
+#ifdef KX_SHADED_FX
+    std::ifstream file(KX_SHADED_FX, std::ios::binary);
+    std::stringstream source;
+    source << file.rdbuf();
+    const std::string text = source.str();
+    ID3DXEffect* effect = nullptr;
+    ID3DXBuffer* errors = nullptr;
+    if (text.empty() || FAILED(D3DXCreateEffect(device, text.data(), static_cast<UINT>(text.size()), nullptr, nullptr,
+                                                0, nullptr, &effect, &errors))) {
+        if (errors) {
+            std::fprintf(stderr, "%s\n", static_cast<const char*>(errors->GetBufferPointer()));
+            errors->Release();
+        }
+        return 0.0;
+    }
+    static const Mesh sphere = makeSphere();
+    MeshBuffers mesh;
+    IDirect3DTexture9* texture = makeFillTexture(device);
+    if (!texture || !mesh.upload(device, sphere)) {
+        effect->Release();
+        return 0.0;
+    }
+    mesh.bind(device);
+    setCamera(device, kSphereCamera);
+    D3DXMATRIX view, projection, viewProjection;
+    device->GetTransform(D3DTS_VIEW, &view);
+    device->GetTransform(D3DTS_PROJECTION, &projection);
+    D3DXMatrixMultiply(&viewProjection, &view, &projection);
+    effect->SetMatrix("WorldViewProjection", &viewProjection);
+    const D3DXVECTOR4 eye(kSphereCamera.eye[0], kSphereCamera.eye[1], kSphereCamera.eye[2], 1.0f);
+    effect->SetVector("ViewPosition", &eye);
+    effect->SetTexture("FillTexture", texture);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    const double fps = measure(device, "shaded", [&] {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, CLEAR, 1.0f, 0);
+        device->BeginScene();
+        UINT passes = 0;
+        effect->Begin(&passes, 0);
+        for (UINT p = 0; p < passes; ++p) {
+            effect->BeginPass(p);
+            device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, mesh.vertexCount, 0, mesh.triangleCount);
+            effect->EndPass();
+        }
+        effect->End();
+        device->EndScene();
+    });
+    mesh.release();
+    effect->Release();
+    texture->Release();
+    return fps;
+#else
+    (void)device;
+    return 0.0;
+#endif
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -329,7 +411,7 @@ int main(int argc, char** argv)
         const char* name;
         double (*run)(IDirect3DDevice9*);
     };
-    const Scene all[3] = {{"sphere", runSphere}, {"cubes", runCubes}, {"fill", runFill}};
+    const Scene all[4] = {{"sphere", runSphere}, {"cubes", runCubes}, {"fill", runFill}, {"shaded", runShaded}};
     for (const Scene& s : all) {
         if (scenes.find(s.name) == std::string::npos)
             continue;

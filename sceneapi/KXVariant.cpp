@@ -1,6 +1,8 @@
 #include "sceneapi/KXVariant.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <utility>
 
 KXVariant::KXVariant(const float* values, int count)
     : m_value(std::vector<float>())
@@ -17,6 +19,40 @@ KXVariant::KXVariant(const KXColor& color)
 KXVariant::KXVariant(const KXMatrix& matrix)
     : m_value(std::vector<float>(matrix.getData(), matrix.getData() + 16))
 {
+}
+
+namespace {
+
+// Copies the alternative the source holds into the target. std::variant's
+// own copy constructor (libstdc++ 12) does not survive an alternative whose
+// copy throws: the unwinding destroys an alternative it never made. emplace
+// marks the target as holding nothing before it copies.
+template <std::size_t I = 0, class Variant>
+void copyAlternative(Variant& target, const Variant& source)
+{
+    if constexpr (I < std::variant_size_v<Variant>) {
+        if (source.index() == I) {
+            target.template emplace<I>(std::get<I>(source));
+            return;
+        }
+        copyAlternative<I + 1>(target, source);
+    }
+}
+
+} // namespace
+
+KXVariant::KXVariant(const KXVariant& other)
+{
+    copyAlternative(m_value, other.m_value);
+}
+
+KXVariant& KXVariant::operator=(const KXVariant& other)
+{
+    if (this != &other) {
+        KXVariant copy(other);
+        m_value = std::move(copy.m_value);
+    }
+    return *this;
 }
 
 KXVariant::KXVARIANTTYPE KXVariant::getType() const

@@ -42,6 +42,12 @@ public:
     explicit KXVariant(const KXColor& color);
     // Sixteen floats in the matrix's own order.
     explicit KXVariant(const KXMatrix& matrix);
+    // A copy that runs out of memory throws std::bad_alloc and leaves the
+    // source, and for an assignment the target, as they were.
+    KXVariant(const KXVariant& other);
+    KXVariant(KXVariant&& other) noexcept = default;
+    KXVariant& operator=(const KXVariant& other);
+    KXVariant& operator=(KXVariant&& other) noexcept = default;
 
     KXVARIANTTYPE getType() const;
     bool isEmpty() const { return getType() == KXVARIANT_EMPTY; }

@@ -109,10 +109,27 @@ void fillDefaultCaps(D3DCAPS9& caps)
     caps.MaxVertexIndex = 0x00FFFFFF;
     caps.MaxStreams = 16;
     caps.MaxStreamStride = 508;
-    caps.VertexShaderVersion = 0;
-    caps.MaxVertexShaderConst = 0;
-    caps.PixelShaderVersion = 0;
-    caps.PixelShader1xMaxValue = 0.0f;
+    // Compiled programs run in both stages with shader model 3 limits.
+    caps.VertexShaderVersion = D3DVS_VERSION(3, 0);
+    caps.MaxVertexShaderConst = 256;
+    caps.PixelShaderVersion = D3DPS_VERSION(3, 0);
+    caps.PixelShader1xMaxValue = 3.402823466e38f;
+    caps.VS20Caps.Caps = D3DVS20CAPS_PREDICATION;
+    caps.VS20Caps.DynamicFlowControlDepth = D3DVS20_MAX_DYNAMICFLOWCONTROLDEPTH;
+    caps.VS20Caps.NumTemps = D3DVS20_MAX_NUMTEMPS;
+    caps.VS20Caps.StaticFlowControlDepth = D3DVS20_MAX_STATICFLOWCONTROLDEPTH;
+    caps.PS20Caps.Caps = D3DPS20CAPS_ARBITRARYSWIZZLE | D3DPS20CAPS_GRADIENTINSTRUCTIONS | D3DPS20CAPS_PREDICATION |
+                         D3DPS20CAPS_NODEPENDENTREADLIMIT | D3DPS20CAPS_NOTEXINSTRUCTIONLIMIT;
+    caps.PS20Caps.DynamicFlowControlDepth = D3DPS20_MAX_DYNAMICFLOWCONTROLDEPTH;
+    caps.PS20Caps.NumTemps = D3DPS20_MAX_NUMTEMPS;
+    caps.PS20Caps.StaticFlowControlDepth = D3DPS20_MAX_STATICFLOWCONTROLDEPTH;
+    caps.PS20Caps.NumInstructionSlots = D3DPS20_MAX_NUMINSTRUCTIONSLOTS;
+    caps.VertexTextureFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR |
+                                   D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
+    caps.MaxVShaderInstructionsExecuted = 0xFFFFFFFF;
+    caps.MaxPShaderInstructionsExecuted = 0xFFFFFFFF;
+    caps.MaxVertexShader30InstructionSlots = D3DMAX30SHADERINSTRUCTIONS;
+    caps.MaxPixelShader30InstructionSlots = D3DMAX30SHADERINSTRUCTIONS;
     caps.DevCaps2 = D3DDEVCAPS2_STREAMOFFSET | D3DDEVCAPS2_CAN_STRETCHRECT_FROM_TEXTURES;
     caps.MasterAdapterOrdinal = 0;
     caps.AdapterOrdinalInGroup = 0;

@@ -5,6 +5,8 @@
 #include "d3d9/Direct3D9.h"
 #include "d3d9/Formats.h"
 #include "d3d9/Pipeline.h"
+#include "d3d9/ProgramShaders.h"
+#include "d3d9/StateBlock.h"
 #include "d3d9/SwapChain.h"
 #include "d3d9/VertexDeclaration.h"
 
@@ -88,6 +90,7 @@ Device::Device(Direct3D9* direct3d, const AdapterProfile& profile, HWND focusWin
 Device::~Device()
 {
     discardDraws(*this);
+    discardRecording();
     releaseBindings();
     releasePresentation();
     // Only objects in the middle of their own release can be left; they
@@ -189,6 +192,8 @@ void Device::releaseBindings()
     bindDepthStencil(nullptr);
     bindDeclaration(nullptr);
     m_state.fvf = 0;
+    bindVertexShader(nullptr);
+    bindPixelShader(nullptr);
 }
 
 void Device::resetViewportToTarget()
@@ -284,6 +289,36 @@ void Device::bindDeclaration(VertexDeclaration* declaration)
     if (old)
         old->releaseInternalRef();
     m_state.dirty |= DIRTY_VERTEX_FORMAT;
+}
+
+void Device::bindVertexShader(Shader* shader)
+{
+    Shader* old = m_state.vertexShader;
+    if (shader)
+        shader->addInternalRef();
+    m_state.vertexShader = shader;
+    if (old)
+        old->releaseInternalRef();
+    m_state.dirty |= DIRTY_SHADERS;
+}
+
+void Device::bindPixelShader(Shader* shader)
+{
+    Shader* old = m_state.pixelShader;
+    if (shader)
+        shader->addInternalRef();
+    m_state.pixelShader = shader;
+    if (old)
+        old->releaseInternalRef();
+    m_state.dirty |= DIRTY_SHADERS;
+}
+
+void Device::discardRecording()
+{
+    if (StateBlock* recording = m_recording) {
+        m_recording = nullptr;
+        recording->releaseInternalRef();
+    }
 }
 
 // Lost devices
@@ -438,9 +473,10 @@ HRESULT STDMETHODCALLTYPE Device::Reset(D3DPRESENT_PARAMETERS* pPresentationPara
         return D3DERR_INVALIDCALL;
     }
     // Resources of the default pool must all have been released, the back
-    // buffers and the automatic depth-stencil surface included. What only
-    // the device's bindings hold goes with the bindings.
-    bool blocked = m_additionalSwapChains > 0;
+    // buffers and the automatic depth-stencil surface included, and so must
+    // state blocks. What only the device's bindings hold goes with the
+    // bindings; shaders and vertex declarations outlive a Reset, unbound.
+    bool blocked = m_additionalSwapChains > 0 || m_stateBlocks > 0;
     for (const ResourceCore* resource = m_firstResource; resource; resource = resource->m_nextOnDevice) {
         if (resource->pool() == D3DPOOL_DEFAULT && resource->publicRefs() > 0)
             blocked = true;
@@ -451,6 +487,7 @@ HRESULT STDMETHODCALLTYPE Device::Reset(D3DPRESENT_PARAMETERS* pPresentationPara
         m_lostState = LostState::NotReset;
         return D3DERR_INVALIDCALL;
     }
+    discardRecording();
     releaseBindings();
     releasePresentation();
     const HRESULT built = buildPresentation(validated);
@@ -621,6 +658,10 @@ HRESULT STDMETHODCALLTYPE Device::SetTransform(D3DTRANSFORMSTATETYPE State, CONS
     D3DMATRIX* slot = transformSlot(m_state, State, dirty);
     if (!slot || !pMatrix)
         return D3DERR_INVALIDCALL;
+    if (m_recording) {
+        m_recording->recordTransform(static_cast<DWORD>(State), *pMatrix);
+        return D3D_OK;
+    }
     *slot = *pMatrix;
     m_state.dirty |= dirty;
     return D3D_OK;
@@ -643,6 +684,8 @@ HRESULT STDMETHODCALLTYPE Device::MultiplyTransform(D3DTRANSFORMSTATETYPE State,
     if (!slot || !pMatrix)
         return D3DERR_INVALIDCALL;
     // The given matrix acts first: it multiplies the current one on the left.
+    // State blocks do not record this call: it changes the device even
+    // while one is recorded.
     *slot = multiply(*pMatrix, *slot);
     m_state.dirty |= dirty;
     return D3D_OK;
@@ -665,6 +708,10 @@ HRESULT STDMETHODCALLTYPE Device::SetViewport(CONST D3DVIEWPORT9* pViewport)
         return D3DERR_INVALIDCALL;
     if (!(v.MinZ >= 0.0f && v.MinZ <= 1.0f && v.MaxZ >= 0.0f && v.MaxZ <= 1.0f))
         return D3DERR_INVALIDCALL;
+    if (m_recording) {
+        m_recording->recordViewport(v);
+        return D3D_OK;
+    }
     m_state.viewport = v;
     m_state.dirty |= DIRTY_VIEWPORT;
     return D3D_OK;
@@ -682,6 +729,10 @@ HRESULT STDMETHODCALLTYPE Device::SetMaterial(CONST D3DMATERIAL9* pMaterial)
 {
     if (!pMaterial)
         return D3DERR_INVALIDCALL;
+    if (m_recording) {
+        m_recording->recordMaterial(*pMaterial);
+        return D3D_OK;
+    }
     m_state.material = *pMaterial;
     m_state.dirty |= DIRTY_MATERIAL;
     return D3D_OK;
@@ -715,6 +766,8 @@ HRESULT STDMETHODCALLTYPE Device::SetLight(DWORD Index, CONST D3DLIGHT9* pLight)
     if (light.Type != D3DLIGHT_POINT &&
         light.Direction.x == 0.0f && light.Direction.y == 0.0f && light.Direction.z == 0.0f)
         return D3DERR_INVALIDCALL;
+    if (m_recording)
+        return m_recording->recordLight(Index, light);
     auto found = m_state.lights.find(Index);
     if (found == m_state.lights.end()) {
         // A light table that cannot grow keeps the lights it has.
@@ -744,6 +797,8 @@ HRESULT STDMETHODCALLTYPE Device::GetLight(DWORD Index, D3DLIGHT9* pLight)
 HRESULT STDMETHODCALLTYPE Device::LightEnable(DWORD Index, BOOL Enable)
 {
     const bool enable = Enable != FALSE;
+    if (m_recording)
+        return m_recording->recordLightEnable(Index, enable);
     std::vector<DWORD>& enabled = m_state.enabledLights;
     auto found = m_state.lights.find(Index);
     // Memory is taken before anything changes: a light that cannot be
@@ -796,6 +851,10 @@ HRESULT STDMETHODCALLTYPE Device::SetClipPlane(DWORD Index, CONST float* pPlane)
 {
     if (!pPlane || Index >= m_profile.caps.MaxUserClipPlanes || Index >= CLIP_PLANE_COUNT)
         return D3DERR_INVALIDCALL;
+    if (m_recording) {
+        m_recording->recordClipPlane(Index, pPlane);
+        return D3D_OK;
+    }
     std::memcpy(m_state.clipPlanes[Index], pPlane, 4 * sizeof(float));
     m_state.dirty |= DIRTY_CLIP_PLANES;
     return D3D_OK;
@@ -832,6 +891,10 @@ HRESULT STDMETHODCALLTYPE Device::SetRenderState(D3DRENDERSTATETYPE State, DWORD
     const DWORD state = static_cast<DWORD>(State);
     if (!isValidRenderState(state))
         return D3DERR_INVALIDCALL;
+    if (m_recording) {
+        m_recording->recordRenderState(state, Value);
+        return D3D_OK;
+    }
     // A value set again changes nothing the pipeline has compiled: the
     // next draw reuses its pixel state instead of building and comparing it.
     if (m_state.renderStates[state] == Value)
@@ -881,7 +944,9 @@ HRESULT STDMETHODCALLTYPE Device::SetTexture(DWORD Stage, IDirect3DBaseTexture9*
             (texture->pool() == D3DPOOL_SYSTEMMEM && !(m_profile.caps.DevCaps & D3DDEVCAPS_TEXTURESYSTEMMEMORY)))
             return D3DERR_INVALIDCALL;
     }
-    if (m_state.textures[slot] != texture)
+    if (m_recording)
+        m_recording->recordTexture(static_cast<UINT>(slot), texture);
+    else if (m_state.textures[slot] != texture)
         bindTexture(static_cast<UINT>(slot), texture);
     return D3D_OK;
 }
@@ -900,6 +965,10 @@ HRESULT STDMETHODCALLTYPE Device::SetTextureStageState(DWORD Stage, D3DTEXTUREST
     const DWORD type = static_cast<DWORD>(Type);
     if (Stage >= TEXTURE_STAGE_COUNT || !isValidTextureStageState(type))
         return D3DERR_INVALIDCALL;
+    if (m_recording) {
+        m_recording->recordStageState(Stage, type, Value);
+        return D3D_OK;
+    }
     if (m_state.stageStates[Stage][type] == Value)
         return D3D_OK;
     m_state.stageStates[Stage][type] = Value;
@@ -923,6 +992,10 @@ HRESULT STDMETHODCALLTYPE Device::SetSamplerState(DWORD Sampler, D3DSAMPLERSTATE
     const DWORD type = static_cast<DWORD>(Type);
     if (slot < 0 || !isValidSamplerState(type))
         return D3DERR_INVALIDCALL;
+    if (m_recording) {
+        m_recording->recordSamplerState(static_cast<UINT>(slot), type, Value);
+        return D3D_OK;
+    }
     if (m_state.samplerStates[slot][type] == Value)
         return D3D_OK;
     m_state.samplerStates[slot][type] = Value;
@@ -957,6 +1030,10 @@ HRESULT STDMETHODCALLTYPE Device::GetPaletteEntries(UINT PaletteNumber, PALETTEE
 
 HRESULT STDMETHODCALLTYPE Device::SetCurrentTexturePalette(UINT PaletteNumber)
 {
+    if (m_recording) {
+        m_recording->recordTexturePalette(PaletteNumber);
+        return D3D_OK;
+    }
     m_state.currentTexturePalette = PaletteNumber;
     return D3D_OK;
 }
@@ -973,6 +1050,10 @@ HRESULT STDMETHODCALLTYPE Device::SetScissorRect(CONST RECT* pRect)
 {
     if (!pRect)
         return D3DERR_INVALIDCALL;
+    if (m_recording) {
+        m_recording->recordScissorRect(*pRect);
+        return D3D_OK;
+    }
     m_state.scissorRect = *pRect;
     m_state.dirty |= DIRTY_SCISSOR;
     return D3D_OK;
@@ -999,29 +1080,50 @@ BOOL STDMETHODCALLTYPE Device::GetSoftwareVertexProcessing() { return m_state.so
 
 HRESULT STDMETHODCALLTYPE Device::SetNPatchMode(float nSegments)
 {
+    if (m_recording) {
+        m_recording->recordNPatchMode(nSegments);
+        return D3D_OK;
+    }
     m_state.nPatchSegments = nSegments;
     return D3D_OK;
 }
 
 float STDMETHODCALLTYPE Device::GetNPatchMode() { return m_state.nPatchSegments; }
 
-// State blocks need every setter to record; they are not available yet.
+// State blocks
 
 HRESULT STDMETHODCALLTYPE Device::CreateStateBlock(D3DSTATEBLOCKTYPE Type, IDirect3DStateBlock9** ppSB)
 {
-    (void)Type;
-    if (ppSB)
-        *ppSB = nullptr;
-    return D3DERR_NOTAVAILABLE;
+    if (!ppSB)
+        return D3DERR_INVALIDCALL;
+    *ppSB = nullptr;
+    if (m_recording)
+        return D3DERR_INVALIDCALL;
+    return StateBlock::create(this, Type, ppSB);
 }
 
-HRESULT STDMETHODCALLTYPE Device::BeginStateBlock() { return D3DERR_NOTAVAILABLE; }
+HRESULT STDMETHODCALLTYPE Device::BeginStateBlock()
+{
+    if (m_recording)
+        return D3DERR_INVALIDCALL;
+    StateBlock* recording = StateBlock::createRecording(this);
+    if (!recording)
+        return E_OUTOFMEMORY;
+    recording->addInternalRef();
+    m_recording = recording;
+    return D3D_OK;
+}
 
 HRESULT STDMETHODCALLTYPE Device::EndStateBlock(IDirect3DStateBlock9** ppSB)
 {
-    if (ppSB)
-        *ppSB = nullptr;
-    return D3DERR_NOTAVAILABLE;
+    if (!ppSB || !m_recording)
+        return D3DERR_INVALIDCALL;
+    StateBlock* recorded = m_recording;
+    m_recording = nullptr;
+    recorded->handOut();
+    recorded->releaseInternalRef();
+    *ppSB = recorded;
+    return D3D_OK;
 }
 
 // Vertex formats, streams and indices
@@ -1040,6 +1142,10 @@ HRESULT STDMETHODCALLTYPE Device::SetVertexDeclaration(IDirect3DVertexDeclaratio
     VertexDeclaration* declaration = pDecl ? dynamic_cast<VertexDeclaration*>(pDecl) : nullptr;
     if (pDecl && !declaration)
         return D3DERR_INVALIDCALL;
+    if (m_recording) {
+        m_recording->recordVertexFormat(declaration, 0);
+        return D3D_OK;
+    }
     bindDeclaration(declaration);
     m_state.fvf = 0;
     return D3D_OK;
@@ -1057,6 +1163,10 @@ HRESULT STDMETHODCALLTYPE Device::GetVertexDeclaration(IDirect3DVertexDeclaratio
 
 HRESULT STDMETHODCALLTYPE Device::SetFVF(DWORD FVF)
 {
+    if (m_recording) {
+        m_recording->recordVertexFormat(nullptr, FVF);
+        return D3D_OK;
+    }
     if (m_state.fvf == FVF && !m_state.declaration)
         return D3D_OK;
     bindDeclaration(nullptr);
@@ -1080,7 +1190,8 @@ HRESULT STDMETHODCALLTYPE Device::SetStreamSource(UINT StreamNumber, IDirect3DVe
         return D3DERR_INVALIDCALL;
     // The binding already made: it passed every check below when it was.
     const StreamBinding& bound = m_state.streams[StreamNumber];
-    if (pStreamData && pStreamData == bound.buffer && OffsetInBytes == bound.offset && Stride == bound.stride)
+    if (!m_recording && pStreamData && pStreamData == bound.buffer && OffsetInBytes == bound.offset &&
+        Stride == bound.stride)
         return D3D_OK;
     VertexBuffer* buffer = toVertexBuffer(pStreamData);
     if (pStreamData && (!buffer || buffer->device() != this))
@@ -1089,9 +1200,16 @@ HRESULT STDMETHODCALLTYPE Device::SetStreamSource(UINT StreamNumber, IDirect3DVe
         return D3DERR_INVALIDCALL;
     if (OffsetInBytes != 0 && !(m_profile.caps.DevCaps2 & D3DDEVCAPS2_STREAMOFFSET))
         return D3DERR_INVALIDCALL;
+    // Unbinding a stream keeps its stride, as Direct3D does: GetStreamSource
+    // goes on reporting it.
+    const UINT stride = buffer ? Stride : bound.stride;
+    if (m_recording) {
+        m_recording->recordStreamSource(StreamNumber, buffer, OffsetInBytes, stride);
+        return D3D_OK;
+    }
     bindStream(StreamNumber, buffer);
     m_state.streams[StreamNumber].offset = OffsetInBytes;
-    m_state.streams[StreamNumber].stride = Stride;
+    m_state.streams[StreamNumber].stride = stride;
     return D3D_OK;
 }
 
@@ -1113,6 +1231,10 @@ HRESULT STDMETHODCALLTYPE Device::SetStreamSourceFreq(UINT StreamNumber, UINT Se
 {
     if (StreamNumber >= STREAM_COUNT || (Setting & 0x3FFFFFFF) == 0)
         return D3DERR_INVALIDCALL;
+    if (m_recording) {
+        m_recording->recordStreamFrequency(StreamNumber, Setting);
+        return D3D_OK;
+    }
     m_state.streams[StreamNumber].frequency = Setting;
     m_state.dirty |= DIRTY_STREAMS;
     return D3D_OK;
@@ -1128,11 +1250,15 @@ HRESULT STDMETHODCALLTYPE Device::GetStreamSourceFreq(UINT StreamNumber, UINT* p
 
 HRESULT STDMETHODCALLTYPE Device::SetIndices(IDirect3DIndexBuffer9* pIndexData)
 {
-    if (pIndexData && pIndexData == m_state.indices)
+    if (!m_recording && pIndexData && pIndexData == m_state.indices)
         return D3D_OK;
     IndexBuffer* buffer = toIndexBuffer(pIndexData);
     if (pIndexData && (!buffer || buffer->device() != this))
         return D3DERR_INVALIDCALL;
+    if (m_recording) {
+        m_recording->recordIndices(buffer);
+        return D3D_OK;
+    }
     bindIndices(buffer);
     return D3D_OK;
 }
@@ -1147,8 +1273,9 @@ HRESULT STDMETHODCALLTYPE Device::GetIndices(IDirect3DIndexBuffer9** ppIndexData
     return D3D_OK;
 }
 
-// Shaders: the device reports no shader model, so none can be created;
-// constants are kept all the same.
+// Shaders. Direct3D shader bytecode is not supported: the device runs
+// compiled programs, whose shader objects createVertexShader and
+// createPixelShader make. Constants are kept whatever is bound.
 
 HRESULT STDMETHODCALLTYPE Device::CreateVertexShader(CONST DWORD* pFunction, IDirect3DVertexShader9** ppShader)
 {
@@ -1160,14 +1287,25 @@ HRESULT STDMETHODCALLTYPE Device::CreateVertexShader(CONST DWORD* pFunction, IDi
 
 HRESULT STDMETHODCALLTYPE Device::SetVertexShader(IDirect3DVertexShader9* pShader)
 {
-    return pShader ? D3DERR_INVALIDCALL : D3D_OK;
+    VertexShader* shader = toVertexShader(pShader);
+    if (pShader && (!shader || shader->device() != this))
+        return D3DERR_INVALIDCALL;
+    if (m_recording)
+        m_recording->recordVertexShader(shader);
+    else if (m_state.vertexShader != shader)
+        bindVertexShader(shader);
+    return D3D_OK;
 }
 
 HRESULT STDMETHODCALLTYPE Device::GetVertexShader(IDirect3DVertexShader9** ppShader)
 {
     if (!ppShader)
         return D3DERR_INVALIDCALL;
-    *ppShader = nullptr;
+    // Only vertex shader objects are ever bound here.
+    VertexShader* shader = static_cast<VertexShader*>(m_state.vertexShader);
+    if (shader)
+        shader->AddRef();
+    *ppShader = shader;
     return D3D_OK;
 }
 
@@ -1181,53 +1319,67 @@ HRESULT STDMETHODCALLTYPE Device::CreatePixelShader(CONST DWORD* pFunction, IDir
 
 HRESULT STDMETHODCALLTYPE Device::SetPixelShader(IDirect3DPixelShader9* pShader)
 {
-    return pShader ? D3DERR_INVALIDCALL : D3D_OK;
+    PixelShader* shader = toPixelShader(pShader);
+    if (pShader && (!shader || shader->device() != this))
+        return D3DERR_INVALIDCALL;
+    if (m_recording)
+        m_recording->recordPixelShader(shader);
+    else if (m_state.pixelShader != shader)
+        bindPixelShader(shader);
+    return D3D_OK;
 }
 
 HRESULT STDMETHODCALLTYPE Device::GetPixelShader(IDirect3DPixelShader9** ppShader)
 {
     if (!ppShader)
         return D3DERR_INVALIDCALL;
-    *ppShader = nullptr;
+    PixelShader* shader = static_cast<PixelShader*>(m_state.pixelShader);
+    if (shader)
+        shader->AddRef();
+    *ppShader = shader;
     return D3D_OK;
 }
 
 namespace {
 
-template <class T, size_t N, size_t M>
-HRESULT setConstants(T (&registers)[N][M], UINT start, const T* data, UINT count, uint32_t& dirty)
+// Register ranges of the constant setters and getters: `count` registers
+// from `start` within a file of N.
+template <size_t N>
+bool fitsRegisters(const void* data, UINT start, UINT count)
 {
-    if (!data || start > N || count > N - start)
-        return D3DERR_INVALIDCALL;
-    std::memcpy(registers[start], data, sizeof(T) * M * count);
+    return data && start <= N && count <= N - start;
+}
+
+template <class T, size_t N, size_t M>
+void setConstants(T (&registers)[N][M], UINT start, const T* data, UINT count, uint32_t& dirty)
+{
+    if (count > 0)
+        std::memcpy(registers[start], data, sizeof(T) * M * count);
     dirty |= DIRTY_SHADER_CONSTANTS;
-    return D3D_OK;
 }
 
 template <class T, size_t N, size_t M>
 HRESULT getConstants(const T (&registers)[N][M], UINT start, T* data, UINT count)
 {
-    if (!data || start > N || count > N - start)
+    if (!fitsRegisters<N>(data, start, count))
         return D3DERR_INVALIDCALL;
-    std::memcpy(data, registers[start], sizeof(T) * M * count);
+    if (count > 0)
+        std::memcpy(data, registers[start], sizeof(T) * M * count);
     return D3D_OK;
 }
 
 template <size_t N>
-HRESULT setBools(BOOL (&registers)[N], UINT start, const BOOL* data, UINT count, uint32_t& dirty)
+void setBools(BOOL (&registers)[N], UINT start, const BOOL* data, UINT count, uint32_t& dirty)
 {
-    if (!data || start > N || count > N - start)
-        return D3DERR_INVALIDCALL;
     for (UINT i = 0; i < count; ++i)
         registers[start + i] = data[i] ? TRUE : FALSE;
     dirty |= DIRTY_SHADER_CONSTANTS;
-    return D3D_OK;
 }
 
 template <size_t N>
 HRESULT getBools(const BOOL (&registers)[N], UINT start, BOOL* data, UINT count)
 {
-    if (!data || start > N || count > N - start)
+    if (!fitsRegisters<N>(data, start, count))
         return D3DERR_INVALIDCALL;
     std::memcpy(data, registers + start, sizeof(BOOL) * count);
     return D3D_OK;
@@ -1238,7 +1390,13 @@ HRESULT getBools(const BOOL (&registers)[N], UINT start, BOOL* data, UINT count)
 HRESULT STDMETHODCALLTYPE Device::SetVertexShaderConstantF(UINT StartRegister, CONST float* pConstantData,
                                                            UINT Vector4fCount)
 {
-    return setConstants(m_state.vertexShaderFloats, StartRegister, pConstantData, Vector4fCount, m_state.dirty);
+    if (!fitsRegisters<VERTEX_SHADER_FLOAT_CONSTANTS>(pConstantData, StartRegister, Vector4fCount))
+        return D3DERR_INVALIDCALL;
+    if (m_recording)
+        m_recording->recordVertexShaderFloats(StartRegister, pConstantData, Vector4fCount);
+    else
+        setConstants(m_state.vertexShaderFloats, StartRegister, pConstantData, Vector4fCount, m_state.dirty);
+    return D3D_OK;
 }
 
 HRESULT STDMETHODCALLTYPE Device::GetVertexShaderConstantF(UINT StartRegister, float* pConstantData,
@@ -1250,7 +1408,13 @@ HRESULT STDMETHODCALLTYPE Device::GetVertexShaderConstantF(UINT StartRegister, f
 HRESULT STDMETHODCALLTYPE Device::SetVertexShaderConstantI(UINT StartRegister, CONST int* pConstantData,
                                                            UINT Vector4iCount)
 {
-    return setConstants(m_state.vertexShaderInts, StartRegister, pConstantData, Vector4iCount, m_state.dirty);
+    if (!fitsRegisters<SHADER_INT_CONSTANTS>(pConstantData, StartRegister, Vector4iCount))
+        return D3DERR_INVALIDCALL;
+    if (m_recording)
+        m_recording->recordVertexShaderInts(StartRegister, pConstantData, Vector4iCount);
+    else
+        setConstants(m_state.vertexShaderInts, StartRegister, pConstantData, Vector4iCount, m_state.dirty);
+    return D3D_OK;
 }
 
 HRESULT STDMETHODCALLTYPE Device::GetVertexShaderConstantI(UINT StartRegister, int* pConstantData, UINT Vector4iCount)
@@ -1261,7 +1425,13 @@ HRESULT STDMETHODCALLTYPE Device::GetVertexShaderConstantI(UINT StartRegister, i
 HRESULT STDMETHODCALLTYPE Device::SetVertexShaderConstantB(UINT StartRegister, CONST BOOL* pConstantData,
                                                            UINT BoolCount)
 {
-    return setBools(m_state.vertexShaderBools, StartRegister, pConstantData, BoolCount, m_state.dirty);
+    if (!fitsRegisters<SHADER_BOOL_CONSTANTS>(pConstantData, StartRegister, BoolCount))
+        return D3DERR_INVALIDCALL;
+    if (m_recording)
+        m_recording->recordVertexShaderBools(StartRegister, pConstantData, BoolCount);
+    else
+        setBools(m_state.vertexShaderBools, StartRegister, pConstantData, BoolCount, m_state.dirty);
+    return D3D_OK;
 }
 
 HRESULT STDMETHODCALLTYPE Device::GetVertexShaderConstantB(UINT StartRegister, BOOL* pConstantData, UINT BoolCount)
@@ -1272,7 +1442,13 @@ HRESULT STDMETHODCALLTYPE Device::GetVertexShaderConstantB(UINT StartRegister, B
 HRESULT STDMETHODCALLTYPE Device::SetPixelShaderConstantF(UINT StartRegister, CONST float* pConstantData,
                                                           UINT Vector4fCount)
 {
-    return setConstants(m_state.pixelShaderFloats, StartRegister, pConstantData, Vector4fCount, m_state.dirty);
+    if (!fitsRegisters<PIXEL_SHADER_FLOAT_CONSTANTS>(pConstantData, StartRegister, Vector4fCount))
+        return D3DERR_INVALIDCALL;
+    if (m_recording)
+        m_recording->recordPixelShaderFloats(StartRegister, pConstantData, Vector4fCount);
+    else
+        setConstants(m_state.pixelShaderFloats, StartRegister, pConstantData, Vector4fCount, m_state.dirty);
+    return D3D_OK;
 }
 
 HRESULT STDMETHODCALLTYPE Device::GetPixelShaderConstantF(UINT StartRegister, float* pConstantData,
@@ -1284,7 +1460,13 @@ HRESULT STDMETHODCALLTYPE Device::GetPixelShaderConstantF(UINT StartRegister, fl
 HRESULT STDMETHODCALLTYPE Device::SetPixelShaderConstantI(UINT StartRegister, CONST int* pConstantData,
                                                           UINT Vector4iCount)
 {
-    return setConstants(m_state.pixelShaderInts, StartRegister, pConstantData, Vector4iCount, m_state.dirty);
+    if (!fitsRegisters<SHADER_INT_CONSTANTS>(pConstantData, StartRegister, Vector4iCount))
+        return D3DERR_INVALIDCALL;
+    if (m_recording)
+        m_recording->recordPixelShaderInts(StartRegister, pConstantData, Vector4iCount);
+    else
+        setConstants(m_state.pixelShaderInts, StartRegister, pConstantData, Vector4iCount, m_state.dirty);
+    return D3D_OK;
 }
 
 HRESULT STDMETHODCALLTYPE Device::GetPixelShaderConstantI(UINT StartRegister, int* pConstantData, UINT Vector4iCount)
@@ -1295,7 +1477,13 @@ HRESULT STDMETHODCALLTYPE Device::GetPixelShaderConstantI(UINT StartRegister, in
 HRESULT STDMETHODCALLTYPE Device::SetPixelShaderConstantB(UINT StartRegister, CONST BOOL* pConstantData,
                                                           UINT BoolCount)
 {
-    return setBools(m_state.pixelShaderBools, StartRegister, pConstantData, BoolCount, m_state.dirty);
+    if (!fitsRegisters<SHADER_BOOL_CONSTANTS>(pConstantData, StartRegister, BoolCount))
+        return D3DERR_INVALIDCALL;
+    if (m_recording)
+        m_recording->recordPixelShaderBools(StartRegister, pConstantData, BoolCount);
+    else
+        setBools(m_state.pixelShaderBools, StartRegister, pConstantData, BoolCount, m_state.dirty);
+    return D3D_OK;
 }
 
 HRESULT STDMETHODCALLTYPE Device::GetPixelShaderConstantB(UINT StartRegister, BOOL* pConstantData, UINT BoolCount)

@@ -14,6 +14,7 @@
 namespace swd3d9 {
 
 class Direct3D9;
+class StateBlock;
 class SwapChain;
 class VertexDeclaration;
 struct PipelineContext;
@@ -43,6 +44,12 @@ public:
     // Additional swap chains alive (they keep Reset from succeeding).
     void registerSwapChain() { ++m_additionalSwapChains; }
     void unregisterSwapChain() { --m_additionalSwapChains; }
+    // State blocks the application holds (they keep Reset from succeeding).
+    void registerStateBlock() { ++m_stateBlocks; }
+    void unregisterStateBlock() { --m_stateBlocks; }
+    // Between BeginStateBlock and EndStateBlock the setters record into a
+    // block instead of changing the device.
+    bool isRecordingStateBlock() const { return m_recording != nullptr; }
     // The drawing pipeline's caches and worker threads (made by the pipeline).
     std::shared_ptr<PipelineContext>& pipelineContext() { return m_pipelineContext; }
 
@@ -246,6 +253,9 @@ private:
     void bindDepthStencil(Surface* surface);
     void noteTargetsChanged();
     void bindDeclaration(VertexDeclaration* declaration);
+    void bindVertexShader(Shader* shader);
+    void bindPixelShader(Shader* shader);
+    void discardRecording();
 
     // Shared checks of the copy operations and Clear.
     HRESULT clearSurface(Surface* surface, const RECT& area, DWORD count, const D3DRECT* rects, DWORD flags,
@@ -262,6 +272,9 @@ private:
     // The registered resources, linked through themselves.
     ResourceCore* m_firstResource = nullptr;
     UINT m_additionalSwapChains = 0;
+    UINT m_stateBlocks = 0;
+    // The block being recorded, held by an internal reference.
+    StateBlock* m_recording = nullptr;
     LostState m_lostState = LostState::Usable;
     bool m_inScene = false;
     D3DGAMMARAMP m_gammaRamp;

@@ -12,12 +12,14 @@
 #include "d3d9/Pipeline.h"
 
 #include "d3d9/Device.h"
+#include "d3d9/ProgramShaders.h"
 #include "d3d9/Resources.h"
 #include "pipeline/Binning.h"
 #include "pipeline/Clipper.h"
 #include "pipeline/PixelProcessor.h"
 #include "pipeline/Rasterizer.h"
 #include "pipeline/TriangleSetup.h"
+#include "pipeline/VertexProgram.h"
 #include "pipeline/VertexShading.h"
 #include "pipeline/WorkerPool.h"
 
@@ -61,6 +63,10 @@ struct PipelineContext {
     bool pixelsValid = false;
     VertexKey vertexKey;
     VertexConstants vertexConstants;
+    // The vertex program of the current draw, and the vertex texture
+    // samplers it reads.
+    VertexProgramSetup vertexProgram;
+    SamplerSetup vertexSamplers[VERTEX_SAMPLERS];
     // vertexConstants.lights hold the device's lights for its current view.
     bool lightsPrepared = false;
     std::vector<ShadedVertex> vertices;
@@ -92,7 +98,7 @@ namespace {
 
 constexpr uint32_t PIXEL_STATE_BITS = DIRTY_RENDER_STATES | DIRTY_STAGE_STATES | DIRTY_SAMPLER_STATES |
                                       DIRTY_TEXTURES | DIRTY_TARGETS | DIRTY_VIEWPORT | DIRTY_SCISSOR |
-                                      DIRTY_PROJECTION;
+                                      DIRTY_PROJECTION | DIRTY_SHADERS | DIRTY_SHADER_CONSTANTS;
 
 constexpr size_t SMALL_DRAW_PRIMITIVES = 64;
 // A batch is drawn once it holds this many triangles or states.
@@ -485,7 +491,7 @@ bool drawsAlike(const PixelContext& a, const PixelContext& b)
 {
     if (std::memcmp(&a, &b, PIXEL_CONTEXT_HEAD) != 0)
         return false;
-    for (uint32_t mask = a.combiner.textureMask & ((1u << MAX_STAGES) - 1); mask; mask &= mask - 1) {
+    for (uint32_t mask = a.samplerMask; mask; mask &= mask - 1) {
         const int s = __builtin_ctz(mask);
         if (std::memcmp(&a.samplers[s], &b.samplers[s], sizeof(SamplerSetup)) != 0)
             return false;
@@ -496,7 +502,7 @@ bool drawsAlike(const PixelContext& a, const PixelContext& b)
 void copyDrawnPart(const PixelContext& from, PixelContext& to)
 {
     std::memcpy(&to, &from, PIXEL_CONTEXT_HEAD);
-    for (uint32_t mask = from.combiner.textureMask & ((1u << MAX_STAGES) - 1); mask; mask &= mask - 1) {
+    for (uint32_t mask = from.samplerMask; mask; mask &= mask - 1) {
         const int s = __builtin_ctz(mask);
         std::memcpy(&to.samplers[s], &from.samplers[s], sizeof(SamplerSetup));
     }
@@ -525,14 +531,15 @@ uint16_t batchContext(PipelineContext& c, const DeviceState& state, bool changed
         return static_cast<uint16_t>(count - 1);
     if (c.batchContexts.size() <= count)
         c.batchContexts.push_back(std::make_unique<PixelContext>());
-    // The target, the depth buffer and every sampler's texture.
-    reserveMore(c.batchHeld, 2 + SAMPLER_COUNT);
+    // The target, the depth buffer, the pixel shader and every sampler's texture.
+    reserveMore(c.batchHeld, 3 + SAMPLER_COUNT);
     reserveMore(c.batchContextTable, 1);
     PixelContext& copy = *c.batchContexts[count];
     copyDrawnPart(c.pixels, copy);
     c.batchContextTable.push_back(&copy);
     holdForBatch(c, state.renderTargets[0]);
     holdForBatch(c, state.depthStencil);
+    holdForBatch(c, state.pixelShader);
     for (TextureCore* texture : state.textures)
         if (texture)
             holdForBatch(c, &texture->resource());
@@ -553,13 +560,22 @@ struct BatchMark {
 bool drawInto(Device& device, PipelineContext& c, const DrawDescription& draw, BatchMark& mark)
 {
     DeviceState& state = device.state();
-    // Programmable shaders are drawn by their own stage, not by this one.
-    if (state.vertexShader || state.pixelShader)
+    // A shader whose program cannot run draws nothing.
+    auto runnable = [](const Shader* shader) {
+        return !shader || (shader->program() && shader->program()->executable());
+    };
+    if (!runnable(state.vertexShader) || !runnable(state.pixelShader))
         return true;
 
     VertexLayout layout;
-    const bool haveLayout = draw.declaration ? layoutFromDeclaration(*draw.declaration, layout)
-                                             : layoutFromFvf(draw.fvf, layout);
+    bool haveLayout = draw.declaration ? layoutFromDeclaration(*draw.declaration, layout)
+                                       : layoutFromFvf(draw.fvf, layout);
+    // Transformed vertices bypass vertex processing, the program's too.
+    const bool programmedVertices = state.vertexShader && !(haveLayout && layout.pretransformed);
+    if (programmedVertices) {
+        layout.pretransformed = false;
+        haveLayout = true;
+    }
     if (!haveLayout)
         return true;
 
@@ -581,9 +597,16 @@ bool drawInto(Device& device, PipelineContext& c, const DrawDescription& draw, B
     if (!c.pixelsValid)
         return true;
     PixelContext& pixels = c.pixels;
-    buildVertexState(state, layout, pixels.key.stageCount, c.vertexKey, c.vertexConstants, c.lightsPrepared);
-    if (c.vertexKey.lighting)
-        c.lightsPrepared = true;
+    if (programmedVertices) {
+        std::memset(&c.vertexProgram, 0, sizeof(c.vertexProgram));
+        if (!buildVertexProgram(state, state.vertexShader, draw, pixels.varyingCount, c.vertexSamplers,
+                                c.vertexProgram))
+            return true;
+    } else {
+        buildVertexState(state, layout, pixels.key.stageCount, c.vertexKey, c.vertexConstants, c.lightsPrepared);
+        if (c.vertexKey.lighting)
+            c.lightsPrepared = true;
+    }
 
     // The vertices the draw can address: every used stream holds them.
     // A vertex counts only when every element the layout reads lies inside
@@ -591,7 +614,8 @@ bool drawInto(Device& device, PipelineContext& c, const DrawDescription& draw, B
     UINT limit = UINT32_MAX;
     for (int s = 0; s < static_cast<int>(STREAM_COUNT); ++s) {
         const StreamView& view = draw.streams[s];
-        const UINT extent = layoutExtent(layout, s);
+        const UINT extent =
+            programmedVertices ? programInputExtent(c.vertexProgram.inputs, s) : layoutExtent(layout, s);
         if (extent == 0)
             continue;
         if (!view.data || view.stride == 0)
@@ -656,7 +680,7 @@ bool drawInto(Device& device, PipelineContext& c, const DrawDescription& draw, B
     // then setup's own cull test, then the lighting.
     const bool colorLater = draw.primitiveType == D3DPT_TRIANGLELIST &&
                             draw.primitiveCount <= SMALL_DRAW_PRIMITIVES && count <= 3 * SMALL_DRAW_PRIMITIVES &&
-                            c.vertexKey.lighting && rs[D3DRS_FILLMODE] == D3DFILL_SOLID &&
+                            !programmedVertices && c.vertexKey.lighting && rs[D3DRS_FILLMODE] == D3DFILL_SOLID &&
                             setup.cullMode != D3DCULL_NONE;
     if (colorLater && c.fetched.size() < count)
         c.fetched.resize(count);
@@ -669,11 +693,24 @@ bool drawInto(Device& device, PipelineContext& c, const DrawDescription& draw, B
         const SetupParameters* setup;
         UINT first, count;
         bool colorLater;
-    } shadeJob{&c, &layout, &draw, &setup, first, count, colorLater};
+        bool programmed;
+    } shadeJob{&c, &layout, &draw, &setup, first, count, colorLater, programmedVertices};
     auto shadeChunk = [](void* context, unsigned chunk) {
         const ShadeJob& job = *static_cast<const ShadeJob*>(context);
         const UINT begin = chunk * VERTEX_CHUNK;
         const UINT end = std::min(job.count, begin + VERTEX_CHUNK);
+        if (job.programmed) {
+            shadeProgramVertices(job.c->vertexProgram, job.draw->streams, job.first + begin, end - begin,
+                                 job.c->vertices.data() + begin);
+            for (UINT i = begin; i < end; ++i) {
+                ShadedVertex& out = job.c->vertices[i];
+                if (out.outcode == 0) {
+                    const ScreenVertex s = toScreen(*job.setup, out);
+                    out.screen[0] = s.x, out.screen[1] = s.y, out.screen[2] = s.z, out.screen[3] = s.invW;
+                }
+            }
+            return;
+        }
         FetchedVertex local;
         for (UINT i = begin; i < end; ++i) {
             FetchedVertex& fetched = job.colorLater ? job.c->fetched[i] : local;

@@ -189,6 +189,20 @@ void blendFactor(uint8_t factor, const float* src, const float* dst, const float
 void prepareSamplers(const DeviceState& state, PixelContext& context)
 {
     context.key.needsDerivatives = false;
+    if (context.program.executable) {
+        // A program reads the sampler registers its samplers are bound to.
+        uint32_t mask = 0;
+        for (int i = 0; i < context.program.samplerCount; ++i) {
+            const int r = context.program.samplerRegister[i];
+            if (mask & (1u << r))
+                continue;
+            mask |= 1u << r;
+            prepareSampler(context.samplers[r], state.samplerStates[r], state.textures[r]);
+        }
+        context.samplerMask = mask;
+        return;
+    }
+    context.samplerMask = context.combiner.textureMask & ((1u << MAX_STAGES) - 1);
     for (int s = 0; s < context.key.stageCount; ++s) {
         if (!(context.combiner.textureMask & (1u << s)))
             continue;
@@ -221,10 +235,20 @@ void buildPixelState(const DeviceState& state, PixelContext& context)
         if ((flags & D3DTTFF_PROJECTED) && count >= 2 && count <= 4)
             key.projectedComponent[s] = static_cast<uint8_t>(count);
     }
+    // A pixel program replaces the texture stages: the vertex stage makes
+    // the coordinate sets the program reads, and its samplers are read
+    // whenever it has some.
+    std::memset(&context.program, 0, sizeof(context.program));
+    if (buildPixelProgram(state, state.pixelShader, context.program)) {
+        key.stageCount = context.program.texCoordSets;
+        key.textured = context.program.samplerCount > 0;
+        std::memset(key.projectedComponent, 0, sizeof(key.projectedComponent));
+    }
     context.varyingCount = VARYING_TEXCOORD + 4 * key.stageCount;
     prepareSamplers(state, context);
 
-    key.specularAdd = rs[D3DRS_SPECULARENABLE] != 0;
+    const bool programmed = context.program.executable != nullptr;
+    key.specularAdd = rs[D3DRS_SPECULARENABLE] != 0 && !programmed;
     key.fogEnable = rs[D3DRS_FOGENABLE] != 0;
     if (key.fogEnable && rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE && rs[D3DRS_FOGTABLEMODE] <= D3DFOG_LINEAR) {
         key.tableFog = static_cast<uint8_t>(rs[D3DRS_FOGTABLEMODE]);
@@ -295,6 +319,20 @@ void buildPixelState(const DeviceState& state, PixelContext& context)
                          !key.stencil && !key.blend && key.colorWrite == 0xF;
     key.texturedSpan = fitsTexturedSpan(context);
     key.depthStencilSpan = fitsDepthStencilSpan(context);
+    if (programmed) {
+        key.plainColorSpan = key.texturedSpan = key.depthStencilSpan = false;
+        context.program.plainStore = plainTarget && plainDepth && key.colorWrite == 0xF && !key.blend &&
+                                     !key.alphaTest && !key.stencil;
+        // The program's interpolated inputs, and the vertex fog factor.
+        if (key.fogEnable && !key.tableFog) {
+            PixelProgramSetup& program = context.program;
+            bool listed = false;
+            for (int i = 0; i < program.interpolatedCount; ++i)
+                listed = listed || program.interpolated[i] == VARYING_FOG;
+            if (!listed)
+                program.interpolated[program.interpolatedCount++] = VARYING_FOG;
+        }
+    }
 
     c.depthBias = asFloat(rs[D3DRS_DEPTHBIAS]);
     c.slopeScaleBias = asFloat(rs[D3DRS_SLOPESCALEDEPTHBIAS]);
@@ -336,21 +374,33 @@ void shadeColor(const PixelContext& context, const PixelInputs& in, float rgba[4
         for (int i = 0; i < 3; ++i)
             rgba[i] = saturate(rgba[i] + v[VARYING_SPECULAR + i]);
     }
-    if (key.fogEnable) {
-        float f;
-        if (key.tableFog) {
-            const float distance = key.fogFromW ? (in.invW != 0.0f ? 1.0f / in.invW : 0.0f) : in.z;
-            f = fogFactor(key.tableFog, context.constants.fog, distance);
-        } else {
-            f = saturate(v[VARYING_FOG]);
-        }
-        const float* fogColor = context.constants.fogColor;
-        for (int i = 0; i < 3; ++i)
-            rgba[i] = f * rgba[i] + (1.0f - f) * fogColor[i];
-    }
+    if (key.fogEnable)
+        applyFog(context, in.z, in.invW, v[VARYING_FOG], rgba);
 }
 
-void processPixel(const PixelContext& context, int x, int y, UINT sample, const PixelInputs& in)
+void applyFog(const PixelContext& context, float z, float invW, float vertexFog, float rgba[4])
+{
+    const PixelKey& key = context.key;
+    float f;
+    if (key.tableFog) {
+        const float distance = key.fogFromW ? (invW != 0.0f ? 1.0f / invW : 0.0f) : z;
+        f = fogFactor(key.tableFog, context.constants.fog, distance);
+    } else {
+        f = saturate(vertexFog);
+    }
+    const float* fogColor = context.constants.fogColor;
+    for (int i = 0; i < 3; ++i)
+        rgba[i] = f * rgba[i] + (1.0f - f) * fogColor[i];
+}
+
+namespace {
+
+// Alpha test, stencil and depth, blending and the store for one sample at
+// depth zIn, the colour coming from shade(rgba): called only when the
+// tests leave the colour needed, unless the alpha test needs it first.
+template <class Shade>
+void processSample(const PixelContext& context, int x, int y, UINT sample, float zIn, bool frontFace,
+                   const Shade& shade)
 {
     const PixelKey& key = context.key;
     const PixelConstants& c = context.constants;
@@ -366,7 +416,7 @@ void processPixel(const PixelContext& context, int x, int y, UINT sample, const 
     const bool is16 = target.depthFormat == D3DFMT_D16 || target.depthFormat == D3DFMT_D16_LOCKABLE;
     uint8_t stencilFail = key.stencilFail, stencilZFail = key.stencilZFail, stencilPassOp = key.stencilPass;
     uint8_t stencilFunc = key.stencilFunc;
-    if (key.twoSidedStencil && !in.frontFace) {
+    if (key.twoSidedStencil && !frontFace) {
         stencilFunc = key.ccwStencilFunc;
         stencilFail = key.ccwStencilFail;
         stencilZFail = key.ccwStencilZFail;
@@ -388,7 +438,7 @@ void processPixel(const PixelContext& context, int x, int y, UINT sample, const 
             stencilValue = word & 0xFF;
         }
         if (key.zEnable) {
-            const float z = saturate(in.z);
+            const float z = saturate(zIn);
             depthBits = is16 ? static_cast<uint32_t>(z * 65535.0f + 0.5f) : static_cast<uint32_t>(z * 16777215.0f + 0.5f);
         }
     }
@@ -427,9 +477,9 @@ void processPixel(const PixelContext& context, int x, int y, UINT sample, const 
             storeDepthStencil();
             return;
         }
-        shadeColor(context, in, color);
+        shade(color);
     } else {
-        shadeColor(context, in, color);
+        shade(color);
         const uint32_t alpha = toUnorm(color[3], 255.0f);
         if (!compareFunction(key.alphaFunc, alpha, c.alphaRef))
             return;
@@ -483,6 +533,20 @@ void processPixel(const PixelContext& context, int x, int y, UINT sample, const 
     } else {
         writeTarget(target.colorFormat, p, color, key.colorWrite);
     }
+}
+
+} // namespace
+
+void processPixel(const PixelContext& context, int x, int y, UINT sample, const PixelInputs& in)
+{
+    processSample(context, x, y, sample, in.z, in.frontFace, [&](float* color) { shadeColor(context, in, color); });
+}
+
+void processShadedPixel(const PixelContext& context, int x, int y, UINT sample, float z, bool frontFace,
+                        const float color[4])
+{
+    processSample(context, x, y, sample, z, frontFace,
+                  [&](float* out) { std::memcpy(out, color, 4 * sizeof(float)); });
 }
 
 } // namespace pipeline

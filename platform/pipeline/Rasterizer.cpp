@@ -17,35 +17,6 @@ namespace pipeline {
 
 namespace {
 
-int64_t floorDivide(int64_t a, int64_t b)
-{
-    // b > 0
-    const int64_t q = a / b;
-    return (a % b != 0 && a < 0) ? q - 1 : q;
-}
-
-// Whether a sample is certainly hidden by the depth already stored: lets
-// draws without stencil or alpha test skip interpolation for hidden samples.
-bool hiddenByDepth(const PixelContext& pixels, int x, int y, UINT sample, float z)
-{
-    const TargetView& target = pixels.target;
-    const uint8_t* p = target.depth->pixel(static_cast<UINT>(x), static_cast<UINT>(y), 0,
-                                           sample < target.depth->samples() ? sample : 0);
-    uint32_t stored, bits;
-    if (target.depth->bytesPerPixel() == 2) {
-        uint16_t w16;
-        std::memcpy(&w16, p, 2);
-        stored = w16;
-        const float clamped = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
-        bits = static_cast<uint32_t>(clamped * 65535.0f + 0.5f);
-    } else {
-        std::memcpy(&stored, p, 4);
-        stored >>= 8;
-        bits = depthBits24(z);
-    }
-    return !compareFunction(pixels.key.zFunc, bits, stored);
-}
-
 void rasterizeTriangle(const PixelContext& pixels, const Triangle& t, const Plane* planes, int x0, int y0, int x1,
                        int y1, UINT sample, int offsetX, int offsetY)
 {
@@ -70,20 +41,8 @@ void rasterizeTriangle(const PixelContext& pixels, const Triangle& t, const Plan
     if (pixels.key.plainColorSpan)
         preparePlainTriangle(pixels, planes, t.depthOffset, plain);
     for (int y = y0; y <= y1; ++y) {
-        // The covered span of this row: each edge bounds x from one side.
-        const int64_t py = static_cast<int64_t>(y) * SUBPIXEL_ONE + offsetY;
-        int64_t lo = x0, hi = x1;
-        for (int e = 0; e < 3; ++e) {
-            const int64_t slope = t.edgeA[e] * SUBPIXEL_ONE;
-            const int64_t constant = t.edgeA[e] * offsetX + t.edgeB[e] * py + t.edgeC[e];
-            if (slope > 0)
-                lo = std::max(lo, -floorDivide(constant, slope));
-            else if (slope < 0)
-                hi = std::min(hi, floorDivide(constant, -slope));
-            else if (constant < 0)
-                hi = lo - 1;
-        }
-        if (lo > hi)
+        int64_t lo, hi;
+        if (!coveredSpan(t, y, x0, x1, offsetX, offsetY, lo, hi))
             continue;
         const float fy = static_cast<float>(y) + sampleDy;
         float fx = static_cast<float>(lo) + sampleDx;
@@ -156,7 +115,10 @@ void shadeLinePixel(const PixelContext& pixels, const LineSegment& s, const floa
     in.derivativesX = nullptr;
     in.derivativesY = nullptr;
     in.frontFace = true;
-    processPixel(pixels, x, y, sample, in);
+    if (pixels.program.executable)
+        shadeProgramPixel(pixels, x, y, sample, in);
+    else
+        processPixel(pixels, x, y, sample, in);
 }
 
 void rasterizeLine(const PixelContext& pixels, const LineSegment& s, const float* ends, int x0, int y0, int x1,
@@ -212,6 +174,26 @@ void rasterizeLine(const PixelContext& pixels, const LineSegment& s, const float
 
 } // namespace
 
+bool hiddenByDepth(const PixelContext& pixels, int x, int y, UINT sample, float z)
+{
+    const TargetView& target = pixels.target;
+    const uint8_t* p = target.depth->pixel(static_cast<UINT>(x), static_cast<UINT>(y), 0,
+                                           sample < target.depth->samples() ? sample : 0);
+    uint32_t stored, bits;
+    if (target.depth->bytesPerPixel() == 2) {
+        uint16_t w16;
+        std::memcpy(&w16, p, 2);
+        stored = w16;
+        const float clamped = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
+        bits = static_cast<uint32_t>(clamped * 65535.0f + 0.5f);
+    } else {
+        std::memcpy(&stored, p, 4);
+        stored >>= 8;
+        bits = depthBits24(z);
+    }
+    return !compareFunction(pixels.key.zFunc, bits, stored);
+}
+
 void samplePositions(UINT samples, int offsets[16][2])
 {
     // Rotated-grid patterns in sixteenths of a pixel for the common
@@ -250,7 +232,25 @@ void rasterizeTile(const RasterInputs& inputs, int tile)
     const UINT samples = std::min<UINT>(std::max<UINT>(inputs.contexts[0]->target.samples, 1), 16);
     samplePositions(samples, offsets);
     const std::vector<uint32_t>& bin = inputs.bins->bin(tile);
+    // Triangles with a pixel program are shaded in quads, all samples at
+    // once; their quads wait for a full run, and are shaded before any
+    // other primitive draws.
+    ProgramQuads quads;
     for (uint32_t index : bin) {
+        if (!inputs.drawsLines) {
+            const Triangle& t = (*inputs.triangles)[index];
+            const PixelContext& pixels = *inputs.contexts[t.context];
+            if (pixels.program.executable) {
+                const int x0 = std::max(tileX0, t.minX), y0 = std::max(tileY0, t.minY);
+                const int x1 = std::min(tileX1, t.maxX), y1 = std::min(tileY1, t.maxY);
+                if (x0 <= x1 && y0 <= y1)
+                    addProgramTriangle(quads, pixels, t, inputs.planes->data() + t.planeIndex, x0, y0, x1, y1,
+                                       offsets);
+                continue;
+            }
+            if (quads.count)
+                shadeProgramQuads(quads);
+        }
         for (UINT s = 0; s < samples; ++s) {
             if (inputs.drawsLines) {
                 const PixelContext& pixels = *inputs.contexts[0];
@@ -270,6 +270,8 @@ void rasterizeTile(const RasterInputs& inputs, int tile)
                               offsets[s][0], offsets[s][1]);
         }
     }
+    if (quads.count)
+        shadeProgramQuads(quads);
 }
 
 } // namespace pipeline

@@ -581,6 +581,22 @@ void prepareSampler(SamplerSetup& setup, const DWORD samplerStates[SAMPLER_STATE
     }
 }
 
+void sampleAtLevel(const SamplerSetup& setup, float u, float v, float w, float lod, float rgba[4])
+{
+    if (!setup.bound) {
+        sampleUnbound(setup, u, v, w, TexCoordDerivatives{}, rgba);
+        return;
+    }
+    lod += setup.lodBias;
+    if (setup.kind == D3DRTYPE_CUBETEXTURE) {
+        float s, t;
+        const int face = selectCubeFace(finiteOrZero(u), finiteOrZero(v), finiteOrZero(w), s, t);
+        filterMipmapped<SetupDecode>(setup, face, s, t, 0.0f, lod, rgba);
+        return;
+    }
+    filterMipmapped<SetupDecode>(setup, 0, u, v, w, lod, rgba);
+}
+
 void sampleQuad(const SamplerSetup& setup, const float u[4], const float v[4], const float w[4], float rgba[4][4])
 {
     // One set of derivatives for the quad: the mean of its two rows and

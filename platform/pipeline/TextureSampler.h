@@ -1,6 +1,7 @@
 #pragma once
 
-// Texture sampling for the fixed-function pixel stage.
+// Texture sampling for the fixed-function texture stages, and for programs
+// through ProgramTextures.h.
 //
 // Once per draw, prepareSampler turns a sampler's states and its bound
 // texture into a SamplerSetup: plain numbers, level pointers and a routine
@@ -85,6 +86,11 @@ inline void sample(const SamplerSetup& setup, float u, float v, float w, const T
 {
     setup.routine(setup, u, v, w, d, rgba);
 }
+
+// Samples at an explicit level of detail (the sampler's bias added), for
+// programs that give the level themselves and for vertex programs, which
+// have no derivatives.
+void sampleAtLevel(const SamplerSetup& setup, float u, float v, float w, float lod, float rgba[4]);
 
 // Samples the four pixels of a 2x2 quad, in the order (x, y), (x+1, y),
 // (x, y+1), (x+1, y+1), taking the derivatives from the quad's differences.

@@ -22,6 +22,27 @@ void readColor(const uint8_t* p, float* rgba)
     rgba[3] = static_cast<float>(c >> 24) * (1.0f / 255.0f);
 }
 
+float halfToFloat(uint16_t h)
+{
+    const uint32_t sign = static_cast<uint32_t>(h & 0x8000u) << 16;
+    const uint32_t exponent = (h >> 10) & 0x1F;
+    const uint32_t mantissa = h & 0x3FFu;
+    uint32_t bits;
+    if (exponent == 0x1F) {
+        bits = sign | 0x7F800000u | (mantissa << 13);
+    } else if (exponent != 0) {
+        bits = sign | ((exponent + 112) << 23) | (mantissa << 13);
+    } else {
+        // Zero or a subnormal: mantissa * 2^-24.
+        const float value = static_cast<float>(mantissa) * (1.0f / 16777216.0f);
+        std::memcpy(&bits, &value, 4);
+        bits |= sign;
+    }
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return f;
+}
+
 // Components of a declaration type, with Direct3D's defaults (0, 0, 0, 1)
 // for the missing ones.
 void readElement(const uint8_t* p, uint8_t type, float* out)
@@ -66,17 +87,48 @@ void readElement(const uint8_t* p, uint8_t type, float* out)
         }
         break;
     }
+    case D3DDECLTYPE_USHORT2N:
+    case D3DDECLTYPE_USHORT4N: {
+        const int n = type == D3DDECLTYPE_USHORT2N ? 2 : 4;
+        for (int i = 0; i < n; ++i) {
+            uint16_t v;
+            std::memcpy(&v, p + 2 * i, 2);
+            out[i] = v / 65535.0f;
+        }
+        break;
+    }
+    case D3DDECLTYPE_UDEC3:
+    case D3DDECLTYPE_DEC3N: {
+        // Three 10-bit fields from the low bits up; the top two bits unused.
+        uint32_t v;
+        std::memcpy(&v, p, 4);
+        for (int i = 0; i < 3; ++i) {
+            const uint32_t field = (v >> (10 * i)) & 0x3FF;
+            if (type == D3DDECLTYPE_UDEC3) {
+                out[i] = static_cast<float>(field);
+            } else {
+                const int value = field >= 512 ? static_cast<int>(field) - 1024 : static_cast<int>(field);
+                out[i] = value < -511 ? -1.0f : value / 511.0f;
+            }
+        }
+        break;
+    }
     case D3DDECLTYPE_FLOAT16_2:
-    case D3DDECLTYPE_FLOAT16_4:
+    case D3DDECLTYPE_FLOAT16_4: {
+        const int n = type == D3DDECLTYPE_FLOAT16_2 ? 2 : 4;
+        for (int i = 0; i < n; ++i) {
+            uint16_t h;
+            std::memcpy(&h, p + 2 * i, 2);
+            out[i] = halfToFloat(h);
+        }
+        break;
+    }
     default:
         break;
     }
 }
 
-bool supportedType(BYTE type)
-{
-    return type <= D3DDECLTYPE_SHORT4N && type != D3DDECLTYPE_UDEC3 && type != D3DDECLTYPE_DEC3N;
-}
+bool supportedType(BYTE type) { return type <= D3DDECLTYPE_FLOAT16_4; }
 
 UINT elementSize(uint8_t type)
 {
@@ -221,6 +273,97 @@ bool layoutFromDeclaration(const VertexDeclaration& declaration, VertexLayout& l
         }
     }
     return layout.position.stream >= 0;
+}
+
+bool programInputsFromDeclaration(const VertexDeclaration& declaration, const uint8_t (*usages)[2], int count,
+                                  ProgramInputLayout& layout)
+{
+    if (count > MAX_PROGRAM_INPUTS)
+        return false;
+    layout.count = count;
+    for (int i = 0; i < count; ++i) {
+        layout.elements[i] = ABSENT;
+        for (const D3DVERTEXELEMENT9& e : declaration.elements()) {
+            if (e.Usage == usages[i][0] && e.UsageIndex == usages[i][1] && supportedType(e.Type) &&
+                e.Stream < STREAM_COUNT) {
+                layout.elements[i] = {static_cast<int8_t>(e.Stream), e.Type, e.Offset};
+                break;
+            }
+        }
+    }
+    return true;
+}
+
+bool programInputsFromFvf(DWORD fvf, const uint8_t (*usages)[2], int count, ProgramInputLayout& layout)
+{
+    VertexLayout fixed;
+    if (count > MAX_PROGRAM_INPUTS || !layoutFromFvf(fvf, fixed))
+        return false;
+    layout.count = count;
+    for (int i = 0; i < count; ++i) {
+        const uint8_t usage = usages[i][0], index = usages[i][1];
+        VertexElement e = ABSENT;
+        if (usage == D3DDECLUSAGE_POSITION && index == 0 && !fixed.pretransformed)
+            e = fixed.position;
+        else if (usage == D3DDECLUSAGE_POSITIONT && index == 0 && fixed.pretransformed)
+            e = fixed.position;
+        else if (usage == D3DDECLUSAGE_NORMAL && index == 0)
+            e = fixed.normal;
+        else if (usage == D3DDECLUSAGE_COLOR && index == 0)
+            e = fixed.diffuse;
+        else if (usage == D3DDECLUSAGE_COLOR && index == 1)
+            e = fixed.specular;
+        else if (usage == D3DDECLUSAGE_TEXCOORD && index < 8)
+            e = fixed.texCoords[index];
+        layout.elements[i] = e;
+    }
+    return true;
+}
+
+UINT programInputExtent(const ProgramInputLayout& layout, int stream)
+{
+    UINT extent = 0;
+    for (int i = 0; i < layout.count; ++i) {
+        const VertexElement& e = layout.elements[i];
+        if (e.stream == stream)
+            extent = std::max<UINT>(extent, e.offset + elementSize(e.type));
+    }
+    return extent;
+}
+
+void fetchProgramInputs(const ProgramInputLayout& layout, const StreamView* streams, UINT first, int count,
+                        float* const* columns)
+{
+    for (int i = 0; i < layout.count; ++i) {
+        const VertexElement& e = layout.elements[i];
+        float* x = columns[4 * i];
+        float* y = columns[4 * i + 1];
+        float* z = columns[4 * i + 2];
+        float* w = columns[4 * i + 3];
+        if (e.stream < 0) {
+            for (int k = 0; k < count; ++k) {
+                x[k] = y[k] = z[k] = 0.0f;
+                w[k] = 1.0f;
+            }
+            continue;
+        }
+        const StreamView& s = streams[e.stream];
+        const uint8_t* p = s.data + static_cast<size_t>(first) * s.stride + e.offset;
+        if (e.type == D3DDECLTYPE_FLOAT3) {
+            // The common case, without the general conversion.
+            for (int k = 0; k < count; ++k, p += s.stride) {
+                float v[3];
+                std::memcpy(v, p, sizeof(v));
+                x[k] = v[0], y[k] = v[1], z[k] = v[2], w[k] = 1.0f;
+            }
+            continue;
+        }
+        for (int k = 0; k < count; ++k, p += s.stride) {
+            float v[4];
+            readElement(p, e.type, v);
+            x[k] = v[0], y[k] = v[1], z[k] = v[2], w[k] = v[3];
+        }
+    }
 }
 
 void fetchVertex(const VertexLayout& layout, const StreamView* streams, UINT index, FetchedVertex& vertex)

@@ -2,8 +2,8 @@
 
 // Vertex shading: the fixed-function transform, lighting, vertex fog and
 // texture-coordinate generation, turning fetched vertices into clip-space
-// positions and varyings. A programmable vertex stage would replace
-// shadeVertices and produce the same ShadedVertex.
+// positions and varyings. The programmable vertex stage (VertexProgram.h)
+// produces the same ShadedVertex.
 
 #include "pipeline/DrawState.h"
 #include "pipeline/VertexFetch.h"

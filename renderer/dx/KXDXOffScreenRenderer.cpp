@@ -3,10 +3,16 @@
 #include "renderer/KXResult.h"
 #include "renderer/dx/KXDXDevice.h"
 #include "renderer/dx/KXDXRenderStateMgr.h"
+#include "resources/KXDXImage3DImpl.h"
+#include "resources/KXDXOffScreenShaderProgramImpl.h"
 #include "resources/KXDXPolylineImpl.h"
 #include "resources/KXDXRenderSurface.h"
+#include "resources/KXDXShaderProgramUtils.h"
 #include "resources/KXDXTriMeshImpl.h"
+#include "sceneapi/KXImage3D.h"
 #include "sceneapi/KXPolyline.h"
+#include "sceneapi/KXShaderProgram.h"
+#include "sceneapi/KXTexture3D.h"
 #include "sceneapi/KXTriMesh.h"
 
 #include <new>
@@ -118,6 +124,54 @@ void KXDXOffScreenRenderer::drawPolyline(KXPolyline* polyline)
         polyline, device, [&] { return new (std::nothrow) KXDXPolylineImpl(device, polyline); });
     if (impl)
         impl->draw();
+}
+
+KXDXShaderProgramImpl* KXDXOffScreenRenderer::createShaderProgramImpl(KXDXDevice* device, KXShaderProgram* program)
+{
+    return new (std::nothrow) KXDXOffScreenShaderProgramImpl(device, program);
+}
+
+ID3DXEffect* KXDXOffScreenRenderer::findEffect(KXShaderProgram* program)
+{
+    KXDXDevice* device = getDXDevice();
+    auto* impl = m_shaderPrograms.findAs<KXDXShaderProgramImpl>(program);
+    if (impl && impl->getDevice() == device) {
+        // The values the application set since the last draw reach this
+        // effect, which the program's variables are not bound to.
+        KXDXShaderProgramUtils::createParameters(impl->getEffect(), program);
+    } else {
+        impl = m_shaderPrograms.findOrMake<KXDXShaderProgramImpl>(
+            program, device, [&] { return createShaderProgramImpl(device, program); });
+    }
+    return impl ? impl->getEffect() : nullptr;
+}
+
+void KXDXOffScreenRenderer::drawTriMeshWithShader(KXShaderProgram* shader, KXTriMesh* mesh)
+{
+    if (!getDXDevice() || !shader || !mesh || isDrawingSuspended())
+        return;
+    if (ID3DXEffect* effect = findEffect(shader))
+        drawWithEffect(effect, mesh);
+}
+
+void KXDXOffScreenRenderer::drawTriMeshWithEnvironment(KXShaderProgram* shader, KXTexture3D* environment,
+                                                       KXTriMesh* mesh)
+{
+    KXDXDevice* device = getDXDevice();
+    if (!device || !shader || !environment || !mesh || isDrawingSuspended())
+        return;
+    ID3DXEffect* effect = findEffect(shader);
+    KXImage3D* image = environment->getImage3D();
+    if (!effect || !image)
+        return;
+    auto* imageImpl = m_images3D.findOrMake<KXDXImage3DImpl>(
+        image, device, [&] { return new (std::nothrow) KXDXImage3DImpl(device, image); });
+    if (const D3DXHANDLE cube = effect->GetParameterBySemantic(nullptr, "CubicEnvironment")) {
+        if (!imageImpl)
+            return;
+        effect->SetTexture(cube, imageImpl->getCubeTexture());
+    }
+    drawWithEffect(effect, mesh);
 }
 
 void KXDXOffScreenRenderer::bindTarget()

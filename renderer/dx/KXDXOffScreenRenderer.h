@@ -37,6 +37,12 @@ public:
     void endScene() override;
     void drawTriMesh(KXTriMesh* mesh) override;
     void drawPolyline(KXPolyline* polyline) override;
+    // Effects and environment cubes come from the private maps; an effect
+    // found there first receives the program's current parameter values.
+    // The environment cube needs an image even when the effect has no
+    // parameter for it.
+    void drawTriMeshWithShader(KXShaderProgram* shader, KXTriMesh* mesh) override;
+    void drawTriMeshWithEnvironment(KXShaderProgram* shader, KXTexture3D* environment, KXTriMesh* mesh) override;
     // The pixels are those of the resolve surface, once the target has been
     // resolved into it: -1 when that fails.
     int saveToFile(const wchar_t* path, KXImage2D::KXIMAGE2DFILETYPE fileType) override;
@@ -54,9 +60,13 @@ public:
     // object and dropped when the object is edited or destroyed).
     std::size_t getNumTriMeshes() const { return m_triMeshes.size(); }
     std::size_t getNumPolylines() const { return m_polylines.size(); }
+    std::size_t getNumShaderPrograms() const { return m_shaderPrograms.size(); }
+    std::size_t getNumImages3D() const { return m_images3D.size(); }
 
 protected:
     KXDXRenderStateMgr* createRenderStateMgr(KXDXDevice* device) override;
+    // An off-screen implementation, whose images get textures of its own.
+    KXDXShaderProgramImpl* createShaderProgramImpl(KXDXDevice* device, KXShaderProgram* program) override;
     void deviceResetting() override;
     void deviceWasReset() override;
     void deviceReleasing() override;
@@ -70,13 +80,16 @@ protected:
     int resolveForSave(const void* argument);
 
 private:
+    // The effect of the program's entry in the shader map, made when the
+    // map has none for this device; null when there is none.
+    ID3DXEffect* findEffect(KXShaderProgram* program);
+
     KXDXRenderSurface* m_target = nullptr;
     KXDXRenderSurface* m_resolve = nullptr;
     IDirect3DSurface9* m_savedTarget = nullptr;
     KXDXImplementationMap m_triMeshes;
     KXDXImplementationMap m_polylines;
-    // Effects and cube images of the effect draws, which come with the
-    // effect support.
+    // Effects and environment cubes of the effect draws.
     KXDXImplementationMap m_shaderPrograms;
     KXDXImplementationMap m_images3D;
 };

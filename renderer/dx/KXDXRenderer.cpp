@@ -5,11 +5,14 @@
 #include "renderer/dx/KXDXDevice.h"
 #include "renderer/dx/KXDXRenderStateMgr.h"
 #include "renderer/dx/KXDXSurfaceReader.h"
+#include "resources/KXDXImage3DImpl.h"
 #include "resources/KXDXPolylineImpl.h"
+#include "resources/KXDXShaderProgramImpl.h"
 #include "resources/KXDXTriMeshImpl.h"
 #include "sceneapi/KXCamera.h"
 #include "sceneapi/KXColor.h"
 #include "sceneapi/KXImage2D.h"
+#include "sceneapi/KXImage3D.h"
 #include "sceneapi/KXMatrix.h"
 #include "sceneapi/KXPolyline.h"
 #include "sceneapi/KXRawImage2D.h"
@@ -339,18 +342,140 @@ void KXDXRenderer::drawPolyline(KXPolyline* polyline)
     impl->draw();
 }
 
+KXDXShaderProgramImpl* KXDXRenderer::createShaderProgramImpl(KXDXDevice* device, KXShaderProgram* program)
+{
+    return new (std::nothrow) KXDXShaderProgramImpl(device, program);
+}
+
+KXDXShaderProgramImpl* KXDXRenderer::findShaderProgram(KXShaderProgram* program)
+{
+    KXDXDevice* device = getDXDevice();
+    // An effect belongs to the device it was built on: one built for another
+    // device, or whose device was released, is replaced. One whose source
+    // did not compile stays, so that it is not compiled again every frame.
+    auto* impl = dynamic_cast<KXDXShaderProgramImpl*>(program->getImplementation());
+    if (impl && impl->getDevice() == device)
+        return impl;
+    impl = createShaderProgramImpl(device, program);
+    if (impl)
+        program->setImplementation(impl);
+    return impl;
+}
+
+void KXDXRenderer::setEffectMatrices(ID3DXEffect* effect)
+{
+    IDirect3DDevice9* device = getD3DDevice();
+    if (!device || !effect)
+        return;
+    D3DXMATRIX world, view, projection;
+    D3DXMatrixIdentity(&world);
+    D3DXMatrixIdentity(&view);
+    D3DXMatrixIdentity(&projection);
+    device->GetTransform(D3DTS_WORLD, &world);
+    device->GetTransform(D3DTS_VIEW, &view);
+    device->GetTransform(D3DTS_PROJECTION, &projection);
+
+    // Row-vector products: W·V applies W first.
+    D3DXMATRIX worldView, worldViewProjection, viewProjection;
+    D3DXMatrixMultiply(&worldView, &world, &view);
+    D3DXMatrixMultiply(&worldViewProjection, &worldView, &projection);
+    D3DXMatrixMultiply(&viewProjection, &view, &projection);
+    D3DXMATRIX worldInverse, viewInverse, worldViewInverse;
+    D3DXMATRIX worldInverseTranspose, viewInverseTranspose, worldViewInverseTranspose;
+    const bool hasWorldInverse = D3DXMatrixInverse(&worldInverse, nullptr, &world) != nullptr;
+    const bool hasViewInverse = D3DXMatrixInverse(&viewInverse, nullptr, &view) != nullptr;
+    const bool hasWorldViewInverse = D3DXMatrixInverse(&worldViewInverse, nullptr, &worldView) != nullptr;
+    D3DXMatrixTranspose(&worldInverseTranspose, &worldInverse);
+    D3DXMatrixTranspose(&viewInverseTranspose, &viewInverse);
+    D3DXMatrixTranspose(&worldViewInverseTranspose, &worldViewInverse);
+
+    const struct {
+        const char* semantic;
+        const D3DXMATRIX* value;
+    } matrices[] = {
+        {"World", &world},
+        {"View", &view},
+        {"Projection", &projection},
+        {"WorldView", &worldView},
+        {"WorldViewProjection", &worldViewProjection},
+        {"ViewProjection", &viewProjection},
+        {"WorldInverse", hasWorldInverse ? &worldInverse : nullptr},
+        {"WorldInverseTranspose", hasWorldInverse ? &worldInverseTranspose : nullptr},
+        {"ViewInverse", hasViewInverse ? &viewInverse : nullptr},
+        {"ViewInverseTranspose", hasViewInverse ? &viewInverseTranspose : nullptr},
+        {"WorldViewInverse", hasWorldViewInverse ? &worldViewInverse : nullptr},
+        {"WorldViewInverseTranspose", hasWorldViewInverse ? &worldViewInverseTranspose : nullptr},
+    };
+    for (const auto& matrix : matrices) {
+        const D3DXHANDLE parameter = effect->GetParameterBySemantic(nullptr, matrix.semantic);
+        if (parameter && matrix.value)
+            effect->SetMatrix(parameter, matrix.value);
+    }
+    // The eye, the origin of view space, in object space.
+    const D3DXHANDLE viewPosition = effect->GetParameterBySemantic(nullptr, "ViewPosition");
+    if (viewPosition && hasWorldViewInverse) {
+        const D3DXVECTOR3 origin(0.0f, 0.0f, 0.0f);
+        D3DXVECTOR4 eye;
+        D3DXVec3Transform(&eye, &origin, &worldViewInverse);
+        effect->SetVector(viewPosition, &eye);
+    }
+}
+
+void KXDXRenderer::drawWithEffect(ID3DXEffect* effect, KXTriMesh* mesh)
+{
+    setEffectMatrices(effect);
+    D3DXHANDLE technique = nullptr;
+    if (FAILED(effect->FindNextValidTechnique(nullptr, &technique)) || !technique)
+        return;
+    if (FAILED(effect->SetTechnique(technique)))
+        return;
+    UINT passes = 0;
+    if (FAILED(effect->Begin(&passes, 0)))
+        return;
+    for (UINT pass = 0; pass < passes; ++pass) {
+        // A pass the effect cannot set up is left out.
+        if (FAILED(effect->BeginPass(pass)))
+            continue;
+        drawTriMesh(mesh);
+        effect->EndPass();
+    }
+    effect->End();
+}
+
 void KXDXRenderer::drawTriMeshWithShader(KXShaderProgram* shader, KXTriMesh* mesh)
 {
-    // Effects are compiled by the effect support, which this renderer does
-    // not carry yet: shapes with a shader program draw nothing.
-    if (!getDXDevice() || !shader || !mesh)
+    if (!getDXDevice() || !shader || !mesh || isDrawingSuspended())
         return;
+    KXDXShaderProgramImpl* impl = findShaderProgram(shader);
+    if (impl && impl->getEffect())
+        drawWithEffect(impl->getEffect(), mesh);
 }
 
 void KXDXRenderer::drawTriMeshWithEnvironment(KXShaderProgram* shader, KXTexture3D* environment, KXTriMesh* mesh)
 {
-    if (!getDXDevice() || !shader || !environment || !mesh)
+    KXDXDevice* device = getDXDevice();
+    if (!device || !shader || !environment || !mesh || isDrawingSuspended())
         return;
+    KXDXShaderProgramImpl* impl = findShaderProgram(shader);
+    ID3DXEffect* effect = impl ? impl->getEffect() : nullptr;
+    if (!effect)
+        return;
+    // The environment cube is looked at only when the effect has a
+    // parameter for it; then it is required.
+    if (const D3DXHANDLE cube = effect->GetParameterBySemantic(nullptr, "CubicEnvironment")) {
+        KXImage3D* image = environment->getImage3D();
+        if (!image)
+            return;
+        auto* imageImpl = dynamic_cast<KXDXImage3DImpl*>(image->getImplementation());
+        if (!imageImpl || imageImpl->getDevice() != device) {
+            imageImpl = new (std::nothrow) KXDXImage3DImpl(device, image);
+            if (!imageImpl)
+                return;
+            image->setImplementation(imageImpl);
+        }
+        effect->SetTexture(cube, imageImpl->getCubeTexture());
+    }
+    drawWithEffect(effect, mesh);
 }
 
 bool KXDXRenderer::isSavableFileType(KXImage2D::KXIMAGE2DFILETYPE fileType)

@@ -11,6 +11,7 @@
 
 class KXDXDevice;
 class KXDXRenderStateMgr;
+class KXDXShaderProgramImpl;
 
 // The Direct3D 9 renderer that draws into the back buffer of a KXDXDevice
 // and presents it to the device's window; the base of the texture and
@@ -83,6 +84,21 @@ protected:
     // still open.
     bool isDrawingSuspended() const { return m_lostPushes > 0; }
 
+    // Makes the device-side form of a shader program for this renderer's
+    // device (null out of memory); the off-screen renderers make theirs
+    // with images bound privately.
+    virtual KXDXShaderProgramImpl* createShaderProgramImpl(KXDXDevice* device, KXShaderProgram* program);
+    // The effect draw every renderer shares: the matrices of the semantics
+    // the effect declares, then each pass of its first valid technique,
+    // drawing mesh through drawTriMesh.
+    void drawWithEffect(ID3DXEffect* effect, KXTriMesh* mesh);
+    // Sets the matrix semantics the effect declares ("World", "View",
+    // "Projection", their products, inverses and inverse transposes, and
+    // "ViewPosition", the eye in object space) from the device's world,
+    // view and projection transforms. Inverses of a singular matrix are
+    // left unset.
+    void setEffectMatrices(ID3DXEffect* effect);
+
     // What the device tells its renderer, for renderers that own device
     // objects: Direct3D refuses to reset a device while default-pool objects
     // live, so they are released before a reset and made again after it,
@@ -92,6 +108,10 @@ protected:
     virtual void deviceReleasing() {}
 
 private:
+    // The program's implementation in its slot, made there for this
+    // renderer's device when the slot holds none for it; null out of memory.
+    KXDXShaderProgramImpl* findShaderProgram(KXShaderProgram* program);
+
     // Hears the device's events the device link does not pass on.
     class ResetWatch final : public KXObserver
     {

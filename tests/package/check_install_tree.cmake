@@ -34,7 +34,7 @@ set(allowed
   "^bin/kxrender$")
 if(WITH_D3D9)
   list(APPEND allowed
-    "^${inc}/d3d9/(windows|d3d9|d3d9caps|d3d9types|d3dx9|d3dx9core|d3dx9math|d3dx9tex)\\.h$"
+    "^${inc}/d3d9/(windows|d3d9|d3d9caps|d3d9types|d3dx9|d3dx9core|d3dx9math|d3dx9tex|d3dx9shader|d3dx9effect)\\.h$"
     "^${LIBDIR}/pkgconfig/kxdxrenderer-d3d9\\.pc$")
 endif()
 # Internal headers, whose names the patterns above would let through.

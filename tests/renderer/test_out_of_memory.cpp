@@ -5,14 +5,19 @@
 
 #include "KXAllocationFailures.h"
 
+#include "FakeEffect.h"
 #include "KXDXTestScenes.h"
 
 #include "canvas/KXPlanarSoftShadowPainter.h"
 #include "renderer/KXRenderStateMgr.h"
 #include "renderer/KXResult.h"
 #include "renderer/dx/KXDXTextureState.h"
+#include "resources/KXDXShaderProgramImpl.h"
+#include "sceneapi/KXEffectVariable.h"
+#include "sceneapi/KXParameter.h"
 #include "sceneapi/KXShowcaseScene.h"
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -460,6 +465,121 @@ TEST(DeviceOutOfMemory, CapabilitiesAndResetsFailQuietly)
         harness.render(scene);
         EXPECT_EQ(harness.render(scene).pixels, reference.pixels);
     }
+}
+
+// A window renderer whose shader programs take a given effect rather than
+// compiling their source.
+class EffectRenderer : public KXDXRenderer
+{
+public:
+    FakeEffect* effect = nullptr;
+
+protected:
+    KXDXShaderProgramImpl* createShaderProgramImpl(KXDXDevice* device, KXShaderProgram* program) override
+    {
+        return new (std::nothrow) KXDXShaderProgramImpl(device, program, effect);
+    }
+};
+
+// An effect draw that runs out of memory anywhere (registering with the
+// device, binding an image, describing a parameter) throws nothing; the
+// next draw with memory enough makes what was missing, and the program
+// ends with each parameter once, the image bound and every pass drawn.
+TEST(EffectsOutOfMemory, EffectDrawsAreWholeAfterAFailedAllocation)
+{
+    LiveObjectCheck live;
+    {
+        TestWindow window(W, H);
+        auto device = makeDevice(window.get());
+        ASSERT_TRUE(device);
+        EffectRenderer renderer;
+        ASSERT_EQ(renderer.initialize(device.get()), KXRESULT_OK);
+        auto mesh = makeSquare(0.5f);
+        auto wood = solidPng(KXColor(0.6f, 0.4f, 0.2f, 1.0f));
+        const auto makeEffect = [] {
+            FakeEffectPtr effect = makeFakeEffect();
+            effect->addParameter("Map", D3DXPT_TEXTURE, D3DXPC_OBJECT).annotate("ResourceName", "wood");
+            effect->addParameter("Ks", D3DXPT_FLOAT)
+                .value({0.5f})
+                .annotate("UIWidget", "Slider")
+                .annotate("UIName", "Specular")
+                .annotate("UIMin", 0.0f)
+                .annotate("UIMax", 1.0f);
+            effect->addParameter("Tint", D3DXPT_FLOAT, D3DXPC_VECTOR).value({1, 0, 0, 1}).annotate("UIType", "Color");
+            effect->passes = 2;
+            return effect;
+        };
+        long allocations = 0;
+        {
+            KXShaderProgram program;
+            program.setImage(L"wood", wood.get());
+            FakeEffectPtr effect = makeEffect();
+            renderer.effect = effect.get();
+            CountingAllocations counting;
+            renderer.drawTriMeshWithShader(&program, mesh.get());
+            allocations = counting.seen();
+        }
+        ASSERT_GT(allocations, 0);
+        for (long k = 0; k < allocations; ++k) {
+            SCOPED_TRACE(testing::Message() << "allocation " << k << " of " << allocations);
+            KXShaderProgram program;
+            program.setImage(L"wood", wood.get());
+            wood->setImplementation(nullptr);
+            FakeEffectPtr effect = makeEffect();
+            renderer.effect = effect.get();
+            try {
+                FailingAllocations failing(k);
+                renderer.drawTriMeshWithShader(&program, mesh.get());
+            } catch (...) {
+                ADD_FAILURE() << "an exception left the draw";
+            }
+            effect->log().clear();
+            renderer.drawTriMeshWithShader(&program, mesh.get());
+            EXPECT_EQ(2, program.getNumParameters());
+            ASSERT_NE(program.findParameter(L"Ks"), nullptr);
+            EXPECT_NE(program.findParameter(L"Ks")->getControl(), nullptr);
+            EXPECT_NE(program.findParameter(L"Tint"), nullptr);
+            EXPECT_NE(effect->parameter("Map")->texture, nullptr);
+            EXPECT_EQ(2, std::count(effect->log().begin(), effect->log().end(), "EndPass"));
+            // One implementation holds the effect, besides the test.
+            EXPECT_EQ(effect->refCount(), 2u);
+            if (::testing::Test::HasFailure())
+                return;
+        }
+        renderer.uninitialize();
+    }
+    live.expectBalanced();
+}
+
+// A value copy that runs out of memory throws bad_alloc (which the
+// library's callers catch) and leaves source and target as they were.
+TEST(EffectsOutOfMemory, VariantCopiesFailWholly)
+{
+    const KXVariant colour(KXColor(0.1f, 0.2f, 0.3f, 0.4f));
+    const KXVariant text(L"a caption long enough to live outside the string object");
+    for (const KXVariant* source : {&colour, &text}) {
+        KXVariant target(2.5f);
+        bool thrown = false;
+        try {
+            FailingAllocations failing(0);
+            target = *source;
+        } catch (const std::bad_alloc&) {
+            thrown = true;
+        }
+        EXPECT_TRUE(thrown);
+        EXPECT_EQ(target, KXVariant(2.5f));
+        thrown = false;
+        try {
+            FailingAllocations failing(0);
+            KXVariant copy(*source);
+        } catch (const std::bad_alloc&) {
+            thrown = true;
+        }
+        EXPECT_TRUE(thrown);
+        target = *source;
+        EXPECT_EQ(target, *source);
+    }
+    EXPECT_EQ(colour.getFloatArray(), (std::vector<float>{0.1f, 0.2f, 0.3f, 0.4f}));
 }
 
 } // namespace

@@ -1,0 +1,3 @@
+#define X(a) a a
+X(X(float)) f = 1;
+technique { pass { } }
