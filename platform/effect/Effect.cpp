@@ -232,7 +232,9 @@ UINT Effect::structMemberCount(const ParameterNode& node) const
     if (node.parameterClass != D3DXPC_STRUCT)
         return 0;
     if (node.elements > 0)
-        return node.children.empty() ? 0 : static_cast<UINT>(m_description->parameters[node.children[0]].children.size());
+        return node.children.empty()
+                   ? 0
+                   : static_cast<UINT>(m_description->parameters[node.children[0]].children.size());
     return static_cast<UINT>(node.children.size());
 }
 

@@ -37,6 +37,7 @@ double toInt(double v)
 }
 
 int64_t asInteger(double v) { return static_cast<int64_t>(toInt(v)); }
+uint32_t bitsOf(double v) { return static_cast<uint32_t>(asInteger(v)); }
 
 // Values of `base` hold what that type can: ints are whole, bools 0 or 1.
 void normalise(Constant& c)
@@ -299,10 +300,10 @@ bool ConstantEvaluator::binary(Constant& value, int level)
             else if (o == ">") r = a > b;
             else if (o == "<=") r = a <= b;
             else if (o == ">=") r = a >= b;
-            else if (o == "|") r = static_cast<double>(static_cast<uint32_t>(asInteger(a)) | static_cast<uint32_t>(asInteger(b)));
-            else if (o == "^") r = static_cast<double>(static_cast<uint32_t>(asInteger(a)) ^ static_cast<uint32_t>(asInteger(b)));
-            else if (o == "&") r = static_cast<double>(static_cast<uint32_t>(asInteger(a)) & static_cast<uint32_t>(asInteger(b)));
-            else if (o == "<<") r = static_cast<double>(static_cast<uint32_t>(asInteger(a)) << (asInteger(b) & 31));
+            else if (o == "|") r = static_cast<double>(bitsOf(a) | bitsOf(b));
+            else if (o == "^") r = static_cast<double>(bitsOf(a) ^ bitsOf(b));
+            else if (o == "&") r = static_cast<double>(bitsOf(a) & bitsOf(b));
+            else if (o == "<<") r = static_cast<double>(bitsOf(a) << (asInteger(b) & 31));
             else if (o == ">>") r = static_cast<double>(static_cast<int32_t>(asInteger(a)) >> (asInteger(b) & 31));
             else if (o == "+") r = a + b;
             else if (o == "-") r = a - b;

@@ -46,7 +46,6 @@ struct Modifiers {
     bool shared = false;
     bool rowMajor = false;
     bool columnMajor = false;
-    bool uniform = false;
 };
 
 // A rewrite of the HLSL: text at [begin, begin + length) of the
@@ -144,7 +143,7 @@ private:
     bool parseType(TypeSpec& type);
     bool parseStructBody(const std::string& name, TypeSpec& type);
     bool parseTypedef();
-    bool parseFunction(const TypeSpec& type, size_t typeStart, size_t nameIndex);
+    bool parseFunction(size_t typeStart, size_t nameIndex);
     bool parseVariables(const Modifiers& modifiers, const TypeSpec& type, size_t declarationStart,
                         size_t typeToken);
     bool parseArraySize(UINT& elements, bool& unsized);
@@ -363,7 +362,7 @@ bool Parser::topLevel()
         return true;
     }
     if (tok().kind == TokenKind::Identifier && peek(1).isPunctuator("("))
-        return parseFunction(type, typeToken, m_pos);
+        return parseFunction(typeToken, m_pos);
     return parseVariables(modifiers, type, start, typeToken);
 }
 
@@ -380,14 +379,13 @@ bool Parser::parseModifiers(Modifiers& m)
             m.isConst = true;
         else if (s == "shared")
             m.shared = true;
-        else if (s == "uniform")
-            m.uniform = true;
         else if (s == "row_major")
             m.rowMajor = true;
         else if (s == "column_major")
             m.columnMajor = true;
-        else if (!isOneOf(s, {"extern", "volatile", "inline", "precise", "nointerpolation", "linear", "centroid",
-                              "noperspective", "sample", "groupshared", "snorm", "unorm", "in", "out", "inout"}))
+        else if (!isOneOf(s, {"uniform", "extern", "volatile", "inline", "precise", "nointerpolation", "linear",
+                              "centroid", "noperspective", "sample", "groupshared", "snorm", "unorm", "in", "out",
+                              "inout"}))
             return true;
         advance();
     }
@@ -768,8 +766,8 @@ int Parser::addNode(const std::string& name, const std::string& path, const Type
 
     if (elements > 0) {
         for (UINT i = 0; i < elements; ++i) {
-            int child = addNode(name, path + "[" + std::to_string(i) + "]", type, 0, index, m_d.parameters[index].topLevel, flags,
-                                rowMajor);
+            const int owner = m_d.parameters[index].topLevel;
+            int child = addNode(name, path + "[" + std::to_string(i) + "]", type, 0, index, owner, flags, rowMajor);
             if (child < 0)
                 return -1;
             m_d.parameters[index].children.push_back(child);
@@ -934,9 +932,8 @@ void Parser::storeInitialValue(int node, const Constant& value)
     }
 }
 
-bool Parser::parseFunction(const TypeSpec& type, size_t typeStart, size_t nameIndex)
+bool Parser::parseFunction(size_t typeStart, size_t nameIndex)
 {
-    (void)type;
     FunctionDescription f;
     f.name = m_tokens[nameIndex].text;
     f.returnType = sourceText(typeStart, nameIndex);

@@ -79,7 +79,13 @@ enum LightMember : DWORD {
     LIGHT_THETA,
     LIGHT_PHI
 };
-enum MaterialMember : DWORD { MATERIAL_DIFFUSE, MATERIAL_AMBIENT, MATERIAL_SPECULAR, MATERIAL_EMISSIVE, MATERIAL_POWER };
+enum MaterialMember : DWORD {
+    MATERIAL_DIFFUSE,
+    MATERIAL_AMBIENT,
+    MATERIAL_SPECULAR,
+    MATERIAL_EMISSIVE,
+    MATERIAL_POWER
+};
 // Transforms: StateInfo::type is the D3DTS_ value of index 0.
 
 // The state of that name (case-insensitive), or -1.

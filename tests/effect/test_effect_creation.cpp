@@ -247,7 +247,8 @@ TEST_F(EffectTest, MacroBombsAreRefused)
     // Each macro doubles the one before it: 2^40 tokens.
     std::string doubling = "#define A0 x\n";
     for (int i = 1; i <= 40; ++i)
-        doubling += "#define A" + std::to_string(i) + " A" + std::to_string(i - 1) + " A" + std::to_string(i - 1) + "\n";
+        doubling +=
+            "#define A" + std::to_string(i) + " A" + std::to_string(i - 1) + " A" + std::to_string(i - 1) + "\n";
     doubling += "float A40;\n";
     Com<ID3DXEffect> effect;
     std::string messages;

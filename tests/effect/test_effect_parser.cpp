@@ -148,7 +148,8 @@ TEST(EffectParser, HlslKeepsLinesAndLosesEffectSyntax)
     EXPECT_NE(std::string::npos, d.hlsl.find("float4 Color : DIFFUSE"));
     // Every line of the function is where it was.
     size_t line = std::count(text.begin(), text.begin() + static_cast<long>(text.find("float4 MainPS")), '\n');
-    size_t hlslLine = std::count(d.hlsl.begin(), d.hlsl.begin() + static_cast<long>(d.hlsl.find("float4 MainPS")), '\n');
+    size_t hlslLine =
+        std::count(d.hlsl.begin(), d.hlsl.begin() + static_cast<long>(d.hlsl.find("float4 MainPS")), '\n');
     EXPECT_EQ(line, hlslLine);
     ASSERT_EQ(1u, d.programs.size());
     EXPECT_EQ("MainPS", d.programs[0].entryPoint);
@@ -164,7 +165,8 @@ TEST(EffectParser, UntypedSamplersFollowTheirUse)
     const std::string text = "texture T;\n"
                              "sampler S = sampler_state { Texture = <T>; };\n"
                              "sampler Plain;\n"
-                             "float4 MainPS(float3 n : TEXCOORD0) : COLOR { return texCUBE(S, n) + tex2D(Plain, n.xy); }\n";
+                             "float4 MainPS(float3 n : TEXCOORD0) : COLOR\n"
+                             "{ return texCUBE(S, n) + tex2D(Plain, n.xy); }\n";
     EffectDescription d;
     std::string messages;
     ASSERT_TRUE(parse(text, d, messages)) << messages;
@@ -215,7 +217,7 @@ TEST(EffectParser, StatesAndTheirValues)
 {
     const std::string text = "float Level = 0.5;\n"
                              "texture T;\n"
-                             "sampler S = sampler_state { Texture = (T); MinFilter = linear; BorderColor = 0xFF00FF00; };\n"
+                             "sampler S = sampler_state { Texture = (T); MinFilter = linear; BorderColor = 0xFF; };\n"
                              "technique A\n"
                              "{\n"
                              "    pass\n"
