@@ -44,8 +44,8 @@ constexpr unsigned kBackgroundPass = 3;
 
 // What the passes that cast hits shade with: shadow and reflection rays
 // through shapeTree.
-RTShadingContext shadingContext(const RTLighting& lighting, const RTShapeTree* shapeTree, RTTextureCache* textures,
-                                bool reflections)
+RTShadingContext shadingContext(const RTLighting& lighting, const RTShapeTree* shapeTree,
+                                const RTTextureCache* textures, bool reflections)
 {
     RTShadingContext shading;
     shading.lighting = &lighting;
@@ -64,6 +64,26 @@ KXColor composite(const std::vector<RTHit>& hits, const RTShadingContext& shadin
         acc = rtShade(shading, hits[k], ray, secondary, 0, k == 0 ? prepared : nullptr) * alpha + acc * (1.0f - alpha);
     }
     return acc;
+}
+
+// Decodes the textures the passes may read: those of the shapes and of the
+// background.
+void addSceneTextures(RTTextureCache& textures, const KXRoot& root, const RTShapeTree* shapeTree)
+{
+    if (shapeTree)
+        for (const RTShape& shape : shapeTree->getShapes())
+            textures.addTextureOf(shape.appearance);
+    const KXBackground* background = root.getBackground();
+    if (const auto* picture = dynamic_cast<const KXImageBackground*>(background)) {
+        if (picture->getTexture2D())
+            textures.add2D(picture->getTexture2D()->getImage2D());
+    } else if (const auto* dome = dynamic_cast<const KXSkyDome*>(background)) {
+        if (dome->getTexture2D())
+            textures.add2D(dome->getTexture2D()->getImage2D());
+    } else if (const auto* box = dynamic_cast<const KXSkyBox*>(background)) {
+        if (box->getTexture3D())
+            textures.addCube(box->getTexture3D()->getImage3D());
+    }
 }
 
 } // namespace
@@ -134,6 +154,7 @@ int KXRayTracer::trace(const KXScene* scene, KXRawImage2D& image)
         nodeCache.build(root);
         RTMeshTreeMap meshTrees;
         const std::unique_ptr<RTShapeTree> shapeTree = RTShapeTree::build(root, nodeCache, meshTrees);
+        addSceneTextures(*m_textureCache, *root, shapeTree.get());
 
         if (!shouldStop()) {
             beginStage(KXRT_BACKGROUND, image.getHeight());
@@ -301,6 +322,9 @@ void KXRayTracer::renderBackgroundGeometry(KXGeometry* geometry, KXAppearance* a
     shape.appearance = appearance;
     shape.scale = 1.0f;
     const RTLighting lighting(lightModel, m_lightToWorld);
+    // Normally decoded with the scene already; a stage drawing geometry of
+    // its own adds its texture here, before the rows share the cache.
+    m_textureCache->addTextureOf(appearance);
     RTShadingContext shading;
     shading.lighting = &lighting;
     shading.textures = m_textureCache.get();
@@ -373,11 +397,11 @@ void KXRayTracer::tracePrimaryPass(KXRoot* root, KXRawImage2D& image, RTNodeCach
             if (primary[i]->getHitCount() != 0 &&
                 rtPrepareHit(shading, primary[i]->getHits()[0], prepared[i], shadowRays[numShadows]))
                 lane[numShadows++] = i;
-        size_t counts[RT_PACKET_SIZE] = {};
-        RTCaster::countHitsPacket(secondary, shapeTree, shadowRays, numShadows, 2, counts);
+        RTOcclusion occlusions[RT_PACKET_SIZE] = {};
+        RTCaster::occlusionPacket(secondary, shapeTree, shadowRays, numShadows, occlusions);
         for (int k = 0; k < numShadows; ++k) {
             prepared[lane[k]].shadowKnown = true;
-            prepared[lane[k]].factor = rtHardShadowFactor(counts[k]);
+            prepared[lane[k]].factor = rtHardShadowFactor(occlusions[k]);
         }
 
         for (unsigned i = 0; i < count; ++i) {

@@ -16,6 +16,24 @@ bool nearBox(const RTVec3& p, const RTBox& box)
            p.z >= box.lo[2] - e && p.z <= box.hi[2] + e;
 }
 
+// Whether the ray enters box only beyond maxDistance, by more than the
+// rounding of values along the ray. A box the ray misses is kept: its
+// entry value means nothing.
+bool entersBeyond(const RTRay& ray, const RTBox& box, float maxDistance)
+{
+    float entry = -FLT_MAX, exit = FLT_MAX;
+    return rtSlabTest(ray, box, entry, exit) && entry > maxDistance + 1e-4f * (1.0f + std::fabs(maxDistance));
+}
+
+// What a cast's hit list says of the way to a light: its last hit is the
+// first opaque surface when there is one.
+RTOcclusion occlusionOf(const std::vector<RTHit>& hits)
+{
+    if (hits.empty())
+        return RTOCCLUSION_CLEAR;
+    return hits.back().shape->opaque ? RTOCCLUSION_OPAQUE : RTOCCLUSION_TRANSPARENT;
+}
+
 // Shape-tree leaves behind the origin are visited too: a strongly scaled
 // shape may have hits lying well behind the origin in world units that
 // still count in its own.
@@ -184,22 +202,32 @@ bool RTCaster::intersectShape(const RTShapeTree& tree, const RTShape& shape, con
 // the new origin count: in a strongly scaled shape the surface just left
 // lies within the triangle test's 1e-5 (in object units) behind the origin
 // and would otherwise be found again and again.
-void RTCaster::cast(RTRayContext& context, const RTShapeTree* tree, const RTRay& ray)
+//
+// With a limit, a final hit at or beyond it ends the list, as every later
+// one lies further still. A leaf the ray enters only beyond the limit is
+// passed over: a surface nearer than the limit lies in a leaf the ray
+// enters before it, which holds its shape too.
+void RTCaster::cast(RTRayContext& context, const RTShapeTree* tree, const RTRay& ray, float maxDistance)
 {
     context.m_hits.clear();
     if (!tree)
         return;
     const std::vector<RTShape>& shapes = tree->getShapes();
     const std::vector<uint32_t>& items = tree->getTree().leafItems;
+    const bool limited = maxDistance < INFINITY;
     RTRay current = ray;
     RTHit record;
     float minDistance = -FLT_MAX;
     const auto visit = [&](const RTSpatialNode& leaf, const RTBox& box) {
+        if (limited && entersBeyond(ray, box, maxDistance))
+            return false;
         for (;;) {
             for (uint32_t i = 0; i < leaf.count(); ++i)
                 intersectShapeImpl<false>(*tree, shapes[items[leaf.first + i]], current, record, minDistance);
             if (record.empty() || !nearBox(record.worldPoint, box))
                 return false;
+            if (limited && !(rtDot(ray.direction, record.worldPoint - ray.origin) < maxDistance))
+                return true;
             context.m_hits.push_back(record);
             if (record.shape->opaque)
                 return true;
@@ -256,22 +284,22 @@ void RTCaster::castPacket(RTRayContext* const* contexts, const RTShapeTree* tree
             cast(*contexts[k], tree, rays[k]);
 }
 
-size_t RTCaster::countHits(RTRayContext& context, const RTShapeTree* tree, const RTRay& ray, size_t limit)
+RTOcclusion RTCaster::occlusion(RTRayContext& context, const RTShapeTree* tree, const RTRay& ray, float maxDistance)
 {
     if (!tree)
-        return 0;
-    if (tree->hasTransparentShapes() || limit == 0) {
-        cast(context, tree, ray);
-        return std::min(context.m_hits.size(), limit);
+        return RTOCCLUSION_CLEAR;
+    if (tree->hasTransparentShapes() || maxDistance < INFINITY) {
+        cast(context, tree, ray, maxDistance);
+        return occlusionOf(context.m_hits);
     }
-    // Every surface is opaque, so the count is 0 or 1, and 1 exactly when
-    // some shape is hit at a point inside the leaf at hand (an earlier leaf
-    // holding the shape would have found it first). A hit outside the leaf
-    // is rare enough to be settled by a full cast.
+    // Every surface is opaque, so the answer is clear or opaque, and opaque
+    // exactly when some shape is hit at a point inside the leaf at hand (an
+    // earlier leaf holding the shape would have found it first). A hit
+    // outside the leaf is rare enough to be settled by a full cast.
     context.m_hits.clear();
     const std::vector<RTShape>& shapes = tree->getShapes();
     const std::vector<uint32_t>& items = tree->getTree().leafItems;
-    int outcome = 0; // 1 hit, -1 undecided
+    int outcome = 0; // 1 opaque, -1 undecided
     const auto visit = [&](const RTSpatialNode& leaf, const RTBox& box) {
         for (uint32_t i = 0; i < leaf.count(); ++i) {
             RTHit record;
@@ -284,28 +312,28 @@ size_t RTCaster::countHits(RTRayContext& context, const RTShapeTree* tree, const
     };
     rtTraverse(tree->getTree(), ray, everyLeaf, visit);
     if (outcome >= 0)
-        return static_cast<size_t>(outcome);
+        return outcome == 1 ? RTOCCLUSION_OPAQUE : RTOCCLUSION_CLEAR;
     cast(context, tree, ray);
-    return std::min(context.m_hits.size(), limit);
+    return occlusionOf(context.m_hits);
 }
 
-void RTCaster::countHitsPacket(RTRayContext& context, const RTShapeTree* tree, const RTRay* rays, int count,
-                               size_t limit, size_t* counts)
+void RTCaster::occlusionPacket(RTRayContext& context, const RTShapeTree* tree, const RTRay* rays, int count,
+                               RTOcclusion* occlusions)
 {
-    if (!tree || tree->hasTransparentShapes() || limit == 0 || count < 2 || count > RT_PACKET_SIZE) {
+    if (!tree || tree->hasTransparentShapes() || count < 2 || count > RT_PACKET_SIZE) {
         for (int k = 0; k < count; ++k)
-            counts[k] = countHits(context, tree, rays[k], limit);
+            occlusions[k] = occlusion(context, tree, rays[k]);
         return;
     }
-    // The opaque case of countHits, lane by lane: a lane is settled by the
-    // first shape of a leaf it hits, 1 when the hit lies in the leaf and
-    // undecided otherwise.
+    // The opaque case of occlusion, lane by lane: a lane is settled by the
+    // first shape of a leaf it hits, opaque when the hit lies in the leaf
+    // and undecided otherwise.
     const std::vector<RTShape>& shapes = tree->getShapes();
     const std::vector<uint32_t>& items = tree->getTree().leafItems;
     const RTRay* lanes[RT_PACKET_SIZE] = {};
     for (int k = 0; k < count; ++k) {
         lanes[k] = &rays[k];
-        counts[k] = 0;
+        occlusions[k] = RTOCCLUSION_CLEAR;
     }
     float behind[RT_PACKET_SIZE];
     std::fill(behind, behind + RT_PACKET_SIZE, -INFINITY);
@@ -323,7 +351,7 @@ void RTCaster::countHitsPacket(RTRayContext& context, const RTShapeTree* tree, c
             for (unsigned left = hit; left != 0; left &= left - 1) {
                 const int k = rtLowestLane(left);
                 if (nearBox(points[k], box))
-                    counts[k] = 1;
+                    occlusions[k] = RTOCCLUSION_OPAQUE;
                 else
                     undecided |= 1u << k;
             }
@@ -334,5 +362,5 @@ void RTCaster::countHitsPacket(RTRayContext& context, const RTShapeTree* tree, c
     undecided |= rtTraversePacket(tree->getTree(), lanes, ~0u >> (32 - count), behind, visit);
     for (int k = 0; k < count; ++k)
         if (undecided & (1u << k))
-            counts[k] = countHits(context, tree, rays[k], limit);
+            occlusions[k] = occlusion(context, tree, rays[k]);
 }

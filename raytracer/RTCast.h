@@ -4,12 +4,21 @@
 #include "raytracer/RTRandom.h"
 #include "raytracer/RTRay.h"
 
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 class RTShapeTree;
 struct RTShape;
+
+// What a shadow ray meets on its way to a light: nothing, transparent
+// surfaces only, or an opaque surface.
+enum RTOcclusion : int {
+    RTOCCLUSION_CLEAR = 0,
+    RTOCCLUSION_TRANSPARENT = 1,
+    RTOCCLUSION_OPAQUE = 2,
+};
 
 // One surface a ray passes through.
 struct RTHit {
@@ -63,23 +72,28 @@ public:
     // Fills the context's hit list with the surfaces along the ray, nearest
     // first, up to and including the first opaque one. A transparent hit
     // lets the search go on just behind it (1e-4 further along the ray).
-    // Hits count only within the tree's boxes.
-    static void cast(RTRayContext& context, const RTShapeTree* tree, const RTRay& ray);
+    // Hits count only within the tree's boxes. With a finite maxDistance
+    // only surfaces nearer than that along the ray are listed, and leaves
+    // the ray enters beyond it are not searched.
+    static void cast(RTRayContext& context, const RTShapeTree* tree, const RTRay& ray,
+                     float maxDistance = INFINITY);
 
     // cast for count rays, each into its own context. Up to RT_PACKET_SIZE
     // rays (best neighbours running the same way) walk the trees together
     // where they agree; more are cast one by one.
     static void castPacket(RTRayContext* const* contexts, const RTShapeTree* tree, const RTRay* rays, int count);
 
-    // The number of hits cast would find, counted only up to limit. With
-    // no transparent shape in the scene the first surface found settles
-    // the count, so the search ends at any hit instead of the nearest.
-    static size_t countHits(RTRayContext& context, const RTShapeTree* tree, const RTRay& ray, size_t limit);
+    // What cast would list up to maxDistance, reduced to what a shadow
+    // needs: an opaque surface, transparent ones only, or none. Without a
+    // limit and with no transparent shape in the scene the first surface
+    // found settles it, so the search ends at any hit instead of the nearest.
+    static RTOcclusion occlusion(RTRayContext& context, const RTShapeTree* tree, const RTRay& ray,
+                                 float maxDistance = INFINITY);
 
-    // countHits for count rays into counts, walked together as castPacket
-    // walks its rays.
-    static void countHitsPacket(RTRayContext& context, const RTShapeTree* tree, const RTRay* rays, int count,
-                                size_t limit, size_t* counts);
+    // occlusion without a limit for count rays into occlusions, walked
+    // together as castPacket walks its rays.
+    static void occlusionPacket(RTRayContext& context, const RTShapeTree* tree, const RTRay* rays, int count,
+                                RTOcclusion* occlusions);
 
     // Intersects one shape with a world ray and keeps the hit in record
     // when record is empty or the hit is nearer. Returns true when the

@@ -144,7 +144,7 @@ namespace {
 
 const KXColor kWhite(1.0f, 1.0f, 1.0f, 1.0f);
 
-KXColor lookup2D(RTTextureCache& cache, const KXImage2D* image, const KXTriMesh& mesh, const RTInterpolation& ip,
+KXColor lookup2D(const RTTextureCache& cache, const KXImage2D* image, const KXTriMesh& mesh, const RTInterpolation& ip,
                  const KXTextureAttributes* attributes)
 {
     const KXRawImage2D* decoded = cache.find2D(image);
@@ -170,7 +170,8 @@ void faceCoordinates(int face, const KXPosition& d, float& s, float& t)
     }
 }
 
-KXColor lookupCube(RTTextureCache& cache, const KXImage3D* image, const KXTriMesh& mesh, const RTInterpolation& ip)
+KXColor lookupCube(const RTTextureCache& cache, const KXImage3D* image, const KXTriMesh& mesh,
+                   const RTInterpolation& ip)
 {
     const RTTextureCache::Faces* faces = cache.findCube(image);
     if (!faces)
@@ -277,9 +278,22 @@ RTVec3 shadingNormal(const RTHit& hit, const RTInterpolation& ip, const std::vec
 
 } // namespace
 
-float rtHardShadowFactor(size_t count)
+float rtHardShadowFactor(RTOcclusion occlusion)
 {
-    return count == 0 ? 1.0f : (count == 1 ? 0.0f : 0.5f);
+    return occlusion == RTOCCLUSION_CLEAR ? 1.0f : (occlusion == RTOCCLUSION_TRANSPARENT ? 0.5f : 0.0f);
+}
+
+void rtSoftShadowAxes(const RTVec3& toLight, RTVec3& u, RTVec3& v)
+{
+    // u is made of the largest component of toLight and one other, so it
+    // is never zero (ties go to x, then y).
+    const float ax = std::fabs(toLight.x), ay = std::fabs(toLight.y), az = std::fabs(toLight.z);
+    if ((ax >= ay - 1e-7f && ax >= az - 1e-7f) || ay >= az - 1e-7f)
+        u = RTVec3(toLight.y, -toLight.x, 0.0f);
+    else
+        u = RTVec3(0.0f, toLight.z, -toLight.y);
+    u = rtNormalize(u);
+    v = rtNormalize(rtCross(toLight, u));
 }
 
 // Follows rtShade up to its lights.
@@ -408,6 +422,8 @@ KXColor rtShade(const RTShadingContext& shading, const RTHit& hit, const RTRay& 
     return acc;
 }
 
+// Shadow rays toward a point light, and toward the sample points of a light
+// of some radius, end at the light: what lies beyond it casts no shadow.
 float rtShadowFactor(const RTShadingContext& shading, const RTHit& hit, const RTVec3& lightPosition,
                      const RTVec3& lightDirection, float radius, bool directional, RTRayContext& context)
 {
@@ -416,22 +432,16 @@ float rtShadowFactor(const RTShadingContext& shading, const RTHit& hit, const RT
     const RTVec3 toLight = directional ? -lightDirection : rtNormalize(lightPosition - world);
     if (std::fabs(radius) < 1e-6f) {
         const RTRay ray(offsetOrigin(hit, toLight), toLight);
-        return rtHardShadowFactor(RTCaster::countHits(context, tree, ray, 2));
+        const float reach = directional ? INFINITY : rtDot(toLight, lightPosition - ray.origin);
+        return rtHardShadowFactor(RTCaster::occlusion(context, tree, ray, reach));
     }
 
-    // Two axes across the direction to the light, for a 7 x 7 grid of
-    // samples jittered outward by up to half a step.
-    const float ax = std::fabs(toLight.x), ay = std::fabs(toLight.y), az = std::fabs(toLight.z);
-    RTVec3 u;
-    if (ax >= ay - 1e-7f && ax >= az - 1e-7f)
-        u = RTVec3(toLight.y, -toLight.x, 0.0f);
-    else if (ay >= az - 1e-7f)
-        u = RTVec3(toLight.z, 0.0f, -toLight.x);
-    else
-        u = RTVec3(0.0f, toLight.z, -toLight.y);
-    u = rtNormalize(u);
-    const RTVec3 v = rtNormalize(rtCross(toLight, u));
-
+    // A 7 x 7 grid of samples across the direction to the light, jittered
+    // outward by up to half a step. Each clear ray adds 0.02 and each ray
+    // through transparent surfaces only 0.01, so a wholly clear light gives
+    // 0.98.
+    RTVec3 u, v;
+    rtSoftShadowAxes(toLight, u, v);
     RTRandom fallback;
     RTRandom& random = context.getRandom() ? *context.getRandom() : fallback;
     const float step = radius / 3.0f;
@@ -444,10 +454,11 @@ float rtShadowFactor(const RTShadingContext& shading, const RTHit& hit, const RT
                                   v * (static_cast<float>(j) * f1 * step);
             const RTVec3 direction = rtNormalize(sample - world);
             const RTRay ray(world + direction * 1e-4f, direction);
-            const size_t n = RTCaster::countHits(context, tree, ray, 2);
-            if (n == 0)
+            const RTOcclusion occlusion =
+                RTCaster::occlusion(context, tree, ray, rtDot(direction, sample - ray.origin));
+            if (occlusion == RTOCCLUSION_CLEAR)
                 factor += 0.02f;
-            else if (n >= 2)
+            else if (occlusion == RTOCCLUSION_TRANSPARENT)
                 factor += 0.01f;
         }
     }

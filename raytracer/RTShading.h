@@ -73,7 +73,8 @@ struct RTShadingContext {
     const RTLighting* lighting = nullptr;
     // Null: no shadow and no reflection rays.
     const RTShapeTree* shapeTree = nullptr;
-    RTTextureCache* textures = nullptr;
+    // The scene's textures, decoded before the pass.
+    const RTTextureCache* textures = nullptr;
     bool reflections = false;
 };
 
@@ -106,16 +107,24 @@ struct RTPreparedHit {
 // Prepares hit for rtShade (surface, ip and normal of prepared). Returns
 // whether rtShade casts a hard shadow ray toward a directional light; if so,
 // shadowRay becomes the first such ray and prepared.light the number of its
-// light, whose factor is rtHardShadowFactor of the ray's countHits(..., 2).
+// light, whose factor is rtHardShadowFactor of the ray's occlusion.
 bool rtPrepareHit(const RTShadingContext& shading, const RTHit& hit, RTPreparedHit& prepared, RTRay& shadowRay);
-// The shadow of a point or directional light whose ray meets count surfaces
-// (counted up to two).
-float rtHardShadowFactor(size_t count);
+// The shadow of a point or directional light whose ray meets what occlusion
+// says: 1 when clear, 0.5 through transparent surfaces only, 0 behind an
+// opaque one.
+float rtHardShadowFactor(RTOcclusion occlusion);
 
-// How much of a light reaches the hit point: 1 or 0 (0.5 behind two or more
-// surfaces) for a point light or a directional light; for a light of some
-// radius the sum over 49 rays toward points spread over the light, 0.02 for
-// each clear ray and 0.01 for each meeting two or more surfaces.
+// Two unit vectors u and v across a unit direction toward a light, each
+// perpendicular to it and to the other, along which the samples of a soft
+// shadow are spread.
+void rtSoftShadowAxes(const RTVec3& toLight, RTVec3& u, RTVec3& v);
+
+// How much of a light reaches the hit point, counting only surfaces between
+// the point and the light (any surface for a directional light): for a point
+// light or a directional light rtHardShadowFactor of the shadow ray; for a
+// light of some radius the sum over 49 rays toward points spread over the
+// light, 0.02 for each clear ray, 0.01 for each through transparent surfaces
+// only and nothing for each blocked ray.
 float rtShadowFactor(const RTShadingContext& shading, const RTHit& hit, const RTVec3& lightPosition,
                      const RTVec3& lightDirection, float radius, bool directional, RTRayContext& context);
 

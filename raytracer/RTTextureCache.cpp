@@ -1,10 +1,12 @@
 #include "raytracer/RTTextureCache.h"
 
-#include "renderer/KXOutOfMemory.h"
+#include "sceneapi/KXAppearance.h"
 #include "sceneapi/KXImage3D.h"
 #include "sceneapi/KXImageUtils.h"
 #include "sceneapi/KXMatrix2D.h"
 #include "sceneapi/KXRawImage2D.h"
+#include "sceneapi/KXTexture2D.h"
+#include "sceneapi/KXTexture3D.h"
 
 #include <cmath>
 
@@ -17,61 +19,54 @@ void RTTextureCache::clear()
     m_cubes.clear();
 }
 
-const KXRawImage2D* RTTextureCache::find2D(const KXImage2D* image)
+void RTTextureCache::add2D(const KXImage2D* image)
 {
-    const KXRawImage2D* found = nullptr;
-    bool withinMemory = true;
-#pragma omp critical(kxRayTracerTextureCache)
-    {
-        // Nothing may leave the critical section, which would stay locked:
-        // running out of memory is passed on once it is left.
-        withinMemory = kxRunWithinMemory([&] {
-            auto it = m_images2D.find(image);
-            if (it != m_images2D.end()) {
-                found = it->second.get();
-            } else if (image) {
-                std::unique_ptr<KXRawImage2D> decoded(new KXRawImage2D);
-                if (KXImageUtils::decode(image, decoded.get()) == 0 && decoded->hasData()) {
-                    found = decoded.get();
-                    m_images2D.emplace(image, std::move(decoded));
-                }
-            }
-        });
-    }
-    if (!withinMemory)
-        throw std::bad_alloc();
-    return found;
+    if (!image || m_images2D.count(image) != 0)
+        return;
+    std::unique_ptr<KXRawImage2D> decoded(new KXRawImage2D);
+    if (KXImageUtils::decode(image, decoded.get()) != 0 || !decoded->hasData())
+        decoded.reset();
+    m_images2D.emplace(image, std::move(decoded));
 }
 
-const RTTextureCache::Faces* RTTextureCache::findCube(const KXImage3D* image)
+void RTTextureCache::addCube(const KXImage3D* image)
 {
-    if (!image || image->getImage3DType() != KXImage3D::KXIMAGE3D_CUBEFACES)
-        return nullptr;
-    const Faces* found = nullptr;
-    bool withinMemory = true;
-#pragma omp critical(kxRayTracerTextureCache)
-    {
-        withinMemory = kxRunWithinMemory([&] {
-            auto it = m_cubes.find(image);
-            if (it != m_cubes.end()) {
-                found = &it->second;
-            } else {
-                Faces faces;
-                bool decodedAll = true;
-                for (int f = 0; f < 6 && decodedAll; ++f) {
-                    const KXImage2D file(image->getComponentData(f), image->getComponentSize(f),
-                                         image->getComponentType(f));
-                    faces[f].reset(new KXRawImage2D);
-                    decodedAll = KXImageUtils::decode(&file, faces[f].get()) == 0 && faces[f]->hasData();
-                }
-                if (decodedAll)
-                    found = &m_cubes.emplace(image, std::move(faces)).first->second;
-            }
-        });
+    if (!image || image->getImage3DType() != KXImage3D::KXIMAGE3D_CUBEFACES || m_cubes.count(image) != 0)
+        return;
+    std::unique_ptr<Faces> faces(new Faces);
+    for (int f = 0; f < 6 && faces; ++f) {
+        const KXImage2D file(image->getComponentData(f), image->getComponentSize(f), image->getComponentType(f));
+        (*faces)[f].reset(new KXRawImage2D);
+        if (KXImageUtils::decode(&file, (*faces)[f].get()) != 0 || !(*faces)[f]->hasData())
+            faces.reset();
     }
-    if (!withinMemory)
-        throw std::bad_alloc();
-    return found;
+    m_cubes.emplace(image, std::move(faces));
+}
+
+void RTTextureCache::addTextureOf(const KXAppearance* appearance)
+{
+    const KXTexture* texture = appearance ? appearance->getTexture(0) : nullptr;
+    if (!texture)
+        return;
+    if (texture->getTextureType() == KXTexture::KXTEXTURE_2D) {
+        if (const auto* texture2D = dynamic_cast<const KXTexture2D*>(texture))
+            add2D(texture2D->getImage2D());
+    } else if (texture->getTextureType() == KXTexture::KXTEXTURE_3D) {
+        if (const auto* texture3D = dynamic_cast<const KXTexture3D*>(texture))
+            addCube(texture3D->getImage3D());
+    }
+}
+
+const KXRawImage2D* RTTextureCache::find2D(const KXImage2D* image) const
+{
+    const auto it = m_images2D.find(image);
+    return it != m_images2D.end() ? it->second.get() : nullptr;
+}
+
+const RTTextureCache::Faces* RTTextureCache::findCube(const KXImage3D* image) const
+{
+    const auto it = m_cubes.find(image);
+    return it != m_cubes.end() ? it->second.get() : nullptr;
 }
 
 namespace {

@@ -246,7 +246,8 @@ std::string renderUsage()
            "  -h, --help           show this help and exit\n"
            "\n"
            "Ctrl-C stops the trace and still writes what was drawn so far; with\n"
-           "--raster it stops between two tiles and writes nothing.\n"
+           "--raster it stops between two tiles and writes nothing. While the\n"
+           "scene loads it stops the program and writes nothing.\n"
            "Exit status: 0 done, 1 the scene or image could not be read, drawn or\n"
            "written, 2 bad arguments, 130 stopped by Ctrl-C.\n";
 }

@@ -4,6 +4,7 @@
 
 #include "KXRasterRender.h"
 #include "KXRenderOptions.h"
+#include "KXTraceRunner.h"
 
 #include "raytracer/KXRayTracer.h"
 #include "sceneapi/KXBackground.h"
@@ -21,15 +22,15 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <exception>
 #include <new>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
 
 #ifdef __linux__
-#include <pthread.h>
-#include <sched.h>
-#include <unistd.h>
+#include <signal.h>
 #endif
 
 namespace {
@@ -74,55 +75,6 @@ void installInterruptHandler()
 #endif
 }
 
-// The tracer runs two threads for every processor the calling thread may
-// use, so the processors given to the tracing thread set its thread count.
-void limitProcessors(int cpus)
-{
-#ifdef __linux__
-    if (cpus <= 0)
-        return;
-    cpu_set_t allowed;
-    if (sched_getaffinity(0, sizeof allowed, &allowed) != 0)
-        return;
-    cpu_set_t chosen;
-    CPU_ZERO(&chosen);
-    int count = 0;
-    for (int cpu = 0; cpu < CPU_SETSIZE && count < cpus; ++cpu)
-        if (CPU_ISSET(cpu, &allowed)) {
-            CPU_SET(cpu, &chosen);
-            ++count;
-        }
-    pthread_setaffinity_np(pthread_self(), sizeof chosen, &chosen);
-#else
-    (void)cpus;
-#endif
-}
-
-const char* stageName(KXRayTracer::KXRTSTATUS status)
-{
-    switch (status) {
-    case KXRayTracer::KXRT_PREPARING:
-        return "preparing the scene";
-    case KXRayTracer::KXRT_BACKGROUND:
-        return "drawing the background";
-    case KXRayTracer::KXRT_FIRSTPASS:
-        return "tracing";
-    case KXRayTracer::KXRT_ANTIALIAS:
-        return "smoothing edges";
-    default:
-        return "finishing";
-    }
-}
-
-bool stderrIsTerminal()
-{
-#ifdef __linux__
-    return isatty(STDERR_FILENO) != 0;
-#else
-    return false;
-#endif
-}
-
 // Gives the scene the background asked for on the command line, or, when it
 // has none, the showcase's gradient, so that the image has no transparent
 // holes.
@@ -164,67 +116,48 @@ void useOrthographicView(KXScene& scene)
     root->setCamera(ortho.get());
 }
 
-// What became of a trace.
-enum class TraceOutcome { Finished, Stopped, OutOfMemory };
-
-// Traces on a worker thread while this one reports progress and passes a
-// Ctrl-C on to the tracer.
-TraceOutcome trace(KXScene& scene, KXRawImage2D& image, const KXRenderOptions& options)
+// Runs work on a worker thread while this one waits for it or for Ctrl-C.
+// Returns false when interrupted first: the work is then left running, and
+// the caller ends the program, which ends the work with it. Without a
+// thread to run on, the work runs on this one and cannot be interrupted.
+template <class Work>
+bool runUntilInterrupted(Work&& work)
 {
-    KXRayTracer tracer;
-    tracer.enableReflections(options.reflections);
     std::atomic<bool> done{false};
-    int result = 0;
-    auto work = [&] {
-        limitProcessors(options.cpus);
-        result = tracer.trace(&scene, image);
-        done = true;
-    };
-    // Without a thread to trace on, the trace runs on this one, silently.
     std::thread worker;
     try {
-        worker = std::thread(work);
+        worker = std::thread([&] {
+            work();
+            done = true;
+        });
     } catch (const std::system_error&) {
         work();
+        return true;
     } catch (const std::bad_alloc&) {
         work();
+        return true;
     }
+    while (!done && !g_interrupted)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!done) {
+        worker.detach();
+        return false;
+    }
+    worker.join();
+    return true;
+}
 
-    const bool terminal = stderrIsTerminal();
-    const auto start = std::chrono::steady_clock::now();
-    KXRayTracer::KXRTSTATUS shownStage = KXRayTracer::KXRT_DONE;
-    int shownPercent = -1;
-    bool stopRequested = false;
-    while (!done) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        // Asked again at every poll: a trace clears the stop flag when it
-        // starts, so a request made just before would be lost.
-        if (g_interrupted) {
-            KXRayTracer::stop();
-            stopRequested = true;
-        }
-        if (options.quiet)
-            continue;
-        const KXRayTracer::KXRTSTATUS stage = tracer.getStatus();
-        const int percent = static_cast<int>(100.0f * tracer.getProgress());
-        // Short traces finish without a word; long ones show where they are.
-        if (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(500) ||
-            stage == KXRayTracer::KXRT_DONE)
-            continue;
-        if (terminal && (stage != shownStage || percent != shownPercent))
-            std::fprintf(stderr, "\rkxrender: %s %3d%%   ", stageName(stage), percent);
-        else if (!terminal && stage != shownStage)
-            std::fprintf(stderr, "kxrender: %s\n", stageName(stage));
-        shownStage = stage;
-        shownPercent = percent;
-    }
-    if (worker.joinable())
-        worker.join();
-    if (terminal && shownStage != KXRayTracer::KXRT_DONE)
-        std::fprintf(stderr, "\r%60s\r", "");
-    if (result != 0)
-        return TraceOutcome::OutOfMemory;
-    return stopRequested ? TraceOutcome::Stopped : TraceOutcome::Finished;
+// Ends the program after a Ctrl-C that came before anything was drawn.
+[[noreturn]] void exitInterrupted(const char* activity)
+{
+    std::fprintf(stderr, "kxrender: stopped while %s; nothing was written\n", activity);
+    std::fflush(stderr);
+    std::_Exit(kExitInterrupted);
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 int run(int argc, char** argv)
@@ -240,9 +173,26 @@ int run(int argc, char** argv)
         return 0;
     }
 
+    // From here on Ctrl-C is noted, not fatal: while the scene loads or the
+    // image is allocated it ends the program with a message, later it stops
+    // the drawing.
+    installInterruptHandler();
+    const auto start = std::chrono::steady_clock::now();
+    const char* preparing = options.scenePath.empty() ? "building the scene" : "loading the scene";
     KXScene scene;
     if (options.scenePath.empty()) {
-        KXShowcaseScene::build(scene, options.width, options.height);
+        std::exception_ptr failure;
+        const bool built = runUntilInterrupted([&] {
+            try {
+                KXShowcaseScene::build(scene, options.width, options.height);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+        if (!built)
+            exitInterrupted(preparing);
+        if (failure)
+            std::rethrow_exception(failure);
     } else {
         std::wstring path;
         if (!KXFileUtils::fromNativePath(options.scenePath.c_str(), path)) {
@@ -252,11 +202,16 @@ int run(int argc, char** argv)
         KXGltfLoadOptions loadOptions;
         loadOptions.viewportWidth = options.width;
         loadOptions.viewportHeight = options.height;
-        if (KXGltfLoader::load(path.c_str(), scene, &error, loadOptions) != 0) {
+        int loaded = -1;
+        if (!runUntilInterrupted([&] { loaded = KXGltfLoader::load(path.c_str(), scene, &error, loadOptions); }))
+            exitInterrupted(preparing);
+        if (loaded != 0) {
             std::fprintf(stderr, "kxrender: %s: %s\n", options.scenePath.c_str(), error.c_str());
             return kExitFailure;
         }
     }
+    if (g_interrupted)
+        exitInterrupted(preparing);
     setBackground(scene, options);
     if (options.orthographic)
         useOrthographicView(scene);
@@ -264,10 +219,8 @@ int run(int argc, char** argv)
     if (KXCamera* camera = scene.getRoot()->getCamera())
         camera->setViewport(KXDimension2D(static_cast<float>(options.width), static_cast<float>(options.height)));
 
-    const auto start = std::chrono::steady_clock::now();
     if (options.raster) {
         g_allocationFailed.store(false);
-        installInterruptHandler();
         const RasterOutcome outcome = rasterRender(scene, options, &g_interrupted, g_allocationFailed, error);
         if (outcome == RasterOutcome::Stopped) {
             std::fprintf(stderr, "kxrender: stopped; nothing was written\n");
@@ -277,9 +230,8 @@ int run(int argc, char** argv)
             std::fprintf(stderr, "kxrender: %s\n", error.c_str());
             return kExitFailure;
         }
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::printf("kxrender: wrote %s (%u x %u, %.1f s)\n", options.outputPath.c_str(), options.width,
-                    options.height, seconds);
+                    options.height, secondsSince(start));
         return 0;
     }
 
@@ -288,28 +240,42 @@ int run(int argc, char** argv)
         std::fprintf(stderr, "kxrender: not enough memory for a %u x %u image\n", options.width, options.height);
         return kExitFailure;
     }
-    installInterruptHandler();
-    const TraceOutcome outcome = trace(scene, image, options);
-    if (outcome == TraceOutcome::OutOfMemory) {
-        std::fprintf(stderr, "kxrender: not enough memory to trace a %u x %u image\n", options.width,
-                     options.height);
+    if (g_interrupted)
+        exitInterrupted("allocating the image");
+    KXRayTracer tracer;
+    tracer.enableReflections(options.reflections);
+    const auto traceStart = std::chrono::steady_clock::now();
+    const TraceOutcome outcome = traceWithProgress(tracer, scene, image, &g_interrupted, options.quiet, options.cpus);
+    if (outcome == TraceOutcome::Failed) {
+        std::fprintf(stderr, "kxrender: not enough memory to trace a %u x %u image; nothing was written\n",
+                     options.width, options.height);
         return kExitFailure;
     }
-    const bool finished = outcome == TraceOutcome::Finished;
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double tracing = secondsSince(traceStart);
 
+    // Encoding a large image takes a while (a 16384 x 16384 PNG longer than
+    // many traces), so the progress line says what is going on.
+    const bool terminal = stderrIsTerminal();
+    if (!options.quiet)
+        std::fprintf(stderr, terminal ? "\rkxrender: writing %s   " : "kxrender: writing %s\n",
+                     options.outputPath.c_str());
+    const auto writeStart = std::chrono::steady_clock::now();
     std::wstring output;
     KXFileUtils::fromNativePath(options.outputPath.c_str(), output);
-    if (KXImageUtils::saveRawImage2DToFile(&image, output.c_str(), options.quality) != 0) {
+    const int written = KXImageUtils::saveRawImage2DToFile(&image, output.c_str(), options.quality);
+    if (!options.quiet && terminal)
+        std::fprintf(stderr, "\r%60s\r", "");
+    if (written != 0) {
         std::fprintf(stderr, "kxrender: cannot write %s\n", options.outputPath.c_str());
         return kExitFailure;
     }
-    if (!finished) {
+    if (outcome == TraceOutcome::Stopped) {
         std::fprintf(stderr, "kxrender: stopped; the part drawn so far is in %s\n", options.outputPath.c_str());
         return kExitInterrupted;
     }
-    std::printf("kxrender: wrote %s (%u x %u, %.1f s)\n", options.outputPath.c_str(), options.width, options.height,
-                seconds);
+    std::printf("kxrender: wrote %s (%u x %u, %.1f s: traced in %.1f s, written in %.1f s)\n",
+                options.outputPath.c_str(), options.width, options.height, secondsSince(start), tracing,
+                secondsSince(writeStart));
     return 0;
 }
 

@@ -360,9 +360,86 @@ TEST(Cast, OpaqueSurfacesEndTheListTransparentOnesAreListedNearestFirst)
     EXPECT_FLOAT_EQ(layers[0].worldPoint.z, 3.0f);
     EXPECT_FLOAT_EQ(layers[1].worldPoint.z, 1.0f);
     EXPECT_FLOAT_EQ(layers[2].worldPoint.z, -1.0f);
-    EXPECT_EQ(RTCaster::countHits(t.context, t.tree.get(), RTRay(RTVec3(0.2f, 0.1f, 5), RTVec3(0, 0, -1)), 2), 2u);
     // Nothing along the ray.
     EXPECT_TRUE(t.along(RTVec3(5, 5, 5), RTVec3(0, 0, -1)).empty());
+}
+
+TEST(Cast, ALimitListsOnlyTheSurfacesBeforeIt)
+{
+    // Glass at z = 3 and z = 1 over an opaque floor at z = -1, looked at
+    // from z = 5; and the same without the glass.
+    Cast t;
+    KXRoot* root = makeScene(t.scene);
+    auto floor = makeQuad(-1.0f), low = makeQuad(1.0f), high = makeQuad(3.0f);
+    addShape(root, floor.get(), makeLook(KXColor(0, 0, 1, 1)).get());
+    addShape(root, high.get(), makeLook(KXColor(1, 0, 0, 0.4f)).get());
+    addShape(root, low.get(), makeLook(KXColor(0, 1, 0, 0.4f)).get());
+    t.prepare();
+    const RTRay down(RTVec3(0.2f, 0.1f, 5), RTVec3(0, 0, -1));
+    const auto listed = [&](float limit) {
+        RTCaster::cast(t.context, t.tree.get(), down, limit);
+        return t.context.getHitCount();
+    };
+    EXPECT_EQ(listed(1.5f), 0u);
+    EXPECT_EQ(listed(2.5f), 1u);
+    EXPECT_EQ(listed(4.5f), 2u);
+    EXPECT_EQ(listed(6.5f), 3u);
+    EXPECT_EQ(listed(INFINITY), 3u);
+    EXPECT_EQ(RTCaster::occlusion(t.context, t.tree.get(), down, 1.5f), RTOCCLUSION_CLEAR);
+    EXPECT_EQ(RTCaster::occlusion(t.context, t.tree.get(), down, 2.5f), RTOCCLUSION_TRANSPARENT);
+    EXPECT_EQ(RTCaster::occlusion(t.context, t.tree.get(), down, 4.5f), RTOCCLUSION_TRANSPARENT);
+    EXPECT_EQ(RTCaster::occlusion(t.context, t.tree.get(), down, 6.5f), RTOCCLUSION_OPAQUE);
+    EXPECT_EQ(RTCaster::occlusion(t.context, t.tree.get(), down), RTOCCLUSION_OPAQUE);
+
+    Cast c;
+    root = makeScene(c.scene);
+    addShape(root, floor.get(), makeLook(KXColor(0, 0, 1, 1)).get());
+    c.prepare();
+    EXPECT_EQ(RTCaster::occlusion(c.context, c.tree.get(), down, 5.5f), RTOCCLUSION_CLEAR);
+    EXPECT_EQ(RTCaster::occlusion(c.context, c.tree.get(), down, 6.5f), RTOCCLUSION_OPAQUE);
+    EXPECT_EQ(RTCaster::occlusion(c.context, c.tree.get(), down), RTOCCLUSION_OPAQUE);
+    EXPECT_EQ(RTCaster::occlusion(c.context, nullptr, down), RTOCCLUSION_CLEAR);
+}
+
+TEST(Cast, ALimitedCastListsTheUnlimitedCastsHitsBeforeTheLimit)
+{
+    // Many shapes, some of them glass, so that the tree has many leaves the
+    // limited cast may pass over; its list must be the start of the full
+    // list, up to the limit measured from the ray's origin.
+    Cast c;
+    KXRoot* root = makeScene(c.scene);
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> spread(-4.0f, 4.0f), unit(0.0f, 1.0f);
+    auto sphere = makeSphere(KXPosition(0, 0, 0), 0.6f, 24, 12);
+    auto pane = makeQuad(0.0f, 0.8f);
+    pane->setSidedness(KXTriMesh::KXSIDEDNESS_TWO);
+    for (int k = 0; k < 40; ++k) {
+        const KXMatrix place = KXMatrix::translation(spread(random), spread(random), spread(random));
+        if (k % 3 == 0)
+            addShape(root, pane.get(), makeLook(KXColor(1, 1, 1, 0.5f)).get(), place);
+        else
+            addShape(root, sphere.get(), makeLook(KXColor(1, 1, 1, 1)).get(), place);
+    }
+    c.prepare();
+    RTRayContext full;
+    int compared = 0, cut = 0;
+    for (int r = 0; r < 3000; ++r) {
+        const RTRay ray(RTVec3(spread(random), spread(random), spread(random)), randomDirection(random));
+        const float limit = 12.0f * unit(random);
+        RTCaster::cast(full, c.tree.get(), ray);
+        RTCaster::cast(c.context, c.tree.get(), ray, limit);
+        size_t before = 0;
+        while (before < full.getHitCount() &&
+               rtDot(ray.direction, full.getHits()[before].worldPoint - ray.origin) < limit)
+            ++before;
+        ASSERT_EQ(c.context.getHitCount(), before) << "ray " << r;
+        for (size_t h = 0; h < before; ++h)
+            EXPECT_EQ(c.context.getHits()[h].shape, full.getHits()[h].shape);
+        compared += static_cast<int>(before);
+        cut += before < full.getHitCount();
+    }
+    EXPECT_GT(compared, 300);
+    EXPECT_GT(cut, 100);
 }
 
 TEST(Cast, ShapesAreHitInTheirOwnSpaceAndMeasuredInTheWorld)

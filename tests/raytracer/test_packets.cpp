@@ -297,9 +297,9 @@ TEST(PacketTraversal, CastsAndShadowCountsMatchTheSingleRayCasts)
                                 RTVec3(ray.direction.x, ray.direction.y, -3.0f));
             const int count = 2 + g % (RT_PACKET_SIZE - 1);
             RTCaster::castPacket(contexts, tree.get(), rays.data(), count);
-            size_t counts[RT_PACKET_SIZE];
-            std::fill(counts, counts + RT_PACKET_SIZE, 9);
-            RTCaster::countHitsPacket(shadows, tree.get(), rays.data(), count, 2, counts);
+            RTOcclusion occlusions[RT_PACKET_SIZE];
+            std::fill(occlusions, occlusions + RT_PACKET_SIZE, static_cast<RTOcclusion>(-1));
+            RTCaster::occlusionPacket(shadows, tree.get(), rays.data(), count, occlusions);
             for (int k = 0; k < count; ++k) {
                 RTCaster::cast(alone, tree.get(), rays[k]);
                 const std::vector<RTHit>& expected = alone.getHits();
@@ -307,7 +307,7 @@ TEST(PacketTraversal, CastsAndShadowCountsMatchTheSingleRayCasts)
                 for (size_t h = 0; h < expected.size(); ++h)
                     expectSameHit(together[k].getHits()[h], expected[h]);
                 listed += static_cast<int>(expected.size());
-                EXPECT_EQ(counts[k], RTCaster::countHits(alone, tree.get(), rays[k], 2));
+                EXPECT_EQ(occlusions[k], RTCaster::occlusion(alone, tree.get(), rays[k]));
             }
         }
         EXPECT_GT(listed, 1500);
@@ -391,7 +391,7 @@ TEST(PacketTraversal, FirstPassPaintsWhatCastingAndShadingEachPixelAlonePaints)
                 RTPreparedHit prepared;
                 RTRay shadowRay;
                 if (rtPrepareHit(shading, primary.getHits()[0], prepared, shadowRay))
-                    shadowed += RTCaster::countHits(secondary, tree.get(), shadowRay, 2) != 0;
+                    shadowed += RTCaster::occlusion(secondary, tree.get(), shadowRay) != RTOCCLUSION_CLEAR;
             }
         }
     }

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <string>
 #include <thread>
 
@@ -97,6 +98,72 @@ void buildSlowScene(KXScene& scene, unsigned size)
     lamp->setCastShadows(true);
     lights->addLight(lamp.get());
     root->setLightModel(lights.get());
+}
+
+// Records the status at each stage it reaches; stops the trace in the
+// stage named by stopIn, if any.
+class StageRecorder : public KXRayTracer
+{
+public:
+    std::vector<KXRTSTATUS> seen;
+    KXRTSTATUS stopIn = KXRT_DONE;
+
+    void note() const
+    {
+        const KXRTSTATUS status = getStatus();
+        if (seen.empty() || seen.back() != status)
+            const_cast<StageRecorder*>(this)->seen.push_back(status);
+        if (status == stopIn)
+            stop();
+    }
+
+protected:
+    void renderBackground(KXRoot* root, KXRawImage2D& image) override
+    {
+        note();
+        KXRayTracer::renderBackground(root, image);
+    }
+    void tracePrimaryPass(KXRoot* root, KXRawImage2D& image, RTNodeCache& nodes, const RTShapeTree* tree,
+                          RTMeshTreeMap& meshes) override
+    {
+        note();
+        KXRayTracer::tracePrimaryPass(root, image, nodes, tree, meshes);
+    }
+    void traceAntialiasPass(KXRoot* root, KXRawImage2D& image, RTNodeCache& nodes, const RTShapeTree* tree,
+                            RTMeshTreeMap& meshes, RTEdgeMask& mask) override
+    {
+        note();
+        KXRayTracer::traceAntialiasPass(root, image, nodes, tree, meshes, mask);
+    }
+};
+
+// A group that tells the recorder when its bounds are worked out, which the
+// tracer does while it prepares the scene.
+class PreparationProbe : public KXGroup
+{
+public:
+    const StageRecorder* recorder = nullptr;
+
+protected:
+    KXBounds computeBounds() const override
+    {
+        if (recorder)
+            recorder->note();
+        return KXGroup::computeBounds();
+    }
+};
+
+// A PNG image of width x height whose pixels colour(x, y) gives.
+template <class Colour>
+KXRef<KXImage2D> encodedImage(unsigned width, unsigned height, Colour&& colour)
+{
+    KXRawImage2D pixels = makeImage(width, height);
+    for (unsigned y = 0; y < height; ++y)
+        for (unsigned x = 0; x < width; ++x)
+            pixels.setColor(x, y, colour(x, y));
+    auto encoded = KXMake<KXImage2D>();
+    KXImageUtils::encode(&pixels, encoded.get(), KXImage2D::KXIMAGE2D_PNG);
+    return encoded;
 }
 
 } // namespace
@@ -315,6 +382,39 @@ TEST(RayTracerDriver, ShowcaseSceneShowsSkyShadowsAndGlass)
     EXPECT_GT(sphere.getR(), 2 * sphere.getG());
     EXPECT_GT(sphere.getR(), 2 * sphere.getB());
 
+    // The glass cylinder is seen, and seen through: where it stands the
+    // picture differs both from the scene without it and from the scene
+    // with an opaque cylinder, and is bluer than without (the glass is
+    // blue).
+    KXShape* glass = nullptr;
+    for (int i = 0; i < scene.getRoot()->getNumChildNodes(); ++i) {
+        auto* shape = dynamic_cast<KXShape*>(scene.getRoot()->getChild(i));
+        if (shape && shape->getName() == L"Glass cylinder")
+            glass = shape;
+    }
+    ASSERT_NE(glass, nullptr);
+    unsigned gx, gy;
+    project(camera, KXPosition(0.6f, -2.6f, 0.8f), width, height, gx, gy);
+    const KXColor seenThrough = image.getColor(gx, gy);
+    glass->setEnabled(false);
+    KXRawImage2D without = makeImage(width, height);
+    ASSERT_EQ(tracer.trace(&scene, without), 0);
+    glass->setEnabled(true);
+    KXMaterial* glassMaterial = glass->getAppearance()->getMaterial();
+    const KXColor glassColor = glassMaterial->getDiffuseColor();
+    glassMaterial->setDiffuseColor(KXColor(glassColor.getR(), glassColor.getG(), glassColor.getB(), 1.0f));
+    KXRawImage2D opaque = makeImage(width, height);
+    ASSERT_EQ(tracer.trace(&scene, opaque), 0);
+    glassMaterial->setDiffuseColor(glassColor);
+    const auto difference = [](const KXColor& a, const KXColor& b) {
+        return std::max(
+            {std::fabs(a.getR() - b.getR()), std::fabs(a.getG() - b.getG()), std::fabs(a.getB() - b.getB())});
+    };
+    const KXColor behind = without.getColor(gx, gy);
+    EXPECT_GT(difference(seenThrough, behind), 0.05f);
+    EXPECT_GT(difference(seenThrough, opaque.getColor(gx, gy)), 0.05f);
+    EXPECT_GT(seenThrough.getB() - seenThrough.getR(), behind.getB() - behind.getR());
+
     // Without the sun's shadows pixels only get brighter (compared before
     // anti-aliasing, which smooths different edges in the two images).
     FirstPassTracer firstPass;
@@ -331,4 +431,176 @@ TEST(RayTracerDriver, ShowcaseSceneShowsSkyShadowsAndGlass)
             darker += with + 0.05f < without;
         }
     EXPECT_GT(darker, size_t(width) * height / 200);
+}
+
+TEST(RayTracerDriver, StatusGoesThroughEveryStageInOrderAndAStopSkipsToDone)
+{
+    KXScene scene;
+    KXRoot* root = makeScene(scene, KXPosition(0, 0, 10), KXPosition(0, 0, 0), 16, 16);
+    setBackgroundColor(root, KXColor(0, 0, 0, 1));
+    auto probe = KXMake<PreparationProbe>();
+    root->addChild(probe.get());
+    auto quad = makeQuad(0.0f, 1.0f);
+    addShape(probe.get(), quad.get(), makeLook(KXColor(1, 1, 1, 1)).get());
+
+    const auto stagesSeen = [&](KXRayTracer::KXRTSTATUS stopIn) {
+        StageRecorder tracer;
+        tracer.stopIn = stopIn;
+        probe->recorder = &tracer;
+        probe->invalidateBounds();
+        KXRawImage2D image = makeImage(16, 16);
+        EXPECT_EQ(tracer.trace(&scene, image), 0);
+        EXPECT_EQ(tracer.getStatus(), KXRayTracer::KXRT_DONE);
+        EXPECT_EQ(KXRayTracer::hasStopped(), 1);
+        probe->recorder = nullptr;
+        return tracer.seen;
+    };
+    using Stages = std::vector<KXRayTracer::KXRTSTATUS>;
+    EXPECT_EQ(stagesSeen(KXRayTracer::KXRT_DONE), (Stages{KXRayTracer::KXRT_PREPARING, KXRayTracer::KXRT_BACKGROUND,
+                                                          KXRayTracer::KXRT_FIRSTPASS, KXRayTracer::KXRT_ANTIALIAS}));
+    EXPECT_EQ(stagesSeen(KXRayTracer::KXRT_PREPARING), (Stages{KXRayTracer::KXRT_PREPARING}));
+    EXPECT_EQ(stagesSeen(KXRayTracer::KXRT_BACKGROUND),
+              (Stages{KXRayTracer::KXRT_PREPARING, KXRayTracer::KXRT_BACKGROUND}));
+    EXPECT_EQ(stagesSeen(KXRayTracer::KXRT_FIRSTPASS),
+              (Stages{KXRayTracer::KXRT_PREPARING, KXRayTracer::KXRT_BACKGROUND, KXRayTracer::KXRT_FIRSTPASS}));
+}
+
+TEST(RayTracerDriver, SkyBoxesShowTheFaceOfEachDirection)
+{
+    // Solid faces in cube-map order: +x, -x, +y (the scene's up), -y, +z
+    // (the scene's front, +y), -z.
+    const KXColor faces[6] = {KXColor(1, 0, 0, 1), KXColor(0, 1, 0, 1), KXColor(0, 0, 1, 1),
+                              KXColor(1, 1, 0, 1), KXColor(0, 1, 1, 1), KXColor(1, 0, 1, 1)};
+    auto cube = KXMake<KXImage3D>();
+    for (int f = 0; f < 6; ++f) {
+        const auto face = encodedImage(4, 4, [&](unsigned, unsigned) { return faces[f]; });
+        cube->setComponentData(f, face->getData(), face->getSize(), KXImage2D::KXIMAGE2D_PNG);
+    }
+    KXScene scene;
+    KXRoot* root = makeScene(scene, KXPosition(0, 0, 10), KXPosition(0, 0, 0), 33, 33);
+    auto sky = KXMake<KXSkyBox>();
+    sky->getTexture3D()->setImage3D(cube.get());
+    // Until a renderer turns it, the sky camera looks along the scene's +y
+    // with +z up; a view of 150 degrees reaches well into the faces around.
+    sky->getCamera()->setFOV(150.0f * 3.14159265f / 180.0f);
+    sky->getCamera()->setViewport(KXDimension2D(33, 33));
+    root->setBackground(sky.get());
+    KXRayTracer tracer;
+    KXRawImage2D image = makeImage(33, 33);
+    ASSERT_EQ(tracer.trace(&scene, image), 0);
+    const auto expectFace = [&](unsigned x, unsigned y, int face) {
+        expectPixel(image, x, y, faces[face].getR(), faces[face].getG(), faces[face].getB());
+    };
+    expectFace(16, 16, 4); // ahead: +y
+    expectFace(16, 1, 2);  // up: +z
+    expectFace(16, 31, 3); // down: -z
+    expectFace(31, 16, 0); // right: +x
+    expectFace(1, 16, 1);  // left: -x
+}
+
+TEST(RayTracerDriver, SkyDomesWrapTheirImageAroundTheHorizonAndLeaveTheGroundAlone)
+{
+    // Four bands across the image, one per quarter of the horizon from -y:
+    // towards -x red, from -x to +y green, from +y to +x blue, from +x
+    // back to -y white.
+    const KXColor bands[4] = {KXColor(1, 0, 0, 1), KXColor(0, 1, 0, 1), KXColor(0, 0, 1, 1), KXColor(1, 1, 1, 1)};
+    const auto panorama = encodedImage(64, 8, [&](unsigned x, unsigned) { return bands[x / 16]; });
+    KXScene scene;
+    KXRoot* root = makeScene(scene, KXPosition(0, 0, 10), KXPosition(0, 0, 0), 32, 32);
+    auto dome = KXMake<KXSkyDome>();
+    dome->getTexture2D()->setImage2D(panorama.get());
+    dome->getCamera()->setViewport(KXDimension2D(32, 32));
+    root->setBackground(dome.get());
+    KXRayTracer tracer;
+    KXRawImage2D image = makeImage(32, 32);
+    fill(image, KXColor(0.5f, 0.5f, 0.5f, 1));
+    ASSERT_EQ(tracer.trace(&scene, image), 0);
+    // Looking along +y: left of ahead lies towards -x, right towards +x.
+    expectPixel(image, 6, 8, 0, 1, 0);
+    expectPixel(image, 25, 8, 0, 0, 1);
+    // Below the horizon the image keeps what it held.
+    expectPixel(image, 16, 28, 0.5f, 0.5f, 0.5f);
+}
+
+TEST(RayTracerDriver, LightModelsThatAreNotFixedMoveWithTheCamera)
+{
+    // A white floor seen from (3, 0, 4) at its origin: the ray of the
+    // middle pixel meets it at 0.8 of a right angle, 5 units away.
+    KXScene scene;
+    KXRoot* root = makeScene(scene, KXPosition(3, 0, 4), KXPosition(0, 0, 0), 32, 32);
+    setBackgroundColor(root, KXColor(0, 0, 0, 1));
+    auto floor = makeQuad(0.0f, 50.0f);
+    addShape(root, floor.get(), makeLook(KXColor(1, 1, 1, 1)).get());
+    auto lights = KXMake<KXLightModel>();
+    lights->setFixed(false);
+    root->setLightModel(lights.get());
+    const auto middle = [&] {
+        FirstPassTracer tracer;
+        KXRawImage2D image = makeImage(32, 32);
+        EXPECT_EQ(tracer.trace(&scene, image), 0);
+        return image.getColor(16, 16).getR();
+    };
+
+    // A lamp at the camera's origin sits at the eye: 0.8 of its light,
+    // attenuated by the distance.
+    auto lamp = KXMake<KXPointLight>();
+    lamp->setPosition(KXPosition(0, 0, 0));
+    lamp->setAttenuation(0.0f, 1.0f, 0.0f);
+    lights->addLight(lamp.get());
+    EXPECT_NEAR(middle(), 0.8f / 5.0f, 1.5f / 255);
+    root->getCamera()->setPosition(KXPosition(0, 0.001f, 5), KXPosition(0, 0, 0), KXVector(0, 1, 0));
+    EXPECT_NEAR(middle(), 1.0f / 5.0f, 1.5f / 255);
+    root->getCamera()->setPosition(KXPosition(3, 0, 4), KXPosition(0, 0, 0), KXVector(0, 0, 1));
+
+    // A light shining the way the camera looks lights what faces the
+    // camera, wherever the camera is.
+    lights->removeLight(lamp.get());
+    lights->setFixed(false);
+    auto headlight = KXMake<KXDirectionalLight>();
+    headlight->setDirection(KXVector(0, 0, 1));
+    lights->addLight(headlight.get());
+    EXPECT_NEAR(middle(), 0.8f, 1.5f / 255);
+    root->getCamera()->setPosition(KXPosition(0, 0.001f, 5), KXPosition(0, 0, 0), KXVector(0, 1, 0));
+    EXPECT_NEAR(middle(), 1.0f, 1.5f / 255);
+}
+
+TEST(RayTracerDriver, LampsUnderCeilingsLightTheRoomAndGlassCastsALightShadow)
+{
+    // A room: a floor, and a ceiling at z = 4 above a lamp at z = 3 that
+    // casts shadows, looked at from inside.
+    KXScene scene;
+    KXRoot* root = makeScene(scene, KXPosition(0, -0.5f, 2), KXPosition(0, 0, 0), 32, 32);
+    setBackgroundColor(root, KXColor(0, 0, 0, 1));
+    auto floor = makeQuad(0.0f, 5.0f);
+    addShape(root, floor.get(), makeLook(KXColor(0.5f, 0.5f, 0.5f, 1)).get());
+    auto ceiling = makeQuad(0.0f, 5.0f);
+    ceiling->setNormalsArray(std::vector<KXUnitVector>(4, KXUnitVector(0, 0, -1)));
+    ceiling->setIndicesArray({0, 2, 1, 0, 3, 2});
+    addShape(root, ceiling.get(), makeLook(KXColor(0.5f, 0.5f, 0.5f, 1)).get(), KXMatrix::translation(0, 0, 4));
+    auto lights = KXMake<KXLightModel>();
+    lights->setFixed(true);
+    auto lamp = KXMake<KXPointLight>();
+    lamp->setPosition(KXPosition(0, 0, 3));
+    lamp->setCastShadows(true);
+    lights->addLight(lamp.get());
+    root->setLightModel(lights.get());
+    const auto middle = [&] {
+        FirstPassTracer tracer;
+        KXRawImage2D image = makeImage(32, 32);
+        EXPECT_EQ(tracer.trace(&scene, image), 0);
+        return image.getColor(16, 16).getR();
+    };
+    // Straight below the lamp: the full diffuse light.
+    EXPECT_NEAR(middle(), 0.5f, 1.5f / 255);
+
+    // A pane of glass between the lamp and the floor, out of the camera's
+    // view: half the light; an opaque sheet over it: none.
+    auto pane = makeQuad(0.0f, 0.3f);
+    pane->setSidedness(KXTriMesh::KXSIDEDNESS_TWO);
+    addShape(root, pane.get(), makeLook(KXColor(1, 1, 1, 0.5f)).get(), KXMatrix::translation(0, 0, 2.5f));
+    EXPECT_NEAR(middle(), 0.25f, 1.5f / 255);
+    auto sheet = makeQuad(0.0f, 0.3f);
+    sheet->setSidedness(KXTriMesh::KXSIDEDNESS_TWO);
+    addShape(root, sheet.get(), makeLook(KXColor(1, 1, 1, 1)).get(), KXMatrix::translation(0, 0, 2.7f));
+    EXPECT_NEAR(middle(), 0.0f, 1.5f / 255);
 }

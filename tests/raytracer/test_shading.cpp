@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iterator>
+#include <random>
 
 using namespace rttest;
 
@@ -45,6 +47,10 @@ struct Shading {
     {
         nodes.build(root);
         tree = RTShapeTree::build(root, nodes, meshes);
+        textures.clear();
+        if (tree)
+            for (const RTShape& shape : tree->getShapes())
+                textures.addTextureOf(shape.appearance);
         lighting.reset(new RTLighting(root->getLightModel(), KXMatrix()));
         RTShadingContext context;
         context.lighting = lighting.get();
@@ -83,6 +89,34 @@ struct Shading {
 };
 
 const RTVec3 kDown(0, 0, -1);
+const RTVec3 kUp(0, 0, 1);
+
+// A PNG file of size x size pixels of one colour.
+std::vector<unsigned char> solidPng(const KXColor& color, unsigned size = 2)
+{
+    KXRawImage2D pixels = makeImage(size, size);
+    for (unsigned y = 0; y < size; ++y)
+        for (unsigned x = 0; x < size; ++x)
+            pixels.setColor(x, y, color);
+    KXImage2D encoded;
+    KXImageUtils::encode(&pixels, &encoded, KXImage2D::KXIMAGE2D_PNG);
+    const auto* bytes = static_cast<const unsigned char*>(encoded.getData());
+    return std::vector<unsigned char>(bytes, bytes + encoded.getSize());
+}
+
+// The colours of the six cube faces, in face order.
+const KXColor kFaceColors[6] = {KXColor(1, 0, 0, 1), KXColor(0, 1, 0, 1), KXColor(0, 0, 1, 1),
+                                KXColor(1, 1, 0, 1), KXColor(0, 1, 1, 1), KXColor(1, 0, 1, 1)};
+
+KXRef<KXImage3D> makeCubeFaces()
+{
+    auto cube = KXMake<KXImage3D>();
+    for (int f = 0; f < 6; ++f) {
+        const std::vector<unsigned char> png = solidPng(kFaceColors[f]);
+        cube->setComponentData(f, png.data(), png.size(), KXImage2D::KXIMAGE2D_PNG);
+    }
+    return cube;
+}
 
 } // namespace
 
@@ -204,7 +238,7 @@ TEST(ShadingTextures, BilinearLookupsWrapAndFollowTheTextureMatrix)
     expectColor(rtSampleTexel(image, -0.2f, 0.6f), 1, 1, 1);
 }
 
-TEST(ShadingTextures, TexturesAreDecodedOnceAndModulateTheLight)
+TEST(ShadingTextures, TexturesAreDecodedBeforeShadingAndModulateTheLight)
 {
     KXRawImage2D pixels = makeImage(4, 4);
     for (unsigned y = 0; y < 4; ++y)
@@ -224,54 +258,109 @@ TEST(ShadingTextures, TexturesAreDecodedOnceAndModulateTheLight)
     sun->setColor(KXColor(1, 1, 1, 1));
     // (u, v) = (0.5, 0.5) is texel (2, 2) exactly.
     expectColor(s.shade(RTVec3(0, 0, 2), kDown), 0.25f, 0.25f, 0.5f, 2e-3f);
+    // Decoded once, while the scene was prepared; shading only reads it.
     EXPECT_EQ(s.textures.size(), 1u);
-    s.shade(RTVec3(0.5f, 0.5f, 2), kDown);
+    ASSERT_NE(s.textures.find2D(encoded.get()), nullptr);
+    const RTShadingContext context = s.prepare();
+    const KXRawImage2D* again = s.textures.find2D(encoded.get());
+    const RTRay ray(RTVec3(0.5f, 0.5f, 2), kDown);
+    RTCaster::cast(s.primary, s.tree.get(), ray);
+    ASSERT_EQ(s.primary.getHitCount(), 1u);
+    rtShade(context, s.primary.getHits()[0], ray, s.secondary, 0);
+    rtShade(context, s.primary.getHits()[0], ray, s.secondary, 0);
+    EXPECT_EQ(s.textures.find2D(encoded.get()), again);
     EXPECT_EQ(s.textures.size(), 1u);
+    s.textures.add2D(encoded.get());
+    EXPECT_EQ(s.textures.find2D(encoded.get()), again);
+    // An image that was not added reads as one that cannot be decoded.
+    RTTextureCache empty;
+    EXPECT_EQ(empty.find2D(encoded.get()), nullptr);
 
     // Without a material the texture colour itself.
     look->setMaterial(nullptr);
     expectColor(s.shade(RTVec3(0, 0, 2), kDown), 0.5f, 0.5f, 1.0f, 2e-3f);
-    // An image that cannot be decoded gives KXColor() and is not kept.
+    // An image that cannot be decoded gives KXColor(); the failure is kept.
     auto broken = KXMake<KXImage2D>();
     broken->setData("not an image", 12, KXImage2D::KXIMAGE2D_PNG);
     texture->setImage2D(broken.get());
     EXPECT_EQ(s.shade(RTVec3(0, 0, 2), kDown), KXColor());
     EXPECT_EQ(s.textures.size(), 1u);
+    EXPECT_EQ(s.textures.find2D(broken.get()), nullptr);
 }
 
-TEST(ShadowFactor, OneSurfaceBlocksTwoHalveAreaLightsSpreadSamples)
+TEST(ShadingTextures, CubeMapsReadTheFaceEveryCornerPointsInto)
 {
-    const auto receiverWith = [](std::initializer_list<std::pair<float, float>> occluders, Shading& s) {
+    auto cube = makeCubeFaces();
+    Shading s;
+    auto quad = makeQuad(0.0f, 1.0f);
+    auto look = KXMake<KXAppearance>();
+    static_cast<KXTexture3D*>(look->createTexture(KXTexture::KXTEXTURE_3D, 0))->setImage3D(cube.get());
+    addShape(s.root, quad.get(), look.get());
+    // Corner directions that, in both triangles of the quad, all point to
+    // one side along one axis only, tested x, then y, then z; mixed signs
+    // on every axis give face 1.
+    const std::vector<KXPosition> corners[7] = {
+        {{0.5f, 0.2f, -0.3f}, {0.9f, -0.4f, 0.1f}, {0.3f, 0.5f, 0.5f}, {0.7f, -0.1f, -0.6f}},   // +x: 0
+        {{-0.5f, 0.2f, -0.3f}, {-0.9f, -0.4f, 0.1f}, {-0.3f, 0.5f, 0.5f}, {-0.7f, 0.1f, 0.6f}}, // -x: 1
+        {{0.5f, 0.2f, -0.3f}, {-0.9f, 0.4f, 0.1f}, {0.3f, 0.5f, 0.5f}, {-0.7f, 0.1f, -0.6f}},   // +y: 2
+        {{0.5f, -0.2f, -0.3f}, {-0.9f, -0.4f, 0.1f}, {0.3f, -0.5f, 0.5f}, {-0.7f, -0.1f, 0.6f}}, // -y: 3
+        {{0.5f, 0.2f, 0.3f}, {-0.9f, -0.4f, 0.1f}, {0.3f, -0.5f, 0.5f}, {-0.7f, 0.1f, 0.6f}},    // +z: 4
+        {{0.5f, 0.2f, -0.3f}, {-0.9f, -0.4f, -0.1f}, {0.3f, -0.5f, -0.5f}, {-0.7f, 0.1f, -0.6f}}, // -z: 5
+        {{0.5f, 0.2f, -0.3f}, {-0.9f, -0.4f, 0.1f}, {0.3f, 0.5f, 0.5f}, {-0.7f, -0.1f, -0.6f}}, // none: 1
+    };
+    const int expectedFace[7] = {0, 1, 2, 3, 4, 5, 1};
+    for (int c = 0; c < 7; ++c) {
+        quad->setCubicTexCoordsArray(corners[c]);
+        // Without a material the texture colour shows as it is; both
+        // triangles of the quad read the same face.
+        for (const RTVec3& at : {RTVec3(0.5f, -0.3f, 2), RTVec3(-0.4f, 0.6f, 2)}) {
+            SCOPED_TRACE(testing::Message() << "corners " << c << " at " << at.x << ", " << at.y);
+            const KXColor& face = kFaceColors[expectedFace[c]];
+            expectColor(s.shade(at, kDown), face.getR(), face.getG(), face.getB());
+        }
+    }
+    // An image held as one file is not sampled.
+    auto oneFile = KXMake<KXImage3D>();
+    static_cast<KXTexture3D*>(look->getTexture(0))->setImage3D(oneFile.get());
+    EXPECT_EQ(s.shade(RTVec3(0.5f, -0.3f, 2), kDown), KXColor());
+}
+
+TEST(ShadowFactor, OpaqueSurfacesBlockGlassDimsAndNothingBeyondTheLightCounts)
+{
+    // A floor, covers of the given height and alpha over it, and a light at
+    // z = 6 above the floor point below (0.1, 0.2, 1).
+    const auto receiverWith = [](std::initializer_list<std::pair<float, float>> covers, Shading& s) {
         auto floor = makeQuad(0.0f, 10.0f);
         addShape(s.root, floor.get(), makeLook(KXColor(1, 1, 1, 1)).get());
-        for (const auto& [height, alpha] : occluders) {
+        for (const auto& [height, alpha] : covers) {
             auto cover = makeQuad(height, 2.0f);
             cover->setSidedness(KXTriMesh::KXSIDEDNESS_TWO);
             addShape(s.root, cover.get(), makeLook(KXColor(1, 1, 1, alpha)).get());
         }
     };
-    const RTVec3 light(0, 0, 6);
-    Shading open;
-    receiverWith({}, open);
-    EXPECT_EQ(open.shadow(RTVec3(0.1f, 0.2f, 0.5f), light, 0.0f), 1.0f);
-    // 49 clear samples of 0.02 each.
-    EXPECT_NEAR(open.shadow(RTVec3(0.1f, 0.2f, 0.5f), light, 0.5f), 0.98f, 1e-5f);
-
-    Shading roof;
-    receiverWith({{3.0f, 1.0f}}, roof);
-    EXPECT_EQ(roof.shadow(RTVec3(0.1f, 0.2f, 1), light, 0.0f), 0.0f);
-    EXPECT_EQ(roof.shadow(RTVec3(0.1f, 0.2f, 1), light, 0.5f), 0.0f);
-
-    // Two panes of glass: two surfaces on the way.
-    Shading panes;
-    receiverWith({{2.0f, 0.5f}, {3.0f, 0.5f}}, panes);
-    EXPECT_EQ(panes.shadow(RTVec3(0.1f, 0.2f, 1), light, 0.0f), 0.5f);
-    // Each sample meeting two surfaces adds 0.01.
-    EXPECT_NEAR(panes.shadow(RTVec3(0.1f, 0.2f, 1), light, 0.5f), 0.49f, 1e-5f);
-    // A single pane is one surface, as good as a wall.
-    Shading pane;
-    receiverWith({{2.0f, 0.5f}}, pane);
-    EXPECT_EQ(pane.shadow(RTVec3(0.1f, 0.2f, 1), light, 0.0f), 0.0f);
+    const RTVec3 light(0, 0, 6), at(0.1f, 0.2f, 1);
+    // Hard shadow (radius 0) and soft shadow (radius 0.5) for each case:
+    // 49 samples add 0.02 when clear, 0.01 through glass only, 0 when
+    // blocked.
+    const struct {
+        std::initializer_list<std::pair<float, float>> covers;
+        float hard, soft;
+    } cases[] = {
+        {{}, 1.0f, 0.98f},                         // nothing in the way
+        {{{3.0f, 1.0f}}, 0.0f, 0.0f},              // a roof
+        {{{2.0f, 0.5f}}, 0.5f, 0.49f},             // one pane of glass
+        {{{2.0f, 0.5f}, {3.0f, 0.5f}}, 0.5f, 0.49f}, // two panes
+        {{{2.0f, 0.5f}, {3.0f, 1.0f}}, 0.0f, 0.0f},  // glass in front of a roof
+        {{{3.0f, 1.0f}, {2.0f, 0.5f}}, 0.0f, 0.0f},  // and the other way round
+        {{{8.0f, 1.0f}}, 1.0f, 0.98f},             // a ceiling above the light
+        {{{2.0f, 0.5f}, {8.0f, 1.0f}}, 0.5f, 0.49f}, // glass, and a ceiling above
+    };
+    for (size_t c = 0; c < std::size(cases); ++c) {
+        Shading s;
+        receiverWith(cases[c].covers, s);
+        EXPECT_EQ(s.shadow(at, light, 0.0f), cases[c].hard) << "case " << c;
+        EXPECT_NEAR(s.shadow(at, light, 0.5f), cases[c].soft, 1e-5f) << "case " << c;
+    }
 
     // An area light half hidden behind the edge of a roof.
     Shading edge;
@@ -285,6 +374,41 @@ TEST(ShadowFactor, OneSurfaceBlocksTwoHalveAreaLightsSpreadSamples)
     EXPECT_LT(partial, 0.8f);
 }
 
+TEST(ShadowFactor, SoftShadowSamplesSpreadAcrossEveryDirection)
+{
+    std::vector<RTVec3> directions = {RTVec3(1, 0, 0), RTVec3(-1, 0, 0), RTVec3(0, 1, 0), RTVec3(0, -1, 0),
+                                      RTVec3(0, 0, 1), RTVec3(0, 0, -1), RTVec3(1, 1, 0), RTVec3(0, 1, 1),
+                                      RTVec3(1, 0, 1), RTVec3(1, 1, 1), RTVec3(-1, 1, -1)};
+    std::mt19937 random(5);
+    std::normal_distribution<float> normal;
+    for (int k = 0; k < 200; ++k)
+        directions.emplace_back(normal(random), normal(random), normal(random));
+    for (const RTVec3& direction : directions) {
+        const RTVec3 d = rtNormalize(direction);
+        RTVec3 u, v;
+        rtSoftShadowAxes(d, u, v);
+        EXPECT_NEAR(rtLength(u), 1.0f, 1e-5f) << d.x << " " << d.y << " " << d.z;
+        EXPECT_NEAR(rtLength(v), 1.0f, 1e-5f) << d.x << " " << d.y << " " << d.z;
+        EXPECT_NEAR(rtDot(u, d), 0.0f, 1e-5f);
+        EXPECT_NEAR(rtDot(v, d), 0.0f, 1e-5f);
+        EXPECT_NEAR(rtDot(u, v), 0.0f, 1e-5f);
+    }
+
+    // A light straight along +y from the point, its left part hidden behind
+    // a wall whose edge the ray to the light's centre just passes: only a
+    // spread of samples finds the shadow.
+    Shading s;
+    auto receiver = makeQuad(1.0f, 0.5f);
+    addShape(s.root, receiver.get(), makeLook(KXColor(1, 1, 1, 1)).get());
+    auto wall = KXMake<KXTriMesh>();
+    wall->set(KXTriMesh::KXTRIMESHTYPE_LIST, {{-3, 3, -2}, {-0.05f, 3, -2}, {-0.05f, 3, 4}, {-3, 3, 4}},
+              {0, 1, 2, 0, 2, 3});
+    addShape(s.root, wall.get(), makeLook(KXColor(1, 1, 1, 1)).get());
+    const float factor = s.shadow(RTVec3(0, 0, 3), RTVec3(0, 6, 1), 1.0f);
+    EXPECT_GT(factor, 0.2f);
+    EXPECT_LT(factor, 0.8f);
+}
+
 TEST(Reflections, MirrorsShowWhatTheyFaceTwoLevelsDeep)
 {
     EXPECT_FLOAT_EQ(rtReflectivity(makeLook(KXColor(1, 1, 1, 1), KXColor(1, 1, 1, 1), 0.0f).get()), 1.0f);
@@ -293,21 +417,57 @@ TEST(Reflections, MirrorsShowWhatTheyFaceTwoLevelsDeep)
     auto bare = KXMake<KXAppearance>();
     EXPECT_EQ(rtReflectivity(bare.get()), 0.0f);
 
-    // A mirror on the floor facing a glowing ceiling (normals down).
+    // Two mirrors facing each other, a floor glowing red and a ceiling
+    // glowing green, both of reflectivity 1 and diffuse grey 0.5, with no
+    // lights. A ray down onto the floor sees its glow, plus half of the
+    // ceiling (level one), which adds half of the floor's glow (level two);
+    // a third level would add half of the ceiling's again:
+    //   one level:    red 0.1,  green 0.1
+    //   two levels:   red 0.125, green 0.1
+    //   three levels: red 0.125, green 0.125
     Shading s;
-    auto mirror = makeQuad(0.0f, 5.0f);
-    addShape(s.root, mirror.get(), makeLook(KXColor(0.5f, 0.5f, 0.5f, 1), KXColor(1, 1, 1, 1), 0.0f).get());
+    auto floor = makeQuad(0.0f, 5.0f);
+    addShape(s.root, floor.get(),
+             makeLook(KXColor(0.5f, 0.5f, 0.5f, 1), KXColor(1, 1, 1, 1), 0.0f, KXColor(0, 0, 0, 1),
+                      KXColor(0.1f, 0, 0, 1))
+                 .get());
     auto ceiling = makeQuad(0.0f, 5.0f);
     ceiling->setNormalsArray(std::vector<KXUnitVector>(4, KXUnitVector(0, 0, -1)));
     ceiling->setIndicesArray({0, 2, 1, 0, 3, 2});
     addShape(s.root, ceiling.get(),
-             makeLook(KXColor(0, 0, 0, 1), KXColor(0, 0, 0, 1), 128.0f, KXColor(0, 0, 0, 1), KXColor(0.8f, 0.6f, 0.4f, 1))
+             makeLook(KXColor(0.5f, 0.5f, 0.5f, 1), KXColor(1, 1, 1, 1), 0.0f, KXColor(0, 0, 0, 1),
+                      KXColor(0, 0.2f, 0, 1))
                  .get(),
              KXMatrix::translation(0, 0, 4));
-    // Seen from the side, below the ceiling: the mirror shows the glow,
-    // weighted by its diffuse colour and reflectivity 1.
-    expectColor(s.shade(RTVec3(0.5f, 0, 2), RTVec3(0.2f, 0, -1), true), 0.4f, 0.3f, 0.2f);
-    expectColor(s.shade(RTVec3(0.5f, 0, 2), RTVec3(0.2f, 0, -1), false), 0, 0, 0);
+    expectColor(s.shade(RTVec3(0.5f, 0, 2), RTVec3(0.2f, 0, -1), true), 0.125f, 0.1f, 0);
+    // Without reflections the floor's own glow only.
+    expectColor(s.shade(RTVec3(0.5f, 0, 2), RTVec3(0.2f, 0, -1), false), 0.1f, 0, 0);
+}
+
+TEST(ShadingSurfaces, BackFacesOfTwoSidedMeshesAreLitOnTheSideSeen)
+{
+    Shading s;
+    auto sheet = makeQuad(0.0f, 2.0f);
+    sheet->setSidedness(KXTriMesh::KXSIDEDNESS_TWO);
+    addShape(s.root, sheet.get(), makeLook(KXColor(0.8f, 0.6f, 0.4f, 1)).get());
+    auto* sun = s.addLight<KXDirectionalLight>();
+    sun->setColor(KXColor(1, 1, 1, 1));
+    const RTVec3 below(0.2f, 0.1f, -2), above(0.2f, 0.1f, 2);
+    // Light travelling up lights the underside, seen from below, and not
+    // the top; light travelling down the other way round.
+    sun->setDirection(KXVector(0, 0, 1));
+    expectColor(s.shade(below, kUp), 0.8f, 0.6f, 0.4f);
+    expectColor(s.shade(above, kDown), 0, 0, 0);
+    sun->setDirection(KXVector(0, 0, -1));
+    expectColor(s.shade(below, kUp), 0, 0, 0);
+    expectColor(s.shade(above, kDown), 0.8f, 0.6f, 0.4f);
+    // A one-sided sheet is not seen from below at all.
+    Shading one;
+    auto oneSided = makeQuad(0.0f, 2.0f);
+    addShape(one.root, oneSided.get(), makeLook(KXColor(0.8f, 0.6f, 0.4f, 1)).get());
+    one.prepare();
+    RTCaster::cast(one.primary, one.tree.get(), RTRay(below, kUp));
+    EXPECT_TRUE(one.primary.getHits().empty());
 }
 
 TEST(ShadowFactor, AreaLightsDrawTheirNumbersEvenWhereTheyAddNothing)

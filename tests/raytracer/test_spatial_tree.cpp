@@ -107,6 +107,59 @@ TEST(ShapeTree, SplitsStopWhereBothHalvesGetTheSameShapes)
     EXPECT_EQ(tree.getNumLeaves(), 1u);
 }
 
+TEST(ShapeTree, SplittingGoesOnDownToTheDepthLimitAndNoFurther)
+{
+    // One small shape in a corner: every split puts it in one half only,
+    // so the halving goes on until the children of depth 16 are made. The
+    // longest side is halved each time, x first on ties: 17 halvings leave
+    // x and y halved six times and z five.
+    const std::vector<RTBox> items = {box(0, 0, 0, 0.001f, 0.001f, 0.001f)};
+    RTSpatialTree tree;
+    tree.build(RTSpatialTree::SHAPES, box(0, 0, 0, 8, 8, 8), {0}, items);
+    int deepest = 0;
+    std::vector<Leaf> holding;
+    for (const Leaf& leaf : leavesOf(tree)) {
+        deepest = std::max(deepest, leaf.depth);
+        if (!leaf.items.empty())
+            holding.push_back(leaf);
+    }
+    EXPECT_EQ(deepest, RTSpatialTree::MAX_SPLIT_DEPTH + 1);
+    ASSERT_EQ(holding.size(), 1u);
+    EXPECT_EQ(holding[0].depth, RTSpatialTree::MAX_SPLIT_DEPTH + 1);
+    EXPECT_EQ(holding[0].box.hi[0], 0.125f);
+    EXPECT_EQ(holding[0].box.hi[1], 0.125f);
+    EXPECT_EQ(holding[0].box.hi[2], 0.25f);
+    // One leaf beside each step down, and the last pair.
+    EXPECT_EQ(tree.getNumLeaves(), static_cast<size_t>(RTSpatialTree::MAX_SPLIT_DEPTH) + 2);
+}
+
+TEST(MeshTree, SplittingGoesOnDownToTheDepthLimitAndNoFurther)
+{
+    // Nine tiny triangles in a corner and one spanning the whole box: every
+    // split sends all ten to the corner's half and the big one also to the
+    // other, so no split fails and the corner's branch reaches the limit.
+    std::vector<KXPosition> v = {{0, 0, 0}, {8, 0, 8}, {0, 8, 8}};
+    std::vector<uint32_t> idx = {0, 1, 2};
+    for (int t = 0; t < 9; ++t) {
+        const float o = 0.001f * static_cast<float>(t);
+        for (const KXPosition& corner :
+             {KXPosition(o, 0, 0), KXPosition(o + 0.005f, 0, 0), KXPosition(o, 0.005f, 0.005f)}) {
+            v.push_back(corner);
+            idx.push_back(static_cast<uint32_t>(v.size() - 1));
+        }
+    }
+    auto mesh = KXMake<KXTriMesh>();
+    mesh->set(KXTriMesh::KXTRIMESHTYPE_LIST, std::move(v), std::move(idx));
+    const RTMesh prepared(*mesh, true);
+    ASSERT_TRUE(prepared.hasTree());
+    int deepest = 0;
+    prepared.getTree().forEachNode([&](const RTSpatialNode& node, const RTBox&, int depth) {
+        if (node.isLeaf())
+            deepest = std::max(deepest, depth);
+    });
+    EXPECT_EQ(deepest, RTSpatialTree::MAX_SPLIT_DEPTH + 1);
+}
+
 TEST(MeshTree, NineTrianglesAreTestedDirectlyTenGetATree)
 {
     auto nine = makeTriangleSoup(9, 1);
