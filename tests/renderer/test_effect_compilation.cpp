@@ -165,9 +165,8 @@ TEST_F(EffectCompilationTest, ShaderProgramImplementationsCompileTheirSource)
 
 // A frame of a square drawn with an effect shows the effect's colour where
 // the square is, and a new value set through the program's variable shows
-// in the next frame. Disabled until the device's pipeline runs the shader
-// programs that effects bind.
-TEST_F(EffectCompilationTest, DISABLED_FramesDrawnWithAnEffectShowItsParameters)
+// in the next frame.
+TEST_F(EffectCompilationTest, FramesDrawnWithAnEffectShowItsParameters)
 {
     Made<KXRenderer> renderer = createRenderer(KXRenderer::KXRENDERER_WINDOW);
     ASSERT_TRUE(renderer);
