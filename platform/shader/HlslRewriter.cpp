@@ -328,7 +328,7 @@ public:
         for (Token token = lexer_.next(); token.kind != TokenKind::End; token = lexer_.next()) {
             if (token.kind == TokenKind::Identifier)
                 ok &= rewriteIdentifier(token, previous, ownNoise, out);
-            else if (charAt(text_, token) == '.' && token.end < text_.size() && text_[token.end] == '_')
+            else if (charAt(text_, token) == '.' && startsWithUnderscore(token.end))
                 ok &= rewriteMatrixSwizzle(token, out);
             else
                 out.append(text_, token.begin, token.end - token.begin);
@@ -339,6 +339,21 @@ public:
     }
 
 private:
+    // The preprocessor puts a space between the tokens of "M._11_22", so
+    // the swizzle may start after spaces.
+    size_t skipSpace(size_t position) const
+    {
+        while (position < text_.size() && isSpace(text_[position]))
+            ++position;
+        return position;
+    }
+
+    bool startsWithUnderscore(size_t position) const
+    {
+        position = skipSpace(position);
+        return position < text_.size() && text_[position] == '_';
+    }
+
     bool rewriteIdentifier(const Token& token, const Token& previous, bool ownNoise, std::string& out)
     {
         const std::string word = textOf(text_, token);
@@ -392,7 +407,7 @@ private:
     bool rewriteMatrixSwizzle(const Token& dot, std::string& out)
     {
         size_t end = 0;
-        const std::vector<std::string> elements = matrixSwizzleElements(text_, dot.end, end);
+        const std::vector<std::string> elements = matrixSwizzleElements(text_, skipSpace(dot.end), end);
         if (elements.size() < 2) {
             out += '.';
             return true;

@@ -21,6 +21,11 @@ namespace {
 // allow 255 iterations per loop); lanes still looping then leave it, so that
 // a program cannot hang a draw.
 constexpr uint32_t MAX_LOOP_ITERATIONS = 1024;
+// Nested loops, each within that limit, would multiply into hours, so all
+// the loops of a run together repeat at most as often as its lanes could
+// in Direct3D 9, which executes at most 65,535 instructions per invocation:
+// this many times per lane, which a run of valid programs never reaches.
+constexpr uint32_t LOOP_ITERATIONS_PER_LANE = 65536;
 
 namespace generic {
 #define KERNEL_WIDTH 4
@@ -28,14 +33,24 @@ namespace generic {
 #undef KERNEL_WIDTH
 } // namespace generic
 
+// GCC sets the target for everything up to pop_options; clang ignores
+// that pragma and takes the target as an attribute of each function.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,fma"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2,fma")
+#endif
 namespace avx2 {
 #define KERNEL_WIDTH 8
 #include "shader/ProgramKernels.h"
 #undef KERNEL_WIDTH
 } // namespace avx2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 // Denormals flushed to zero in and out while a program runs, as shader
 // hardware does; they would only slow the arithmetic down.

@@ -89,6 +89,8 @@ uint64_t execute(const RegisterProgram& program, ExecutionContext& context, cons
     uint64_t* pending = context.blockMasks();
     uint64_t* edges = pending + program.blockCount;
     uint32_t* counters = context.loopCounters();
+    uint32_t loopIterations = 0;
+    const uint32_t maxLoopIterations = static_cast<uint32_t>(lanes) * LOOP_ITERATIONS_PER_LANE;
     const RegisterInstruction* code = program.code.data();
     const uint32_t size = static_cast<uint32_t>(program.code.size());
     const uint32_t* extra = program.extra.data();
@@ -229,7 +231,7 @@ uint64_t execute(const RegisterProgram& program, ExecutionContext& context, cons
             break;
         case RegisterOp::LoopBack:
             if (pending[in.a]) {
-                if (++counters[in.b] < MAX_LOOP_ITERATIONS)
+                if (++counters[in.b] < MAX_LOOP_ITERATIONS && ++loopIterations < maxLoopIterations)
                     pc = in.imm - 1;
                 else
                     pending[in.a] = 0; // lanes still looping stop here

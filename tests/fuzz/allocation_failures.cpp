@@ -7,6 +7,8 @@
 #include "sceneapi/KXImageUtils.h"
 #include "sceneapi/KXRawImage2D.h"
 
+#include "FuzzDevice.h"
+
 #include <d3dx9.h>
 #include <swd3d9.h>
 
@@ -164,12 +166,7 @@ protected:
                                  nullptr);
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
         ASSERT_NE(nullptr, d3d);
-        D3DPRESENT_PARAMETERS parameters;
-        std::memset(&parameters, 0, sizeof parameters);
-        parameters.Windowed = TRUE;
-        parameters.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        parameters.BackBufferFormat = D3DFMT_X8R8G8B8;
-        parameters.hDeviceWindow = window;
+        D3DPRESENT_PARAMETERS parameters = fuzzdevice::windowedPresentation(window);
         ASSERT_EQ(D3D_OK, d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window,
                                             D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &device));
         // Allocations are counted on one thread only.

@@ -13,20 +13,17 @@
 // would cost most of the run time while their loads take the same paths as
 // small ones (the image decoders' own target decodes them at every size).
 
+#include "FuzzDevice.h"
+
 #include <d3dx9.h>
 #include <swd3d9.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
 
-void require(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
+using fuzzdevice::require;
 
 const uint64_t LOAD_TEXELS = 1 << 14;
 
@@ -36,24 +33,7 @@ bool isOutOfMemory(HRESULT result) { return result == E_OUTOFMEMORY || result ==
 // not carry from one input to the next.
 IDirect3DDevice9* device()
 {
-    static IDirect3DDevice9* shared = [] {
-        HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 64, 64, nullptr, nullptr,
-                                      GetModuleHandleW(nullptr), nullptr);
-        IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS parameters;
-        std::memset(&parameters, 0, sizeof parameters);
-        parameters.Windowed = TRUE;
-        parameters.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        parameters.BackBufferFormat = D3DFMT_X8R8G8B8;
-        parameters.hDeviceWindow = window;
-        IDirect3DDevice9* created = nullptr;
-        if (!d3d || FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window,
-                                             D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &created)))
-            std::abort();
-        d3d->Release();
-        SwD3D9SetRasterThreadCount(created, 1);
-        return created;
-    }();
+    static IDirect3DDevice9* shared = fuzzdevice::createDevice();
     return shared;
 }
 

@@ -52,6 +52,8 @@ TEST(HlslRewriter, MatrixSwizzlesBecomeVectorsOfSingleElements)
               "x = float4(mul(A, B)._11, mul(A, B)._22, mul(A, B)._33, mul(A, B)._44);");
     EXPECT_EQ(rewrite("x = (A + B)._12_21 * 2;"), "x = float2((A + B)._12, (A + B)._21) * 2;");
     EXPECT_EQ(rewrite("return M._14_24;"), "return float2(M._14, M._24);");
+    // As the effect preprocessor writes them, a space between the tokens.
+    EXPECT_EQ(rewrite("x = M . _41_42;"), "x = float2(M ._41, M ._42);");
     // Single elements, vector swizzles and names that merely look alike stay.
     for (const char* kept : {"x = M._41;", "x = v.xyz;", "x = M._41_foo;", "x = M._15_16;", "x = s._m44_m00;",
                              "// M._41_42\n", "s = \"M._41_42\";", "x = 1._11_22;"})

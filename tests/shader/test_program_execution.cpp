@@ -512,6 +512,32 @@ float4 main(float4 t : TEXCOORD0) : POSITION {
         });
 }
 
+// Three nested loops: lanes that stay within Direct3D 9's limits count
+// exactly, and lanes that would repeat 2^30 times (each loop within its own
+// limit) stop.
+TEST(ProgramExecution, NestedLoopsStopAtTheLimitOfTheWholeRun)
+{
+    auto p = buildProgram(R"(
+float4 main(float4 t : TEXCOORD0) : POSITION {
+    float s = 0;
+    for (float i = 0; i < t.x; i += 1)
+        for (float j = 0; j < t.x; j += 1)
+            for (float k = 0; k < t.x; k += 1)
+                s += 1;
+    return float4(s, 1, 1, 1);
+}
+)", "main", ShaderStage::Vertex);
+    forEachKernelSet(
+        p, 8, [](TestBatch& b) { b.input("TEXCOORD0", [](int i, int c) { return c == 0 ? float(30 + i) : 1.0f; }); },
+        [](const TestBatch& b, uint64_t, const char* set) {
+            for (int i = 0; i < 8; ++i)
+                EXPECT_EQ(b.output("POSITION", 0, i), float((30 + i) * (30 + i) * (30 + i))) << set;
+        });
+    forEachKernelSet(
+        p, 8, [](TestBatch& b) { b.input("TEXCOORD0", [](int, int c) { return c == 0 ? 1e9f : 1.0f; }); },
+        [](const TestBatch&, uint64_t, const char*) {});
+}
+
 TEST(ProgramExecution, CompiledProgramsRunThroughTheirExecutableForm)
 {
     auto program = compileOrFail("float4 main(float4 t : TEXCOORD0) : POSITION { return t * 2; }", "main",
