@@ -93,7 +93,9 @@ void fillDefaultCaps(D3DCAPS9& caps)
     caps.StencilCaps = D3DSTENCILCAPS_KEEP | D3DSTENCILCAPS_ZERO | D3DSTENCILCAPS_REPLACE | D3DSTENCILCAPS_INCRSAT |
                        D3DSTENCILCAPS_DECRSAT | D3DSTENCILCAPS_INVERT | D3DSTENCILCAPS_INCR | D3DSTENCILCAPS_DECR;
     caps.FVFCaps = 8;
-    caps.TextureOpCaps = 0x03FFFFFF; // every D3DTOP_ operation
+    // Every D3DTOP_ operation but the bump-mapping ones: there is no
+    // bump-map format (D3DFMT_V8U8 and its kin) to feed them.
+    caps.TextureOpCaps = 0x03FFFFFF & ~(D3DTEXOPCAPS_BUMPENVMAP | D3DTEXOPCAPS_BUMPENVMAPLUMINANCE);
     caps.MaxTextureBlendStages = 8;
     caps.MaxSimultaneousTextures = 8;
     caps.VertexProcessingCaps = D3DVTXPCAPS_TEXGEN | D3DVTXPCAPS_MATERIALSOURCE7 | D3DVTXPCAPS_DIRECTIONALLIGHTS |
@@ -169,8 +171,36 @@ DWORD simulatedCreationFailures() { return g_creationFailures.load(std::memory_o
 
 void setSimulatedCreationFailures(DWORD kinds) { g_creationFailures.store(kinds, std::memory_order_relaxed); }
 
+namespace {
+
+// The mode a full-screen device switched the display to, and that device's
+// swap chain; the display is one for the whole process, as on a desktop.
+const void* g_fullScreenOwner = nullptr;
+D3DDISPLAYMODE g_fullScreenMode;
+
+} // namespace
+
+void enterFullScreenMode(const void* owner, const D3DDISPLAYMODE& mode)
+{
+    std::lock_guard<std::mutex> lock(overrideMutex());
+    g_fullScreenOwner = owner;
+    g_fullScreenMode = mode;
+}
+
+void leaveFullScreenMode(const void* owner)
+{
+    std::lock_guard<std::mutex> lock(overrideMutex());
+    if (g_fullScreenOwner == owner)
+        g_fullScreenOwner = nullptr;
+}
+
 D3DDISPLAYMODE currentDisplayMode()
 {
+    {
+        std::lock_guard<std::mutex> lock(overrideMutex());
+        if (g_fullScreenOwner)
+            return g_fullScreenMode;
+    }
     D3DDISPLAYMODE mode;
     mode.Width = 1920;
     mode.Height = 1080;

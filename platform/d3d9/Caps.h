@@ -26,6 +26,10 @@ void setSimulatedCreationFailures(DWORD kinds);
 // The one display mode of the adapter and the modes full-screen devices
 // may use.
 D3DDISPLAYMODE currentDisplayMode();
+// A full-screen swap chain switches the display to its mode while it
+// lives; the desktop mode comes back when it goes.
+void enterFullScreenMode(const void* owner, const D3DDISPLAYMODE& mode);
+void leaveFullScreenMode(const void* owner);
 UINT displayModeCount(const AdapterProfile& profile, D3DFORMAT format);
 bool displayMode(const AdapterProfile& profile, D3DFORMAT format, UINT index, D3DDISPLAYMODE& mode);
 

@@ -514,12 +514,8 @@ HRESULT STDMETHODCALLTYPE Device::Present(CONST RECT* pSourceRect, CONST RECT* p
 HRESULT STDMETHODCALLTYPE Device::GetBackBuffer(UINT iSwapChain, UINT iBackBuffer, D3DBACKBUFFER_TYPE Type,
                                                 IDirect3DSurface9** ppBackBuffer)
 {
-    if (!ppBackBuffer)
+    if (!ppBackBuffer || iSwapChain != 0 || !m_swapChain)
         return D3DERR_INVALIDCALL;
-    if (iSwapChain != 0 || !m_swapChain) {
-        *ppBackBuffer = nullptr;
-        return D3DERR_INVALIDCALL;
-    }
     return m_swapChain->GetBackBuffer(iBackBuffer, Type, ppBackBuffer);
 }
 
@@ -699,12 +695,13 @@ HRESULT STDMETHODCALLTYPE Device::SetViewport(CONST D3DVIEWPORT9* pViewport)
         return D3DERR_INVALIDCALL;
     const Surface* target = m_state.renderTargets[0];
     const D3DVIEWPORT9& v = *pViewport;
-    const uint64_t right = static_cast<uint64_t>(v.X) + v.Width;
-    const uint64_t bottom = static_cast<uint64_t>(v.Y) + v.Height;
     // Only a failed Reset leaves no render target.
     if (!target)
         return D3DERR_INVALIDCALL;
-    if (v.Width == 0 || v.Height == 0 || right > target->desc().Width || bottom > target->desc().Height)
+    // A viewport reaching past the render target is accepted, as drivers
+    // do (the documentation says it fails): draws and clears keep to the
+    // target's pixels.
+    if (v.Width == 0 || v.Height == 0)
         return D3DERR_INVALIDCALL;
     if (!(v.MinZ >= 0.0f && v.MinZ <= 1.0f && v.MaxZ >= 0.0f && v.MaxZ <= 1.0f))
         return D3DERR_INVALIDCALL;

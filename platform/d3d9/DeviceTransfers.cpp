@@ -28,14 +28,6 @@ RECT intersect(const RECT& a, const RECT& b)
 
 bool isEmpty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
 
-// A plain surface of the default pool (not a render target, depth buffer or
-// part of a texture).
-bool isPlainDefaultSurface(const Surface& surface)
-{
-    return surface.desc().Pool == D3DPOOL_DEFAULT && !surface.texture() && !surface.isRenderTarget() &&
-           !surface.isDepthStencil();
-}
-
 // A clear's fill of one rectangle: a pixel value, or for a depth-stencil
 // word the bits to keep (outside depthMask) and the new ones.
 struct ClearFill {
@@ -139,8 +131,6 @@ HRESULT STDMETHODCALLTYPE Device::Clear(DWORD Count, CONST D3DRECT* pRects, DWOR
                                         DWORD Stencil)
 {
     flushDraws(*this);
-    if (Count > 0 && !pRects)
-        return D3DERR_INVALIDCALL;
     if (Flags == 0 || (Flags & ~(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)))
         return D3DERR_INVALIDCALL;
     Surface* depth = m_state.depthStencil;
@@ -150,13 +140,19 @@ HRESULT STDMETHODCALLTYPE Device::Clear(DWORD Count, CONST D3DRECT* pRects, DWOR
         return D3DERR_INVALIDCALL;
     if ((Flags & D3DCLEAR_ZBUFFER) && !(Z >= 0.0f && Z <= 1.0f))
         return D3DERR_INVALIDCALL;
+    // Rectangles given with a count of zero clear nothing; a count without
+    // rectangles clears the whole viewport (drivers accept both).
+    if (Count == 0 && pRects)
+        return D3D_OK;
     if (isLost())
         return D3D_OK;
     // The clear covers the viewport, and the scissor rectangle when the
     // scissor test is on.
     const D3DVIEWPORT9& v = m_state.viewport;
-    RECT area{static_cast<LONG>(v.X), static_cast<LONG>(v.Y), static_cast<LONG>(v.X + v.Width),
-              static_cast<LONG>(v.Y + v.Height)};
+    // (The viewport may reach past the target: its corners are kept within
+    // what a RECT holds before the surfaces cut it.)
+    auto corner = [](uint64_t value) { return static_cast<LONG>(std::min<uint64_t>(value, 0x7FFFFFFF)); };
+    RECT area{corner(v.X), corner(v.Y), corner(uint64_t{v.X} + v.Width), corner(uint64_t{v.Y} + v.Height)};
     if (m_state.renderStates[D3DRS_SCISSORTESTENABLE])
         area = intersect(area, m_state.scissorRect);
     const DWORD count = pRects ? Count : 0;
@@ -318,19 +314,35 @@ HRESULT STDMETHODCALLTYPE Device::StretchRect(IDirect3DSurface9* pSourceSurface,
                           sourceRect.bottom - sourceRect.top == targetRect.bottom - targetRect.top;
 
     if (source->isDepthStencil() || target->isDepthStencil()) {
-        // Depth buffers copy whole, unscaled, outside a scene.
-        if (!source->isDepthStencil() || !target->isDepthStencil() || m_inScene || pSourceRect || pDestRect ||
+        // Depth buffers copy whole (rectangles, when given, cover the whole
+        // surface), unscaled, outside a scene. A multisampled buffer copied
+        // into a single-sample one is resolved, as drivers do, by taking
+        // each pixel's first sample.
+        const RECT whole = wholeRect(*source);
+        const bool wholeRects = (!pSourceRect || std::memcmp(&sourceRect, &whole, sizeof(RECT)) == 0) &&
+                                (!pDestRect || std::memcmp(&targetRect, &whole, sizeof(RECT)) == 0);
+        const bool samplesFit = source->samples() == target->samples() || target->samples() <= 1;
+        if (!source->isDepthStencil() || !target->isDepthStencil() || m_inScene || !wholeRects ||
             source->desc().Format != target->desc().Format || source->desc().Width != target->desc().Width ||
-            source->desc().Height != target->desc().Height || source->samples() != target->samples())
+            source->desc().Height != target->desc().Height || !samplesFit)
             return D3DERR_INVALIDCALL;
-        copyRect(source->pixels(), sourceRect, target->pixels(), 0, 0);
+        if (isLost())
+            return D3D_OK;
+        if (source->samples() == target->samples()) {
+            copyRect(source->pixels(), sourceRect, target->pixels(), 0, 0);
+        } else {
+            const PixelBuffer& from = source->pixels();
+            PixelBuffer& to = target->pixels();
+            const size_t bytes = static_cast<size_t>(from.width()) * from.bytesPerPixel();
+            for (UINT y = 0; y < from.height(); ++y)
+                std::memcpy(to.pixel(0, y), from.pixel(0, y, 0, 0), bytes);
+        }
         return D3D_OK;
     }
-    // The destination is a render target or a plain surface.
-    if (!target->isRenderTarget() && !isPlainDefaultSurface(*target))
-        return D3DERR_INVALIDCALL;
-    // Plain destinations take copies without stretching or conversion.
-    if (isPlainDefaultSurface(*target) && (!sameSize || source->desc().Format != target->desc().Format))
+    // The destination is a render target: drivers refuse off-screen plain
+    // surfaces there, although the documentation's table lists same-size
+    // copies into them.
+    if (!target->isRenderTarget())
         return D3DERR_INVALIDCALL;
     // A multisampled destination takes only same-size copies of a surface
     // with the same samples; a multisampled source is resolved.

@@ -68,8 +68,10 @@ HRESULT STDMETHODCALLTYPE Direct3D9::EnumAdapterModes(UINT Adapter, D3DFORMAT Fo
 {
     if (Adapter != 0 || !pMode)
         return D3DERR_INVALIDCALL;
+    // A format that is not a display format is an invalid call, as
+    // Direct3D answers, like a mode past the list.
     if (!isDisplayFormat(m_profile, Format))
-        return D3DERR_NOTAVAILABLE;
+        return D3DERR_INVALIDCALL;
     return displayMode(m_profile, Format, Mode, *pMode) ? D3D_OK : D3DERR_INVALIDCALL;
 }
 

@@ -155,9 +155,11 @@ bool buildTarget(const DeviceState& state, TargetView& target)
     target.viewportHeight = static_cast<float>(vp.Height);
     target.minZ = vp.MinZ;
     target.maxZ = vp.MaxZ;
-    int left = static_cast<int>(vp.X), top = static_cast<int>(vp.Y);
-    right = std::min<int64_t>(right, static_cast<int64_t>(vp.X) + vp.Width);
-    bottom = std::min<int64_t>(bottom, static_cast<int64_t>(vp.Y) + vp.Height);
+    // The viewport may reach past the surfaces.
+    int left = static_cast<int>(std::min<int64_t>(vp.X, right));
+    int top = static_cast<int>(std::min<int64_t>(vp.Y, bottom));
+    right = static_cast<int>(std::min<int64_t>(right, static_cast<int64_t>(vp.X) + vp.Width));
+    bottom = static_cast<int>(std::min<int64_t>(bottom, static_cast<int64_t>(vp.Y) + vp.Height));
     if (state.renderStates[D3DRS_SCISSORTESTENABLE]) {
         const RECT& r = state.scissorRect;
         left = std::max<int>(left, r.left);
@@ -668,6 +670,10 @@ bool drawInto(Device& device, PipelineContext& c, const DrawDescription& draw, B
     setup.clipRight = target.clipRight;
     setup.clipBottom = target.clipBottom;
     setup.varyingCount = pixels.varyingCount;
+    if (pixels.program.executable) {
+        setup.planeVaryings = pixels.program.interpolated;
+        setup.planeVaryingCount = pixels.program.interpolatedCount;
+    }
     setup.flatShade = pixels.key.flatShade;
     setup.cullMode = rs[D3DRS_CULLMODE];
     setup.depthBias = pixels.constants.depthBias;

@@ -272,16 +272,16 @@ HRESULT STDMETHODCALLTYPE Surface::LockRect(D3DLOCKED_RECT* pLockedRect, CONST R
     flushPendingDraws(device());
     if (!pLockedRect)
         return D3DERR_INVALIDCALL;
+    // A lock that fails leaves the caller's structure as it was.
     RECT rect;
-    if (!m_lockable || m_locked || !resolveRect(pRect, m_desc.Width, m_desc.Height, rect)) {
-        pLockedRect->Pitch = 0;
-        pLockedRect->pBits = nullptr;
+    if (!m_lockable || m_locked || !resolveRect(pRect, m_desc.Width, m_desc.Height, rect))
         return D3DERR_INVALIDCALL;
-    }
     pLockedRect->Pitch = static_cast<INT>(m_pixels.pitch());
     pLockedRect->pBits = m_pixels.pixel(static_cast<UINT>(rect.left), static_cast<UINT>(rect.top));
     m_locked = true;
     m_lockWrites = !(Flags & D3DLOCK_READONLY);
+    if (m_lockWrites && m_texture && (Flags & D3DLOCK_NO_DIRTY_UPDATE))
+        m_texture->keepDeviceCopy(m_face, m_level);
     if (m_lockWrites && m_texture)
         m_texture->noteLevelChanged(m_face, m_level, &rect, !(Flags & D3DLOCK_NO_DIRTY_UPDATE));
     return D3D_OK;
@@ -289,8 +289,10 @@ HRESULT STDMETHODCALLTYPE Surface::LockRect(D3DLOCKED_RECT* pLockedRect, CONST R
 
 HRESULT STDMETHODCALLTYPE Surface::UnlockRect()
 {
+    // Unlocking a level of a 2D texture that is not locked succeeds, as
+    // Direct3D answers; other surfaces refuse it.
     if (!m_locked)
-        return D3DERR_INVALIDCALL;
+        return m_texture && m_texture->kind() == D3DRTYPE_TEXTURE ? D3D_OK : D3DERR_INVALIDCALL;
     m_locked = false;
     return D3D_OK;
 }
@@ -519,6 +521,84 @@ void TextureCore::prepareForSampling()
 {
     if (m_mipsStale)
         regenerateMipmaps();
+    // Sampling brings a managed texture's dirty regions to the device.
+    if (!m_deviceCopies.empty()) {
+        refreshDeviceCopies();
+    } else if (m_texturePool == D3DPOOL_MANAGED) {
+        for (UINT face = 0; face < m_faces; ++face)
+            m_dirty[face].clear();
+    }
+    m_sampled = true;
+}
+
+const PixelBuffer& TextureCore::sampledPixels(UINT face, UINT level) const
+{
+    const size_t index = static_cast<size_t>(face) * m_storedLevels + level;
+    if (index < m_deviceCopies.size() && m_deviceCopies[index])
+        return *m_deviceCopies[index];
+    return surface(face, level)->pixels();
+}
+
+void TextureCore::keepDeviceCopy(UINT face, UINT level)
+{
+    // Only managed textures have a copy apart from the application's; a
+    // texture that generates its levels rewrites them itself.
+    if (m_texturePool != D3DPOOL_MANAGED || m_kind == D3DRTYPE_VOLUMETEXTURE || generatesMipmaps() || !m_sampled)
+        return;
+    const size_t index = static_cast<size_t>(face) * m_storedLevels + level;
+    try {
+        if (m_deviceCopies.empty())
+            m_deviceCopies.resize(static_cast<size_t>(m_faces) * m_storedLevels);
+    } catch (const std::exception&) {
+        return;
+    }
+    if (m_deviceCopies[index])
+        return;
+    // Without memory for the copy the write shows at once, as it did.
+    std::unique_ptr<PixelBuffer> copy(new (std::nothrow) PixelBuffer);
+    const PixelBuffer& pixels = surface(face, level)->pixels();
+    if (!copy || !copy->allocate(pixels.format(), pixels.width(), pixels.height(), 1, 1))
+        return;
+    std::memcpy(copy->data(), pixels.data(), pixels.planeSize());
+    m_deviceCopies[index] = std::move(copy);
+}
+
+void TextureCore::refreshDeviceCopies()
+{
+    bool anyLeft = false;
+    for (UINT face = 0; face < m_faces; ++face) {
+        DirtyRegion& dirty = m_dirty[face];
+        // A level still locked may be half written: its region waits.
+        bool locked = false;
+        for (UINT level = 0; level < m_storedLevels; ++level)
+            locked = locked || surface(face, level)->isLocked();
+        for (UINT level = 0; level < m_storedLevels; ++level) {
+            std::unique_ptr<PixelBuffer>& copy = m_deviceCopies[static_cast<size_t>(face) * m_storedLevels + level];
+            if (!copy)
+                continue;
+            if (!dirty.any || locked) {
+                anyLeft = true;
+                continue;
+            }
+            // The dirty region at this level, rounded outwards.
+            const PixelBuffer& pixels = surface(face, level)->pixels();
+            const UINT left = dirty.left >> level, top = dirty.top >> level;
+            const UINT right = std::min(pixels.width(), (dirty.right + (1u << level) - 1) >> level);
+            const UINT bottom = std::min(pixels.height(), (dirty.bottom + (1u << level) - 1) >> level);
+            if (left == 0 && top == 0 && right == pixels.width() && bottom == pixels.height()) {
+                copy.reset();
+                continue;
+            }
+            const size_t bytes = static_cast<size_t>(right > left ? right - left : 0) * pixels.bytesPerPixel();
+            for (UINT y = top; y < bottom && bytes; ++y)
+                std::memcpy(copy->pixel(left, y), pixels.pixel(left, y), bytes);
+            anyLeft = true;
+        }
+        if (!locked)
+            dirty.clear();
+    }
+    if (!anyLeft)
+        m_deviceCopies.clear();
 }
 
 void TextureCore::regenerateMipmaps()

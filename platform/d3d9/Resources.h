@@ -265,6 +265,15 @@ public:
     void prepareForSampling();
     void regenerateMipmaps();
 
+    // The pixels the pipeline samples at a level of a face: the level's
+    // own, or for a managed texture written with D3DLOCK_NO_DIRTY_UPDATE
+    // the contents the device held before that write, until a dirty
+    // region (AddDirtyRect, an ordinary lock) brings the new ones over.
+    const PixelBuffer& sampledPixels(UINT face, UINT level) const;
+    // A write without dirty tracking is about to start on a level: a
+    // managed texture keeps what the device holds of it.
+    void keepDeviceCopy(UINT face, UINT level);
+
     DirtyRegion& dirtyRegion(UINT face) { return m_dirty[face]; }
     // A level changed: its region (null: all) joins the dirty region when
     // tracked, and generated levels go stale when the top level changed.
@@ -293,6 +302,15 @@ protected:
     DirtyRegion m_dirty[6];
     std::vector<Surface*> m_surfaces; // face-major: face * storedLevels + level
     std::vector<Volume*> m_volumes;
+    // The device's copies of managed levels written without dirty tracking,
+    // face-major like m_surfaces; empty while there are none.
+    std::vector<std::unique_ptr<PixelBuffer>> m_deviceCopies;
+    // A managed texture is whole dirty until the device first samples it.
+    bool m_sampled = false;
+
+private:
+    // Brings the dirty regions of the faces into the device's copies.
+    void refreshDeviceCopies();
 };
 
 // Full mip chain length of a size.
@@ -317,9 +335,10 @@ public:
     DWORD STDMETHODCALLTYPE GetLevelCount() override { return m_levelCount; }
     HRESULT STDMETHODCALLTYPE SetAutoGenFilterType(D3DTEXTUREFILTERTYPE FilterType) override
     {
-        if (FilterType != D3DTEXF_POINT && FilterType != D3DTEXF_LINEAR)
-            return D3DERR_INVALIDCALL;
-        if (!(m_textureUsage & D3DUSAGE_AUTOGENMIPMAP))
+        // Direct3D takes any filter but none, on any texture (one without
+        // automatic mipmaps only remembers it); filters other than point
+        // generate levels as linear does.
+        if (FilterType == D3DTEXF_NONE || FilterType > D3DTEXF_GAUSSIANQUAD)
             return D3DERR_INVALIDCALL;
         m_autoGenFilter = FilterType;
         return D3D_OK;

@@ -383,9 +383,7 @@ HRESULT STDMETHODCALLTYPE StateBlock::Capture()
 }
 
 // Apply: the values go through the device's own setters, so that the
-// pipeline sees the same changes as from the application. A viewport that
-// no longer fits render target 0 is not applied: the device never holds a
-// viewport outside its target.
+// pipeline sees the same changes as from the application.
 HRESULT STDMETHODCALLTYPE StateBlock::Apply()
 {
     if (m_device->isRecordingStateBlock())

@@ -119,6 +119,7 @@ SwapChain::SwapChain(Device* device, const D3DPRESENT_PARAMETERS& parameters, bo
 
 SwapChain::~SwapChain()
 {
+    leaveFullScreenMode(this);
     for (Surface* surface : m_backBuffers)
         delete surface;
     if (!m_implicit && m_device)
@@ -158,6 +159,8 @@ SwapChain* SwapChain::create(Device* device, const D3DPRESENT_PARAMETERS& parame
         surface->setSwapChain(chain);
         chain->m_backBuffers.push_back(surface);
     }
+    if (!parameters.Windowed)
+        enterFullScreenMode(chain, chain->fullScreenMode());
     return chain;
 }
 
@@ -301,6 +304,15 @@ HRESULT STDMETHODCALLTYPE SwapChain::GetFrontBufferData(IDirect3DSurface9* pDest
     for (UINT y = 0; y < window->presentedHeight; ++y)
         std::copy_n(&window->presented[static_cast<size_t>(y) * window->presentedWidth], window->presentedWidth,
                     reinterpret_cast<uint32_t*>(pixels.pixel(0, y)));
+    // Drivers copy the front buffer of a multisampled swap chain with its
+    // unused X8 byte as zero, where single-sample ones give opaque alpha.
+    if (m_parameters.MultiSampleType != D3DMULTISAMPLE_NONE) {
+        for (UINT y = 0; y < window->presentedHeight; ++y) {
+            auto* row = reinterpret_cast<uint32_t*>(pixels.pixel(0, y));
+            for (UINT x = 0; x < window->presentedWidth; ++x)
+                row[x] &= 0x00FFFFFFu;
+        }
+    }
     target->noteContentChanged(nullptr);
     return D3D_OK;
 }
@@ -308,10 +320,8 @@ HRESULT STDMETHODCALLTYPE SwapChain::GetFrontBufferData(IDirect3DSurface9* pDest
 HRESULT STDMETHODCALLTYPE SwapChain::GetBackBuffer(UINT iBackBuffer, D3DBACKBUFFER_TYPE Type,
                                                    IDirect3DSurface9** ppBackBuffer)
 {
-    if (!ppBackBuffer)
-        return D3DERR_INVALIDCALL;
-    *ppBackBuffer = nullptr;
-    if (iBackBuffer >= m_backBuffers.size() || Type != D3DBACKBUFFER_TYPE_MONO)
+    // A refused call leaves the caller's pointer as it was, as Direct3D does.
+    if (!ppBackBuffer || iBackBuffer >= m_backBuffers.size() || Type != D3DBACKBUFFER_TYPE_MONO)
         return D3DERR_INVALIDCALL;
     m_backBuffers[iBackBuffer]->AddRef();
     *ppBackBuffer = m_backBuffers[iBackBuffer];
@@ -331,16 +341,18 @@ HRESULT STDMETHODCALLTYPE SwapChain::GetDisplayMode(D3DDISPLAYMODE* pMode)
 {
     if (!pMode)
         return D3DERR_INVALIDCALL;
-    if (m_parameters.Windowed) {
-        *pMode = currentDisplayMode();
-    } else {
-        pMode->Width = m_parameters.BackBufferWidth;
-        pMode->Height = m_parameters.BackBufferHeight;
-        pMode->RefreshRate = 60;
-        pMode->Format = m_parameters.BackBufferFormat == D3DFMT_A8R8G8B8 ? D3DFMT_X8R8G8B8
-                                                                        : m_parameters.BackBufferFormat;
-    }
+    *pMode = m_parameters.Windowed ? currentDisplayMode() : fullScreenMode();
     return D3D_OK;
+}
+
+D3DDISPLAYMODE SwapChain::fullScreenMode() const
+{
+    D3DDISPLAYMODE mode;
+    mode.Width = m_parameters.BackBufferWidth;
+    mode.Height = m_parameters.BackBufferHeight;
+    mode.RefreshRate = 60;
+    mode.Format = m_parameters.BackBufferFormat == D3DFMT_A8R8G8B8 ? D3DFMT_X8R8G8B8 : m_parameters.BackBufferFormat;
+    return mode;
 }
 
 HRESULT STDMETHODCALLTYPE SwapChain::GetDevice(IDirect3DDevice9** ppDevice)

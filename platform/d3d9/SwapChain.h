@@ -54,6 +54,9 @@ private:
     SwapChain(Device* device, const D3DPRESENT_PARAMETERS& parameters, bool implicit);
     ~SwapChain() override;
 
+    // The display mode of a full-screen swap chain.
+    D3DDISPLAYMODE fullScreenMode() const;
+
     Device* m_device;
     D3DPRESENT_PARAMETERS m_parameters;
     bool m_implicit;

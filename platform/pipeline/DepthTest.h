@@ -8,6 +8,7 @@
 
 #include <d3d9types.h>
 
+#include <algorithm>
 #include <cstdint>
 
 #if defined(__SSE2__)
@@ -19,8 +20,10 @@ namespace pipeline {
 
 inline uint32_t depthBits24(float z)
 {
+    // Near 1 the sum rounds up to 2^24 in single precision; the cap keeps
+    // the far plane at the largest 24-bit depth, equal to a clear to 1.
     const float clamped = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
-    return static_cast<uint32_t>(clamped * 16777215.0f + 0.5f);
+    return static_cast<uint32_t>(std::min(clamped * 16777215.0f + 0.5f, 16777215.0f));
 }
 
 // Whether value passes the comparison func against reference (an unknown
@@ -67,7 +70,8 @@ inline uint32_t stencilOperation(uint8_t op, uint32_t value, uint32_t reference)
 inline __m128i depthBits24x4(__m128 z)
 {
     const __m128 clamped = _mm_min_ps(_mm_max_ps(z, _mm_setzero_ps()), _mm_set1_ps(1.0f));
-    return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(clamped, _mm_set1_ps(16777215.0f)), _mm_set1_ps(0.5f)));
+    const __m128 rounded = _mm_add_ps(_mm_mul_ps(clamped, _mm_set1_ps(16777215.0f)), _mm_set1_ps(0.5f));
+    return _mm_cvttps_epi32(_mm_min_ps(rounded, _mm_set1_ps(16777215.0f)));
 }
 
 // All ones in the lanes whose depth passes. Both operands hold 24-bit

@@ -70,6 +70,9 @@ struct VertexKey {
     uint8_t texCoordSet[MAX_STAGES];
     uint8_t texGen[MAX_STAGES];
     uint8_t texTransformCount[MAX_STAGES];
+    // Per stage: the components a float coordinate set gives (1 to 3), 4
+    // for other sets; a texture transform extends a shorter set by a 1.
+    uint8_t texCoordGiven[MAX_STAGES];
 };
 
 struct VertexConstants {

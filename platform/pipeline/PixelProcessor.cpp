@@ -439,7 +439,7 @@ void processSample(const PixelContext& context, int x, int y, UINT sample, float
         }
         if (key.zEnable) {
             const float z = saturate(zIn);
-            depthBits = is16 ? static_cast<uint32_t>(z * 65535.0f + 0.5f) : static_cast<uint32_t>(z * 16777215.0f + 0.5f);
+            depthBits = is16 ? static_cast<uint32_t>(z * 65535.0f + 0.5f) : depthBits24(z);
         }
     }
 

@@ -286,7 +286,7 @@ void shadeProgramQuads(ProgramQuads& quads)
     for (int q = 0; q < count; ++q) {
         const ProgramQuads::Quad& quad = quads.quads[q];
         const Plane& qPlane = quad.planes[1];
-        const Plane* varyingPlanes = quad.planes + 2;
+        const Plane* varyingPlanes = quad.planes + 2; // in the order of program.interpolated
         const float face = quad.triangle->frontFace ? 1.0f : -1.0f;
         const float x0 = static_cast<float>(quad.x), y0 = static_cast<float>(quad.y);
         float* xs = lanes.x + 4 * q;
@@ -307,7 +307,7 @@ void shadeProgramQuads(ProgramQuads& quads)
         const __m128 w = _mm_div_ps(_mm_set1_ps(1.0f), qv);
         for (int k = 0; k < program.interpolatedCount; ++k) {
             const int v = program.interpolated[k];
-            _mm_storeu_ps(lanes.varyings[v] + 4 * q, _mm_mul_ps(at(varyingPlanes[v]), w));
+            _mm_storeu_ps(lanes.varyings[v] + 4 * q, _mm_mul_ps(at(varyingPlanes[k]), w));
         }
 #else
         float w[4];
@@ -322,7 +322,7 @@ void shadeProgramQuads(ProgramQuads& quads)
             const int v = program.interpolated[k];
             float* column = lanes.varyings[v] + 4 * q;
             for (int p = 0; p < 4; ++p)
-                column[p] = varyingPlanes[v].at(xs[p], ys[p]) * w[p];
+                column[p] = varyingPlanes[k].at(xs[p], ys[p]) * w[p];
         }
 #endif
     }

@@ -23,6 +23,12 @@ void SamplerTextures::sample(const SampleRequest& request, float* const rgba[4])
                                                                                     : *unbound;
     const int components = request.components;
     const bool hasDerivatives = request.kind != SampleKind::ExplicitLevel && request.ddx[0] != nullptr;
+    // A single bilinear level reads the same texels whatever the footprint:
+    // every lane at once, without the derivatives.
+    if (hasDerivatives && setup.bilinearArgb && components >= 2 && request.dimension == SamplerDimension::Texture2D) {
+        sampleBilinearArgbLanes(setup, request.coordinates[0], request.coordinates[1], request.lanes, rgba);
+        return;
+    }
     for (int lane = 0; lane < request.lanes; ++lane) {
         if (!(request.active >> lane & 1u))
             continue;

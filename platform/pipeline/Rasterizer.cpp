@@ -220,6 +220,9 @@ void samplePositions(UINT samples, int offsets[16][2])
     }
 }
 
+// How many bin entries ahead of the one drawn a tile fetches triangles.
+constexpr size_t PREFETCH_AHEAD = 4;
+
 void rasterizeTile(const RasterInputs& inputs, int tile)
 {
     // Primitives lie within their own draw's clip rectangle already; the
@@ -236,8 +239,17 @@ void rasterizeTile(const RasterInputs& inputs, int tile)
     // once; their quads wait for a full run, and are shaded before any
     // other primitive draws.
     ProgramQuads quads;
-    for (uint32_t index : bin) {
+    for (size_t i = 0; i < bin.size(); ++i) {
+        const uint32_t index = bin[i];
         if (!inputs.drawsLines) {
+            // Setup wrote the triangles and planes of the whole draw before
+            // any tile is drawn, and most of them have left the cache: ask
+            // for the ones a few entries ahead: triangles first, then the
+            // planes of those fetched earlier.
+            if (i + 2 * PREFETCH_AHEAD < bin.size())
+                __builtin_prefetch(&(*inputs.triangles)[bin[i + 2 * PREFETCH_AHEAD]]);
+            if (i + PREFETCH_AHEAD < bin.size())
+                __builtin_prefetch(inputs.planes->data() + (*inputs.triangles)[bin[i + PREFETCH_AHEAD]].planeIndex);
             const Triangle& t = (*inputs.triangles)[index];
             const PixelContext& pixels = *inputs.contexts[t.context];
             if (pixels.program.executable) {

@@ -522,7 +522,10 @@ void prepareSampler(SamplerSetup& setup, const DWORD samplerStates[SAMPLER_STATE
 
     const int stored = static_cast<int>(std::min<UINT>(texture->storedLevelCount(), SAMPLER_MAX_LEVELS));
     setup.lastLevel = stored - 1;
-    const DWORD first = std::max<DWORD>(samplerStates[D3DSAMP_MAXMIPLEVEL], texture->lod());
+    // Without mip filtering drivers read the texture's top level as its
+    // LOD (SetLOD) gives it, whatever MAXMIPLEVEL says.
+    const DWORD maxMipLevel = setup.mipFilter == D3DTEXF_NONE ? 0 : samplerStates[D3DSAMP_MAXMIPLEVEL];
+    const DWORD first = std::max<DWORD>(maxMipLevel, texture->lod());
     setup.firstLevel = static_cast<int>(std::min<DWORD>(first, static_cast<DWORD>(setup.lastLevel)));
 
     const int faces = setup.kind == D3DRTYPE_CUBETEXTURE ? SAMPLER_MAX_FACES : 1;
@@ -532,8 +535,8 @@ void prepareSampler(SamplerSetup& setup, const DWORD samplerStates[SAMPLER_STATE
             if (setup.kind == D3DRTYPE_VOLUMETEXTURE) {
                 if (const Volume* volume = texture->volume(static_cast<UINT>(level)))
                     pixels = &volume->pixels();
-            } else if (const Surface* surface = texture->surface(static_cast<UINT>(face), static_cast<UINT>(level))) {
-                pixels = &surface->pixels();
+            } else if (texture->surface(static_cast<UINT>(face), static_cast<UINT>(level))) {
+                pixels = &texture->sampledPixels(static_cast<UINT>(face), static_cast<UINT>(level));
             }
             if (!pixels || pixels->empty()) {
                 // Storage that is missing cannot be sampled; read as unbound.
@@ -610,6 +613,91 @@ void sampleQuad(const SamplerSetup& setup, const float u[4], const float v[4], c
     d.dwdy = 0.5f * ((w[2] - w[0]) + (w[3] - w[1]));
     for (int i = 0; i < 4; ++i)
         setup.routine(setup, u[i], v[i], w[i], d, rgba[i]);
+}
+
+void sampleBilinearArgbLanes(const SamplerSetup& setup, const float* u, const float* v, int count,
+                             float* const rgba[4])
+{
+    const bool wrap = setup.bilinearArgb == 1;
+    int lane = 0;
+#if defined(__SSE2__)
+    // Four lanes at a time: texel positions and weights in vectors, the
+    // addressing and the four texel loads per lane in scalar code, then
+    // each channel weighted as the routine weights it (the same operations
+    // in the same order, so the same bits).
+    const SamplerLevel& l = setup.levels[0][setup.firstLevel];
+    const __m128 width = _mm_set1_ps(l.fwidth), height = _mm_set1_ps(l.fheight);
+    const __m128 half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f), unorm = _mm_set1_ps(UNORM8);
+    const __m128 lower = _mm_set1_ps(-INDEX_LIMIT), upper = _mm_set1_ps(INDEX_LIMIT);
+    const __m128i byteMask = _mm_set1_epi32(0xFF);
+    // x - x is zero exactly for finite x: the routine reads the others as 0.
+    auto finite = [](__m128 x) { return _mm_and_ps(x, _mm_cmpeq_ps(_mm_sub_ps(x, x), _mm_setzero_ps())); };
+    auto floorIndex = [&](__m128 f) {
+        const __m128 clamped = _mm_min_ps(_mm_max_ps(f, lower), upper);
+        const __m128i i = _mm_cvttps_epi32(clamped);
+        return _mm_add_epi32(i, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(i), clamped)));
+    };
+    for (; lane + 4 <= count; lane += 4) {
+        const __m128 fx = _mm_sub_ps(_mm_mul_ps(finite(_mm_loadu_ps(u + lane)), width), half);
+        const __m128 fy = _mm_sub_ps(_mm_mul_ps(finite(_mm_loadu_ps(v + lane)), height), half);
+        const __m128i x0 = floorIndex(fx), y0 = floorIndex(fy);
+        const __m128 ax = _mm_sub_ps(fx, _mm_cvtepi32_ps(x0)), ay = _mm_sub_ps(fy, _mm_cvtepi32_ps(y0));
+        alignas(16) int32_t xs[4], ys[4];
+        alignas(16) uint32_t t00[4], t10[4], t01[4], t11[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(xs), x0);
+        _mm_store_si128(reinterpret_cast<__m128i*>(ys), y0);
+        for (int k = 0; k < 4; ++k) {
+            int xa, xb, ya, yb;
+            if (wrap) {
+                xa = addressIndex(xs[k], l.width, D3DTADDRESS_WRAP);
+                xb = xa + 1 == l.width ? 0 : xa + 1;
+                ya = addressIndex(ys[k], l.height, D3DTADDRESS_WRAP);
+                yb = ya + 1 == l.height ? 0 : ya + 1;
+            } else {
+                xa = std::min(std::max(xs[k], 0), l.width - 1);
+                xb = std::min(std::max(xs[k] + 1, 0), l.width - 1);
+                ya = std::min(std::max(ys[k], 0), l.height - 1);
+                yb = std::min(std::max(ys[k] + 1, 0), l.height - 1);
+            }
+            const uint8_t* rowA = l.data + static_cast<size_t>(ya) * l.pitch;
+            const uint8_t* rowB = l.data + static_cast<size_t>(yb) * l.pitch;
+            t00[k] = load32(rowA + 4 * xa);
+            t10[k] = load32(rowA + 4 * xb);
+            t01[k] = load32(rowB + 4 * xa);
+            t11[k] = load32(rowB + 4 * xb);
+        }
+        const __m128 bx = _mm_sub_ps(one, ax), by = _mm_sub_ps(one, ay);
+        const __m128 w00 = _mm_mul_ps(_mm_mul_ps(bx, by), unorm), w10 = _mm_mul_ps(_mm_mul_ps(ax, by), unorm);
+        const __m128 w01 = _mm_mul_ps(_mm_mul_ps(bx, ay), unorm), w11 = _mm_mul_ps(_mm_mul_ps(ax, ay), unorm);
+        const __m128i a = _mm_load_si128(reinterpret_cast<const __m128i*>(t00));
+        const __m128i b = _mm_load_si128(reinterpret_cast<const __m128i*>(t10));
+        const __m128i c = _mm_load_si128(reinterpret_cast<const __m128i*>(t01));
+        const __m128i d = _mm_load_si128(reinterpret_cast<const __m128i*>(t11));
+        auto channel = [&](__m128i t, int shift) {
+            return _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(t, shift), byteMask));
+        };
+        // Red, green, blue, alpha: bits 16, 8, 0 and 24 of the texel.
+        const int shifts[4] = {16, 8, 0, 24};
+        for (int ch = 0; ch < 4; ++ch) {
+            const int shift = shifts[ch];
+            __m128 sum = _mm_mul_ps(channel(a, shift), w00);
+            sum = _mm_add_ps(sum, _mm_mul_ps(channel(b, shift), w10));
+            sum = _mm_add_ps(sum, _mm_mul_ps(channel(c, shift), w01));
+            sum = _mm_add_ps(sum, _mm_mul_ps(channel(d, shift), w11));
+            _mm_storeu_ps(rgba[ch] + lane, sum);
+        }
+    }
+#endif
+    const TexCoordDerivatives none{};
+    for (; lane < count; ++lane) {
+        float out[4];
+        if (wrap)
+            sampleBilinearA8R8G8B8<true>(setup, u[lane], v[lane], 0.0f, none, out);
+        else
+            sampleBilinearA8R8G8B8<false>(setup, u[lane], v[lane], 0.0f, none, out);
+        for (int ch = 0; ch < 4; ++ch)
+            rgba[ch][lane] = out[ch];
+    }
 }
 
 } // namespace swd3d9

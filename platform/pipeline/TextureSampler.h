@@ -92,6 +92,12 @@ inline void sample(const SamplerSetup& setup, float u, float v, float w, const T
 // have no derivatives.
 void sampleAtLevel(const SamplerSetup& setup, float u, float v, float w, float lod, float rgba[4]);
 
+// The single-level bilinear A8R8G8B8 routine (setup.bilinearArgb non-zero)
+// for lanes 0..count-1 of u and v at once, into rgba[channel][lane]: the
+// same values the routine gives lane by lane.
+void sampleBilinearArgbLanes(const SamplerSetup& setup, const float* u, const float* v, int count,
+                             float* const rgba[4]);
+
 // Samples the four pixels of a 2x2 quad, in the order (x, y), (x+1, y),
 // (x, y+1), (x+1, y+1), taking the derivatives from the quad's differences.
 // Pixels outside the primitive still need coordinates (extrapolated), as

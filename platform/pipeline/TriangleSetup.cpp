@@ -61,7 +61,9 @@ ScreenVertex toScreen(const SetupParameters& p, const ShadedVertex& v)
         s.x = v.position[0];
         s.y = v.position[1];
         s.z = v.position[2];
-        s.invW = v.position[3];
+        // A reciprocal w of zero would make every perspective-corrected
+        // value 0/0; drivers treat such a vertex as having w = 1.
+        s.invW = v.position[3] != 0.0f ? v.position[3] : 1.0f;
         return s;
     }
     const float invW = 1.0f / v.position[3];
@@ -146,7 +148,9 @@ bool setupTriangle(const SetupParameters& p, const ScreenVertex& v0, const Scree
     planes.push_back(z);
     planes.push_back(q);
     t.depthOffset = p.depthBias + p.slopeScaleBias * std::max(std::fabs(z.dx), std::fabs(z.dy));
-    for (int i = 0; i < p.varyingCount; ++i) {
+    const int planeCount = p.planeVaryings ? p.planeVaryingCount : p.varyingCount;
+    for (int k = 0; k < planeCount; ++k) {
+        const int i = p.planeVaryings ? p.planeVaryings[k] : k;
         const bool flat = p.flatShade && i < VARYING_FOG;
         if (flat) {
             const float value = v0.varyings[i];

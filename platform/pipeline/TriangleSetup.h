@@ -42,7 +42,8 @@ struct Triangle {
     // Which of the rasteriser's pixel contexts (the draw's states) applies.
     uint16_t context;
     float depthOffset; // depth bias and slope-scaled bias of this triangle
-    // Index of this triangle's planes: z, 1/w, then varyings / w.
+    // Index of this triangle's planes: z, 1/w, then varyings / w (those of
+    // SetupParameters::planeVaryings).
     uint32_t planeIndex;
 };
 
@@ -62,6 +63,11 @@ struct SetupParameters {
     // Clip rectangle (viewport and scissor on the target), right/bottom exclusive.
     int clipLeft, clipTop, clipRight, clipBottom;
     int varyingCount;
+    // The varyings that get planes, in order (a triangle's planes 2, 3, ...):
+    // a pixel program interpolates only the inputs it reads. Null: every
+    // varying, plane 2 + v for varying v.
+    const uint8_t* planeVaryings;
+    int planeVaryingCount;
     // Colours taken from the first vertex (flat shading).
     bool flatShade;
     // D3DCULL value as the viewer sees the winding.

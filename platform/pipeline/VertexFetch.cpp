@@ -402,15 +402,11 @@ void fetchVertex(const VertexLayout& layout, const StreamView* streams, UINT ind
             t[3] = 1.0f;
             continue;
         }
+        // Components the set does not give read as the declaration rule
+        // has them, (0, 0, 1) for the last three: a cube texture addressed
+        // by a 2D set looks along (u, v, 0), as drivers do. (A texture
+        // transform extends the set its own way: see colorVertex.)
         readElement(at(e), e.type, t);
-        // The component after the last given one reads as 1 (so that a
-        // texture transform's translation row applies), the rest as 0.
-        if (e.type >= D3DDECLTYPE_FLOAT1 && e.type < D3DDECLTYPE_FLOAT4) {
-            const int given = e.type - D3DDECLTYPE_FLOAT1 + 1;
-            t[given] = 1.0f;
-            for (int k = given + 1; k < 4; ++k)
-                t[k] = 0.0f;
-        }
     }
 }
 

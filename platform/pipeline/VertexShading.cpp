@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace swd3d9 {
 namespace pipeline {
@@ -43,23 +44,78 @@ void colorOf(const D3DCOLORVALUE& c, float* out)
     out[3] = c.a;
 }
 
-// Inverse transpose of the upper 3x3 (normals in row-vector form transform
-// by the inverse transpose).
+// The upper 3x3 of the inverse of a 4x4 matrix that is not affine, in
+// double precision; false for a singular matrix.
+bool upperInverseOf(const Matrix& m, double out[3][3])
+{
+    double a[4][8];
+    for (int r = 0; r < 4; ++r)
+        for (int k = 0; k < 4; ++k) {
+            a[r][k] = m.m[r][k];
+            a[r][k + 4] = r == k ? 1.0 : 0.0;
+        }
+    for (int col = 0; col < 4; ++col) {
+        int pivot = col;
+        for (int r = col + 1; r < 4; ++r)
+            if (std::fabs(a[r][col]) > std::fabs(a[pivot][col]))
+                pivot = r;
+        if (a[pivot][col] == 0.0)
+            return false;
+        for (int k = 0; k < 8; ++k)
+            std::swap(a[col][k], a[pivot][k]);
+        const double scale = 1.0 / a[col][col];
+        for (int k = 0; k < 8; ++k)
+            a[col][k] *= scale;
+        for (int r = 0; r < 4; ++r) {
+            if (r == col || a[r][col] == 0.0)
+                continue;
+            const double factor = a[r][col];
+            for (int k = 0; k < 8; ++k)
+                a[r][k] -= factor * a[col][k];
+        }
+    }
+    for (int r = 0; r < 3; ++r)
+        for (int k = 0; k < 3; ++k)
+            out[r][k] = a[r][k + 4];
+    return true;
+}
+
+// Normals in row-vector form transform by the inverse transpose of the
+// world-view matrix. As drivers do, a non-affine matrix is inverted whole
+// (its projective column changes the upper 3x3 of the inverse), and a
+// singular one is used as it is, transposed.
 void normalMatrixOf(const Matrix& m, float out[3][3])
 {
     const float a = m.m[0][0], b = m.m[0][1], c = m.m[0][2];
     const float d = m.m[1][0], e = m.m[1][1], f = m.m[1][2];
     const float g = m.m[2][0], h = m.m[2][1], i = m.m[2][2];
-    const float cofactor[3][3] = {{e * i - f * h, -(d * i - f * g), d * h - e * g},
-                                  {-(b * i - c * h), a * i - c * g, -(a * h - b * g)},
-                                  {b * f - c * e, -(a * f - c * d), a * e - b * d}};
-    const float det = a * cofactor[0][0] + b * cofactor[0][1] + c * cofactor[0][2];
-    const float inv = det != 0.0f ? 1.0f / det : 0.0f;
-    // inverse = adjugate / det, adjugate = cofactor^T; inverse transpose
-    // = cofactor / det.
+    const bool affine = m.m[0][3] == 0.0f && m.m[1][3] == 0.0f && m.m[2][3] == 0.0f && m.m[3][3] == 1.0f;
+    if (!affine) {
+        double inverse[3][3];
+        if (upperInverseOf(m, inverse)) {
+            for (int r = 0; r < 3; ++r)
+                for (int k = 0; k < 3; ++k)
+                    out[r][k] = static_cast<float>(inverse[k][r]);
+            return;
+        }
+    } else {
+        const float cofactor[3][3] = {{e * i - f * h, -(d * i - f * g), d * h - e * g},
+                                      {-(b * i - c * h), a * i - c * g, -(a * h - b * g)},
+                                      {b * f - c * e, -(a * f - c * d), a * e - b * d}};
+        const float det = a * cofactor[0][0] + b * cofactor[0][1] + c * cofactor[0][2];
+        if (det != 0.0f) {
+            // inverse = adjugate / det, adjugate = cofactor^T; inverse
+            // transpose = cofactor / det.
+            const float inv = 1.0f / det;
+            for (int r = 0; r < 3; ++r)
+                for (int k = 0; k < 3; ++k)
+                    out[r][k] = cofactor[r][k] * inv;
+            return;
+        }
+    }
     for (int r = 0; r < 3; ++r)
         for (int k = 0; k < 3; ++k)
-            out[r][k] = cofactor[r][k] * inv;
+            out[r][k] = m.m[k][r];
 }
 
 uint8_t materialSource(const DeviceState& state, D3DRENDERSTATETYPE which, const VertexLayout& layout)
@@ -153,7 +209,9 @@ float fogFactor(uint8_t mode, const FogParameters& fog, float distance)
     float f = 1.0f;
     switch (mode) {
     case FOG_LINEAR:
-        f = fog.end != fog.start ? (fog.end - distance) / (fog.end - fog.start) : (distance < fog.end ? 1.0f : 0.0f);
+        // Start equal to end leaves no unfogged range: drivers fog fully at
+        // every depth, nearer than the end or not.
+        f = fog.end != fog.start ? (fog.end - distance) / (fog.end - fog.start) : 0.0f;
         break;
     case FOG_EXP:
         f = std::exp(-distance * fog.density);
@@ -217,6 +275,9 @@ void buildVertexState(const DeviceState& state, const VertexLayout& layout, uint
         const DWORD flags = state.stageStates[s][D3DTSS_TEXTURETRANSFORMFLAGS];
         const DWORD count = flags & 0xFF;
         key.texTransformCount[s] = layout.pretransformed ? 0 : static_cast<uint8_t>(count <= 4 ? count : 0);
+        const VertexElement& set = layout.texCoords[key.texCoordSet[s]];
+        const bool shortFloats = set.stream >= 0 && set.type >= D3DDECLTYPE_FLOAT1 && set.type < D3DDECLTYPE_FLOAT4;
+        key.texCoordGiven[s] = static_cast<uint8_t>(shortFloats ? set.type - D3DDECLTYPE_FLOAT1 + 1 : 4);
         constants.textureTransforms[s] = toMatrix(state.textureTransforms[s]);
     }
 }
@@ -284,6 +345,7 @@ void colorVertex(const VertexKey& key, const VertexConstants& c, const FetchedVe
             normalize3(normal);
     }
 
+    float specularAlpha;
     if (key.lighting) {
         const D3DMATERIAL9& m = c.material;
         auto pick = [&](uint8_t source, const D3DCOLORVALUE& material, float* out4) {
@@ -372,16 +434,21 @@ void colorVertex(const VertexKey& key, const VertexConstants& c, const FetchedVe
         }
         v[VARYING_DIFFUSE + 3] = std::min(1.0f, std::max(0.0f, cd[3]));
         v[VARYING_SPECULAR + 3] = key.specularEnable ? std::min(1.0f, std::max(0.0f, cs[3])) : 0.0f;
+        specularAlpha = std::min(1.0f, std::max(0.0f, cs[3]));
     } else {
         std::memcpy(v + VARYING_DIFFUSE, in.diffuse, 4 * sizeof(float));
         std::memcpy(v + VARYING_SPECULAR, in.specular, 4 * sizeof(float));
+        specularAlpha = in.specular[3];
     }
 
+    // Without a vertex fog mode (and without table fog, which ignores this
+    // value) Direct3D takes the fog factor from the specular alpha, as it
+    // does for pre-transformed vertices.
     if (key.vertexFog) {
         const float distance = key.rangeFog ? std::sqrt(dot3(eye, eye)) : std::fabs(eye[2]);
         v[VARYING_FOG] = fogFactor(key.vertexFog, c.fog, distance);
     } else {
-        v[VARYING_FOG] = 1.0f;
+        v[VARYING_FOG] = specularAlpha;
     }
 
     for (int s = 0; s < key.stageCount; ++s) {
@@ -415,6 +482,14 @@ void colorVertex(const VertexKey& key, const VertexConstants& c, const FetchedVe
         }
         default:
             std::memcpy(t, in.texCoords[key.texCoordSet[s]], sizeof(t));
+            // The transform sees the component after the last given one
+            // as 1 and the rest as 0 (a 2D set is (u, v, 1, 0), so that
+            // the third row translates).
+            if (key.texTransformCount[s] && key.texCoordGiven[s] < 4) {
+                t[key.texCoordGiven[s]] = 1.0f;
+                for (int k = key.texCoordGiven[s] + 1; k < 4; ++k)
+                    t[k] = 0.0f;
+            }
             break;
         }
         // The set enters the 4x4 texture matrix extended as the fetch and the

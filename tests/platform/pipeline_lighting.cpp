@@ -449,3 +449,216 @@ TEST_F(PipelineLightingTest, LitColoursFollowLightAndViewChangesMadeInAnyOrder)
         }
     }
 }
+
+// Pictures whose values Windows drivers give: a 640 x 480 target with
+// identity transforms, so that clip space is the screen, and pixels read
+// where vertices fall.
+class DriverLightingTest : public PipelineTest
+{
+protected:
+    void SetUp() override
+    {
+        PipelineTest::SetUp();
+        makeTarget(640, 480, D3DFMT_A8R8G8B8, D3DFMT_UNKNOWN);
+        D3DXMATRIX identity;
+        D3DXMatrixIdentity(&identity);
+        device->SetTransform(D3DTS_WORLD, &identity);
+        device->SetTransform(D3DTS_VIEW, &identity);
+        device->SetTransform(D3DTS_PROJECTION, &identity);
+        device->SetRenderState(D3DRS_CLIPPING, FALSE);
+        device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    }
+
+    template <class Vertex>
+    void drawIndexed(DWORD fvf, const std::vector<Vertex>& vertices, const std::vector<WORD>& indices)
+    {
+        device->SetFVF(fvf);
+        ASSERT_EQ(D3D_OK, device->BeginScene());
+        ASSERT_EQ(D3D_OK, device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, static_cast<UINT>(vertices.size()),
+                                                         static_cast<UINT>(indices.size() / 3), indices.data(),
+                                                         D3DFMT_INDEX16, vertices.data(), sizeof(Vertex)));
+        ASSERT_EQ(D3D_OK, device->EndScene());
+    }
+
+    static int grey(DWORD c) { return channel(c, 16); }
+};
+
+// Specular light from directional, point and spot lights, with the viewer
+// at infinity and local, on a 5 x 5 grid facing the camera at z = 1. The
+// expected values are what Windows drivers draw; with the viewer at
+// infinity the direction towards it is -z in camera space (the camera's
+// side), as drivers have it.
+TEST_F(DriverLightingTest, SpecularHighlightsMatchTheDrivers)
+{
+    struct GridVertex {
+        float x, y, z, nx, ny, nz;
+    };
+    std::vector<GridVertex> grid;
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 5; ++x)
+            grid.push_back({x * 0.5f - 1.0f, y * 0.5f - 1.0f, 1.0f, 0.0f, 0.0f, -1.0f});
+    std::vector<WORD> indices;
+    for (WORD y = 0; y < 4; ++y)
+        for (WORD x = 0; x < 4; ++x) {
+            const WORD i = static_cast<WORD>(y * 5 + x);
+            indices.insert(indices.end(), {static_cast<WORD>(i + 1), i, static_cast<WORD>(i + 5),
+                                           static_cast<WORD>(i + 1), static_cast<WORD>(i + 5),
+                                           static_cast<WORD>(i + 6)});
+        }
+    D3DMATERIAL9 m{};
+    m.Specular = {1.0f, 1.0f, 1.0f, 1.0f};
+    m.Power = 30.0f;
+    device->SetMaterial(&m);
+    device->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
+    device->SetRenderState(D3DRS_LIGHTING, TRUE);
+    device->LightEnable(0, TRUE);
+
+    D3DLIGHT9 directional{}, point{}, spot{};
+    directional.Type = D3DLIGHT_DIRECTIONAL;
+    directional.Specular = {1.0f, 1.0f, 1.0f, 0.0f};
+    directional.Direction = {0.0f, 0.0f, 1.0f};
+    point.Type = D3DLIGHT_POINT;
+    point.Specular = {1.0f, 1.0f, 1.0f, 0.0f};
+    point.Range = 100.0f;
+    point.Attenuation2 = 1.0f;
+    spot = point;
+    spot.Type = D3DLIGHT_SPOT;
+    spot.Direction = {0.0f, 0.0f, 1.0f};
+    spot.Falloff = 1.0f;
+    spot.Theta = 3.14159265f / 12.0f;
+    spot.Phi = 3.14159265f / 3.0f;
+    // Grey levels at a corner, an edge middle and the centre of the grid.
+    struct Case {
+        const char* name;
+        const D3DLIGHT9* light;
+        BOOL localViewer;
+        int corner, edge, centre;
+    };
+    const Case cases[] = {
+        {"directional", &directional, FALSE, 0xff, 0xff, 0xff},
+        {"directional, local", &directional, TRUE, 0x3c, 0x71, 0xff},
+        {"point", &point, FALSE, 0x28, 0x5a, 0xff},
+        {"point, local", &point, TRUE, 0x00, 0x07, 0xff},
+        {"spot", &spot, FALSE, 0x00, 0x14, 0xff},
+        {"spot, local", &spot, TRUE, 0x00, 0x02, 0xff},
+    };
+    for (const Case& k : cases) {
+        device->SetLight(0, k.light);
+        device->SetRenderState(D3DRS_LOCALVIEWER, k.localViewer);
+        clear(0xFFFFFFFF);
+        drawIndexed(D3DFVF_XYZ | D3DFVF_NORMAL, grid, indices);
+        EXPECT_NEAR(k.corner, grey(pixel(160, 120)), 1) << k.name;
+        EXPECT_NEAR(k.corner, grey(pixel(480, 360)), 1) << k.name;
+        EXPECT_NEAR(k.edge, grey(pixel(320, 120)), 1) << k.name;
+        EXPECT_NEAR(k.edge, grey(pixel(160, 240)), 1) << k.name;
+        EXPECT_NEAR(k.centre, grey(pixel(320, 240)), 1) << k.name;
+    }
+}
+
+// Normals under a singular world matrix transform by the matrix itself
+// (transposed), and under a non-affine one by the inverse of the whole
+// 4x4 matrix: lit and black, as drivers draw them.
+TEST_F(DriverLightingTest, SingularAndNonAffineWorldMatricesLightAsDriversDo)
+{
+    struct NormalVertex {
+        float x, y, z, nx, ny, nz;
+        DWORD diffuse;
+    };
+    const std::vector<WORD> indices = {0, 1, 2, 2, 3, 0};
+    const std::vector<NormalVertex> facing = {{-1.0f, -1.0f, 0.0f, 0.0f, 0.0f, -1.0f, 0xff0000ff},
+                                              {-1.0f, 1.0f, 0.0f, 0.0f, 0.0f, -1.0f, 0xff0000ff},
+                                              {1.0f, 1.0f, 0.0f, 0.0f, 0.0f, -1.0f, 0xff0000ff},
+                                              {1.0f, -1.0f, 0.0f, 0.0f, 0.0f, -1.0f, 0xff0000ff}};
+    const std::vector<NormalVertex> translated = {{-11.0f, -11.0f, -10.0f, 0.0f, 0.0f, -1.0f, 0xff0000ff},
+                                                  {-11.0f, -9.0f, -10.0f, 0.0f, 0.0f, -1.0f, 0xff0000ff},
+                                                  {-9.0f, -9.0f, -10.0f, 0.0f, 0.0f, -1.0f, 0xff0000ff},
+                                                  {-9.0f, -11.0f, -10.0f, 0.0f, 0.0f, -1.0f, 0xff0000ff}};
+    const D3DMATRIX singular = {{{1.0f, 0.0f, 1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f,
+                                  0.5f, 1.0f}}};
+    const D3DMATRIX nonAffine = {{{1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, -1.0f, 10.0f,
+                                   10.0f, 10.0f, 0.0f}}};
+    // The default light: white, directional, along +z.
+    device->SetRenderState(D3DRS_LIGHTING, TRUE);
+    device->LightEnable(0, TRUE);
+    const DWORD fvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE;
+
+    device->SetTransform(D3DTS_WORLD, &singular);
+    clear(0xFFFFFFFF);
+    drawIndexed(fvf, facing, indices);
+    EXPECT_EQ(0x000000FFu, pixel(320, 240) & 0x00FFFFFFu) << "singular";
+
+    device->SetTransform(D3DTS_WORLD, &nonAffine);
+    clear(0xFFFFFFFF);
+    drawIndexed(fvf, translated, indices);
+    EXPECT_EQ(0x00000000u, pixel(320, 240) & 0x00FFFFFFu) << "non-affine";
+}
+
+// Linear fog with its start equal to its end fogs fully at every depth,
+// per vertex and per pixel.
+TEST_F(PipelineLightingTest, LinearFogWithStartEqualToEndFogsFully)
+{
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    device->SetRenderState(D3DRS_FOGCOLOR, D3DCOLOR_XRGB(0, 0, 255));
+    device->SetRenderState(D3DRS_FOGSTART, floatBits(20.0f));
+    device->SetRenderState(D3DRS_FOGEND, floatBits(20.0f));
+    device->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
+    for (float depth : {2.0f, 30.0f}) {
+        const LitVertex v = {0.0f, 0.0f, depth, 0, 0, -1, D3DCOLOR_XRGB(255, 0, 0)};
+        EXPECT_EQ(0x0000FFu, drawPoint(v) & 0xFFFFFFu) << "vertex fog at " << depth;
+    }
+    device->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_NONE);
+    device->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_LINEAR);
+    for (float depth : {2.0f, 30.0f}) {
+        const LitVertex v = {0.0f, 0.0f, depth, 0, 0, -1, D3DCOLOR_XRGB(255, 0, 0)};
+        EXPECT_EQ(0x0000FFu, drawPoint(v) & 0xFFFFFFu) << "table fog at " << depth;
+    }
+}
+
+// With fog on and neither a vertex nor a table fog mode, the fog factor is
+// the specular alpha, for untransformed vertices as for pre-transformed
+// ones.
+TEST_F(PipelineLightingTest, FogWithoutModesTakesTheSpecularAlpha)
+{
+    struct SpecularVertex {
+        float x, y, z;
+        DWORD diffuse, specular;
+    };
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    device->SetRenderState(D3DRS_FOGCOLOR, D3DCOLOR_XRGB(0, 0, 255));
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_SPECULAR);
+    for (const DWORD alpha : {0x00u, 0x40u, 0xFFu}) {
+        const SpecularVertex v = {0.0f, 0.0f, 4.0f, D3DCOLOR_XRGB(255, 0, 0), alpha << 24};
+        clear(0);
+        device->BeginScene();
+        device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &v, sizeof(v));
+        device->EndScene();
+        const DWORD c = pixel(32, 32);
+        EXPECT_NEAR(static_cast<int>(alpha), channel(c, 16), 1) << alpha;
+        EXPECT_NEAR(255 - static_cast<int>(alpha), channel(c, 0), 1) << alpha;
+    }
+}
+
+// Table fog on pre-transformed vertices whose rhw is zero fogs by depth
+// like any other; the colours do not turn black.
+TEST_F(PipelineLightingTest, TableFogOnVerticesWithZeroRhw)
+{
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    device->SetRenderState(D3DRS_FOGCOLOR, D3DCOLOR_XRGB(0, 255, 0));
+    device->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_LINEAR);
+    device->SetRenderState(D3DRS_FOGSTART, floatBits(0.0f));
+    device->SetRenderState(D3DRS_FOGEND, floatBits(1.0f));
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    device->SetTransform(D3DTS_PROJECTION, &identity);
+    const DWORD red = D3DCOLOR_XRGB(255, 0, 0);
+    std::vector<ScreenVertex> quad = {{0, 0, 0.25f, 0.0f, red}, {64, 0, 0.25f, 0.0f, red},
+                                      {0, 64, 0.25f, 0.0f, red}, {64, 64, 0.25f, 0.0f, red}};
+    clear(0);
+    drawScreen(D3DPT_TRIANGLESTRIP, quad, 2);
+    const DWORD c = pixel(20, 40);
+    EXPECT_NEAR(expected8(0.75), channel(c, 16), 1);
+    EXPECT_NEAR(expected8(0.25), channel(c, 8), 1);
+}

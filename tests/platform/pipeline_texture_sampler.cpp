@@ -192,6 +192,42 @@ TEST_F(TextureSamplerTest, SpecialisedBilinearPathMatchesTheGeneralOne)
     }
 }
 
+TEST_F(TextureSamplerTest, BilinearLanesMatchTheRoutineBitForBit)
+{
+    // The many-lane form of the specialised routine gives the routine's
+    // own bits for every lane: ordinary, far, non-finite and negative
+    // coordinates, an odd-sized texture, and a count that leaves a tail.
+    std::mt19937 random(11);
+    IDirect3DTexture9* texture =
+        makeTexture(13, 7, 1, D3DFMT_A8R8G8B8, [&](UINT, UINT, UINT) { return static_cast<DWORD>(random()); });
+    states[D3DSAMP_MAGFILTER] = D3DTEXF_LINEAR;
+    states[D3DSAMP_MINFILTER] = D3DTEXF_LINEAR;
+    std::uniform_real_distribution<float> coordinate(-3.0f, 4.0f);
+    const float special[] = {0.0f, -0.0f, 1.0f, -1e9f, 1e9f, 3e38f, INFINITY, -INFINITY, NAN, 1e-30f, -0.5f / 13};
+    constexpr int LANES = 63;
+    float u[LANES], v[LANES], out[4][LANES];
+    float* const rgba[4] = {out[0], out[1], out[2], out[3]};
+    for (DWORD mode : {D3DTADDRESS_WRAP, D3DTADDRESS_CLAMP}) {
+        states[D3DSAMP_ADDRESSU] = states[D3DSAMP_ADDRESSV] = mode;
+        prepare(texture);
+        ASSERT_NE(0, setup.bilinearArgb);
+        for (int round = 0; round < 20; ++round) {
+            for (int i = 0; i < LANES; ++i) {
+                u[i] = random() % 4 ? coordinate(random) : special[random() % std::size(special)];
+                v[i] = random() % 4 ? coordinate(random) : special[random() % std::size(special)];
+            }
+            swd3d9::sampleBilinearArgbLanes(setup, u, v, LANES, rgba);
+            for (int i = 0; i < LANES; ++i) {
+                float expected[4];
+                sampleAt(u[i], v[i], ONE_TO_ONE_8, expected);
+                for (int k = 0; k < 4; ++k)
+                    ASSERT_EQ(0, std::memcmp(&expected[k], &out[k][i], sizeof(float)))
+                        << "mode " << mode << " lane " << i << " at " << u[i] << "," << v[i];
+            }
+        }
+    }
+}
+
 TEST_F(TextureSamplerTest, AddressingModesMapOutOfRangeTexels)
 {
     IDirect3DTexture9* row = makeTexture(4, 1, 1, D3DFMT_A8R8G8B8, numbered);
@@ -312,6 +348,31 @@ TEST_F(TextureSamplerTest, MaxMipLevelAndLodBiasShiftTheLevel)
     prepare(texture);
     sampleAt(0.5f, 0.5f, footprint(4.0f, 8), c);
     EXPECT_NEAR(shadeOf(1), c[0], TOLERANCE);
+}
+
+// Without mip filtering drivers read the top level the texture's LOD gives
+// and ignore MAXMIPLEVEL, however far the footprint minifies.
+TEST_F(TextureSamplerTest, WithoutMipFilteringMaxMipLevelIsIgnored)
+{
+    IDirect3DTexture9* texture = makeTexture(8, 8, 4, D3DFMT_A8R8G8B8, levelShade);
+    states[D3DSAMP_MIPFILTER] = D3DTEXF_NONE;
+    float c[4];
+    for (DWORD maxLevel : {0u, 2u, 3u}) {
+        states[D3DSAMP_MAXMIPLEVEL] = maxLevel;
+        prepare(texture);
+        sampleAt(0.5f, 0.5f, footprint(8.0f, 8), c);
+        EXPECT_NEAR(shadeOf(0), c[0], TOLERANCE) << "MAXMIPLEVEL " << maxLevel;
+    }
+    texture->SetLOD(1);
+    states[D3DSAMP_MAXMIPLEVEL] = 3;
+    prepare(texture);
+    sampleAt(0.5f, 0.5f, ONE_TO_ONE_8, c);
+    EXPECT_NEAR(shadeOf(1), c[0], TOLERANCE);
+    // With point mip filtering the larger of the two limits applies.
+    states[D3DSAMP_MIPFILTER] = D3DTEXF_POINT;
+    prepare(texture);
+    sampleAt(0.5f, 0.5f, ONE_TO_ONE_8, c);
+    EXPECT_NEAR(shadeOf(3), c[0], TOLERANCE);
 }
 
 TEST_F(TextureSamplerTest, MagnificationAndMinificationUseTheirOwnFilters)

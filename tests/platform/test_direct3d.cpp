@@ -102,6 +102,23 @@ TEST_F(Direct3DTest, CapsDescribeTheSoftwareDevice)
     EXPECT_EQ(D3DERR_INVALIDCALL, d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, nullptr));
 }
 
+// What the caps claim has to work: bump mapping needs a bump-map format
+// to sample (none is available, so the operations are not claimed), and
+// USHORT4N elements are read (the pictures are tested with the pipeline).
+TEST_F(Direct3DTest, CapsClaimOnlyWhatTheDeviceDoes)
+{
+    D3DCAPS9 caps;
+    ASSERT_EQ(D3D_OK, d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps));
+    const bool bumpFormat = SUCCEEDED(d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0,
+                                                             D3DRTYPE_TEXTURE, D3DFMT_V8U8));
+    EXPECT_EQ(bumpFormat, (caps.TextureOpCaps & D3DTEXOPCAPS_BUMPENVMAP) != 0);
+    EXPECT_EQ(bumpFormat, (caps.TextureOpCaps & D3DTEXOPCAPS_BUMPENVMAPLUMINANCE) != 0);
+    EXPECT_TRUE(caps.TextureOpCaps & D3DTEXOPCAPS_DOTPRODUCT3);
+    EXPECT_TRUE(caps.DeclTypes & D3DDTCAPS_USHORT4N);
+    // Pre-transformed vertices are not clipped, and the caps say so.
+    EXPECT_FALSE(caps.PrimitiveMiscCaps & D3DPMISCCAPS_CLIPTLVERTS);
+}
+
 TEST_F(Direct3DTest, OverridesApplyToLaterObjectsOnly)
 {
     SWD3D9CAPSOVERRIDE override;

@@ -67,12 +67,24 @@ TEST_F(DeviceTest, LockRules)
     const RECT part{4, 2, 8, 6};
     ASSERT_EQ(D3D_OK, managed->LockRect(0, &locked, &part, 0));
     EXPECT_EQ(64, locked.Pitch);
-    // A locked level cannot be locked again.
-    D3DLOCKED_RECT again;
+    // A locked level cannot be locked again; the failed lock leaves the
+    // caller's structure as it was.
+    D3DLOCKED_RECT again{12345, &again};
     EXPECT_EQ(D3DERR_INVALIDCALL, managed->LockRect(0, &again, nullptr, 0));
+    EXPECT_EQ(12345, again.Pitch);
+    EXPECT_EQ(static_cast<void*>(&again), again.pBits);
     static_cast<DWORD*>(locked.pBits)[0] = 0x12345678;
     ASSERT_EQ(D3D_OK, managed->UnlockRect(0));
-    EXPECT_EQ(D3DERR_INVALIDCALL, managed->UnlockRect(0));
+    // A second unlock of a 2D texture level succeeds (this test expected
+    // D3DERR_INVALIDCALL, which Direct3D gives for other surfaces only).
+    EXPECT_EQ(D3D_OK, managed->UnlockRect(0));
+    Com<IDirect3DCubeTexture9> cube;
+    ASSERT_EQ(D3D_OK, device->CreateCubeTexture(8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, cube.out(), nullptr));
+    EXPECT_EQ(D3DERR_INVALIDCALL, cube->UnlockRect(D3DCUBEMAP_FACE_POSITIVE_X, 0));
+    Com<IDirect3DSurface9> plain;
+    ASSERT_EQ(D3D_OK, device->CreateOffscreenPlainSurface(4, 4, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, plain.out(),
+                                                          nullptr));
+    EXPECT_EQ(D3DERR_INVALIDCALL, plain->UnlockRect());
     ASSERT_EQ(D3D_OK, managed->LockRect(0, &locked, nullptr, D3DLOCK_READONLY));
     EXPECT_EQ(0x12345678u, static_cast<DWORD*>(locked.pBits)[2 * 16 + 4]);
     managed->UnlockRect(0);
@@ -109,7 +121,9 @@ TEST_F(DeviceTest, ClearHonoursRectanglesViewportAndFlags)
     EXPECT_EQ(0xFF102030u, readPixel(target.get(), 3, 3));
     EXPECT_EQ(0xFFFFFFFFu, readPixel(target.get(), 5, 5));
     EXPECT_EQ(0xFF102030u, readPixel(target.get(), 6, 6));
-    EXPECT_EQ(D3DERR_INVALIDCALL, device->Clear(1, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0));
+    // A count without rectangles used to be refused here, as the
+    // documentation says; drivers clear the viewport instead (see
+    // ClearCountAndRectanglesFollowTheDrivers).
     EXPECT_EQ(D3DERR_INVALIDCALL, device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.5f, 0));
     EXPECT_EQ(D3DERR_INVALIDCALL, device->Clear(0, nullptr, 0, 0, 1.0f, 0));
 
@@ -264,9 +278,18 @@ TEST_F(DeviceTest, AutomaticMipmapsFollowTheTopLevel)
     D3DXIMAGE_INFO info;
     ASSERT_EQ(D3D_OK, D3DXGetImageInfoFromFileInMemory(file->GetBufferPointer(), file->GetBufferSize(), &info));
     EXPECT_EQ(1u, info.MipLevels); // only the visible level is saved
-    EXPECT_EQ(D3DERR_INVALIDCALL, texture->SetAutoGenFilterType(D3DTEXF_ANISOTROPIC));
+    // Any filter but none is taken (this test expected anisotropic to be
+    // refused, as the documentation's list of filters suggests; Direct3D
+    // takes it), and so is a filter for a texture without automatic
+    // mipmaps.
+    EXPECT_EQ(D3D_OK, texture->SetAutoGenFilterType(D3DTEXF_ANISOTROPIC));
+    EXPECT_EQ(D3DERR_INVALIDCALL, texture->SetAutoGenFilterType(D3DTEXF_NONE));
     EXPECT_EQ(D3D_OK, texture->SetAutoGenFilterType(D3DTEXF_POINT));
     EXPECT_EQ(D3DTEXF_POINT, texture->GetAutoGenFilterType());
+    Com<IDirect3DTexture9> plain;
+    ASSERT_EQ(D3D_OK, device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, plain.out(), nullptr));
+    EXPECT_EQ(D3D_OK, plain->SetAutoGenFilterType(D3DTEXF_POINT));
+    EXPECT_EQ(D3DTEXF_POINT, plain->GetAutoGenFilterType());
 }
 
 TEST_F(DeviceTest, GeneratedLevelsAverageTheBlockAboveThem)
