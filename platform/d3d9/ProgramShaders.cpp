@@ -33,16 +33,6 @@ HRESULT Shader::getFunction(void* data, UINT* size)
     return data ? D3DERR_INVALIDCALL : D3D_OK;
 }
 
-HRESULT STDMETHODCALLTYPE VertexShader::QueryInterface(REFIID riid, void** ppvObject)
-{
-    return answerQuery<IDirect3DVertexShader9>(this, riid, ppvObject, {&IID_IUnknown, &IID_IDirect3DVertexShader9});
-}
-
-HRESULT STDMETHODCALLTYPE PixelShader::QueryInterface(REFIID riid, void** ppvObject)
-{
-    return answerQuery<IDirect3DPixelShader9>(this, riid, ppvObject, {&IID_IUnknown, &IID_IDirect3DPixelShader9});
-}
-
 VertexShader* toVertexShader(IDirect3DVertexShader9* shader)
 {
     return shader ? dynamic_cast<VertexShader*>(shader) : nullptr;

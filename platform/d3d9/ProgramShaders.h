@@ -45,15 +45,22 @@ private:
     std::vector<DWORD> m_samplerRegisters;
 };
 
-class VertexShader final : public IDirect3DVertexShader9, public Shader
+// A stage's shader object. IDirect3DVertexShader9 and IDirect3DPixelShader9
+// have the same methods, answered alike; `interfaceId` is the stage
+// interface's identifier, which QueryInterface answers besides IUnknown.
+template <class Interface, const GUID& interfaceId>
+class StageShader final : public Interface, public Shader
 {
 public:
-    VertexShader(Device* device, std::shared_ptr<const shader::Program> program, std::vector<DWORD> samplerRegisters)
+    StageShader(Device* device, std::shared_ptr<const shader::Program> program, std::vector<DWORD> samplerRegisters)
         : Shader(device, std::move(program), std::move(samplerRegisters))
     {
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override
+    {
+        return answerQuery<Interface>(this, riid, ppvObject, {&IID_IUnknown, &interfaceId});
+    }
     ULONG STDMETHODCALLTYPE AddRef() override { return addPublicRef(); }
     ULONG STDMETHODCALLTYPE Release() override { return releasePublicRef(); }
     HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** ppDevice) override { return getDevice(ppDevice); }
@@ -63,29 +70,11 @@ public:
     }
 
 private:
-    ~VertexShader() override = default;
+    ~StageShader() override = default;
 };
 
-class PixelShader final : public IDirect3DPixelShader9, public Shader
-{
-public:
-    PixelShader(Device* device, std::shared_ptr<const shader::Program> program, std::vector<DWORD> samplerRegisters)
-        : Shader(device, std::move(program), std::move(samplerRegisters))
-    {
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return addPublicRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return releasePublicRef(); }
-    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** ppDevice) override { return getDevice(ppDevice); }
-    HRESULT STDMETHODCALLTYPE GetFunction(void* pData, UINT* pSizeOfData) override
-    {
-        return getFunction(pData, pSizeOfData);
-    }
-
-private:
-    ~PixelShader() override = default;
-};
+using VertexShader = StageShader<IDirect3DVertexShader9, IID_IDirect3DVertexShader9>;
+using PixelShader = StageShader<IDirect3DPixelShader9, IID_IDirect3DPixelShader9>;
 
 // The objects of this platform behind the interfaces, or null.
 VertexShader* toVertexShader(IDirect3DVertexShader9* shader);

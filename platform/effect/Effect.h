@@ -150,6 +150,18 @@ private:
         std::string text;                        // strings
         IDirect3DBaseTexture9* texture = nullptr; // textures (a reference held)
         int program = -1;                        // shaders
+
+        // Holds `held` in place of the texture held before.
+        void holdTexture(IDirect3DBaseTexture9* held)
+        {
+            if (held == texture)
+                return;
+            if (held)
+                held->AddRef();
+            if (texture)
+                texture->Release();
+            texture = held;
+        }
     };
 
     // A parameter block: values recorded between BeginParameterBlock and
@@ -224,8 +236,27 @@ private:
     void releaseObjects();
     void noteChanged(int node);
     void releaseBlock(ParameterBlock& block);
+    // The parameter a handle names when it holds numbers (single: one
+    // number, not an array); -1 otherwise.
+    int findNumeric(D3DXHANDLE handle, bool single) const;
+    // Numbers of one type into or out of a parameter (index, -1 refused),
+    // as many as both hold.
+    template <class T>
+    HRESULT storeNumbers(int index, const T* values, UINT count, uint32_t (*convert)(T, D3DXPARAMETER_TYPE));
+    template <class T>
+    HRESULT loadNumbers(int index, T* values, UINT count, T (*convert)(uint32_t, D3DXPARAMETER_TYPE)) const;
+    void setVectorElement(const ParameterNode& node, const D3DXVECTOR4& vector);
+    D3DXVECTOR4 vectorElement(const ParameterNode& node) const;
     HRESULT setMatrixElement(const ParameterNode& node, const D3DXMATRIX& m, bool transpose);
     void getMatrixElement(const ParameterNode& node, D3DXMATRIX& m, bool transpose) const;
+    HRESULT setMatrix(D3DXHANDLE hParameter, const D3DXMATRIX* pMatrix, bool transpose);
+    // Matrices: an array of them, or of pointers to them.
+    template <class Matrices>
+    HRESULT setMatrices(D3DXHANDLE hParameter, Matrices matrices, UINT count, bool transpose);
+    template <class Matrices>
+    HRESULT getMatrices(D3DXHANDLE hParameter, Matrices matrices, UINT count, bool transpose) const;
+    template <class Shader>
+    HRESULT getShader(D3DXHANDLE hParameter, D3DXPARAMETER_TYPE type, Shader** ppShader) const;
     bool currentValue(int node, Constant& value) const;
     int shaderProgramOf(IUnknown* shader) const;
 

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <strings.h>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -133,6 +132,8 @@ private:
     // one of the stop punctuators; m_tokens.size() - 1 (End) when none.
     bool findStop(size_t from, std::initializer_list<const char*> stops, size_t& stop);
     bool skipBalanced(); // tok() is an opening bracket
+    template <class Item>
+    bool parseListItems(size_t close, const char* itemName, Item item);
     std::string sourceText(size_t first, size_t last) const; // tokens [first, last)
     void blank(uint32_t begin, uint32_t end) { m_blanks.push_back({begin, end}); }
     bool rowMajorAt(uint32_t offset) const;
@@ -147,6 +148,7 @@ private:
     bool parseVariables(const Modifiers& modifiers, const TypeSpec& type, size_t declarationStart,
                         size_t typeToken);
     bool parseArraySize(UINT& elements, bool& unsized);
+    bool parseArraySizes(UINT& elements, const char* openError, bool* open = nullptr);
     bool parseAnnotations(const std::string& ownerPath, std::vector<int>& annotations);
     bool parseTechnique();
     bool parsePass(TechniqueDescription& technique);
@@ -160,7 +162,13 @@ private:
     int addNode(const std::string& name, const std::string& path, const TypeSpec& type, UINT elements, int parent,
                 int topLevel, DWORD flags, bool rowMajor);
     void storeInitialValue(int node, const Constant& value);
+    bool storeInitialStrings(int node, size_t begin, size_t end); // tokens [begin, end)
+    template <class ReadEntry>
+    bool parseInitialObjects(int node, size_t begin, size_t end, bool listAllowed, int ObjectValue::*field,
+                             const char* entryName, ReadEntry readEntry);
     bool nodeValue(int node, Constant& value) const;
+    template <class Visit>
+    void forEachNumericLeaf(int node, Visit visit) const;
     NameResolver constantResolver() const;
     bool evaluate(size_t begin, size_t end, Constant& value, const NameResolver& resolver);
 
@@ -555,18 +563,8 @@ bool Parser::parseStructBody(const std::string& name, TypeSpec& type)
             member.rowMajor = modifiers.rowMajor || (!modifiers.columnMajor && rowMajorAt(tok().begin));
             advance();
             member.elements = memberType.elements;
-            while (tok().isPunctuator("[")) {
-                UINT size = 0;
-                bool unsized = false;
-                if (!parseArraySize(size, unsized))
-                    return false;
-                if (unsized)
-                    return error(tok(), "struct members need a size");
-                uint64_t total = static_cast<uint64_t>(member.elements ? member.elements : 1) * size;
-                if (total > MAX_VALUE_WORDS)
-                    return error(tok(), "array too large");
-                member.elements = static_cast<UINT>(total);
-            }
+            if (!parseArraySizes(member.elements, "struct members need a size"))
+                return false;
             while (accept(":")) {
                 if (tok().kind != TokenKind::Identifier)
                     return error(tok(), "semantic expected" + found(tok()));
@@ -616,24 +614,39 @@ bool Parser::parseTypedef()
         std::string name = tok().text;
         advance();
         TypeSpec alias = type;
-        while (tok().isPunctuator("[")) {
-            UINT size = 0;
-            bool unsized = false;
-            if (!parseArraySize(size, unsized))
-                return false;
-            if (unsized)
-                return error(tok(), "typedefs of arrays need a size");
-            uint64_t total = static_cast<uint64_t>(alias.elements ? alias.elements : 1) * size;
-            if (total > MAX_VALUE_WORDS)
-                return error(tok(), "array too large");
-            alias.elements = static_cast<UINT>(total);
-        }
+        if (!parseArraySizes(alias.elements, "typedefs of arrays need a size"))
+            return false;
         m_typedefs.push_back({name, alias});
         if (accept(";"))
             return true;
         if (!expect(","))
             return false;
     }
+}
+
+// The comma-separated items of a parenthesised list, from tok() to the
+// closing ')' at `close`: item(begin, end) takes each item's tokens, and
+// returns false to end the list there. tok() is then after the ')'.
+template <class Item>
+bool Parser::parseListItems(size_t close, const char* itemName, Item item)
+{
+    while (m_pos < close) {
+        size_t stop;
+        if (!findStop(m_pos, {",", ")"}, stop))
+            return false;
+        if (stop > close)
+            stop = close;
+        if (stop == m_pos)
+            return error(tok(), std::string(itemName) + " expected" + found(tok()));
+        if (!item(m_pos, stop))
+            break;
+        m_pos = stop;
+        if (m_pos < close)
+            advance();
+    }
+    m_pos = close;
+    advance();
+    return true;
 }
 
 bool Parser::parseArraySize(UINT& elements, bool& unsized)
@@ -660,6 +673,31 @@ bool Parser::parseArraySize(UINT& elements, bool& unsized)
     unsized = false;
     m_pos = stop;
     advance();
+    return true;
+}
+
+// The array sizes after a name ("[2][3]"), multiplied into `elements`.
+// With `open`, one size may be left open ("[]"), and *open says whether it
+// was; otherwise, or for a second one, an open size is refused with
+// `openError`.
+bool Parser::parseArraySizes(UINT& elements, const char* openError, bool* open)
+{
+    while (tok().isPunctuator("[")) {
+        UINT size = 0;
+        bool unsized = false;
+        if (!parseArraySize(size, unsized))
+            return false;
+        if (unsized) {
+            if (!open || *open)
+                return error(tok(), openError);
+            *open = true;
+            continue;
+        }
+        uint64_t total = static_cast<uint64_t>(elements ? elements : 1) * size;
+        if (total > MAX_VALUE_WORDS)
+            return error(tok(), "array too large");
+        elements = static_cast<UINT>(total);
+    }
     return true;
 }
 
@@ -692,26 +730,34 @@ bool Parser::nodeValue(int node, Constant& value) const
         return false;
     value.values.clear();
     bool allBool = true, anyFloat = false;
-    // Leaves in order, each with its own type.
+    // Each leaf with its own type.
+    forEachNumericLeaf(node, [&](const ParameterNode& leaf) {
+        allBool = allBool && leaf.type == D3DXPT_BOOL;
+        anyFloat = anyFloat || leaf.type == D3DXPT_FLOAT;
+        for (uint32_t w = 0; w < leaf.wordCount; ++w)
+            value.values.push_back(loadComponent(m_d.words[leaf.firstWord + w], leaf.type));
+    });
+    value.base = anyFloat ? Constant::Base::Float : allBool ? Constant::Base::Bool : Constant::Base::Int;
+    return !value.values.empty();
+}
+
+// Calls visit(leaf) for the leaves below `node` (or the node itself) that
+// hold numbers, in the order they are declared.
+template <class Visit>
+void Parser::forEachNumericLeaf(int node, Visit visit) const
+{
     std::vector<int> stack{node};
     while (!stack.empty()) {
-        int i = stack.back();
+        const ParameterNode& leaf = m_d.parameters[stack.back()];
         stack.pop_back();
-        const ParameterNode& leaf = m_d.parameters[i];
         if (!leaf.children.empty()) {
             for (size_t k = leaf.children.size(); k-- > 0;)
                 stack.push_back(leaf.children[k]);
             continue;
         }
-        if (leaf.parameterClass == D3DXPC_OBJECT)
-            continue;
-        allBool = allBool && leaf.type == D3DXPT_BOOL;
-        anyFloat = anyFloat || leaf.type == D3DXPT_FLOAT;
-        for (uint32_t w = 0; w < leaf.wordCount; ++w)
-            value.values.push_back(loadComponent(m_d.words[leaf.firstWord + w], leaf.type));
+        if (leaf.parameterClass != D3DXPC_OBJECT)
+            visit(leaf);
     }
-    value.base = anyFloat ? Constant::Base::Float : allBool ? Constant::Base::Bool : Constant::Base::Int;
-    return !value.values.empty();
 }
 
 int Parser::addNode(const std::string& name, const std::string& path, const TypeSpec& type, UINT elements, int parent,
@@ -844,18 +890,8 @@ bool Parser::parseAnnotations(const std::string& ownerPath, std::vector<int>& an
         std::string name = nameToken.text;
         advance();
         UINT elements = type.elements;
-        while (tok().isPunctuator("[")) {
-            UINT size = 0;
-            bool unsized = false;
-            if (!parseArraySize(size, unsized))
-                return false;
-            if (unsized)
-                return error(tok(), "annotation arrays need a size");
-            uint64_t total = static_cast<uint64_t>(elements ? elements : 1) * size;
-            if (total > MAX_VALUE_WORDS)
-                return error(tok(), "array too large");
-            elements = static_cast<UINT>(total);
-        }
+        if (!parseArraySizes(elements, "annotation arrays need a size"))
+            return false;
         for (int a : annotations)
             if (m_d.parameters[a].name == name)
                 return error(nameToken, "annotation '" + name + "' declared twice");
@@ -871,26 +907,8 @@ bool Parser::parseAnnotations(const std::string& ownerPath, std::vector<int>& an
             if (m_tokens[stop].kind == TokenKind::End)
                 return error(tok(), "';' expected after the annotation");
             if (type.kind == TypeSpec::Kind::String) {
-                // One string, or a list of them for an array; adjacent
-                // strings concatenate.
-                ParameterNode& n = m_d.parameters[node];
-                uint32_t slot = n.firstObject;
-                uint32_t slotEnd = n.firstObject + n.objectCount;
-                bool previousString = false;
-                for (size_t i = m_pos; i < stop; ++i) {
-                    const Token& t = m_tokens[i];
-                    if (t.kind == TokenKind::String) {
-                        if (previousString && slot > n.firstObject)
-                            m_d.objects[slot - 1].text += t.text;
-                        else if (slot < slotEnd)
-                            m_d.objects[slot++].text = t.text;
-                        previousString = true;
-                    } else if (t.isPunctuator(",") || t.isPunctuator("{") || t.isPunctuator("}")) {
-                        previousString = false;
-                    } else {
-                        return error(t, "string expected");
-                    }
-                }
+                if (!storeInitialStrings(node, m_pos, stop))
+                    return false;
             } else if (type.kind == TypeSpec::Kind::Numeric) {
                 Constant value;
                 if (!evaluate(m_pos, stop, value, constantResolver()))
@@ -905,31 +923,79 @@ bool Parser::parseAnnotations(const std::string& ownerPath, std::vector<int>& an
     return true;
 }
 
+// One string, or a list of them for an array; adjacent strings
+// concatenate, and strings beyond the array's size are dropped.
+bool Parser::storeInitialStrings(int node, size_t begin, size_t end)
+{
+    const ParameterNode& n = m_d.parameters[node];
+    uint32_t slot = n.firstObject;
+    const uint32_t slotEnd = n.firstObject + n.objectCount;
+    bool previousString = false;
+    for (size_t i = begin; i < end; ++i) {
+        const Token& t = m_tokens[i];
+        if (t.kind == TokenKind::String) {
+            if (previousString && slot > n.firstObject)
+                m_d.objects[slot - 1].text += t.text;
+            else if (slot < slotEnd)
+                m_d.objects[slot++].text = t.text;
+            previousString = true;
+        } else if (t.isPunctuator(",") || t.isPunctuator("{") || t.isPunctuator("}")) {
+            previousString = false;
+        } else {
+            return error(t, "string expected");
+        }
+    }
+    return true;
+}
+
+// The initial value of samplers or shaders, tokens [begin, end): one
+// entry, or where `listAllowed` a list of them in braces, each NULL or what
+// readEntry reads (a sampler or a program, into the node's slots' `field`).
+template <class ReadEntry>
+bool Parser::parseInitialObjects(int node, size_t begin, size_t end, bool listAllowed, int ObjectValue::*field,
+                                 const char* entryName, ReadEntry readEntry)
+{
+    m_pos = begin;
+    uint32_t slot = m_d.parameters[node].firstObject;
+    const uint32_t slotEnd = slot + m_d.parameters[node].objectCount;
+    const bool list = listAllowed && tok().isPunctuator("{");
+    if (list)
+        advance();
+    while (m_pos < end) {
+        if (tok().is("NULL")) {
+            advance();
+            ++slot;
+        } else {
+            int entry = -1;
+            if (!readEntry(entry))
+                return false;
+            if (slot < slotEnd)
+                m_d.objects[slot++].*field = entry;
+        }
+        if (list && !accept(",") && !accept("}"))
+            return error(tok(), "',' or '}' expected" + found(tok()));
+        if (!list)
+            break;
+    }
+    if (m_pos != end)
+        return error(tok(), "unexpected '" + tok().text + "' after " + entryName);
+    return true;
+}
+
 void Parser::storeInitialValue(int node, const Constant& value)
 {
     if (value.values.empty())
         return;
+    // One value fills every component; a list fills them in order, as far
+    // as it goes.
     const bool spread = value.values.size() == 1;
     size_t next = 0;
-    std::vector<int> stack{node};
-    while (!stack.empty()) {
-        int i = stack.back();
-        stack.pop_back();
-        const ParameterNode& leaf = m_d.parameters[i];
-        if (!leaf.children.empty()) {
-            for (size_t k = leaf.children.size(); k-- > 0;)
-                stack.push_back(leaf.children[k]);
-            continue;
-        }
-        if (leaf.parameterClass == D3DXPC_OBJECT)
-            continue;
-        for (uint32_t w = 0; w < leaf.wordCount; ++w) {
-            if (!spread && next >= value.values.size())
-                return;
+    forEachNumericLeaf(node, [&](const ParameterNode& leaf) {
+        for (uint32_t w = 0; w < leaf.wordCount && (spread || next < value.values.size()); ++w) {
             double v = value.values[spread ? 0 : next++];
             m_d.words[leaf.firstWord + w] = storeComponent(v, leaf.type);
         }
-    }
+    });
 }
 
 bool Parser::parseFunction(size_t typeStart, size_t nameIndex)
@@ -946,42 +1012,31 @@ bool Parser::parseFunction(size_t typeStart, size_t nameIndex)
         return false;
     if (m_tokens[close].kind == TokenKind::End)
         return error(open, "')' expected for this parameter list");
-    while (m_pos < close) {
-        size_t stop;
-        if (!findStop(m_pos, {",", ")"}, stop))
-            return false;
-        if (stop > close)
-            stop = close;
-        if (stop == m_pos) {
-            if (m_tokens[stop].isPunctuator(")") && f.parameters.empty())
-                break;
-            return error(tok(), "parameter expected" + found(tok()));
-        }
+    auto parameter = [&](size_t begin, size_t end) {
         FunctionParameter p;
-        p.text = sourceText(m_pos, stop);
+        p.text = sourceText(begin, end);
         // The name is the last identifier before the semantic, the default
         // value or the array size.
-        size_t nameEnd = stop;
-        for (size_t i = m_pos; i < stop; ++i)
+        size_t nameEnd = end;
+        for (size_t i = begin; i < end; ++i)
             if (m_tokens[i].isPunctuator(":") || m_tokens[i].isPunctuator("=") || m_tokens[i].isPunctuator("[")) {
                 nameEnd = i;
                 break;
             }
-        for (size_t i = m_pos; i < nameEnd; ++i) {
+        for (size_t i = begin; i < nameEnd; ++i) {
             if (m_tokens[i].kind == TokenKind::Identifier)
                 p.name = m_tokens[i].text;
             if (m_tokens[i].is("uniform"))
                 p.isUniform = true;
         }
-        if (p.text == "void" && f.parameters.empty() && stop == close)
-            break;
+        // "(void)" declares no parameters.
+        if (p.text == "void" && f.parameters.empty() && end == close)
+            return false;
         f.parameters.push_back(std::move(p));
-        m_pos = stop;
-        if (m_pos < close)
-            advance();
-    }
-    m_pos = close;
-    advance();
+        return true;
+    };
+    if (!parseListItems(close, "parameter", parameter))
+        return false;
     if (accept(":")) {
         if (tok().kind != TokenKind::Identifier)
             return error(tok(), "semantic expected" + found(tok()));
@@ -1024,22 +1079,8 @@ bool Parser::parseVariables(const Modifiers& modifiers, const TypeSpec& type, si
         advance();
         UINT elements = type.elements;
         bool unsized = false;
-        while (tok().isPunctuator("[")) {
-            UINT size = 0;
-            bool open = false;
-            if (!parseArraySize(size, open))
-                return false;
-            if (open) {
-                if (unsized)
-                    return error(tok(), "only one array size may be left open");
-                unsized = true;
-                continue;
-            }
-            uint64_t total = static_cast<uint64_t>(elements ? elements : 1) * size;
-            if (total > MAX_VALUE_WORDS)
-                return error(tok(), "array too large");
-            elements = static_cast<UINT>(total);
-        }
+        if (!parseArraySizes(elements, "only one array size may be left open", &unsized))
+            return false;
         std::string semantic;
         bool hasSemantic = false;
         int samplerRegister = -1;
@@ -1160,7 +1201,6 @@ bool Parser::parseVariables(const Modifiers& modifiers, const TypeSpec& type, si
                 m_d.parameters[a].path = name + "@" + m_d.parameters[a].name;
 
             // Initial values.
-            ParameterNode& n = m_d.parameters[node];
             if (equals) {
                 const Token& first = m_tokens[initBegin];
                 switch (type.kind) {
@@ -1174,94 +1214,44 @@ bool Parser::parseVariables(const Modifiers& modifiers, const TypeSpec& type, si
                         warning(first, "the initial value of '" + name + "' is left zero: " + evaluator.error());
                     break;
                 }
-                case TypeSpec::Kind::String: {
-                    uint32_t slot = n.firstObject;
-                    uint32_t slotEnd = n.firstObject + n.objectCount;
-                    bool previousString = false;
-                    for (size_t i = initBegin; i < initEnd; ++i) {
-                        const Token& t = m_tokens[i];
-                        if (t.kind == TokenKind::String) {
-                            if (previousString && slot > n.firstObject)
-                                m_d.objects[slot - 1].text += t.text;
-                            else if (slot < slotEnd)
-                                m_d.objects[slot++].text = t.text;
-                            previousString = true;
-                        } else if (t.isPunctuator(",") || t.isPunctuator("{") || t.isPunctuator("}")) {
-                            previousString = false;
-                        } else {
-                            return error(t, "string expected");
-                        }
-                    }
+                case TypeSpec::Kind::String:
+                    if (!storeInitialStrings(node, initBegin, initEnd))
+                        return false;
                     break;
-                }
                 case TypeSpec::Kind::Texture:
                     // A texture starts empty; "= NULL" says as much.
                     break;
                 case TypeSpec::Kind::Sampler: {
                     blank(equals->begin, m_tokens[initEnd - 1].end);
-                    m_pos = initBegin;
-                    uint32_t slot = n.firstObject;
-                    uint32_t slotEnd = n.firstObject + n.objectCount;
-                    bool list = elements > 0 && tok().isPunctuator("{");
-                    if (list)
-                        advance();
-                    while (m_pos < initEnd) {
-                        if (tok().is("sampler_state")) {
-                            int sampler = -1;
-                            if (!parseSamplerState(sampler))
-                                return false;
-                            if (slot < slotEnd)
-                                m_d.objects[slot++].sampler = sampler;
-                        } else if (tok().is("NULL")) {
-                            advance();
-                            ++slot;
-                        } else {
+                    auto readSampler = [&](int& sampler) {
+                        if (!tok().is("sampler_state"))
                             return error(tok(), "sampler_state expected" + found(tok()));
-                        }
-                        if (list && !accept(",") && !accept("}"))
-                            return error(tok(), "',' or '}' expected" + found(tok()));
-                        if (!list)
-                            break;
-                    }
-                    if (m_pos != initEnd)
-                        return error(tok(), "unexpected '" + tok().text + "' after sampler_state");
+                        return parseSamplerState(sampler);
+                    };
+                    if (!parseInitialObjects(node, initBegin, initEnd, elements > 0, &ObjectValue::sampler,
+                                             "sampler_state", readSampler))
+                        return false;
                     break;
                 }
                 case TypeSpec::Kind::VertexShader:
                 case TypeSpec::Kind::PixelShader: {
-                    m_pos = initBegin;
-                    uint32_t slot = n.firstObject;
-                    uint32_t slotEnd = n.firstObject + n.objectCount;
-                    bool list = tok().isPunctuator("{");
-                    if (list)
-                        advance();
-                    while (m_pos < initEnd) {
-                        if (tok().is("compile")) {
-                            int program = -1;
-                            if (!parseCompile(program))
-                                return false;
-                            shader::ShaderStage wanted = type.kind == TypeSpec::Kind::VertexShader
-                                                             ? shader::ShaderStage::Vertex
-                                                             : shader::ShaderStage::Pixel;
-                            if (m_d.programs[program].stage != wanted)
-                                return error(first, "the profile does not match the shader type");
-                            if (slot < slotEnd)
-                                m_d.objects[slot++].program = program;
-                        } else if (tok().is("NULL")) {
-                            advance();
-                            ++slot;
-                        } else if (tok().is("asm") || tok().is("ASM")) {
+                    const shader::ShaderStage wanted = type.kind == TypeSpec::Kind::VertexShader
+                                                           ? shader::ShaderStage::Vertex
+                                                           : shader::ShaderStage::Pixel;
+                    auto readShader = [&](int& program) {
+                        if (tok().is("asm") || tok().is("ASM"))
                             return error(tok(), "asm shaders are not supported");
-                        } else {
+                        if (!tok().is("compile"))
                             return error(tok(), "compile expected" + found(tok()));
-                        }
-                        if (list && !accept(",") && !accept("}"))
-                            return error(tok(), "',' or '}' expected" + found(tok()));
-                        if (!list)
-                            break;
-                    }
-                    if (m_pos != initEnd)
-                        return error(tok(), "unexpected '" + tok().text + "' after the shader");
+                        if (!parseCompile(program))
+                            return false;
+                        if (m_d.programs[program].stage != wanted)
+                            return error(first, "the profile does not match the shader type");
+                        return true;
+                    };
+                    if (!parseInitialObjects(node, initBegin, initEnd, true, &ObjectValue::program, "the shader",
+                                             readShader))
+                        return false;
                     break;
                 }
                 default:
@@ -1336,21 +1326,12 @@ bool Parser::parseCompile(int& program)
         return false;
     if (m_tokens[close].kind == TokenKind::End)
         return error(open, "')' expected for these arguments");
-    while (m_pos < close) {
-        size_t stop;
-        if (!findStop(m_pos, {",", ")"}, stop))
-            return false;
-        if (stop > close)
-            stop = close;
-        if (stop == m_pos)
-            return error(tok(), "argument expected" + found(tok()));
-        request.arguments.push_back(sourceText(m_pos, stop));
-        m_pos = stop;
-        if (m_pos < close)
-            advance();
-    }
-    m_pos = close;
-    advance();
+    auto argument = [&](size_t begin, size_t end) {
+        request.arguments.push_back(sourceText(begin, end));
+        return true;
+    };
+    if (!parseListItems(close, "argument", argument))
+        return false;
 
     std::string key = std::string(request.stage == shader::ShaderStage::Vertex ? "v" : "p") + request.function;
     for (const std::string& a : request.arguments)
@@ -1544,17 +1525,8 @@ bool Parser::classifyValue(StateAssignment& a, size_t begin, size_t end)
     // constants); failing that, over the parameters' values, evaluated
     // again whenever the pass begins.
     NameResolver constants = [this, &info](const std::string& name, Constant& value) {
-        DWORD v;
-        if (findStateValueName(info, name, v)) {
-            value.base = Constant::Base::Int;
-            value.values.assign(1, static_cast<double>(v));
+        if (stateValueConstant(&info, name, value))
             return true;
-        }
-        if (strcasecmp(name.c_str(), "TRUE") == 0 || strcasecmp(name.c_str(), "FALSE") == 0) {
-            value.base = Constant::Base::Bool;
-            value.values.assign(1, strcasecmp(name.c_str(), "TRUE") == 0 ? 1.0 : 0.0);
-            return true;
-        }
         auto c = m_constants.find(name);
         if (c != m_constants.end()) {
             value = c->second;

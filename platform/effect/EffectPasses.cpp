@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cstring>
 #include <set>
-#include <strings.h>
 
 namespace swd3d9 {
 namespace effect {
@@ -27,17 +26,8 @@ bool isSamplerType(D3DXPARAMETER_TYPE type) { return type >= D3DXPT_SAMPLER && t
 NameResolver Effect::runtimeResolver(const StateInfo* state) const
 {
     return [this, state](const std::string& name, Constant& value) {
-        DWORD v;
-        if (state && findStateValueName(*state, name, v)) {
-            value.base = Constant::Base::Int;
-            value.values.assign(1, static_cast<double>(v));
+        if (stateValueConstant(state, name, value))
             return true;
-        }
-        if (strcasecmp(name.c_str(), "TRUE") == 0 || strcasecmp(name.c_str(), "FALSE") == 0) {
-            value.base = Constant::Base::Bool;
-            value.values.assign(1, strcasecmp(name.c_str(), "TRUE") == 0 ? 1.0 : 0.0);
-            return true;
-        }
         for (const auto& c : m_description->staticConstants)
             if (c.first == name) {
                 value = c.second;

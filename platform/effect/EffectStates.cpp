@@ -414,6 +414,22 @@ bool findStateValueName(const StateInfo& state, const std::string& name, DWORD& 
     return false;
 }
 
+bool stateValueConstant(const StateInfo* state, const std::string& name, Constant& value)
+{
+    DWORD v;
+    if (state && findStateValueName(*state, name, v)) {
+        value.base = Constant::Base::Int;
+        value.values.assign(1, static_cast<double>(v));
+        return true;
+    }
+    if (strcasecmp(name.c_str(), "TRUE") == 0 || strcasecmp(name.c_str(), "FALSE") == 0) {
+        value.base = Constant::Base::Bool;
+        value.values.assign(1, strcasecmp(name.c_str(), "TRUE") == 0 ? 1.0 : 0.0);
+        return true;
+    }
+    return false;
+}
+
 DWORD stateDword(const StateInfo& state, const Constant& value)
 {
     if (value.values.empty())

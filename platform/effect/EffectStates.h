@@ -96,6 +96,9 @@ bool isSamplerState(const StateInfo& state);
 // The value of a value name of the state ("CCW", "D3DCULL_CCW", "TRUE"),
 // case-insensitive.
 bool findStateValueName(const StateInfo& state, const std::string& name, DWORD& value);
+// The number a name stands for in a state's value: a value name of the
+// state (none when state is null), or TRUE or FALSE.
+bool stateValueConstant(const StateInfo* state, const std::string& name, Constant& value);
 // Largest index accepted in [index] for the state.
 UINT maxStateIndex(const StateInfo& state);
 

@@ -72,7 +72,8 @@ int32_t readInt(uint32_t bits, D3DXPARAMETER_TYPE type)
     return type == D3DXPT_FLOAT ? truncated(floatOf(bits)) : intOf(bits);
 }
 
-BOOL readBool(uint32_t bits) { return bits != 0 ? TRUE : FALSE; }
+// Any non-zero bits are TRUE, whatever the type.
+BOOL readBool(uint32_t bits, D3DXPARAMETER_TYPE) { return bits != 0 ? TRUE : FALSE; }
 
 uint32_t fromFloat(float f, D3DXPARAMETER_TYPE type)
 {
@@ -97,10 +98,47 @@ constexpr float CHANNEL = 255.0f;
 
 uint32_t channel(float v) { return static_cast<uint32_t>(std::min(std::max(0.0f, v), 1.0f) * CHANNEL); }
 
+uint32_t packColor(float red, float green, float blue, float alpha)
+{
+    return channel(blue) | (channel(green) << 8) | (channel(red) << 16) | (channel(alpha) << 24);
+}
+
+// Red, green, blue and alpha.
+void unpackColor(uint32_t color, float rgba[4])
+{
+    rgba[0] = ((color >> 16) & 0xFF) / CHANNEL;
+    rgba[1] = ((color >> 8) & 0xFF) / CHANNEL;
+    rgba[2] = (color & 0xFF) / CHANNEL;
+    rgba[3] = ((color >> 24) & 0xFF) / CHANNEL;
+}
+
 bool isTexture(D3DXPARAMETER_TYPE type) { return type >= D3DXPT_TEXTURE && type <= D3DXPT_TEXTURECUBE; }
 bool isSampler(D3DXPARAMETER_TYPE type) { return type >= D3DXPT_SAMPLER && type <= D3DXPT_SAMPLERCUBE; }
 bool isShader(D3DXPARAMETER_TYPE type) { return type == D3DXPT_VERTEXSHADER || type == D3DXPT_PIXELSHADER; }
 bool isMatrix(D3DXPARAMETER_CLASS c) { return c == D3DXPC_MATRIX_ROWS || c == D3DXPC_MATRIX_COLUMNS; }
+bool isSingleNumber(const ParameterNode& node) { return !node.elements && node.rows == 1 && node.columns == 1; }
+
+// SetInt and GetInt take a D3DCOLOR for a float colour of 3 or 4
+// components: a vector, or a matrix of one column.
+bool takesColor(const ParameterNode& node)
+{
+    return !node.elements && node.type == D3DXPT_FLOAT &&
+           ((node.parameterClass == D3DXPC_VECTOR && node.columns != 2) ||
+            (isMatrix(node.parameterClass) && node.rows != 2 && node.columns == 1));
+}
+
+// The place of matrix e in an array given by value, or by pointer.
+template <class Matrix>
+Matrix* matrixAt(Matrix* matrices, UINT e)
+{
+    return matrices + e;
+}
+
+template <class Matrix>
+Matrix* matrixAt(Matrix** matrices, UINT e)
+{
+    return matrices[e];
+}
 
 template <class T>
 T* pointerAt(const void* data, size_t index)
@@ -120,21 +158,15 @@ void storePointerAt(void* data, size_t index, T* p)
 
 void Effect::releaseObjects()
 {
-    for (ObjectSlot& slot : m_objects) {
-        if (slot.texture)
-            slot.texture->Release();
-        slot.texture = nullptr;
-    }
+    for (ObjectSlot& slot : m_objects)
+        slot.holdTexture(nullptr);
 }
 
 void Effect::releaseBlock(ParameterBlock& block)
 {
     for (RecordedValue& value : block.values)
-        for (ObjectSlot& slot : value.objects) {
-            if (slot.texture)
-                slot.texture->Release();
-            slot.texture = nullptr;
-        }
+        for (ObjectSlot& slot : value.objects)
+            slot.holdTexture(nullptr);
     block.values.clear();
 }
 
@@ -154,11 +186,8 @@ void Effect::noteChanged(int node)
             slot.texture = nullptr;
         m_recording->values.push_back(std::move(value));
         RecordedValue& recorded = m_recording->values.back();
-        for (size_t k = 0; k < recorded.objects.size(); ++k) {
-            recorded.objects[k].texture = m_objects[n.firstObject + k].texture;
-            if (recorded.objects[k].texture)
-                recorded.objects[k].texture->AddRef();
-        }
+        for (size_t k = 0; k < recorded.objects.size(); ++k)
+            recorded.objects[k].holdTexture(m_objects[n.firstObject + k].texture);
     } catch (const std::bad_alloc&) {
     }
 }
@@ -215,17 +244,8 @@ HRESULT STDMETHODCALLTYPE Effect::SetValue(D3DXHANDLE hParameter, LPCVOID pData,
                 m_objects[node.firstObject + k].text = text ? text : "";
             }
         } else if (isTexture(node.type)) {
-            for (uint32_t k = 0; k < node.objectCount; ++k) {
-                IDirect3DBaseTexture9* texture = pointerAt<IDirect3DBaseTexture9>(pData, k);
-                ObjectSlot& slot = m_objects[node.firstObject + k];
-                if (texture == slot.texture)
-                    continue;
-                if (texture)
-                    texture->AddRef();
-                if (slot.texture)
-                    slot.texture->Release();
-                slot.texture = texture;
-            }
+            for (uint32_t k = 0; k < node.objectCount; ++k)
+                m_objects[node.firstObject + k].holdTexture(pointerAt<IDirect3DBaseTexture9>(pData, k));
         } else if (isShader(node.type)) {
             // Shaders of this effect, or NULL.
             std::vector<int> programs;
@@ -286,194 +306,139 @@ HRESULT STDMETHODCALLTYPE Effect::GetValue(D3DXHANDLE hParameter, LPVOID pData, 
     return D3D_OK;
 }
 
-HRESULT STDMETHODCALLTYPE Effect::SetBool(D3DXHANDLE hParameter, BOOL b)
+int Effect::findNumeric(D3DXHANDLE handle, bool single) const
 {
-    int index = findParameter(hParameter);
+    int index = findParameter(handle);
     if (index < 0)
+        return -1;
+    const ParameterNode& node = m_description->parameters[index];
+    return isNumeric(node) && (!single || isSingleNumber(node)) ? index : -1;
+}
+
+template <class T>
+HRESULT Effect::storeNumbers(int index, const T* values, UINT count, uint32_t (*convert)(T, D3DXPARAMETER_TYPE))
+{
+    if (index < 0 || (!values && count))
         return D3DERR_INVALIDCALL;
     const ParameterNode& node = m_description->parameters[index];
-    if (!isNumeric(node) || node.elements || node.rows != 1 || node.columns != 1)
-        return D3DERR_INVALIDCALL;
-    m_words[node.firstWord] = fromInt(b, node.type);
+    count = std::min<UINT>(count, node.wordCount);
+    for (UINT i = 0; i < count; ++i)
+        m_words[node.firstWord + i] = convert(values[i], node.type);
     noteChanged(index);
     return D3D_OK;
+}
+
+template <class T>
+HRESULT Effect::loadNumbers(int index, T* values, UINT count, T (*convert)(uint32_t, D3DXPARAMETER_TYPE)) const
+{
+    if (index < 0 || !values)
+        return D3DERR_INVALIDCALL;
+    const ParameterNode& node = m_description->parameters[index];
+    count = std::min<UINT>(count, node.wordCount);
+    for (UINT i = 0; i < count; ++i)
+        values[i] = convert(m_words[node.firstWord + i], node.type);
+    return D3D_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Effect::SetBool(D3DXHANDLE hParameter, BOOL b)
+{
+    return storeNumbers(findNumeric(hParameter, true), &b, 1, fromInt);
 }
 
 HRESULT STDMETHODCALLTYPE Effect::GetBool(D3DXHANDLE hParameter, BOOL* pb)
 {
-    int index = findParameter(hParameter);
-    if (!pb || index < 0)
-        return D3DERR_INVALIDCALL;
-    const ParameterNode& node = m_description->parameters[index];
-    if (!isNumeric(node) || node.elements || node.rows != 1 || node.columns != 1)
-        return D3DERR_INVALIDCALL;
-    *pb = readBool(m_words[node.firstWord]);
-    return D3D_OK;
+    return loadNumbers(findNumeric(hParameter, true), pb, 1, readBool);
 }
 
+// The values are not cut to 0 and 1 on the way into an int.
 HRESULT STDMETHODCALLTYPE Effect::SetBoolArray(D3DXHANDLE hParameter, CONST BOOL* pb, UINT Count)
 {
-    int index = findParameter(hParameter);
-    if (index < 0 || (!pb && Count))
-        return D3DERR_INVALIDCALL;
-    const ParameterNode& node = m_description->parameters[index];
-    if (!isNumeric(node))
-        return D3DERR_INVALIDCALL;
-    // The values are not cut to 0 and 1 on the way into an int.
-    UINT count = std::min<UINT>(Count, node.wordCount);
-    for (UINT i = 0; i < count; ++i)
-        m_words[node.firstWord + i] = fromInt(pb[i], node.type);
-    noteChanged(index);
-    return D3D_OK;
+    return storeNumbers(findNumeric(hParameter, false), pb, Count, fromInt);
 }
 
 HRESULT STDMETHODCALLTYPE Effect::GetBoolArray(D3DXHANDLE hParameter, BOOL* pb, UINT Count)
 {
-    int index = findParameter(hParameter);
-    if (!pb || index < 0)
-        return D3DERR_INVALIDCALL;
-    const ParameterNode& node = m_description->parameters[index];
-    if (!isNumeric(node))
-        return D3DERR_INVALIDCALL;
-    UINT count = std::min<UINT>(Count, node.wordCount);
-    for (UINT i = 0; i < count; ++i)
-        pb[i] = readBool(m_words[node.firstWord + i]);
-    return D3D_OK;
+    return loadNumbers(findNumeric(hParameter, false), pb, Count, readBool);
 }
 
 HRESULT STDMETHODCALLTYPE Effect::SetInt(D3DXHANDLE hParameter, INT n)
 {
-    int index = findParameter(hParameter);
+    int index = findNumeric(hParameter, false);
     if (index < 0)
         return D3DERR_INVALIDCALL;
     const ParameterNode& node = m_description->parameters[index];
-    if (!isNumeric(node) || node.elements)
+    if (isSingleNumber(node))
+        return storeNumbers(index, &n, 1, fromInt);
+    if (!takesColor(node))
         return D3DERR_INVALIDCALL;
-    if (node.rows == 1 && node.columns == 1) {
-        m_words[node.firstWord] = fromInt(n, node.type);
-        noteChanged(index);
-        return D3D_OK;
-    }
-    // A D3DCOLOR into a float colour of 3 or 4 components.
-    if (node.type == D3DXPT_FLOAT && ((node.parameterClass == D3DXPC_VECTOR && node.columns != 2) ||
-                                      (isMatrix(node.parameterClass) && node.rows != 2 && node.columns == 1))) {
-        const uint32_t color = static_cast<uint32_t>(n);
-        m_words[node.firstWord + 0] = bitsOf(((color >> 16) & 0xFF) / CHANNEL);
-        m_words[node.firstWord + 1] = bitsOf(((color >> 8) & 0xFF) / CHANNEL);
-        m_words[node.firstWord + 2] = bitsOf((color & 0xFF) / CHANNEL);
-        if (node.rows * node.columns > 3)
-            m_words[node.firstWord + 3] = bitsOf(((color >> 24) & 0xFF) / CHANNEL);
-        noteChanged(index);
-        return D3D_OK;
-    }
-    return D3DERR_INVALIDCALL;
+    float rgba[4];
+    unpackColor(static_cast<uint32_t>(n), rgba);
+    const UINT components = std::min<UINT>(node.rows * node.columns, 4);
+    for (UINT i = 0; i < components; ++i)
+        m_words[node.firstWord + i] = bitsOf(rgba[i]);
+    noteChanged(index);
+    return D3D_OK;
 }
 
 HRESULT STDMETHODCALLTYPE Effect::GetInt(D3DXHANDLE hParameter, INT* pn)
 {
-    int index = findParameter(hParameter);
-    if (!pn || index < 0)
+    int index = findNumeric(hParameter, false);
+    if (index < 0 || !pn)
         return D3DERR_INVALIDCALL;
     const ParameterNode& node = m_description->parameters[index];
-    if (!isNumeric(node) || node.elements)
+    if (isSingleNumber(node))
+        return loadNumbers(index, pn, 1, readInt);
+    if (!takesColor(node))
         return D3DERR_INVALIDCALL;
-    if (node.rows == 1 && node.columns == 1) {
-        *pn = readInt(m_words[node.firstWord], node.type);
-        return D3D_OK;
-    }
-    if (node.type == D3DXPT_FLOAT && ((node.parameterClass == D3DXPC_VECTOR && node.columns != 2) ||
-                                      (isMatrix(node.parameterClass) && node.rows != 2 && node.columns == 1))) {
-        const uint32_t* w = m_words.data() + node.firstWord;
-        uint32_t color = channel(floatOf(w[2])) | (channel(floatOf(w[1])) << 8) | (channel(floatOf(w[0])) << 16);
-        if (node.rows * node.columns > 3)
-            color |= channel(floatOf(w[3])) << 24;
-        *pn = static_cast<INT>(color);
-        return D3D_OK;
-    }
-    return D3DERR_INVALIDCALL;
+    const uint32_t* w = m_words.data() + node.firstWord;
+    const float alpha = node.rows * node.columns > 3 ? floatOf(w[3]) : 0.0f;
+    *pn = static_cast<INT>(packColor(floatOf(w[0]), floatOf(w[1]), floatOf(w[2]), alpha));
+    return D3D_OK;
 }
 
 HRESULT STDMETHODCALLTYPE Effect::SetIntArray(D3DXHANDLE hParameter, CONST INT* pn, UINT Count)
 {
-    int index = findParameter(hParameter);
-    if (index < 0 || (!pn && Count))
-        return D3DERR_INVALIDCALL;
-    const ParameterNode& node = m_description->parameters[index];
-    if (!isNumeric(node))
-        return D3DERR_INVALIDCALL;
-    UINT count = std::min<UINT>(Count, node.wordCount);
-    for (UINT i = 0; i < count; ++i)
-        m_words[node.firstWord + i] = fromInt(pn[i], node.type);
-    noteChanged(index);
-    return D3D_OK;
+    return storeNumbers(findNumeric(hParameter, false), pn, Count, fromInt);
 }
 
 HRESULT STDMETHODCALLTYPE Effect::GetIntArray(D3DXHANDLE hParameter, INT* pn, UINT Count)
 {
-    int index = findParameter(hParameter);
-    if (!pn || index < 0)
-        return D3DERR_INVALIDCALL;
-    const ParameterNode& node = m_description->parameters[index];
-    if (!isNumeric(node))
-        return D3DERR_INVALIDCALL;
-    UINT count = std::min<UINT>(Count, node.wordCount);
-    for (UINT i = 0; i < count; ++i)
-        pn[i] = readInt(m_words[node.firstWord + i], node.type);
-    return D3D_OK;
+    return loadNumbers(findNumeric(hParameter, false), pn, Count, readInt);
 }
 
 HRESULT STDMETHODCALLTYPE Effect::SetFloat(D3DXHANDLE hParameter, FLOAT f)
 {
-    int index = findParameter(hParameter);
-    if (index < 0)
-        return D3DERR_INVALIDCALL;
-    const ParameterNode& node = m_description->parameters[index];
-    if (!isNumeric(node) || node.elements || node.rows != 1 || node.columns != 1)
-        return D3DERR_INVALIDCALL;
-    m_words[node.firstWord] = fromFloat(f, node.type);
-    noteChanged(index);
-    return D3D_OK;
+    return storeNumbers(findNumeric(hParameter, true), &f, 1, fromFloat);
 }
 
 HRESULT STDMETHODCALLTYPE Effect::GetFloat(D3DXHANDLE hParameter, FLOAT* pf)
 {
-    int index = findParameter(hParameter);
-    if (!pf || index < 0)
-        return D3DERR_INVALIDCALL;
-    const ParameterNode& node = m_description->parameters[index];
-    if (!isNumeric(node) || node.elements || node.rows != 1 || node.columns != 1)
-        return D3DERR_INVALIDCALL;
-    *pf = readFloat(m_words[node.firstWord], node.type);
-    return D3D_OK;
+    return loadNumbers(findNumeric(hParameter, true), pf, 1, readFloat);
 }
 
 HRESULT STDMETHODCALLTYPE Effect::SetFloatArray(D3DXHANDLE hParameter, CONST FLOAT* pf, UINT Count)
 {
-    int index = findParameter(hParameter);
-    if (index < 0 || (!pf && Count))
-        return D3DERR_INVALIDCALL;
-    const ParameterNode& node = m_description->parameters[index];
-    if (!isNumeric(node))
-        return D3DERR_INVALIDCALL;
-    UINT count = std::min<UINT>(Count, node.wordCount);
-    for (UINT i = 0; i < count; ++i)
-        m_words[node.firstWord + i] = fromFloat(pf[i], node.type);
-    noteChanged(index);
-    return D3D_OK;
+    return storeNumbers(findNumeric(hParameter, false), pf, Count, fromFloat);
 }
 
 HRESULT STDMETHODCALLTYPE Effect::GetFloatArray(D3DXHANDLE hParameter, FLOAT* pf, UINT Count)
 {
-    int index = findParameter(hParameter);
-    if (!pf || index < 0)
-        return D3DERR_INVALIDCALL;
-    const ParameterNode& node = m_description->parameters[index];
-    if (!isNumeric(node))
-        return D3DERR_INVALIDCALL;
-    UINT count = std::min<UINT>(Count, node.wordCount);
-    for (UINT i = 0; i < count; ++i)
-        pf[i] = readFloat(m_words[node.firstWord + i], node.type);
-    return D3D_OK;
+    return loadNumbers(findNumeric(hParameter, false), pf, Count, readFloat);
+}
+
+void Effect::setVectorElement(const ParameterNode& node, const D3DXVECTOR4& vector)
+{
+    const float v[4] = {vector.x, vector.y, vector.z, vector.w};
+    for (UINT i = 0; i < node.columns && i < 4; ++i)
+        m_words[node.firstWord + i] = fromFloat(v[i], node.type);
+}
+
+D3DXVECTOR4 Effect::vectorElement(const ParameterNode& node) const
+{
+    float v[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    for (UINT i = 0; i < node.columns && i < 4; ++i)
+        v[i] = readFloat(m_words[node.firstWord + i], node.type);
+    return D3DXVECTOR4(v[0], v[1], v[2], v[3]);
 }
 
 HRESULT STDMETHODCALLTYPE Effect::SetVector(D3DXHANDLE hParameter, CONST D3DXVECTOR4* pVector)
@@ -484,15 +449,11 @@ HRESULT STDMETHODCALLTYPE Effect::SetVector(D3DXHANDLE hParameter, CONST D3DXVEC
     const ParameterNode& node = m_description->parameters[index];
     if (node.elements || (node.parameterClass != D3DXPC_SCALAR && node.parameterClass != D3DXPC_VECTOR))
         return D3DERR_INVALIDCALL;
-    const float v[4] = {pVector->x, pVector->y, pVector->z, pVector->w};
-    if (node.type == D3DXPT_INT && node.bytes == 4) {
-        // A colour into a D3DCOLOR.
-        uint32_t color = channel(v[2]) | (channel(v[1]) << 8) | (channel(v[0]) << 16) | (channel(v[3]) << 24);
-        m_words[node.firstWord] = color;
-    } else {
-        for (UINT i = 0; i < node.columns && i < 4; ++i)
-            m_words[node.firstWord + i] = fromFloat(v[i], node.type);
-    }
+    // A colour into a D3DCOLOR.
+    if (node.type == D3DXPT_INT && node.bytes == 4)
+        m_words[node.firstWord] = packColor(pVector->x, pVector->y, pVector->z, pVector->w);
+    else
+        setVectorElement(node, *pVector);
     noteChanged(index);
     return D3D_OK;
 }
@@ -505,18 +466,13 @@ HRESULT STDMETHODCALLTYPE Effect::GetVector(D3DXHANDLE hParameter, D3DXVECTOR4* 
     const ParameterNode& node = m_description->parameters[index];
     if (node.elements || (node.parameterClass != D3DXPC_SCALAR && node.parameterClass != D3DXPC_VECTOR))
         return D3DERR_INVALIDCALL;
-    float v[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     if (node.type == D3DXPT_INT && node.bytes == 4) {
-        uint32_t color = m_words[node.firstWord];
-        v[0] = ((color >> 16) & 0xFF) / CHANNEL;
-        v[1] = ((color >> 8) & 0xFF) / CHANNEL;
-        v[2] = (color & 0xFF) / CHANNEL;
-        v[3] = ((color >> 24) & 0xFF) / CHANNEL;
+        float rgba[4];
+        unpackColor(m_words[node.firstWord], rgba);
+        *pVector = D3DXVECTOR4(rgba[0], rgba[1], rgba[2], rgba[3]);
     } else {
-        for (UINT i = 0; i < node.columns && i < 4; ++i)
-            v[i] = readFloat(m_words[node.firstWord + i], node.type);
+        *pVector = vectorElement(node);
     }
-    *pVector = D3DXVECTOR4(v[0], v[1], v[2], v[3]);
     return D3D_OK;
 }
 
@@ -528,12 +484,8 @@ HRESULT STDMETHODCALLTYPE Effect::SetVectorArray(D3DXHANDLE hParameter, CONST D3
     const ParameterNode& node = m_description->parameters[index];
     if (!node.elements || node.elements < Count || node.parameterClass != D3DXPC_VECTOR || (!pVector && Count))
         return D3DERR_INVALIDCALL;
-    for (UINT e = 0; e < Count; ++e) {
-        const ParameterNode& element = m_description->parameters[node.children[e]];
-        const float v[4] = {pVector[e].x, pVector[e].y, pVector[e].z, pVector[e].w};
-        for (UINT i = 0; i < element.columns && i < 4; ++i)
-            m_words[element.firstWord + i] = fromFloat(v[i], element.type);
-    }
+    for (UINT e = 0; e < Count; ++e)
+        setVectorElement(m_description->parameters[node.children[e]], pVector[e]);
     noteChanged(index);
     return D3D_OK;
 }
@@ -548,13 +500,8 @@ HRESULT STDMETHODCALLTYPE Effect::GetVectorArray(D3DXHANDLE hParameter, D3DXVECT
     const ParameterNode& node = m_description->parameters[index];
     if (Count > node.elements || node.parameterClass != D3DXPC_VECTOR)
         return D3DERR_INVALIDCALL;
-    for (UINT e = 0; e < Count; ++e) {
-        const ParameterNode& element = m_description->parameters[node.children[e]];
-        float v[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-        for (UINT i = 0; i < element.columns && i < 4; ++i)
-            v[i] = readFloat(m_words[element.firstWord + i], element.type);
-        pVector[e] = D3DXVECTOR4(v[0], v[1], v[2], v[3]);
-    }
+    for (UINT e = 0; e < Count; ++e)
+        pVector[e] = vectorElement(m_description->parameters[node.children[e]]);
     return D3D_OK;
 }
 
@@ -577,7 +524,7 @@ void Effect::getMatrixElement(const ParameterNode& node, D3DXMATRIX& m, bool tra
         }
 }
 
-HRESULT STDMETHODCALLTYPE Effect::SetMatrix(D3DXHANDLE hParameter, CONST D3DXMATRIX* pMatrix)
+HRESULT Effect::setMatrix(D3DXHANDLE hParameter, const D3DXMATRIX* pMatrix, bool transpose)
 {
     int index = findParameter(hParameter);
     if (index < 0 || !pMatrix)
@@ -585,9 +532,53 @@ HRESULT STDMETHODCALLTYPE Effect::SetMatrix(D3DXHANDLE hParameter, CONST D3DXMAT
     const ParameterNode& node = m_description->parameters[index];
     if (node.elements || !isMatrix(node.parameterClass))
         return D3DERR_INVALIDCALL;
-    setMatrixElement(node, *pMatrix, false);
+    setMatrixElement(node, *pMatrix, transpose);
     noteChanged(index);
     return D3D_OK;
+}
+
+// The matrix arrays, given by value or by pointer: every pointer is checked
+// before any matrix is stored.
+template <class Matrices>
+HRESULT Effect::setMatrices(D3DXHANDLE hParameter, Matrices matrices, UINT count, bool transpose)
+{
+    int index = findParameter(hParameter);
+    if (index < 0 || (!matrices && count))
+        return D3DERR_INVALIDCALL;
+    const ParameterNode& node = m_description->parameters[index];
+    if (node.elements < count || !isMatrix(node.parameterClass))
+        return D3DERR_INVALIDCALL;
+    for (UINT e = 0; e < count; ++e)
+        if (!matrixAt(matrices, e))
+            return D3DERR_INVALIDCALL;
+    for (UINT e = 0; e < count; ++e)
+        setMatrixElement(m_description->parameters[node.children[e]], *matrixAt(matrices, e), transpose);
+    noteChanged(index);
+    return D3D_OK;
+}
+
+template <class Matrices>
+HRESULT Effect::getMatrices(D3DXHANDLE hParameter, Matrices matrices, UINT count, bool transpose) const
+{
+    if (!count)
+        return D3D_OK;
+    int index = findParameter(hParameter);
+    if (index < 0 || !matrices)
+        return D3DERR_INVALIDCALL;
+    const ParameterNode& node = m_description->parameters[index];
+    if (count > node.elements || !isMatrix(node.parameterClass))
+        return D3DERR_INVALIDCALL;
+    for (UINT e = 0; e < count; ++e)
+        if (!matrixAt(matrices, e))
+            return D3DERR_INVALIDCALL;
+    for (UINT e = 0; e < count; ++e)
+        getMatrixElement(m_description->parameters[node.children[e]], *matrixAt(matrices, e), transpose);
+    return D3D_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Effect::SetMatrix(D3DXHANDLE hParameter, CONST D3DXMATRIX* pMatrix)
+{
+    return setMatrix(hParameter, pMatrix, false);
 }
 
 HRESULT STDMETHODCALLTYPE Effect::GetMatrix(D3DXHANDLE hParameter, D3DXMATRIX* pMatrix)
@@ -604,15 +595,7 @@ HRESULT STDMETHODCALLTYPE Effect::GetMatrix(D3DXHANDLE hParameter, D3DXMATRIX* p
 
 HRESULT STDMETHODCALLTYPE Effect::SetMatrixTranspose(D3DXHANDLE hParameter, CONST D3DXMATRIX* pMatrix)
 {
-    int index = findParameter(hParameter);
-    if (index < 0 || !pMatrix)
-        return D3DERR_INVALIDCALL;
-    const ParameterNode& node = m_description->parameters[index];
-    if (node.elements || !isMatrix(node.parameterClass))
-        return D3DERR_INVALIDCALL;
-    setMatrixElement(node, *pMatrix, true);
-    noteChanged(index);
-    return D3D_OK;
+    return setMatrix(hParameter, pMatrix, true);
 }
 
 HRESULT STDMETHODCALLTYPE Effect::GetMatrixTranspose(D3DXHANDLE hParameter, D3DXMATRIX* pMatrix)
@@ -636,133 +619,45 @@ HRESULT STDMETHODCALLTYPE Effect::GetMatrixTranspose(D3DXHANDLE hParameter, D3DX
 
 HRESULT STDMETHODCALLTYPE Effect::SetMatrixArray(D3DXHANDLE hParameter, CONST D3DXMATRIX* pMatrix, UINT Count)
 {
-    int index = findParameter(hParameter);
-    if (index < 0 || (!pMatrix && Count))
-        return D3DERR_INVALIDCALL;
-    const ParameterNode& node = m_description->parameters[index];
-    if (node.elements < Count || !isMatrix(node.parameterClass))
-        return D3DERR_INVALIDCALL;
-    for (UINT e = 0; e < Count; ++e)
-        setMatrixElement(m_description->parameters[node.children[e]], pMatrix[e], false);
-    noteChanged(index);
-    return D3D_OK;
+    return setMatrices(hParameter, pMatrix, Count, false);
 }
 
 HRESULT STDMETHODCALLTYPE Effect::GetMatrixArray(D3DXHANDLE hParameter, D3DXMATRIX* pMatrix, UINT Count)
 {
-    if (!Count)
-        return D3D_OK;
-    int index = findParameter(hParameter);
-    if (index < 0 || !pMatrix)
-        return D3DERR_INVALIDCALL;
-    const ParameterNode& node = m_description->parameters[index];
-    if (Count > node.elements || !isMatrix(node.parameterClass))
-        return D3DERR_INVALIDCALL;
-    for (UINT e = 0; e < Count; ++e)
-        getMatrixElement(m_description->parameters[node.children[e]], pMatrix[e], false);
-    return D3D_OK;
+    return getMatrices(hParameter, pMatrix, Count, false);
 }
 
 HRESULT STDMETHODCALLTYPE Effect::SetMatrixPointerArray(D3DXHANDLE hParameter, CONST D3DXMATRIX** ppMatrix, UINT Count)
 {
-    int index = findParameter(hParameter);
-    if (index < 0 || (!ppMatrix && Count))
-        return D3DERR_INVALIDCALL;
-    const ParameterNode& node = m_description->parameters[index];
-    if (node.elements < Count || !isMatrix(node.parameterClass))
-        return D3DERR_INVALIDCALL;
-    for (UINT e = 0; e < Count; ++e)
-        if (!ppMatrix[e])
-            return D3DERR_INVALIDCALL;
-    for (UINT e = 0; e < Count; ++e)
-        setMatrixElement(m_description->parameters[node.children[e]], *ppMatrix[e], false);
-    noteChanged(index);
-    return D3D_OK;
+    return setMatrices(hParameter, ppMatrix, Count, false);
 }
 
 HRESULT STDMETHODCALLTYPE Effect::GetMatrixPointerArray(D3DXHANDLE hParameter, D3DXMATRIX** ppMatrix, UINT Count)
 {
-    if (!Count)
-        return D3D_OK;
-    int index = findParameter(hParameter);
-    if (index < 0 || !ppMatrix)
-        return D3DERR_INVALIDCALL;
-    const ParameterNode& node = m_description->parameters[index];
-    if (Count > node.elements || !isMatrix(node.parameterClass))
-        return D3DERR_INVALIDCALL;
-    for (UINT e = 0; e < Count; ++e)
-        if (!ppMatrix[e])
-            return D3DERR_INVALIDCALL;
-    for (UINT e = 0; e < Count; ++e)
-        getMatrixElement(m_description->parameters[node.children[e]], *ppMatrix[e], false);
-    return D3D_OK;
+    return getMatrices(hParameter, ppMatrix, Count, false);
 }
 
 HRESULT STDMETHODCALLTYPE Effect::SetMatrixTransposeArray(D3DXHANDLE hParameter, CONST D3DXMATRIX* pMatrix,
                                                           UINT Count)
 {
-    int index = findParameter(hParameter);
-    if (index < 0 || (!pMatrix && Count))
-        return D3DERR_INVALIDCALL;
-    const ParameterNode& node = m_description->parameters[index];
-    if (node.elements < Count || !isMatrix(node.parameterClass))
-        return D3DERR_INVALIDCALL;
-    for (UINT e = 0; e < Count; ++e)
-        setMatrixElement(m_description->parameters[node.children[e]], pMatrix[e], true);
-    noteChanged(index);
-    return D3D_OK;
+    return setMatrices(hParameter, pMatrix, Count, true);
 }
 
 HRESULT STDMETHODCALLTYPE Effect::GetMatrixTransposeArray(D3DXHANDLE hParameter, D3DXMATRIX* pMatrix, UINT Count)
 {
-    if (!Count)
-        return D3D_OK;
-    int index = findParameter(hParameter);
-    if (index < 0 || !pMatrix)
-        return D3DERR_INVALIDCALL;
-    const ParameterNode& node = m_description->parameters[index];
-    if (Count > node.elements || !isMatrix(node.parameterClass))
-        return D3DERR_INVALIDCALL;
-    for (UINT e = 0; e < Count; ++e)
-        getMatrixElement(m_description->parameters[node.children[e]], pMatrix[e], true);
-    return D3D_OK;
+    return getMatrices(hParameter, pMatrix, Count, true);
 }
 
 HRESULT STDMETHODCALLTYPE Effect::SetMatrixTransposePointerArray(D3DXHANDLE hParameter, CONST D3DXMATRIX** ppMatrix,
                                                                  UINT Count)
 {
-    int index = findParameter(hParameter);
-    if (index < 0 || (!ppMatrix && Count))
-        return D3DERR_INVALIDCALL;
-    const ParameterNode& node = m_description->parameters[index];
-    if (node.elements < Count || !isMatrix(node.parameterClass))
-        return D3DERR_INVALIDCALL;
-    for (UINT e = 0; e < Count; ++e)
-        if (!ppMatrix[e])
-            return D3DERR_INVALIDCALL;
-    for (UINT e = 0; e < Count; ++e)
-        setMatrixElement(m_description->parameters[node.children[e]], *ppMatrix[e], true);
-    noteChanged(index);
-    return D3D_OK;
+    return setMatrices(hParameter, ppMatrix, Count, true);
 }
 
 HRESULT STDMETHODCALLTYPE Effect::GetMatrixTransposePointerArray(D3DXHANDLE hParameter, D3DXMATRIX** ppMatrix,
                                                                  UINT Count)
 {
-    if (!Count)
-        return D3D_OK;
-    int index = findParameter(hParameter);
-    if (index < 0 || !ppMatrix)
-        return D3DERR_INVALIDCALL;
-    const ParameterNode& node = m_description->parameters[index];
-    if (Count > node.elements || !isMatrix(node.parameterClass))
-        return D3DERR_INVALIDCALL;
-    for (UINT e = 0; e < Count; ++e)
-        if (!ppMatrix[e])
-            return D3DERR_INVALIDCALL;
-    for (UINT e = 0; e < Count; ++e)
-        getMatrixElement(m_description->parameters[node.children[e]], *ppMatrix[e], true);
-    return D3D_OK;
+    return getMatrices(hParameter, ppMatrix, Count, true);
 }
 
 HRESULT STDMETHODCALLTYPE Effect::SetString(D3DXHANDLE hParameter, LPCSTR pString)
@@ -802,14 +697,7 @@ HRESULT STDMETHODCALLTYPE Effect::SetTexture(D3DXHANDLE hParameter, IDirect3DBas
     const ParameterNode& node = m_description->parameters[index];
     if (!isTexture(node.type) || node.elements || !node.objectCount)
         return D3DERR_INVALIDCALL;
-    ObjectSlot& slot = m_objects[node.firstObject];
-    if (pTexture != slot.texture) {
-        if (pTexture)
-            pTexture->AddRef();
-        if (slot.texture)
-            slot.texture->Release();
-        slot.texture = pTexture;
-    }
+    m_objects[node.firstObject].holdTexture(pTexture);
     noteChanged(index);
     return D3D_OK;
 }
@@ -828,34 +716,30 @@ HRESULT STDMETHODCALLTYPE Effect::GetTexture(D3DXHANDLE hParameter, IDirect3DBas
     return D3D_OK;
 }
 
-HRESULT STDMETHODCALLTYPE Effect::GetPixelShader(D3DXHANDLE hParameter, IDirect3DPixelShader9** ppPShader)
+template <class Shader>
+HRESULT Effect::getShader(D3DXHANDLE hParameter, D3DXPARAMETER_TYPE type, Shader** ppShader) const
 {
     int index = findParameter(hParameter);
-    if (index < 0 || !ppPShader)
+    if (index < 0 || !ppShader)
         return D3DERR_INVALIDCALL;
     const ParameterNode& node = m_description->parameters[index];
-    if (node.type != D3DXPT_PIXELSHADER || node.elements || !node.objectCount)
+    if (node.type != type || node.elements || !node.objectCount)
         return D3DERR_INVALIDCALL;
     int program = m_objects[node.firstObject].program;
-    *ppPShader = program >= 0 ? static_cast<IDirect3DPixelShader9*>(m_shaderObjects[program]) : nullptr;
-    if (*ppPShader)
-        (*ppPShader)->AddRef();
+    *ppShader = program >= 0 ? static_cast<Shader*>(m_shaderObjects[program]) : nullptr;
+    if (*ppShader)
+        (*ppShader)->AddRef();
     return D3D_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Effect::GetPixelShader(D3DXHANDLE hParameter, IDirect3DPixelShader9** ppPShader)
+{
+    return getShader(hParameter, D3DXPT_PIXELSHADER, ppPShader);
 }
 
 HRESULT STDMETHODCALLTYPE Effect::GetVertexShader(D3DXHANDLE hParameter, IDirect3DVertexShader9** ppVShader)
 {
-    int index = findParameter(hParameter);
-    if (index < 0 || !ppVShader)
-        return D3DERR_INVALIDCALL;
-    const ParameterNode& node = m_description->parameters[index];
-    if (node.type != D3DXPT_VERTEXSHADER || node.elements || !node.objectCount)
-        return D3DERR_INVALIDCALL;
-    int program = m_objects[node.firstObject].program;
-    *ppVShader = program >= 0 ? static_cast<IDirect3DVertexShader9*>(m_shaderObjects[program]) : nullptr;
-    if (*ppVShader)
-        (*ppVShader)->AddRef();
-    return D3D_OK;
+    return getShader(hParameter, D3DXPT_VERTEXSHADER, ppVShader);
 }
 
 HRESULT STDMETHODCALLTYPE Effect::SetArrayRange(D3DXHANDLE hParameter, UINT uStart, UINT uEnd)
@@ -931,13 +815,7 @@ HRESULT STDMETHODCALLTYPE Effect::ApplyParameterBlock(D3DXHANDLE hParameterBlock
                     ObjectSlot& slot = m_objects[node.firstObject + k];
                     slot.text = value.objects[k].text;
                     slot.program = value.objects[k].program;
-                    if (value.objects[k].texture != slot.texture) {
-                        if (value.objects[k].texture)
-                            value.objects[k].texture->AddRef();
-                        if (slot.texture)
-                            slot.texture->Release();
-                        slot.texture = value.objects[k].texture;
-                    }
+                    slot.holdTexture(value.objects[k].texture);
                 }
                 noteChanged(value.node);
             }

@@ -163,6 +163,7 @@ private:
     bool translateStore(uint32_t pointer, const Value& value);
     bool translateTerminator(spv::Op op, const uint32_t* w, uint32_t count);
     bool loadUniform(const PointerInfo& p, uint32_t type, std::vector<uint32_t>& out);
+    uint32_t partOffset(uint32_t type, const uint32_t* w, uint32_t firstIndex, uint32_t count);
     bool resolvePhis();
     void insertLoopExitCopies();
     bool assemble(RegisterProgram& program);
@@ -1104,18 +1105,7 @@ bool ProgramTranslator::translateInstruction(spv::Op op, const uint32_t* w, uint
         const std::vector<uint32_t>* source = regsOf(w[3]);
         if (!source)
             return fail("extract from an unknown value");
-        uint32_t type = value(w[3])->type, offset = 0;
-        for (uint32_t k = 4; k < count; ++k) {
-            const TypeInfo& t = types_[type];
-            if (t.op == spv::OpTypeStruct) {
-                for (uint32_t m = 0; m < w[k] && m < t.members.size(); ++m)
-                    offset += scalarsOf(t.members[m]);
-                type = w[k] < t.members.size() ? t.members[w[k]] : 0;
-            } else {
-                type = t.element;
-                offset += w[k] * scalarsOf(type);
-            }
-        }
+        const uint32_t offset = partOffset(value(w[3])->type, w, 4, count);
         const uint32_t n = scalarsOf(w[1]);
         if (offset + n > source->size())
             return fail("extract out of range");
@@ -1127,18 +1117,7 @@ bool ProgramTranslator::translateInstruction(spv::Op op, const uint32_t* w, uint
         const std::vector<uint32_t>* composite = regsOf(w[4]);
         if (!object || !composite)
             return fail("insert of an unknown value");
-        uint32_t type = w[1], offset = 0;
-        for (uint32_t k = 5; k < count; ++k) {
-            const TypeInfo& t = types_[type];
-            if (t.op == spv::OpTypeStruct) {
-                for (uint32_t m = 0; m < w[k] && m < t.members.size(); ++m)
-                    offset += scalarsOf(t.members[m]);
-                type = w[k] < t.members.size() ? t.members[w[k]] : 0;
-            } else {
-                type = t.element;
-                offset += w[k] * scalarsOf(type);
-            }
-        }
+        const uint32_t offset = partOffset(w[1], w, 5, count);
         std::vector<uint32_t> regs = *composite;
         if (offset + object->size() > regs.size())
             return fail("insert out of range");
@@ -1708,6 +1687,26 @@ bool ProgramTranslator::translateImage(spv::Op op, const uint32_t* w, uint32_t c
     return true;
 }
 
+// The scalar offset, within a value of `type`, of the part that the
+// literal indices w[firstIndex .. count) select, as OpCompositeExtract and
+// OpCompositeInsert give them.
+uint32_t ProgramTranslator::partOffset(uint32_t type, const uint32_t* w, uint32_t firstIndex, uint32_t count)
+{
+    uint32_t offset = 0;
+    for (uint32_t k = firstIndex; k < count; ++k) {
+        const TypeInfo& t = types_[type];
+        if (t.op == spv::OpTypeStruct) {
+            for (uint32_t m = 0; m < w[k] && m < t.members.size(); ++m)
+                offset += scalarsOf(t.members[m]);
+            type = w[k] < t.members.size() ? t.members[w[k]] : 0;
+        } else {
+            type = t.element;
+            offset += w[k] * scalarsOf(type);
+        }
+    }
+    return offset;
+}
+
 // --- Memory -----------------------------------------------------------------
 
 bool ProgramTranslator::translateAccessChain(const uint32_t* w, uint32_t count)
@@ -1780,6 +1779,33 @@ bool ProgramTranslator::translateAccessChain(const uint32_t* w, uint32_t count)
     return true;
 }
 
+// The pointer to part `part` of the uniform composite `p` points at, whose
+// type is `t`: a vector's component, a matrix's column, an array's element
+// or a struct's member. A row-major matrix keeps a column's components a
+// row apart.
+PointerInfo uniformPart(const PointerInfo& p, const TypeInfo& t, uint32_t part)
+{
+    PointerInfo q = p;
+    switch (t.op) {
+    case spv::OpTypeVector:
+        q.offset += part * p.vectorStride;
+        break;
+    case spv::OpTypeMatrix:
+        q.offset += part * (p.matrix.rowMajor ? 4 : p.matrix.matrixStride);
+        q.vectorStride = p.matrix.rowMajor ? p.matrix.matrixStride : 4;
+        break;
+    case spv::OpTypeArray:
+        q.offset += part * t.arrayStride;
+        break;
+    default:
+        q.offset += t.layout[part].offset;
+        q.matrix = t.layout[part];
+        q.vectorStride = 4;
+        break;
+    }
+    return q;
+}
+
 bool ProgramTranslator::loadUniform(const PointerInfo& p, uint32_t type, std::vector<uint32_t>& out)
 {
     const TypeInfo& t = types_[type];
@@ -1796,40 +1822,16 @@ bool ProgramTranslator::loadUniform(const PointerInfo& p, uint32_t type, std::ve
         return true;
     }
     case spv::OpTypeVector:
-        for (uint32_t c = 0; c < t.count; ++c) {
-            PointerInfo q = p;
-            q.offset += c * p.vectorStride;
-            if (!loadUniform(q, t.element, out))
-                return false;
-        }
-        return true;
     case spv::OpTypeMatrix:
-        for (uint32_t c = 0; c < t.count; ++c) {
-            PointerInfo q = p;
-            q.offset += c * (p.matrix.rowMajor ? 4 : p.matrix.matrixStride);
-            q.vectorStride = p.matrix.rowMajor ? p.matrix.matrixStride : 4;
-            if (!loadUniform(q, t.element, out))
-                return false;
-        }
-        return true;
     case spv::OpTypeArray:
-        for (uint32_t i = 0; i < t.count; ++i) {
-            PointerInfo q = p;
-            q.offset += i * t.arrayStride;
-            if (!loadUniform(q, t.element, out))
+    case spv::OpTypeStruct: {
+        const bool isStruct = t.op == spv::OpTypeStruct;
+        const uint32_t parts = isStruct ? static_cast<uint32_t>(t.members.size()) : t.count;
+        for (uint32_t part = 0; part < parts; ++part)
+            if (!loadUniform(uniformPart(p, t, part), isStruct ? t.members[part] : t.element, out))
                 return false;
-        }
         return true;
-    case spv::OpTypeStruct:
-        for (size_t m = 0; m < t.members.size(); ++m) {
-            PointerInfo q = p;
-            q.offset += t.layout[m].offset;
-            q.matrix = t.layout[m];
-            q.vectorStride = 4;
-            if (!loadUniform(q, t.members[m], out))
-                return false;
-        }
-        return true;
+    }
     default:
         return fail("unsupported uniform type");
     }

@@ -227,11 +227,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetBool(D3DXHANDLE handle, BOOL* b) override
     {
-        const Node* node = numeric(handle);
-        if (!node || !b)
-            return D3DERR_INVALIDCALL;
-        *b = node->values[0] != 0.0f;
-        return D3D_OK;
+        return getNumber(handle, b, [](float v) -> BOOL { return v != 0.0f; });
     }
     HRESULT STDMETHODCALLTYPE SetBoolArray(D3DXHANDLE, CONST BOOL*, UINT) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetBoolArray(D3DXHANDLE, BOOL*, UINT) override { return E_NOTIMPL; }
@@ -242,11 +238,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetInt(D3DXHANDLE handle, INT* n) override
     {
-        const Node* node = numeric(handle);
-        if (!node || !n)
-            return D3DERR_INVALIDCALL;
-        *n = static_cast<INT>(node->values[0]);
-        return D3D_OK;
+        return getNumber(handle, n, [](float v) { return static_cast<INT>(v); });
     }
     HRESULT STDMETHODCALLTYPE SetIntArray(D3DXHANDLE, CONST INT*, UINT) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIntArray(D3DXHANDLE, INT*, UINT) override { return E_NOTIMPL; }
@@ -256,11 +248,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetFloat(D3DXHANDLE handle, FLOAT* f) override
     {
-        const Node* node = numeric(handle);
-        if (!node || !f)
-            return D3DERR_INVALIDCALL;
-        *f = node->values[0];
-        return D3D_OK;
+        return getNumber(handle, f, [](float v) { return v; });
     }
     HRESULT STDMETHODCALLTYPE SetFloatArray(D3DXHANDLE handle, CONST FLOAT* f, UINT count) override
     {
@@ -375,14 +363,14 @@ public:
     }
     HRESULT STDMETHODCALLTYPE SetTechnique(D3DXHANDLE handle) override
     {
-        note([] { return std::string("SetTechnique"); });
+        noteCall("SetTechnique");
         return failSetTechnique || handle != technique() ? D3DERR_INVALIDCALL : D3D_OK;
     }
     D3DXHANDLE STDMETHODCALLTYPE GetCurrentTechnique() override { return technique(); }
     HRESULT STDMETHODCALLTYPE ValidateTechnique(D3DXHANDLE) override { return hasValidTechnique ? D3D_OK : E_FAIL; }
     HRESULT STDMETHODCALLTYPE FindNextValidTechnique(D3DXHANDLE after, D3DXHANDLE* found) override
     {
-        note([] { return std::string("FindNextValidTechnique"); });
+        noteCall("FindNextValidTechnique");
         if (!found)
             return D3DERR_INVALIDCALL;
         *found = !after && hasValidTechnique ? technique() : nullptr;
@@ -406,32 +394,16 @@ public:
         return pass < passes ? D3D_OK : D3DERR_INVALIDCALL;
     }
     HRESULT STDMETHODCALLTYPE CommitChanges() override { return D3D_OK; }
-    HRESULT STDMETHODCALLTYPE EndPass() override
-    {
-        note([] { return std::string("EndPass"); });
-        return D3D_OK;
-    }
-    HRESULT STDMETHODCALLTYPE End() override
-    {
-        note([] { return std::string("End"); });
-        return D3D_OK;
-    }
+    HRESULT STDMETHODCALLTYPE EndPass() override { return noteCall("EndPass"); }
+    HRESULT STDMETHODCALLTYPE End() override { return noteCall("End"); }
     HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override
     {
         if (device)
             *device = nullptr;
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE OnLostDevice() override
-    {
-        note([] { return std::string("OnLostDevice"); });
-        return D3D_OK;
-    }
-    HRESULT STDMETHODCALLTYPE OnResetDevice() override
-    {
-        note([] { return std::string("OnResetDevice"); });
-        return D3D_OK;
-    }
+    HRESULT STDMETHODCALLTYPE OnLostDevice() override { return noteCall("OnLostDevice"); }
+    HRESULT STDMETHODCALLTYPE OnResetDevice() override { return noteCall("OnResetDevice"); }
     HRESULT STDMETHODCALLTYPE SetStateManager(LPD3DXEFFECTSTATEMANAGER) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetStateManager(LPD3DXEFFECTSTATEMANAGER*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE BeginParameterBlock() override { return E_NOTIMPL; }
@@ -475,6 +447,16 @@ private:
         Node* node = find(handle);
         return node && node->type != D3DXPT_STRING && !node->values.empty() ? node : nullptr;
     }
+    // The first number of a numeric parameter, converted to the caller's type.
+    template <class T, class Convert>
+    HRESULT getNumber(D3DXHANDLE handle, T* out, Convert convert) const
+    {
+        const Node* node = numeric(handle);
+        if (!node || !out)
+            return D3DERR_INVALIDCALL;
+        *out = convert(node->values[0]);
+        return D3D_OK;
+    }
     HRESULT setNumbers(const char* call, D3DXHANDLE handle, const float* values, size_t count)
     {
         Node* node = find(handle);
@@ -502,6 +484,12 @@ private:
             m_log->push_back(entry());
         } catch (const std::bad_alloc&) {
         }
+    }
+    // A call that only goes to the log, and succeeds.
+    HRESULT noteCall(const char* call)
+    {
+        note([call] { return std::string(call); });
+        return D3D_OK;
     }
     static bool equalIgnoringCase(const std::string& a, const char* b)
     {
