@@ -2,6 +2,7 @@
 
 #include "KXEditorAidsSetup.h"
 #include "KXRenderOptions.h"
+#include "KXTraceRunner.h"
 
 #include "canvas/KXCanvas.h"
 #include "canvas/KXPlanarShadowPainter.h"
@@ -25,15 +26,6 @@
 #endif
 
 namespace {
-
-bool stderrIsTerminal()
-{
-#ifdef __linux__
-    return isatty(STDERR_FILENO) != 0;
-#else
-    return false;
-#endif
-}
 
 // The tiles done, on one line rewritten in place on a terminal; elsewhere
 // (a log file) one line when the tiling starts. A picture of one tile says
