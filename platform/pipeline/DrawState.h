@@ -73,6 +73,9 @@ struct VertexKey {
     // Per stage: the components a float coordinate set gives (1 to 3), 4
     // for other sets; a texture transform extends a shorter set by a 1.
     uint8_t texCoordGiven[MAX_STAGES];
+    // Per stage: projection without a component count, for which the
+    // pixel stage divides by the fourth component (see divisorToFourth).
+    bool texProjectedByGiven[MAX_STAGES];
 };
 
 struct VertexConstants {

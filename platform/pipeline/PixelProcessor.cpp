@@ -232,8 +232,12 @@ void buildPixelState(const DeviceState& state, PixelContext& context)
     for (int s = 0; s < key.stageCount; ++s) {
         const DWORD flags = state.stageStates[s][D3DTSS_TEXTURETRANSFORMFLAGS];
         const DWORD count = flags & 0xFF;
-        if ((flags & D3DTTFF_PROJECTED) && count >= 2 && count <= 4)
-            key.projectedComponent[s] = static_cast<uint8_t>(count);
+        // Without a count (none, or beyond four) drivers divide by the last
+        // component the set supplies, which the vertex stage moves to the
+        // fourth; COUNT1 | PROJECTED divides nothing.
+        const bool counted = count >= 2 && count <= 4;
+        if ((flags & D3DTTFF_PROJECTED) && count != 1)
+            key.projectedComponent[s] = static_cast<uint8_t>(counted ? count : 4);
     }
     // A pixel program replaces the texture stages: the vertex stage makes
     // the coordinate sets the program reads, and its samplers are read

@@ -193,6 +193,22 @@ void prepareLights(const DeviceState& state, VertexConstants& constants)
     }
 }
 
+// D3DTTFF_PROJECTED without a component count divides by the last
+// component the set supplies, as Windows drivers draw it: a set of four by
+// its fourth, of three by its third (as COUNT3 | PROJECTED). The pixel
+// stage divides by the fourth, so that component moves there (the fourth
+// never addresses a texture). Generated sets and sets of one or two
+// components stay undivided, as drivers draw a two-component set under
+// COUNT3 | PROJECTED.
+void divisorToFourth(const VertexKey& key, int s, float* t)
+{
+    const int given = key.texCoordGiven[s];
+    if (key.texGen[s] || given < 3)
+        t[3] = 1.0f;
+    else if (given < 4)
+        t[3] = t[given - 1];
+}
+
 } // namespace
 
 void multiply(const Matrix& a, const Matrix& b, Matrix& out)
@@ -274,10 +290,17 @@ void buildVertexState(const DeviceState& state, const VertexLayout& layout, uint
         key.texGen[s] = layout.pretransformed ? 0 : static_cast<uint8_t>((index >> 16) & 0xF);
         const DWORD flags = state.stageStates[s][D3DTSS_TEXTURETRANSFORMFLAGS];
         const DWORD count = flags & 0xFF;
-        key.texTransformCount[s] = layout.pretransformed ? 0 : static_cast<uint8_t>(count <= 4 ? count : 0);
+        // D3DTTFF_COUNT1 applies no transform and passes the whole set, as
+        // D3DTTFF_DISABLE does: so Windows drivers draw it, where the
+        // reference pages would pass one transformed component.
+        const bool counted = count >= 2 && count <= 4;
+        key.texTransformCount[s] = layout.pretransformed || !counted ? 0 : static_cast<uint8_t>(count);
         const VertexElement& set = layout.texCoords[key.texCoordSet[s]];
         const bool shortFloats = set.stream >= 0 && set.type >= D3DDECLTYPE_FLOAT1 && set.type < D3DDECLTYPE_FLOAT4;
         key.texCoordGiven[s] = static_cast<uint8_t>(shortFloats ? set.type - D3DDECLTYPE_FLOAT1 + 1 : 4);
+        // A pixel program reads the coordinates as they are.
+        const bool countless = count == 0 || count > 4;
+        key.texProjectedByGiven[s] = (flags & D3DTTFF_PROJECTED) && countless && !state.pixelShader;
         constants.textureTransforms[s] = toMatrix(state.textureTransforms[s]);
     }
 }
@@ -291,8 +314,12 @@ void shadeVertex(const VertexKey& key, const VertexConstants& c, const FetchedVe
         std::memcpy(v + VARYING_SPECULAR, in.specular, 4 * sizeof(float));
         // Pre-transformed vertices carry their fog factor in the specular alpha.
         v[VARYING_FOG] = in.specular[3];
-        for (int s = 0; s < key.stageCount; ++s)
-            std::memcpy(v + VARYING_TEXCOORD + 4 * s, in.texCoords[key.texCoordSet[s]], 4 * sizeof(float));
+        for (int s = 0; s < key.stageCount; ++s) {
+            float* dst = v + VARYING_TEXCOORD + 4 * s;
+            std::memcpy(dst, in.texCoords[key.texCoordSet[s]], 4 * sizeof(float));
+            if (key.texProjectedByGiven[s])
+                divisorToFourth(key, s, dst);
+        }
         out.outcode = 0;
         return;
     }
@@ -503,6 +530,8 @@ void colorVertex(const VertexKey& key, const VertexConstants& c, const FetchedVe
                 dst[k] = 0.0f;
         } else {
             std::memcpy(dst, t, sizeof(t));
+            if (key.texProjectedByGiven[s])
+                divisorToFourth(key, s, dst);
         }
     }
 }

@@ -5,6 +5,14 @@
 
 #include "pipeline_support.h"
 
+#include "d3d9/ProgramShaders.h"
+#include "shader/ShaderCompiler.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -185,4 +193,190 @@ TEST_F(DriverPictureTest, WritesWithoutDirtyUpdateWaitForADirtyRegion)
     EXPECT_EQ(std::make_pair(green, blue), shown());
     ASSERT_EQ(D3D_OK, texture->AddDirtyRect(nullptr));
     EXPECT_EQ(std::make_pair(white, white), shown());
+}
+
+// Texture coordinates with a projection divisor: D3DTTFF_PROJECTED without
+// a component count, and with the counts drivers honour or ignore. A 4x4
+// point-sampled texture whose texels name their position is clamped at its
+// edges; the quad over the target carries the set (4x, 4y, 4, 6) for (x, y)
+// from (0, 0) at the top left to (1, 1) at the bottom right.
+class ProjectedCoordinatePictureTest : public DriverPictureTest
+{
+protected:
+    static constexpr UINT TEXELS = 4;
+
+    static DWORD texelColour(UINT x, UINT y) { return 0xFF000000u | ((x * 64 + 32) << 16) | ((y * 64 + 32) << 8); }
+
+    void SetUp() override
+    {
+        DriverPictureTest::SetUp();
+        Com<IDirect3DTexture9> texture;
+        Com<IDirect3DSurface9> level;
+        ASSERT_EQ(D3D_OK, device->CreateTexture(TEXELS, TEXELS, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
+                                                texture.out(), nullptr));
+        texture->GetSurfaceLevel(0, level.out());
+        fillSurface(level.get(), texelColour);
+        device->SetTexture(0, texture.get());
+        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        device->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+        device->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
+    }
+
+    // The quad's set given as `components` floats through a declaration.
+    void drawUntransformed(int components, DWORD flags)
+    {
+        struct V {
+            float x, y, z, t[4];
+        };
+        const D3DVERTEXELEMENT9 elements[] = {
+            {0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
+            {0, 12, static_cast<BYTE>(D3DDECLTYPE_FLOAT1 + components - 1), 0, D3DDECLUSAGE_TEXCOORD, 0},
+            D3DDECL_END()};
+        Com<IDirect3DVertexDeclaration9> declaration;
+        ASSERT_EQ(D3D_OK, device->CreateVertexDeclaration(elements, declaration.out()));
+        ASSERT_EQ(D3D_OK, device->SetVertexDeclaration(declaration.get()));
+        device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, flags);
+        const V quad[4] = {{-1, 1, 0.5f, {0, 0, 4, 6}}, {1, 1, 0.5f, {4, 0, 4, 6}}, {-1, -1, 0.5f, {0, 4, 4, 6}},
+                           {1, -1, 0.5f, {4, 4, 4, 6}}};
+        drawStrip(quad, sizeof(V));
+    }
+
+    // The same set on pre-transformed vertices, its size given by the FVF.
+    void drawPreTransformed(DWORD texCoordSize, DWORD flags)
+    {
+        device->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1 | texCoordSize);
+        device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, flags);
+        const float quad[4][8] = {{0, 0, 0.5f, 1, 0, 0, 4, 6}, {32, 0, 0.5f, 1, 4, 0, 4, 6},
+                                  {0, 32, 0.5f, 1, 0, 4, 4, 6}, {32, 32, 0.5f, 1, 4, 4, 4, 6}};
+        const UINT stride = 4 * sizeof(float) + (texCoordSize == D3DFVF_TEXCOORDSIZE3(0) ? 12 : 16);
+        std::vector<BYTE> packed(4 * stride);
+        for (int i = 0; i < 4; ++i)
+            std::memcpy(packed.data() + i * stride, quad[i], stride);
+        drawStrip(packed.data(), stride);
+    }
+
+    // Every pixel shows the texel at (4x, 4y) / divisor, but for pixels
+    // within a fiftieth of a texel of a texel edge. Returns those compared.
+    int expectDividedBy(float divisor)
+    {
+        int compared = 0, wrong = 0;
+        auto texel = [&](float coordinate, UINT& index) {
+            const float scaled = std::min(std::max(coordinate / divisor, 0.0f), 1.0f) * TEXELS;
+            const float fraction = scaled - std::floor(scaled);
+            index = std::min(static_cast<UINT>(scaled), TEXELS - 1);
+            return scaled >= TEXELS || (fraction > 0.02f && fraction < 0.98f);
+        };
+        for (UINT y = 0; y < 32; ++y)
+            for (UINT x = 0; x < 32; ++x) {
+                UINT s, t;
+                if (!texel(4.0f * (x + 0.5f) / 32, s) || !texel(4.0f * (y + 0.5f) / 32, t))
+                    continue;
+                ++compared;
+                wrong += (pixel(x, y) & 0xFFFFFF) != (texelColour(s, t) & 0xFFFFFF);
+            }
+        EXPECT_EQ(0, wrong) << "pixels showing another texel";
+        return compared;
+    }
+};
+
+// D3DTTFF_PROJECTED without a count divides by the last component the set
+// supplies: a four-component set draws as COUNT4 | PROJECTED, a
+// three-component one as COUNT3 | PROJECTED. Count bits beyond 4 (the
+// flags 0xFFFFFFFF) draw the same. A two-component set under COUNT3 |
+// PROJECTED is (u, v, 1) and draws undivided. These are the pictures of
+// Windows drivers; the reference pages describe projection only together
+// with a count.
+TEST_F(ProjectedCoordinatePictureTest, ProjectionWithoutACountDividesByTheLastGivenComponent)
+{
+    struct Case {
+        const char* what;
+        int components;
+        DWORD flags;
+        float divisor;
+    };
+    const Case cases[] = {
+        {"PROJECTED, four components", 4, D3DTTFF_PROJECTED, 6},
+        {"PROJECTED, three components", 3, D3DTTFF_PROJECTED, 4},
+        {"0xFFFFFFFF, four components", 4, 0xFFFFFFFF, 6},
+        {"0xFFFFFFFF, three components", 3, 0xFFFFFFFF, 4},
+        {"COUNT4 | PROJECTED, four components", 4, D3DTTFF_COUNT4 | D3DTTFF_PROJECTED, 6},
+        {"COUNT3 | PROJECTED, four components", 4, D3DTTFF_COUNT3 | D3DTTFF_PROJECTED, 4},
+        {"COUNT3 | PROJECTED, two components", 2, D3DTTFF_COUNT3 | D3DTTFF_PROJECTED, 1},
+        {"no flags, four components", 4, D3DTTFF_DISABLE, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        drawUntransformed(c.components, c.flags);
+        EXPECT_GT(expectDividedBy(c.divisor), 400);
+    }
+
+    // Pre-transformed vertices are projected by the same rule.
+    drawPreTransformed(D3DFVF_TEXCOORDSIZE4(0), D3DTTFF_PROJECTED);
+    EXPECT_GT(expectDividedBy(6), 400) << "pre-transformed, four components";
+    drawPreTransformed(D3DFVF_TEXCOORDSIZE3(0), D3DTTFF_PROJECTED);
+    EXPECT_GT(expectDividedBy(4), 400) << "pre-transformed, three components";
+}
+
+// A vertex program writes all four components; the fixed-function pixel
+// stage divides by the fourth under D3DTTFF_PROJECTED without a count, as
+// Windows drivers draw it.
+TEST_F(ProjectedCoordinatePictureTest, VertexProgramSetsAreDividedByTheirFourth)
+{
+    const char* const passThrough = R"(
+void main(float3 position : POSITION, float4 texCoord : TEXCOORD0,
+          out float4 clip : POSITION, out float4 coordinates : TEXCOORD0)
+{
+    clip = float4(position, 1);
+    coordinates = texCoord;
+}
+)";
+    std::string errors;
+    const std::shared_ptr<const swd3d9::shader::Program> program = swd3d9::shader::compileShader(
+        passThrough, "projected.hlsl", "main", swd3d9::shader::ShaderStage::Vertex, errors);
+    ASSERT_TRUE(program) << errors;
+    Com<IDirect3DVertexShader9> shader;
+    ASSERT_EQ(D3D_OK, swd3d9::createVertexShader(device.get(), program, {}, shader.out()));
+    ASSERT_EQ(D3D_OK, device->SetVertexShader(shader.get()));
+    drawUntransformed(4, D3DTTFF_PROJECTED);
+    EXPECT_GT(expectDividedBy(6), 400);
+    device->SetVertexShader(nullptr);
+}
+
+// D3DTTFF_COUNT1 leaves the coordinates as the vertex gives them, the
+// matrix unapplied, as D3DTTFF_DISABLE does: the picture of Windows
+// drivers (the reference pages say one transformed component reaches the
+// rasteriser, which no driver draws). Seen on a 2x2x2 volume texture,
+// whose third coordinate would otherwise be lost.
+TEST_F(DriverPictureTest, CountOneLeavesCoordinatesUntransformed)
+{
+    Com<IDirect3DVolumeTexture9> volume;
+    ASSERT_EQ(D3D_OK, device->CreateVolumeTexture(2, 2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, volume.out(),
+                                                  nullptr));
+    // Texel (x, y, z) has red 0x40 + 0x80x, green 0x40 + 0x80y, blue 0x40 + 0x80z.
+    D3DLOCKED_BOX box;
+    ASSERT_EQ(D3D_OK, volume->LockBox(0, &box, nullptr, 0));
+    for (UINT z = 0; z < 2; ++z)
+        for (UINT y = 0; y < 2; ++y)
+            for (UINT x = 0; x < 2; ++x) {
+                const DWORD c = 0xFF000000u | ((0x40 + 0x80 * x) << 16) | ((0x40 + 0x80 * y) << 8) | (0x40 + 0x80 * z);
+                std::memcpy(static_cast<BYTE*>(box.pBits) + z * box.SlicePitch + y * box.RowPitch + x * 4, &c, 4);
+            }
+    ASSERT_EQ(D3D_OK, volume->UnlockBox(0));
+    device->SetTexture(0, volume.get());
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    // (x, y, 0.75) across the target; a zero matrix would send all to (0, 0, 0).
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE3(0));
+    const float quad[4][6] = {{-1, 1, 0.5f, 0, 0, 0.75f}, {1, 1, 0.5f, 1, 0, 0.75f}, {-1, -1, 0.5f, 0, 1, 0.75f},
+                              {1, -1, 0.5f, 1, 1, 0.75f}};
+    const D3DMATRIX zero{};
+    device->SetTransform(D3DTS_TEXTURE0, &zero);
+    auto picture = [&](DWORD flags) {
+        device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, flags);
+        drawStrip(quad, sizeof(quad[0]));
+        return pixels32();
+    };
+    const std::vector<DWORD> untransformed = picture(D3DTTFF_DISABLE);
+    EXPECT_EQ(untransformed, picture(D3DTTFF_COUNT1));
+    EXPECT_EQ(0xC040C0u, untransformed[8 * 32 + 24] & 0xFFFFFF) << "texel (1, 0, 1)";
+    EXPECT_EQ(0x40C0C0u, untransformed[24 * 32 + 8] & 0xFFFFFF) << "texel (0, 1, 1)";
 }

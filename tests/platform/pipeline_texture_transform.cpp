@@ -106,9 +106,10 @@ TEST_F(PipelineTextureTransformTest, CoordinatesEnterTheMatrixExtendedByTheirDim
         {"a 2D set is (u, v, 1, 0): the third row translates, the fourth meets the 0", 0, D3DTTFF_COUNT2,
          matrix({{1, 1, 1.5f}, {1, 2, 0.25f}, {2, 1, -0.5f}, {2, 2, 0.75f}, {3, 1, -0.3f}, {3, 2, 0.6f}, {4, 1, 0.5f}}),
          [](float u, float v) { return TexCoord{1.5f * u - 0.5f * v - 0.3f, 0.25f * u + 0.75f * v + 0.6f}; }},
-        // v = 0 whatever the matrix makes of it (the centre of row 0 here).
-        {"D3DTTFF_COUNT1 passes u alone", 0, D3DTTFF_COUNT1, matrix({{1, 2, 0.5f}, {3, 1, 0.0625f}, {3, 2, 0.3f}}),
-         [](float u, float) { return TexCoord{u + 0.0625f, 0.5f / TEXELS}; }},
+        // The reference pages would pass the transformed u alone; Windows
+        // drivers apply no matrix and pass the whole set, as for DISABLE.
+        {"D3DTTFF_COUNT1 leaves the set untransformed", 0, D3DTTFF_COUNT1,
+         matrix({{1, 2, 0.5f}, {3, 1, 0.0625f}, {3, 2, 0.3f}}), [](float u, float v) { return TexCoord{u, v}; }},
         {"D3DTTFF_PROJECTED divides the first two by the third", 0, D3DTTFF_COUNT3 | D3DTTFF_PROJECTED,
          matrix({{3, 1, 0.5f}, {3, 3, 2.0f}}), [](float u, float v) { return TexCoord{(u + 0.5f) / 2, v / 2}; }},
         // The quad's own position (2u - 1, 1 - 2v, 0.5): s = x / 2 + z / 4 + 1 / 2, t = y / 2 + 1 / 2.
