@@ -379,17 +379,16 @@ HRESULT STDMETHODCALLTYPE Volume::LockBox(D3DLOCKED_BOX* pLockedVolume, CONST D3
     if (!pLockedVolume)
         return D3DERR_INVALIDCALL;
     D3DBOX box;
-    if (!m_lockable || m_locked || !resolveBox(pBox, m_desc.Width, m_desc.Height, m_desc.Depth, box)) {
-        pLockedVolume->RowPitch = 0;
-        pLockedVolume->SlicePitch = 0;
-        pLockedVolume->pBits = nullptr;
+    // A lock that fails leaves the caller's structure as it was.
+    if (!m_lockable || m_locked || !resolveBox(pBox, m_desc.Width, m_desc.Height, m_desc.Depth, box))
         return D3DERR_INVALIDCALL;
-    }
     pLockedVolume->RowPitch = static_cast<INT>(m_pixels.pitch());
     pLockedVolume->SlicePitch = static_cast<INT>(m_pixels.slicePitch());
     pLockedVolume->pBits = m_pixels.pixel(box.Left, box.Top, box.Front);
     m_locked = true;
     m_lockWrites = !(Flags & D3DLOCK_READONLY);
+    if (m_lockWrites && (Flags & D3DLOCK_NO_DIRTY_UPDATE))
+        m_texture->keepDeviceCopy(0, m_level);
     if (m_lockWrites)
         m_texture->noteLevelChanged(0, m_level, box.Left, box.Top, box.Front, box.Right, box.Bottom, box.Back,
                                     !(Flags & D3DLOCK_NO_DIRTY_UPDATE));
@@ -531,19 +530,24 @@ void TextureCore::prepareForSampling()
     m_sampled = true;
 }
 
+const PixelBuffer& TextureCore::levelPixels(UINT face, UINT level) const
+{
+    return m_kind == D3DRTYPE_VOLUMETEXTURE ? volume(level)->pixels() : surface(face, level)->pixels();
+}
+
 const PixelBuffer& TextureCore::sampledPixels(UINT face, UINT level) const
 {
     const size_t index = static_cast<size_t>(face) * m_storedLevels + level;
     if (index < m_deviceCopies.size() && m_deviceCopies[index])
         return *m_deviceCopies[index];
-    return surface(face, level)->pixels();
+    return levelPixels(face, level);
 }
 
 void TextureCore::keepDeviceCopy(UINT face, UINT level)
 {
     // Only managed textures have a copy apart from the application's; a
     // texture that generates its levels rewrites them itself.
-    if (m_texturePool != D3DPOOL_MANAGED || m_kind == D3DRTYPE_VOLUMETEXTURE || generatesMipmaps() || !m_sampled)
+    if (m_texturePool != D3DPOOL_MANAGED || generatesMipmaps() || !m_sampled)
         return;
     const size_t index = static_cast<size_t>(face) * m_storedLevels + level;
     try {
@@ -556,8 +560,8 @@ void TextureCore::keepDeviceCopy(UINT face, UINT level)
         return;
     // Without memory for the copy the write shows at once, as it did.
     std::unique_ptr<PixelBuffer> copy(new (std::nothrow) PixelBuffer);
-    const PixelBuffer& pixels = surface(face, level)->pixels();
-    if (!copy || !copy->allocate(pixels.format(), pixels.width(), pixels.height(), 1, 1))
+    const PixelBuffer& pixels = levelPixels(face, level);
+    if (!copy || !copy->allocate(pixels.format(), pixels.width(), pixels.height(), pixels.depth(), 1))
         return;
     std::memcpy(copy->data(), pixels.data(), pixels.planeSize());
     m_deviceCopies[index] = std::move(copy);
@@ -571,7 +575,8 @@ void TextureCore::refreshDeviceCopies()
         // A level still locked may be half written: its region waits.
         bool locked = false;
         for (UINT level = 0; level < m_storedLevels; ++level)
-            locked = locked || surface(face, level)->isLocked();
+            locked = locked || (m_kind == D3DRTYPE_VOLUMETEXTURE ? volume(level)->isLocked()
+                                                                 : surface(face, level)->isLocked());
         for (UINT level = 0; level < m_storedLevels; ++level) {
             std::unique_ptr<PixelBuffer>& copy = m_deviceCopies[static_cast<size_t>(face) * m_storedLevels + level];
             if (!copy)
@@ -581,17 +586,20 @@ void TextureCore::refreshDeviceCopies()
                 continue;
             }
             // The dirty region at this level, rounded outwards.
-            const PixelBuffer& pixels = surface(face, level)->pixels();
-            const UINT left = dirty.left >> level, top = dirty.top >> level;
+            const PixelBuffer& pixels = levelPixels(face, level);
+            const UINT left = dirty.left >> level, top = dirty.top >> level, front = dirty.front >> level;
             const UINT right = std::min(pixels.width(), (dirty.right + (1u << level) - 1) >> level);
             const UINT bottom = std::min(pixels.height(), (dirty.bottom + (1u << level) - 1) >> level);
-            if (left == 0 && top == 0 && right == pixels.width() && bottom == pixels.height()) {
+            const UINT back = std::min(pixels.depth(), (dirty.back + (1u << level) - 1) >> level);
+            if (left == 0 && top == 0 && front == 0 && right == pixels.width() && bottom == pixels.height() &&
+                back == pixels.depth()) {
                 copy.reset();
                 continue;
             }
             const size_t bytes = static_cast<size_t>(right > left ? right - left : 0) * pixels.bytesPerPixel();
-            for (UINT y = top; y < bottom && bytes; ++y)
-                std::memcpy(copy->pixel(left, y), pixels.pixel(left, y), bytes);
+            for (UINT z = front; z < back && bytes; ++z)
+                for (UINT y = top; y < bottom; ++y)
+                    std::memcpy(copy->pixel(left, y, z), pixels.pixel(left, y, z), bytes);
             anyLeft = true;
         }
         if (!locked)

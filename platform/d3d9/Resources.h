@@ -197,6 +197,7 @@ public:
     const PixelBuffer& pixels() const { return m_pixels; }
     const D3DVOLUME_DESC& desc() const { return m_desc; }
     UINT level() const { return m_level; }
+    bool isLocked() const { return m_locked; }
 
     void addInternalRef() override;
     void releaseInternalRef() override;
@@ -265,10 +266,13 @@ public:
     void prepareForSampling();
     void regenerateMipmaps();
 
+    // The pixels of a level of a face (volume textures: of the level).
+    const PixelBuffer& levelPixels(UINT face, UINT level) const;
     // The pixels the pipeline samples at a level of a face: the level's
     // own, or for a managed texture written with D3DLOCK_NO_DIRTY_UPDATE
     // the contents the device held before that write, until a dirty
-    // region (AddDirtyRect, an ordinary lock) brings the new ones over.
+    // region (AddDirtyRect or AddDirtyBox, an ordinary lock) brings the new
+    // ones over.
     const PixelBuffer& sampledPixels(UINT face, UINT level) const;
     // A write without dirty tracking is about to start on a level: a
     // managed texture keeps what the device holds of it.

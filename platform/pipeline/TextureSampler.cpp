@@ -533,8 +533,8 @@ void prepareSampler(SamplerSetup& setup, const DWORD samplerStates[SAMPLER_STATE
         for (int level = 0; level < stored; ++level) {
             const PixelBuffer* pixels = nullptr;
             if (setup.kind == D3DRTYPE_VOLUMETEXTURE) {
-                if (const Volume* volume = texture->volume(static_cast<UINT>(level)))
-                    pixels = &volume->pixels();
+                if (texture->volume(static_cast<UINT>(level)))
+                    pixels = &texture->sampledPixels(0, static_cast<UINT>(level));
             } else if (texture->surface(static_cast<UINT>(face), static_cast<UINT>(level))) {
                 pixels = &texture->sampledPixels(static_cast<UINT>(face), static_cast<UINT>(level));
             }

@@ -195,6 +195,54 @@ TEST_F(DriverPictureTest, WritesWithoutDirtyUpdateWaitForADirtyRegion)
     EXPECT_EQ(std::make_pair(white, white), shown());
 }
 
+// The same rule for volume textures, whose dirty regions are boxes; and a
+// refused LockBox leaves the caller's structure as it was.
+TEST_F(DriverPictureTest, VolumeWritesWithoutDirtyUpdateWaitForADirtyBox)
+{
+    Com<IDirect3DVolumeTexture9> volume;
+    ASSERT_EQ(D3D_OK,
+              device->CreateVolumeTexture(2, 1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, volume.out(), nullptr));
+    auto write = [&](DWORD flags, DWORD left, DWORD right) {
+        D3DLOCKED_BOX locked;
+        ASSERT_EQ(D3D_OK, volume->LockBox(0, &locked, nullptr, flags));
+        static_cast<DWORD*>(locked.pBits)[0] = left;
+        static_cast<DWORD*>(locked.pBits)[1] = right;
+        ASSERT_EQ(D3D_OK, volume->UnlockBox(0));
+    };
+    device->SetTexture(0, volume.get());
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE3(0));
+    const float quad[4][7] = {{0, 0, 0.5f, 1, 0, 0, 0.5f},
+                              {32, 0, 0.5f, 1, 1, 0, 0.5f},
+                              {0, 32, 0.5f, 1, 0, 1, 0.5f},
+                              {32, 32, 0.5f, 1, 1, 1, 0.5f}};
+    auto shown = [&] {
+        drawStrip(quad, sizeof(quad[0]));
+        return std::make_pair(pixel(8, 16), pixel(24, 16));
+    };
+    const DWORD red = 0xFFFF0000, green = 0xFF00FF00, blue = 0xFF0000FF, white = 0xFFFFFFFF;
+    write(0, red, red);
+    EXPECT_EQ(std::make_pair(red, red), shown());
+    write(D3DLOCK_NO_DIRTY_UPDATE, green, blue);
+    EXPECT_EQ(std::make_pair(red, red), shown()) << "the write waits";
+    const D3DBOX right{1, 0, 2, 1, 0, 1};
+    ASSERT_EQ(D3D_OK, volume->AddDirtyBox(&right));
+    EXPECT_EQ(std::make_pair(red, blue), shown()) << "the dirty texel arrives";
+    write(D3DLOCK_NO_DIRTY_UPDATE, white, white);
+    EXPECT_EQ(std::make_pair(red, blue), shown());
+    ASSERT_EQ(D3D_OK, volume->AddDirtyBox(nullptr));
+    EXPECT_EQ(std::make_pair(white, white), shown());
+
+    D3DLOCKED_BOX held;
+    ASSERT_EQ(D3D_OK, volume->LockBox(0, &held, nullptr, 0));
+    D3DLOCKED_BOX refused{7, 9, &held};
+    EXPECT_EQ(D3DERR_INVALIDCALL, volume->LockBox(0, &refused, nullptr, 0));
+    EXPECT_EQ(7, refused.RowPitch);
+    EXPECT_EQ(9, refused.SlicePitch);
+    EXPECT_EQ(&held, refused.pBits);
+    volume->UnlockBox(0);
+}
+
 // Texture coordinates with a projection divisor: D3DTTFF_PROJECTED without
 // a component count, and with the counts drivers honour or ignore. A 4x4
 // point-sampled texture whose texels name their position is clamped at its
