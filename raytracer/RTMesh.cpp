@@ -179,6 +179,8 @@ RTMesh::RTMesh(const KXTriMesh& mesh, bool withTree) : m_mesh(mesh)
     const uint32_t numTriangles = static_cast<uint32_t>(m_triangles.size() / 3);
 
     if (!tree) {
+        m_packs.reserve((numTriangles + 3) / 4);
+        m_groups.reserve((numTriangles + 15) / 16);
         std::vector<uint32_t> all(numTriangles);
         for (uint32_t t = 0; t < numTriangles; ++t)
             all[t] = t;
@@ -202,6 +204,14 @@ RTMesh::RTMesh(const KXTriMesh& mesh, bool withTree) : m_mesh(mesh)
     // Leaves list pack groups rather than triangles: the packs of each leaf
     // are stored together, so a triangle shared by several leaves is packed
     // once per leaf.
+    size_t numPacks = 0, numGroups = 0;
+    for (const RTSpatialNode& node : m_tree.nodes)
+        if (node.isLeaf()) {
+            numPacks += (node.count() + 3) / 4;
+            numGroups += (node.count() + 15) / 16;
+        }
+    m_packs.reserve(numPacks);
+    m_groups.reserve(numGroups);
     std::vector<uint32_t> leafTriangles;
     for (RTSpatialNode& node : m_tree.nodes) {
         if (!node.isLeaf())

@@ -30,6 +30,17 @@ inline int rtLowestLane(unsigned mask)
 namespace rtdetail {
 
 #ifdef RT_HAVE_PACKETS
+// The register loops below are unrolled so that a packet's values stay in
+// registers through a node's decisions; compilers that keep the loop store
+// every intermediate value to the stack and read it back.
+#if defined(__clang__)
+#define RT_UNROLL_LANES _Pragma("unroll")
+#elif defined(__GNUC__)
+#define RT_UNROLL_LANES _Pragma("GCC unroll 8")
+#else
+#define RT_UNROLL_LANES
+#endif
+
 // The values of a packet's lanes, four to a register.
 struct Lanes {
     static constexpr int REGISTERS = RT_PACKET_SIZE / 4;
@@ -38,6 +49,7 @@ struct Lanes {
     static Lanes load(const float* values)
     {
         Lanes l;
+        RT_UNROLL_LANES
         for (int h = 0; h < REGISTERS; ++h)
             l.r[h] = _mm_loadu_ps(values + 4 * h);
         return l;
@@ -45,6 +57,7 @@ struct Lanes {
     static Lanes splat(float value)
     {
         Lanes l;
+        RT_UNROLL_LANES
         for (int h = 0; h < REGISTERS; ++h)
             l.r[h] = _mm_set1_ps(value);
         return l;
@@ -53,6 +66,7 @@ struct Lanes {
     static Lanes apply(const Lanes& a, const Lanes& b, Op op)
     {
         Lanes l;
+        RT_UNROLL_LANES
         for (int h = 0; h < REGISTERS; ++h)
             l.r[h] = op(a.r[h], b.r[h]);
         return l;
@@ -61,6 +75,7 @@ struct Lanes {
     unsigned bits() const
     {
         unsigned m = 0;
+        RT_UNROLL_LANES
         for (int h = 0; h < REGISTERS; ++h)
             m |= static_cast<unsigned>(_mm_movemask_ps(r[h])) << (4 * h);
         return m;
