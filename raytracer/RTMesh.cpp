@@ -262,12 +262,13 @@ uint32_t RTMesh::addPacks(const std::vector<uint32_t>& triangles, const std::vec
             RTPackGroup group;
             std::memset(&group, 0, sizeof group);
             for (float& bound : group.awayFrom)
-                bound = INFINITY;
+                bound = -INFINITY;
             group.firstPack = static_cast<uint32_t>(packIndex);
             m_groups.push_back(group);
         }
         RTPackGroup& group = m_groups.back();
         const uint32_t lane = group.numPacks++;
+        group.awayFrom[lane] = INFINITY;
         for (int a = 0; a < 3; ++a) {
             group.lo[a][lane] = box.lo[a] - m_margin;
             group.hi[a][lane] = box.hi[a] + m_margin;
@@ -402,6 +403,15 @@ bool RTMesh::intersectGroups(const RTRay& ray, const RayLimits& limits, uint32_t
         // A comparison with NaN culls nothing.
         int lanes = (1 << group.numPacks) - 1;
 #ifdef RT_HAVE_SSE2
+        // Packs seen wholly from behind (RTPackGroup::awayFrom); lanes
+        // without a pack count among them.
+        const __m128 toward = _mm_add_ps(_mm_add_ps(_mm_mul_ps(limits.direction[0], _mm_load_ps(group.axis[0])),
+                                                    _mm_mul_ps(limits.direction[1], _mm_load_ps(group.axis[1]))),
+                                         _mm_mul_ps(limits.direction[2], _mm_load_ps(group.axis[2])));
+        const int away = _mm_movemask_ps(_mm_cmpge_ps(toward, _mm_load_ps(group.awayFrom)));
+        if (away == 0xf)
+            continue;
+        lanes &= ~away;
         const __m128 margin = _mm_set1_ps(limits.margin);
         __m128 entry = _mm_set1_ps(-FLT_MAX), exit = _mm_set1_ps(FLT_MAX);
         for (int a = 0; a < 3; ++a) {
@@ -417,11 +427,6 @@ bool RTMesh::intersectGroups(const RTRay& ray, const RayLimits& limits, uint32_t
         if (!ANY && found)
             cull = _mm_or_ps(cull, _mm_cmpgt_ps(entry, _mm_set1_ps(hit.t)));
         lanes &= ~_mm_movemask_ps(cull);
-        // Packs seen wholly from behind (RTPackGroup::awayFrom).
-        const __m128 toward = _mm_add_ps(_mm_add_ps(_mm_mul_ps(limits.direction[0], _mm_load_ps(group.axis[0])),
-                                                    _mm_mul_ps(limits.direction[1], _mm_load_ps(group.axis[1]))),
-                                         _mm_mul_ps(limits.direction[2], _mm_load_ps(group.axis[2])));
-        lanes &= ~_mm_movemask_ps(_mm_cmpge_ps(toward, _mm_load_ps(group.awayFrom)));
 #else
         for (uint32_t lane = 0; lane < group.numPacks; ++lane) {
             float entry = -FLT_MAX, exit = FLT_MAX;

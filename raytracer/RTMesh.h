@@ -35,12 +35,16 @@ struct alignas(16) RTTrianglePack {
 // d . axis >= awayFrom sees every triangle of the pack from behind, so the
 // pack needs no test. awayFrom covers the cone's width and the rounding of
 // the per-triangle test with room to spare; it is +infinity where nothing
-// is culled this way.
-struct alignas(16) RTPackGroup {
-    float lo[3][4];
-    float hi[3][4];
+// is culled this way and -infinity in lanes without a pack.
+//
+// The cones fill the first cache line of a group: rays that see every pack
+// from behind (the far side of a closed mesh, shadow rays leaving a lit
+// surface) are turned away without the boxes being read.
+struct alignas(64) RTPackGroup {
     float axis[3][4];
     float awayFrom[4];
+    float lo[3][4];
+    float hi[3][4];
     uint32_t firstPack;
     uint32_t numPacks;
 };

@@ -102,6 +102,27 @@ RT_LANES_OP(operator>, _mm_cmpgt_ps)
 RT_LANES_OP(operator>=, _mm_cmpge_ps)
 #undef RT_LANES_OP
 
+// |a| lane by lane, as std::fabs gives it.
+inline Lanes lanesAbs(const Lanes& a)
+{
+    return Lanes::apply(a, Lanes::splat(-0.0f), [](__m128 x, __m128 sign) { return _mm_andnot_ps(sign, x); });
+}
+
+// rtPlaneT for every lane: NaN (0 × ∞) becomes -∞ on an entry plane and +∞
+// on an exit plane.
+inline Lanes lanesPlaneT(const Lanes& plane, const Lanes& origin, const Lanes& inverse, bool entry)
+{
+    const Lanes t = (plane - origin) * inverse;
+    const __m128 replacement = _mm_set1_ps(entry ? -INFINITY : INFINITY);
+    Lanes out;
+    RT_UNROLL_LANES
+    for (int h = 0; h < Lanes::REGISTERS; ++h) {
+        const __m128 number = _mm_cmpord_ps(t.r[h], t.r[h]);
+        out.r[h] = _mm_or_ps(_mm_and_ps(number, t.r[h]), _mm_andnot_ps(number, replacement));
+    }
+    return out;
+}
+
 // The rays of a packet walk, lane by lane. A walk takes the rays whose
 // plane values are all numbers (no zero direction component) and whose
 // direction signs match the first such ray's; the others are given up.
@@ -178,20 +199,7 @@ unsigned rtTraversePacket(const RTSpatialTree& tree, const RTRay* const* rays, u
         return 0;
     const rtdetail::PacketRays packet(rays, lanes);
     unsigned givenUp = packet.givenUp;
-    // Each lane enters as rtTraverse begins: the root's slab test.
-    unsigned live = 0;
-    float laneEntry[RT_PACKET_SIZE] = {}, laneExit[RT_PACKET_SIZE] = {}, laneBehind[RT_PACKET_SIZE] = {};
-    for (unsigned left = packet.admitted; left != 0; left &= left - 1) {
-        const int k = rtLowestLane(left);
-        float entry = -FLT_MAX, exit = FLT_MAX;
-        if (!rtSlabTest(*rays[k], tree.rootBox, entry, exit))
-            continue;
-        live |= 1u << k;
-        laneEntry[k] = entry;
-        laneExit[k] = exit;
-        laneBehind[k] = behind[k];
-    }
-    if (live == 0)
+    if (packet.admitted == 0)
         return givenUp;
 
     const RTSpatialNode* nodes = tree.nodes.data();
@@ -199,18 +207,46 @@ unsigned rtTraversePacket(const RTSpatialTree& tree, const RTRay* const* rays, u
                              Lanes::load(packet.origin[2])};
     const Lanes inverse[3] = {Lanes::load(packet.inverse[0]), Lanes::load(packet.inverse[1]),
                               Lanes::load(packet.inverse[2])};
+    float laneBehind[RT_PACKET_SIZE] = {};
+    for (unsigned left = packet.admitted; left != 0; left &= left - 1) {
+        const int k = rtLowestLane(left);
+        laneBehind[k] = behind[k];
+    }
     const Lanes minExit = Lanes::load(laneBehind);
     const Lanes e = Lanes::splat(1e-5f), largest = Lanes::splat(FLT_MAX), smallest = Lanes::splat(-FLT_MAX);
     // rtTraverse's hit test, lane by lane.
     const auto hits = [&](const Lanes& in, const Lanes& out) {
         return (((in - out) <= e) & (in < largest) & (out > smallest)).bits();
     };
+
+    // Each lane enters as rtTraverse begins: the root's slab test
+    // (rtSlabTest within (-FLT_MAX, FLT_MAX)), every lane at once. The
+    // admitted lanes share their direction signs, so each axis has one entry
+    // and one exit plane.
+    Lanes nearT[3], farT[3];
+    for (int a = 0; a < 3; ++a) {
+        const bool negative = packet.sign[a] != 0;
+        nearT[a] = rtdetail::lanesPlaneT(Lanes::splat(negative ? tree.rootBox.hi[a] : tree.rootBox.lo[a]), origin[a],
+                                         inverse[a], true);
+        farT[a] = rtdetail::lanesPlaneT(Lanes::splat(negative ? tree.rootBox.lo[a] : tree.rootBox.hi[a]), origin[a],
+                                        inverse[a], false);
+    }
+    Lanes entry = nearT[0], exit = farT[0];
+    unsigned missed = 0;
+    for (int a = 1; a < 3; ++a) {
+        missed |= ((entry - farT[a]) > e).bits() | ((nearT[a] - exit) > e).bits();
+        entry = rtdetail::lanesMax(nearT[a], entry);
+        exit = rtdetail::lanesMin(farT[a], exit);
+    }
+    missed |= ~((largest - entry) > e).bits() | ~((exit - smallest) > e).bits();
+    unsigned live = packet.admitted & ~missed;
+    if (live == 0)
+        return givenUp;
     Pending stack[RTSpatialTree::MAX_SPLIT_DEPTH + 2];
     int size = 0;
     uint32_t current = 0;
     unsigned mask = live;
     RTBox box = tree.rootBox;
-    Lanes entry = Lanes::load(laneEntry), exit = Lanes::load(laneExit);
     for (;;) {
         const RTSpatialNode& node = nodes[current];
         if (node.isLeaf()) {
@@ -296,29 +332,7 @@ unsigned rtTraverseAllPacket(const RTSpatialTree& tree, const RTRay* const* rays
         return 0;
     const rtdetail::PacketRays packet(rays, lanes);
     const unsigned givenUp = packet.givenUp;
-    unsigned live = 0;
-    float laneMin[RT_PACKET_SIZE] = {}, laneMax[RT_PACKET_SIZE] = {}, laneSlack[RT_PACKET_SIZE] = {};
-    for (unsigned left = packet.admitted; left != 0; left &= left - 1) {
-        const int k = rtLowestLane(left);
-        const RTRay& ray = *rays[k];
-        // The start of rtTraverseAll.
-        float tmin = -INFINITY, tmax = INFINITY;
-        for (int a = 0; a < 3; ++a) {
-            const float enter = rtPlaneT(ray, a, ray.sign[a] ? tree.rootBox.hi[a] : tree.rootBox.lo[a], true);
-            const float leave = rtPlaneT(ray, a, ray.sign[a] ? tree.rootBox.lo[a] : tree.rootBox.hi[a], false);
-            tmin = enter > tmin ? enter : tmin;
-            tmax = leave < tmax ? leave : tmax;
-        }
-        tmin = tmin > behind[k] ? tmin : behind[k];
-        const float slack = 1e-5f * (1.0f + std::fabs(tmin) + std::fabs(tmax));
-        if (!(tmin <= tmax + slack))
-            continue;
-        live |= 1u << k;
-        laneMin[k] = tmin;
-        laneMax[k] = tmax;
-        laneSlack[k] = slack;
-    }
-    if (live == 0)
+    if (packet.admitted == 0)
         return givenUp;
 
     const RTSpatialNode* nodes = tree.nodes.data();
@@ -326,12 +340,31 @@ unsigned rtTraverseAllPacket(const RTSpatialTree& tree, const RTRay* const* rays
                              Lanes::load(packet.origin[2])};
     const Lanes inverse[3] = {Lanes::load(packet.inverse[0]), Lanes::load(packet.inverse[1]),
                               Lanes::load(packet.inverse[2])};
-    const Lanes slack = Lanes::load(laneSlack);
+    // The start of rtTraverseAll, every lane at once.
+    float laneBehind[RT_PACKET_SIZE] = {};
+    for (unsigned left = packet.admitted; left != 0; left &= left - 1) {
+        const int k = rtLowestLane(left);
+        laneBehind[k] = behind[k];
+    }
+    Lanes tmin = Lanes::splat(-INFINITY), tmax = Lanes::splat(INFINITY);
+    for (int a = 0; a < 3; ++a) {
+        const bool negative = packet.sign[a] != 0;
+        const Lanes enter = rtdetail::lanesPlaneT(Lanes::splat(negative ? tree.rootBox.hi[a] : tree.rootBox.lo[a]),
+                                                  origin[a], inverse[a], true);
+        const Lanes leave = rtdetail::lanesPlaneT(Lanes::splat(negative ? tree.rootBox.lo[a] : tree.rootBox.hi[a]),
+                                                  origin[a], inverse[a], false);
+        tmin = rtdetail::lanesMax(enter, tmin);
+        tmax = rtdetail::lanesMin(leave, tmax);
+    }
+    tmin = rtdetail::lanesMax(tmin, Lanes::load(laneBehind));
+    const Lanes slack = Lanes::splat(1e-5f) * ((Lanes::splat(1.0f) + rtdetail::lanesAbs(tmin)) + rtdetail::lanesAbs(tmax));
+    unsigned live = packet.admitted & (tmin <= tmax + slack).bits();
+    if (live == 0)
+        return givenUp;
     Pending stack[RTSpatialTree::MAX_SPLIT_DEPTH + 2];
     int size = 0;
     uint32_t current = 0;
     unsigned mask = live;
-    Lanes tmin = Lanes::load(laneMin), tmax = Lanes::load(laneMax);
     for (;;) {
         const RTSpatialNode& node = nodes[current];
         if (node.isLeaf()) {
