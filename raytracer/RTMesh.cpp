@@ -348,6 +348,11 @@ unsigned RTMesh::intersectLanes(const RTRay* const* rays, unsigned lanes, RTMesh
             };
             single = rtTraversePacket(m_tree, rays, lanes, behind, visit);
         }
+    } else {
+#ifdef RT_HAVE_SSE2
+        intersectWithoutTree<ANY>(rays, lanes, hits, found);
+        single = 0;
+#endif
     }
     // Lanes the packet walk gave back take the single-ray walk.
     for (unsigned left = single; left != 0; left &= left - 1) {
@@ -362,6 +367,174 @@ unsigned RTMesh::intersectLanes(const RTRay* const* rays, unsigned lanes, RTMesh
     }
     return result;
 }
+
+#ifdef RT_HAVE_SSE2
+namespace {
+
+// a where mask is set, b elsewhere.
+__m128 select(__m128 mask, __m128 a, __m128 b)
+{
+    return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b));
+}
+
+// x·a + y·b + z·c, added in that order.
+__m128 dot3(__m128 x, __m128 a, __m128 y, __m128 b, __m128 z, __m128 c)
+{
+    return _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, a), _mm_mul_ps(y, b)), _mm_mul_ps(z, c));
+}
+
+} // namespace
+
+// The groups, packs and triangles of a mesh without a tree, in the order
+// intersectGroups takes them, each tested for four rays at once rather than
+// each ray against four packs or triangles at once: the values of every
+// (ray, triangle) pair come from the same operations in the same order, so
+// each ray keeps what intersect (or intersectAny) gives it. Meshes this
+// small are met by most rays of a scene (a ground of two triangles under
+// everything), where one ray at a time would pay the whole set-up of a
+// packed test for one or two triangles.
+template <bool ANY>
+void RTMesh::intersectWithoutTree(const RTRay* const* rays, unsigned lanes, RTMeshHit* hits, bool* found) const
+{
+    int order[RT_PACKET_SIZE];
+    int count = 0;
+    for (unsigned left = lanes; left != 0; left &= left - 1)
+        order[count++] = rtLowestLane(left);
+    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
+    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    const __m128 tolerance = _mm_set1_ps(1e-5f);
+    for (int start = 0; start < count; start += 4) {
+        const int used = std::min(4, count - start);
+        int lane[4];
+        alignas(16) float o[3][4], d[3][4], inverse[3][4], behind[4], margin[4];
+        for (int i = 0; i < 4; ++i) {
+            // Missing rays repeat the last one; they are never active.
+            lane[i] = order[start + std::min(i, used - 1)];
+            const RTRay& ray = *rays[lane[i]];
+            const RayLimits limits(ray);
+            behind[i] = limits.behind;
+            margin[i] = limits.margin;
+            for (int a = 0; a < 3; ++a) {
+                o[a][i] = ray.origin[a];
+                d[a][i] = ray.direction[a];
+                inverse[a][i] = ray.inverse[a];
+            }
+            hits[lane[i]] = RTMeshHit();
+        }
+        __m128 O[3], D[3], inv[3], negative[3];
+        for (int a = 0; a < 3; ++a) {
+            O[a] = _mm_load_ps(o[a]);
+            D[a] = _mm_load_ps(d[a]);
+            inv[a] = _mm_load_ps(inverse[a]);
+            negative[a] = _mm_cmplt_ps(inv[a], zero);
+        }
+        const __m128 behindV = _mm_load_ps(behind), marginV = _mm_load_ps(margin);
+        int active = (1 << used) - 1, foundBits = 0;
+        alignas(16) float best[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+        for (size_t g = 0; g < m_groups.size() && active != 0; ++g) {
+            const RTPackGroup& group = m_groups[g];
+            // intersectGroups' culling of packs, with each ray's nearest hit
+            // as it stands when the group is reached.
+            const __m128 bestV = _mm_load_ps(best);
+            const __m128 foundV = _mm_castsi128_ps(
+                _mm_cmpgt_epi32(_mm_and_si128(_mm_set1_epi32(foundBits), _mm_setr_epi32(1, 2, 4, 8)), _mm_setzero_si128()));
+            int packRays[4] = {0, 0, 0, 0};
+            for (uint32_t j = 0; j < group.numPacks; ++j) {
+                __m128 entry = _mm_set1_ps(-FLT_MAX), exit = _mm_set1_ps(FLT_MAX);
+                for (int a = 0; a < 3; ++a) {
+                    const __m128 lo = _mm_sub_ps(_mm_set1_ps(group.lo[a][j]), marginV);
+                    const __m128 hi = _mm_add_ps(_mm_set1_ps(group.hi[a][j]), marginV);
+                    const __m128 nearT = _mm_mul_ps(_mm_sub_ps(select(negative[a], hi, lo), O[a]), inv[a]);
+                    const __m128 farT = _mm_mul_ps(_mm_sub_ps(select(negative[a], lo, hi), O[a]), inv[a]);
+                    entry = _mm_max_ps(entry, nearT);
+                    exit = _mm_min_ps(exit, farT);
+                }
+                __m128 cull = _mm_or_ps(_mm_cmpgt_ps(entry, exit), _mm_cmplt_ps(exit, behindV));
+                if (!ANY)
+                    cull = _mm_or_ps(cull, _mm_and_ps(foundV, _mm_cmpgt_ps(entry, bestV)));
+                const __m128 toward = dot3(D[0], _mm_set1_ps(group.axis[0][j]), D[1], _mm_set1_ps(group.axis[1][j]),
+                                           D[2], _mm_set1_ps(group.axis[2][j]));
+                cull = _mm_or_ps(cull, _mm_cmpge_ps(toward, _mm_set1_ps(group.awayFrom[j])));
+                packRays[j] = active & ~_mm_movemask_ps(cull);
+            }
+            for (uint32_t j = 0; j < group.numPacks; ++j) {
+                const RTTrianglePack& pack = m_packs[group.firstPack + j];
+                // intersectPack, a triangle at a time.
+                for (int l = 0; l < 4; ++l) {
+                    int valid = packRays[j] & active;
+                    if (valid == 0)
+                        break;
+                    const float nx = pack.n[0][l], ny = pack.n[1][l], nz = pack.n[2][l];
+                    if (std::fabs(nx) < 1e-7f && std::fabs(ny) < 1e-7f && std::fabs(nz) < 1e-7f)
+                        continue;
+                    __m128 back = zero;
+                    if (m_hasNormals) {
+                        const __m128 facing = dot3(D[0], _mm_set1_ps(pack.normal0[0][l]), D[1],
+                                                   _mm_set1_ps(pack.normal0[1][l]), D[2], _mm_set1_ps(pack.normal0[2][l]));
+                        back = _mm_cmpge_ps(facing, zero);
+                        if (!m_twoSided) {
+                            valid &= ~_mm_movemask_ps(back);
+                            back = zero;
+                        }
+                    }
+                    const __m128 NX = _mm_set1_ps(nx), NY = _mm_set1_ps(ny), NZ = _mm_set1_ps(nz);
+                    const __m128 nd = dot3(NX, D[0], NY, D[1], NZ, D[2]);
+                    valid &= ~_mm_movemask_ps(_mm_cmplt_ps(_mm_and_ps(nd, absMask), tolerance));
+                    if (valid == 0)
+                        continue;
+                    const __m128 no = dot3(NX, O[0], NY, O[1], NZ, O[2]);
+                    const __m128 s = _mm_div_ps(_mm_sub_ps(no, _mm_set1_ps(pack.nv0[l])), nd);
+                    const __m128 px = _mm_sub_ps(O[0], _mm_mul_ps(s, D[0]));
+                    const __m128 py = _mm_sub_ps(O[1], _mm_mul_ps(s, D[1]));
+                    const __m128 pz = _mm_sub_ps(O[2], _mm_mul_ps(s, D[2]));
+                    const __m128 wx = _mm_sub_ps(px, _mm_set1_ps(pack.v0[0][l]));
+                    const __m128 wy = _mm_sub_ps(py, _mm_set1_ps(pack.v0[1][l]));
+                    const __m128 wz = _mm_sub_ps(pz, _mm_set1_ps(pack.v0[2][l]));
+                    const __m128 d20 = dot3(wx, _mm_set1_ps(pack.e1[0][l]), wy, _mm_set1_ps(pack.e1[1][l]), wz,
+                                            _mm_set1_ps(pack.e1[2][l]));
+                    const __m128 d21 = dot3(wx, _mm_set1_ps(pack.e2[0][l]), wy, _mm_set1_ps(pack.e2[1][l]), wz,
+                                            _mm_set1_ps(pack.e2[2][l]));
+                    const __m128 d00 = _mm_set1_ps(pack.d00[l]), d01 = _mm_set1_ps(pack.d01[l]);
+                    const __m128 d11 = _mm_set1_ps(pack.d11[l]), den = _mm_set1_ps(pack.den[l]);
+                    const __m128 u = _mm_div_ps(_mm_sub_ps(_mm_mul_ps(d21, d01), _mm_mul_ps(d20, d11)), den);
+                    const __m128 v = _mm_div_ps(_mm_sub_ps(_mm_mul_ps(d20, d01), _mm_mul_ps(d21, d00)), den);
+                    const __m128 inside = _mm_and_ps(
+                        _mm_and_ps(_mm_cmple_ps(_mm_sub_ps(zero, u), tolerance), _mm_cmple_ps(_mm_sub_ps(u, one), tolerance)),
+                        _mm_and_ps(_mm_cmple_ps(_mm_sub_ps(zero, v), tolerance),
+                                   _mm_cmple_ps(_mm_sub_ps(_mm_add_ps(u, v), one), tolerance)));
+                    const __m128 t = dot3(D[0], _mm_sub_ps(px, O[0]), D[1], _mm_sub_ps(py, O[1]), D[2],
+                                          _mm_sub_ps(pz, O[2]));
+                    const __m128 ahead = _mm_cmple_ps(_mm_sub_ps(zero, t), tolerance);
+                    const int hitRays = valid & _mm_movemask_ps(_mm_and_ps(inside, ahead));
+                    if (hitRays == 0)
+                        continue;
+                    alignas(16) float tv[4], pxv[4], pyv[4], pzv[4];
+                    _mm_store_ps(tv, t);
+                    _mm_store_ps(pxv, px);
+                    _mm_store_ps(pyv, py);
+                    _mm_store_ps(pzv, pz);
+                    const int backRays = _mm_movemask_ps(back);
+                    for (int i = 0; i < 4; ++i) {
+                        if (!(hitRays & (1 << i)) || ((foundBits & (1 << i)) && !(tv[i] < best[i])))
+                            continue;
+                        foundBits |= 1 << i;
+                        best[i] = tv[i];
+                        RTMeshHit& hit = hits[lane[i]];
+                        hit.t = tv[i];
+                        hit.point = RTVec3(pxv[i], pyv[i], pzv[i]);
+                        hit.triangle = pack.triangle[l];
+                        hit.backFacing = (backRays >> i) & 1;
+                        if (ANY)
+                            active &= ~(1 << i);
+                    }
+                }
+            }
+        }
+        for (int i = 0; i < used; ++i)
+            found[lane[i]] = (foundBits >> i) & 1;
+    }
+}
+#endif
 
 template <bool ANY>
 bool RTMesh::intersectTree(const RTRay& ray, RTMeshHit& hit) const

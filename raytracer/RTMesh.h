@@ -99,6 +99,10 @@ public:
 
 private:
     struct RayLimits;
+    // intersectLanes for a mesh without a tree, four rays at a time;
+    // found[k] tells whether lane k hit.
+    template <bool ANY>
+    void intersectWithoutTree(const RTRay* const* rays, unsigned lanes, RTMeshHit* hits, bool* found) const;
     template <bool ANY>
     bool intersectTree(const RTRay& ray, RTMeshHit& hit) const;
     // intersectPacket (ANY false) or intersectAnyPacket (ANY true).
