@@ -6,6 +6,7 @@
 #include "raytracer/RTNodeCache.h"
 #include "raytracer/RTPacketTraversal.h"
 #include "raytracer/RTShading.h"
+#include "raytracer/RTShadingLanes.h"
 #include "raytracer/RTShapeTree.h"
 #include "raytracer/RTTextureCache.h"
 #include "raytracer/RTUnprojector.h"
@@ -389,14 +390,19 @@ void KXRayTracer::tracePrimaryPass(KXRoot* root, KXRawImage2D& image, RTNodeCach
             rays[i] = unprojector.primaryRay(static_cast<float>(x + i), static_cast<float>(y), width, height);
         RTCaster::castPacket(primary, shapeTree, rays, static_cast<int>(count));
 
+        const RTHit* nearest[RT_PACKET_SIZE] = {};
+        for (unsigned i = 0; i < count; ++i)
+            nearest[i] = primary[i]->getHitCount() != 0 ? &primary[i]->getHits()[0] : nullptr;
         RTRay shadowRays[RT_PACKET_SIZE];
         RTPreparedHit prepared[RT_PACKET_SIZE];
+        const unsigned wanted = rtPrepareHits(shading, nearest, static_cast<int>(count), prepared, shadowRays);
         unsigned lane[RT_PACKET_SIZE] = {};
         int numShadows = 0;
-        for (unsigned i = 0; i < count; ++i)
-            if (primary[i]->getHitCount() != 0 &&
-                rtPrepareHit(shading, primary[i]->getHits()[0], prepared[i], shadowRays[numShadows]))
-                lane[numShadows++] = i;
+        for (unsigned left = wanted; left != 0; left &= left - 1) {
+            const int i = rtLowestLane(left);
+            shadowRays[numShadows] = shadowRays[i];
+            lane[numShadows++] = static_cast<unsigned>(i);
+        }
         RTOcclusion occlusions[RT_PACKET_SIZE] = {};
         RTCaster::occlusionPacket(secondary, shapeTree, shadowRays, numShadows, occlusions);
         for (int k = 0; k < numShadows; ++k) {

@@ -296,26 +296,36 @@ void rtSoftShadowAxes(const RTVec3& toLight, RTVec3& u, RTVec3& v)
     v = rtNormalize(rtCross(toLight, u));
 }
 
-// Follows rtShade up to its lights.
-bool rtPrepareHit(const RTShadingContext& shading, const RTHit& hit, RTPreparedHit& prepared, RTRay& shadowRay)
+bool rtIsLitSurface(const RTShadingContext& shading, const RTHit& hit)
 {
-    prepared = RTPreparedHit();
     const RTLighting* lighting = shading.lighting;
     if (!hit.mesh || hit.mesh->getTriMesh().getGeomType() != KXGeometry::KXGEOMTYPE_TRIMESH)
         return false;
     const KXTriMesh& mesh = hit.mesh->getTriMesh();
-    const std::vector<KXPosition>& vertices = mesh.getVertexArray();
-    const std::vector<KXUnitVector>& normals = mesh.getNormalsArray();
+    const size_t numVertices = mesh.getVertexArray().size();
     const KXAppearance* appearance = hit.shape->appearance;
-    if (mesh.getColorArray().size() == vertices.size() || normals.size() != vertices.size() || !appearance ||
-        !appearance->getMaterial() || !lighting || !lighting->hasModel())
+    return mesh.getColorArray().size() != numVertices && mesh.getNormalsArray().size() == numVertices && appearance &&
+           appearance->getMaterial() && lighting && lighting->hasModel();
+}
+
+// Follows rtShade up to its lights.
+bool rtPrepareHit(const RTShadingContext& shading, const RTHit& hit, RTPreparedHit& prepared, RTRay& shadowRay)
+{
+    prepared = RTPreparedHit();
+    if (!rtIsLitSurface(shading, hit))
         return false;
+    const KXTriMesh& mesh = hit.mesh->getTriMesh();
     prepared.surface = true;
-    prepared.ip = RTInterpolation(vertices, hit.point, hit.indices);
-    prepared.normal = shadingNormal(hit, prepared.ip, normals);
+    prepared.ip = RTInterpolation(mesh.getVertexArray(), hit.point, hit.indices);
+    prepared.normal = shadingNormal(hit, prepared.ip, mesh.getNormalsArray());
+    return rtPreparedShadowRay(shading, hit, prepared, shadowRay);
+}
+
+bool rtPreparedShadowRay(const RTShadingContext& shading, const RTHit& hit, RTPreparedHit& prepared, RTRay& shadowRay)
+{
     if (!shading.shapeTree)
         return false;
-    const std::vector<RTLight>& lights = lighting->getLights();
+    const std::vector<RTLight>& lights = shading.lighting->getLights();
     for (size_t l = 0; l < lights.size(); ++l) {
         if (lights[l].type != KXLight::KXLIGHTTYPE_DIRECTIONAL || !lights[l].castShadows ||
             !(rtDot(prepared.normal, lights[l].direction) < 0.0f))

@@ -109,6 +109,11 @@ struct RTPreparedHit {
 // shadowRay becomes the first such ray and prepared.light the number of its
 // light, whose factor is rtHardShadowFactor of the ray's occlusion.
 bool rtPrepareHit(const RTShadingContext& shading, const RTHit& hit, RTPreparedHit& prepared, RTRay& shadowRay);
+// The parts of rtPrepareHit: whether the hit is lit by lights (a mesh with
+// normals and no vertex colours, a material, a light model), and, once the
+// surface, ip and normal of prepared are set, the choice of the shadow ray.
+bool rtIsLitSurface(const RTShadingContext& shading, const RTHit& hit);
+bool rtPreparedShadowRay(const RTShadingContext& shading, const RTHit& hit, RTPreparedHit& prepared, RTRay& shadowRay);
 // The shadow of a point or directional light whose ray meets what occlusion
 // says: 1 when clear, 0.5 through transparent surfaces only, 0 behind an
 // opaque one.

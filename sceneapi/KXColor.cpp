@@ -11,13 +11,6 @@ uint32_t toByte(float v)
     return static_cast<uint32_t>(v * 255.0f + 0.5f);
 }
 
-float clamp01(float v)
-{
-    if (!(v > 0.0f))
-        return 0.0f;
-    return v > 1.0f ? 1.0f : v;
-}
-
 } // namespace
 
 KXColor::KXColor(const float* rgba)
@@ -47,14 +40,6 @@ void KXColor::setBGRA(uint32_t word)
     m_b = static_cast<float>(word & 0xff) / 255.0f;
 }
 
-void KXColor::clamp()
-{
-    m_r = clamp01(m_r);
-    m_g = clamp01(m_g);
-    m_b = clamp01(m_b);
-    m_a = clamp01(m_a);
-}
-
 KXColor KXColor::operator/(float s) const
 {
     if (s == 0.0f)
@@ -62,29 +47,3 @@ KXColor KXColor::operator/(float s) const
     return KXColor(m_r / s, m_g / s, m_b / s, m_a / s);
 }
 
-KXColor& KXColor::operator+=(const KXColor& c)
-{
-    m_r += c.m_r;
-    m_g += c.m_g;
-    m_b += c.m_b;
-    m_a += c.m_a;
-    return *this;
-}
-
-KXColor& KXColor::operator-=(const KXColor& c)
-{
-    m_r -= c.m_r;
-    m_g -= c.m_g;
-    m_b -= c.m_b;
-    m_a -= c.m_a;
-    return *this;
-}
-
-KXColor& KXColor::operator*=(float s)
-{
-    m_r *= s;
-    m_g *= s;
-    m_b *= s;
-    m_a *= s;
-    return *this;
-}

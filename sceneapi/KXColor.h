@@ -35,8 +35,14 @@ public:
 
     // Mean of red, green and blue; alpha is not part of it.
     float intensity() const { return (m_r + m_g + m_b) / 3.0f; }
-    // Clamps every component to 0..1.
-    void clamp();
+    // Clamps every component to 0..1; NaN becomes 0.
+    void clamp()
+    {
+        m_r = clamp01(m_r);
+        m_g = clamp01(m_g);
+        m_b = clamp01(m_b);
+        m_a = clamp01(m_a);
+    }
 
     KXColor operator+(const KXColor& c) const { return KXColor(m_r + c.m_r, m_g + c.m_g, m_b + c.m_b, m_a + c.m_a); }
     KXColor operator-(const KXColor& c) const { return KXColor(m_r - c.m_r, m_g - c.m_g, m_b - c.m_b, m_a - c.m_a); }
@@ -44,13 +50,15 @@ public:
     KXColor operator*(float s) const { return KXColor(m_r * s, m_g * s, m_b * s, m_a * s); }
     // Division by zero leaves the colour unchanged rather than producing infinities.
     KXColor operator/(float s) const;
-    KXColor& operator+=(const KXColor& c);
-    KXColor& operator-=(const KXColor& c);
-    KXColor& operator*=(float s);
+    KXColor& operator+=(const KXColor& c) { return *this = *this + c; }
+    KXColor& operator-=(const KXColor& c) { return *this = *this - c; }
+    KXColor& operator*=(float s) { return *this = *this * s; }
     bool operator==(const KXColor& c) const { return m_r == c.m_r && m_g == c.m_g && m_b == c.m_b && m_a == c.m_a; }
     bool operator!=(const KXColor& c) const { return !(*this == c); }
 
 private:
+    static float clamp01(float v) { return !(v > 0.0f) ? 0.0f : (v > 1.0f ? 1.0f : v); }
+
     float m_r = 0.0f;
     float m_g = 0.0f;
     float m_b = 0.0f;

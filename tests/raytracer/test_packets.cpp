@@ -11,6 +11,7 @@
 #include "raytracer/RTNodeCache.h"
 #include "raytracer/RTPacketTraversal.h"
 #include "raytracer/RTShading.h"
+#include "raytracer/RTShadingLanes.h"
 #include "raytracer/RTShapeTree.h"
 #include "raytracer/RTUnprojector.h"
 
@@ -409,4 +410,113 @@ TEST(PacketTraversal, FirstPassPaintsWhatCastingAndShadingEachPixelAlonePaints)
     // falls on the floor in sight.
     EXPECT_GT(lit, static_cast<int>(width * height) / 2);
     EXPECT_GT(shadowed, 20) << lit;
+}
+
+// The first pass prepares a row's nearest hits four at a time; each must get
+// what rtPrepareHit gives it alone: hits on scaled, turned and two-sided
+// meshes, hit points moved onto corners and edges (equal corner distances,
+// no proper crossing), surfaces that are not lit, lanes without a hit, and
+// rows of every length.
+TEST(PacketTraversal, PreparingHitsTogetherGivesWhatEachGetsAlone)
+{
+    KXScene scene;
+    KXRoot* root = makeScene(scene);
+    auto sphere = makeSphere(KXPosition(0, 0, 0), 1.0f, 40, 20);
+    auto twoSided = makeSphere(KXPosition(0, 0, 0), 1.0f, 24, 12);
+    twoSided->setSidedness(KXTriMesh::KXSIDEDNESS_TWO);
+    auto bare = makeQuad(-1.5f, 4.0f, false);
+    auto coloured = makeBox(KXPosition(2.5f, 2.5f, 0), 1.0f);
+    coloured->setColorArray(std::vector<KXColor>(coloured->getVertexArray().size(), KXColor(1, 0, 0, 1)));
+    const auto look = makeLook(KXColor(0.8f, 0.3f, 0.2f, 1), KXColor(0.5f, 0.5f, 0.5f, 1), 20.0f);
+    addShape(root, sphere.get(), look.get(),
+             KXMatrix::scaling(1.5f, 0.7f, 1.0f) * KXMatrix::rotationAxis(KXVector(1, 2, 3), 0.7f) *
+                 KXMatrix::translation(-1.5f, 0.5f, 0.2f));
+    addShape(root, twoSided.get(), look.get(), KXMatrix::translation(1.5f, -0.5f, 0.0f));
+    addShape(root, bare.get(), look.get());
+    addShape(root, coloured.get(), look.get());
+    auto lights = KXMake<KXLightModel>();
+    auto sun = KXMake<KXDirectionalLight>();
+    sun->setDirection(KXVector(0.3f, -0.5f, -1.0f));
+    sun->setCastShadows(true);
+    lights->addLight(sun.get());
+    root->setLightModel(lights.get());
+
+    RTNodeCache nodes;
+    nodes.build(root);
+    RTMeshTreeMap meshes;
+    const std::unique_ptr<RTShapeTree> tree = RTShapeTree::build(root, nodes, meshes);
+    const RTLighting lighting(lights.get(), KXMatrix());
+    RTShadingContext shading;
+    shading.lighting = &lighting;
+    shading.shapeTree = tree.get();
+
+    // Hits of rays from all around, every surface a ray passes through.
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> spread(-1.0f, 1.0f);
+    std::uniform_int_distribution<int> pick(0, 5);
+    std::vector<RTHit> hits;
+    RTRayContext context;
+    for (int r = 0; r < 5000; ++r) {
+        const RTVec3 origin = randomDirection(random) * 8.0f;
+        const RTVec3 target(spread(random) * 2.0f, spread(random) * 2.0f, spread(random));
+        RTCaster::cast(context, tree.get(), RTRay(origin, target - origin));
+        for (RTHit hit : context.getHits()) {
+            // Some points moved onto a corner or the middle of an edge.
+            const std::vector<KXPosition>& v = hit.mesh->getTriMesh().getVertexArray();
+            const int where = pick(random);
+            if (where < 3)
+                hit.point = RTVec3(v[hit.indices[where]]);
+            else if (where == 3)
+                hit.point = (RTVec3(v[hit.indices[0]]) + RTVec3(v[hit.indices[1]])) * 0.5f;
+            hits.push_back(hit);
+        }
+    }
+    ASSERT_GT(hits.size(), 4000u);
+
+    std::uniform_int_distribution<int> rowLength(1, RT_PACKET_SIZE);
+    int surfaces = 0, wanted = 0, others = 0;
+    for (size_t next = 0; next < hits.size();) {
+        const int count = rowLength(random);
+        const RTHit* row[RT_PACKET_SIZE] = {};
+        for (int k = 0; k < count && next < hits.size(); ++k)
+            row[k] = pick(random) == 0 ? nullptr : &hits[next++];
+        RTPreparedHit together[RT_PACKET_SIZE];
+        RTRay shadows[RT_PACKET_SIZE];
+        const unsigned rays = rtPrepareHits(shading, row, count, together, shadows);
+        for (int k = 0; k < count; ++k) {
+            RTPreparedHit alone;
+            RTRay shadow;
+            const bool wants = row[k] && rtPrepareHit(shading, *row[k], alone, shadow);
+            ASSERT_EQ((rays >> k) & 1u, wants ? 1u : 0u);
+            ASSERT_EQ(together[k].surface, alone.surface);
+            if (!alone.surface) {
+                others += row[k] != nullptr;
+                continue;
+            }
+            ++surfaces;
+            const RTInterpolation& a = together[k].ip;
+            const RTInterpolation& b = alone.ip;
+            EXPECT_EQ(a.a, b.a);
+            EXPECT_EQ(a.b, b.b);
+            EXPECT_EQ(a.c, b.c);
+            EXPECT_EQ(a.qb, b.qb);
+            EXPECT_EQ(a.cb, b.cb);
+            EXPECT_EQ(a.qp, b.qp);
+            EXPECT_EQ(a.qa, b.qa);
+            EXPECT_EQ(together[k].normal.x, alone.normal.x);
+            EXPECT_EQ(together[k].normal.y, alone.normal.y);
+            EXPECT_EQ(together[k].normal.z, alone.normal.z);
+            if (wants) {
+                ++wanted;
+                EXPECT_EQ(together[k].light, alone.light);
+                EXPECT_EQ(shadows[k].origin.x, shadow.origin.x);
+                EXPECT_EQ(shadows[k].origin.y, shadow.origin.y);
+                EXPECT_EQ(shadows[k].origin.z, shadow.origin.z);
+                EXPECT_EQ(shadows[k].direction.x, shadow.direction.x);
+            }
+        }
+    }
+    EXPECT_GT(surfaces, 1500);
+    EXPECT_GT(wanted, 500);
+    EXPECT_GT(others, 200) << surfaces << " " << wanted;
 }
