@@ -386,8 +386,7 @@ void KXRayTracer::tracePrimaryPass(KXRoot* root, KXRawImage2D& image, RTNodeCach
     forEachSpan<RT_PACKET_SIZE>(image, kFirstPass, [&](unsigned x, unsigned y, unsigned count,
                                                        RTRayContext* const* primary, RTRayContext& secondary) {
         RTRay rays[RT_PACKET_SIZE];
-        for (unsigned i = 0; i < count; ++i)
-            rays[i] = unprojector.primaryRay(static_cast<float>(x + i), static_cast<float>(y), width, height);
+        unprojector.primaryRays(x, y, count, width, height, rays);
         RTCaster::castPacket(primary, shapeTree, rays, static_cast<int>(count));
 
         const RTHit* nearest[RT_PACKET_SIZE] = {};

@@ -17,6 +17,9 @@ public:
     // (pixel (0, 0) is the top-left corner; no half-pixel offset): from the
     // near plane (depth 0) toward the far plane (depth 1).
     RTRay primaryRay(float px, float py, unsigned width, unsigned height) const;
+    // The rays through pixels x0 to x0 + count - 1 of a row, as primaryRay
+    // gives each, computed four at a time.
+    void primaryRays(unsigned x0, unsigned row, unsigned count, unsigned width, unsigned height, RTRay* rays) const;
 
 private:
     KXMatrix m_inverse;

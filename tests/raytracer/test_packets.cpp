@@ -520,3 +520,40 @@ TEST(PacketTraversal, PreparingHitsTogetherGivesWhatEachGetsAlone)
     EXPECT_GT(wanted, 500);
     EXPECT_GT(others, 200) << surfaces << " " << wanted;
 }
+
+// Rows of primary rays are made four at a time; each ray must be the one
+// primaryRay makes for its pixel, for perspective and orthographic cameras,
+// rows of every length and an image wider than it is tall.
+TEST(PacketTraversal, RowsOfPrimaryRaysAreThePixelsOwnRays)
+{
+    KXScene scene;
+    KXRoot* root = makeScene(scene, KXPosition(3, -7, 5), KXPosition(0.5f, 0, 0.5f), 333, 97);
+    auto orthographic = KXMake<KXOrthoCamera>();
+    orthographic->setPosition(KXPosition(-2, 4, 9), KXPosition(0, 0, 0), KXVector(0, 0, 1));
+    orthographic->setViewport(KXDimension2D(333, 97));
+    orthographic->setNearPlane(0.5f);
+    orthographic->setFarPlane(40.0f);
+    orthographic->setViewportScale(0.02f);
+    int compared = 0;
+    for (const KXCamera* camera : {static_cast<const KXCamera*>(root->getCamera()),
+                                   static_cast<const KXCamera*>(orthographic.get())}) {
+        const RTUnprojector unprojector(*camera);
+        for (unsigned y : {0u, 1u, 48u, 96u}) {
+            for (unsigned x = 0; x < 333; x += 16) {
+                const unsigned count = std::min(16u, 333u - x - (x / 16) % 5);
+                RTRay rays[RT_PACKET_SIZE];
+                unprojector.primaryRays(x, y, count, 333, 97, rays);
+                for (unsigned i = 0; i < count; ++i, ++compared) {
+                    const RTRay alone = unprojector.primaryRay(static_cast<float>(x + i), static_cast<float>(y), 333, 97);
+                    for (int a = 0; a < 3; ++a) {
+                        ASSERT_EQ(rays[i].origin[a], alone.origin[a]) << x + i << ", " << y;
+                        ASSERT_EQ(rays[i].direction[a], alone.direction[a]) << x + i << ", " << y;
+                        ASSERT_EQ(rays[i].inverse[a], alone.inverse[a]) << x + i << ", " << y;
+                        ASSERT_EQ(rays[i].sign[a], alone.sign[a]) << x + i << ", " << y;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(compared, 2000);
+}
