@@ -409,15 +409,27 @@ void KXRayTracer::tracePrimaryPass(KXRoot* root, KXRawImage2D& image, RTNodeCach
             prepared[lane[k]].factor = rtHardShadowFactor(occlusions[k]);
         }
 
+        // A single hit of alpha 1 covers the pixel: its colour times 1 plus
+        // the background's times 0 is its own colour (up to the sign of a
+        // zero, which the stored bytes do not keep), so the background need
+        // not be read. Such hits are shaded four at a time where they can
+        // be; none of those draws random numbers, so the others still draw
+        // theirs in pixel order.
+        unsigned covering = 0;
+        for (unsigned i = 0; i < count; ++i)
+            if (primary[i]->getHitCount() == 1 && rtHitAlpha(primary[i]->getHits()[0]) == 1.0f)
+                covering |= 1u << i;
+        KXColor colors[RT_PACKET_SIZE];
+        const unsigned together = rtShadeHits(shading, nearest, rays, prepared, covering, colors);
         for (unsigned i = 0; i < count; ++i) {
             const std::vector<RTHit>& hits = primary[i]->getHits();
             if (hits.empty())
                 continue;
-            // A single hit of alpha 1 covers the pixel: its colour times 1
-            // plus the background's times 0 is its own colour (up to the
-            // sign of a zero, which the stored bytes do not keep), so the
-            // background need not be read.
-            if (hits.size() == 1 && rtHitAlpha(hits[0]) == 1.0f) {
+            if (together & (1u << i)) {
+                image.setColor(x + i, y, colors[i]);
+                continue;
+            }
+            if (covering & (1u << i)) {
                 image.setColor(x + i, y, rtShade(shading, hits[0], rays[i], secondary, 0, &prepared[i]));
                 continue;
             }

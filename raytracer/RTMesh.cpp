@@ -138,11 +138,16 @@ struct RTMesh::RayLimits {
 
     RayLimits() = default;
     explicit RayLimits(const RTRay& ray) { set(ray); }
-    void set(const RTRay& ray)
+    // behind and margin for a ray.
+    static void bounds(const RTRay& ray, float& behind, float& margin)
     {
         const float largest = std::max({std::fabs(ray.origin.x), std::fabs(ray.origin.y), std::fabs(ray.origin.z)});
         behind = -1e-5f - 1e-4f * (1.0f + largest);
         margin = 1e-6f * largest;
+    }
+    void set(const RTRay& ray)
+    {
+        bounds(ray, behind, margin);
 #ifdef RT_HAVE_SSE2
         for (int a = 0; a < 3; ++a) {
             origin[a] = _mm_set1_ps(ray.origin[a]);
@@ -406,29 +411,29 @@ void RTMesh::intersectWithoutTree(const RTRay* const* rays, unsigned lanes, RTMe
     for (int start = 0; start < count; start += 4) {
         const int used = std::min(4, count - start);
         int lane[4];
-        alignas(16) float o[3][4], d[3][4], inverse[3][4], behind[4], margin[4];
+        const RTRay* ray[4];
+        float behind[4], margin[4];
         for (int i = 0; i < 4; ++i) {
             // Missing rays repeat the last one; they are never active.
             lane[i] = order[start + std::min(i, used - 1)];
-            const RTRay& ray = *rays[lane[i]];
-            const RayLimits limits(ray);
-            behind[i] = limits.behind;
-            margin[i] = limits.margin;
-            for (int a = 0; a < 3; ++a) {
-                o[a][i] = ray.origin[a];
-                d[a][i] = ray.direction[a];
-                inverse[a][i] = ray.inverse[a];
-            }
+            ray[i] = rays[lane[i]];
+            RayLimits::bounds(*ray[i], behind[i], margin[i]);
             hits[lane[i]] = RTMeshHit();
         }
+        // Built from the values themselves rather than stored and read back
+        // as vectors, which would stall on the stores.
+        const auto spread = [&ray](const RTVec3 RTRay::*member, int a) {
+            return _mm_setr_ps((ray[0]->*member)[a], (ray[1]->*member)[a], (ray[2]->*member)[a], (ray[3]->*member)[a]);
+        };
         __m128 O[3], D[3], inv[3], negative[3];
         for (int a = 0; a < 3; ++a) {
-            O[a] = _mm_load_ps(o[a]);
-            D[a] = _mm_load_ps(d[a]);
-            inv[a] = _mm_load_ps(inverse[a]);
+            O[a] = spread(&RTRay::origin, a);
+            D[a] = spread(&RTRay::direction, a);
+            inv[a] = spread(&RTRay::inverse, a);
             negative[a] = _mm_cmplt_ps(inv[a], zero);
         }
-        const __m128 behindV = _mm_load_ps(behind), marginV = _mm_load_ps(margin);
+        const __m128 behindV = _mm_setr_ps(behind[0], behind[1], behind[2], behind[3]);
+        const __m128 marginV = _mm_setr_ps(margin[0], margin[1], margin[2], margin[3]);
         int active = (1 << used) - 1, foundBits = 0;
         alignas(16) float best[4] = {0.0f, 0.0f, 0.0f, 0.0f};
         for (size_t g = 0; g < m_groups.size() && active != 0; ++g) {

@@ -1,7 +1,13 @@
 #include "raytracer/RTShadingLanes.h"
 
+#include "raytracer/RTPacketTraversal.h"
 #include "raytracer/RTShapeTree.h"
+#include "sceneapi/KXAppearance.h"
+#include "sceneapi/KXLight.h"
+#include "sceneapi/KXMaterial.h"
 #include "sceneapi/KXTriMesh.h"
+
+#include <cmath>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -215,4 +221,187 @@ unsigned rtPrepareHits(const RTShadingContext& shading, const RTHit* const* hits
     }
 #endif
     return wanted;
+}
+
+namespace {
+
+// Whether rtShadeHits can shade the hit: see its comment.
+bool shadesTogether(const RTShadingContext& shading, const RTHit& hit, const RTPreparedHit& prepared)
+{
+    if (!prepared.surface)
+        return false;
+    const KXAppearance* appearance = hit.shape->appearance;
+    if (appearance->getTexture(0) && shading.textures)
+        return false;
+    if (shading.reflections && rtReflectivity(appearance) > 1e-6f)
+        return false;
+    const bool shadows = shading.shapeTree != nullptr;
+    const std::vector<RTLight>& lights = shading.lighting->getLights();
+    for (size_t l = 0; l < lights.size(); ++l) {
+        const RTLight& light = lights[l];
+        if (light.type == KXLight::KXLIGHTTYPE_DIRECTIONAL) {
+            const bool known = prepared.shadowKnown && prepared.light == l;
+            if (light.castShadows && shadows && !known && rtDot(prepared.normal, light.direction) < 0.0f)
+                return false;
+        } else if (light.type != KXLight::KXLIGHTTYPE_POINT || (light.castShadows && shadows)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+#ifdef RT_HAVE_SSE2
+// A colour of four lanes, component by component.
+struct Color4 {
+    __m128 c[4];
+
+    static Color4 gather(const KXColor* colors)
+    {
+        Color4 out;
+        out.c[0] = _mm_setr_ps(colors[0].getR(), colors[1].getR(), colors[2].getR(), colors[3].getR());
+        out.c[1] = _mm_setr_ps(colors[0].getG(), colors[1].getG(), colors[2].getG(), colors[3].getG());
+        out.c[2] = _mm_setr_ps(colors[0].getB(), colors[1].getB(), colors[2].getB(), colors[3].getB());
+        out.c[3] = _mm_setr_ps(colors[0].getA(), colors[1].getA(), colors[2].getA(), colors[3].getA());
+        return out;
+    }
+};
+
+// acc += base * color * factor (KXColor's operators in that order) where
+// mask is set.
+void addLight(Color4& acc, const Color4& base, const KXColor& color, __m128 factor, __m128 mask)
+{
+    const float rgba[4] = {color.getR(), color.getG(), color.getB(), color.getA()};
+    for (int i = 0; i < 4; ++i) {
+        const __m128 term = _mm_mul_ps(_mm_mul_ps(base.c[i], _mm_set1_ps(rgba[i])), factor);
+        acc.c[i] = select(mask, _mm_add_ps(acc.c[i], term), acc.c[i]);
+    }
+}
+
+// The lights part of rtShade for four hits (slots past used repeat the last).
+void shadeFour(const RTShadingContext& shading, const RTHit* const* hits, const RTRay* const* rays,
+               const RTPreparedHit* const* prepared, KXColor* const* out, int used)
+{
+    const KXColor white(1.0f, 1.0f, 1.0f, 1.0f);
+    const RTLighting& lighting = *shading.lighting;
+    KXColor start[4], diffuse[4], specular[4];
+    GatherVec normal, world, direction;
+    for (int k = 0; k < 4; ++k) {
+        const int j = k < used ? k : used - 1;
+        const KXMaterial& material = *hits[j]->shape->appearance->getMaterial();
+        start[k] = material.getEmissiveColor();
+        diffuse[k] = material.getDiffuseColor() * white;
+        if (lighting.hasAmbient())
+            start[k] += material.getAmbientColor() * white * lighting.getAmbient();
+        specular[k] = material.getSpecularColor() * white;
+        normal.set(k, prepared[j]->normal.x, prepared[j]->normal.y, prepared[j]->normal.z);
+        world.set(k, hits[j]->worldPoint.x, hits[j]->worldPoint.y, hits[j]->worldPoint.z);
+        direction.set(k, rays[j]->direction.x, rays[j]->direction.y, rays[j]->direction.z);
+    }
+    Color4 acc = Color4::gather(start);
+    const Color4 diffuse4 = Color4::gather(diffuse), specular4 = Color4::gather(specular);
+    const Vec4 n = normal.load(), w = world.load(), dir = direction.load();
+    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    const bool shadows = shading.shapeTree != nullptr;
+    const std::vector<RTLight>& lights = lighting.getLights();
+    for (size_t l = 0; l < lights.size(); ++l) {
+        const RTLight& light = lights[l];
+        if (light.type == KXLight::KXLIGHTTYPE_DIRECTIONAL) {
+            const Vec4 toward = {_mm_set1_ps(light.direction.x), _mm_set1_ps(light.direction.y),
+                                 _mm_set1_ps(light.direction.z)};
+            const __m128 d = dot(n, toward);
+            Gather shadow;
+            for (int k = 0; k < 4; ++k) {
+                const RTPreparedHit& p = *prepared[k < used ? k : used - 1];
+                shadow.v[k] = light.castShadows && shadows && p.shadowKnown && p.light == l ? p.factor : 1.0f;
+            }
+            addLight(acc, diffuse4, light.color, _mm_mul_ps(_mm_and_ps(d, absMask), shadow.load()),
+                     _mm_cmplt_ps(d, zero));
+            continue;
+        }
+        // A point light casting no shadow the hit needs: spot and shadow
+        // factors are 1.
+        const Vec4 position = {_mm_set1_ps(light.position.x), _mm_set1_ps(light.position.y),
+                               _mm_set1_ps(light.position.z)};
+        const __m128 distance = length(position - w);
+        const __m128 inRange = _mm_andnot_ps(_mm_cmplt_ps(_mm_set1_ps(light.range), distance),
+                                             _mm_castsi128_ps(_mm_set1_epi32(-1)));
+        const __m128 attenuation = _mm_div_ps(
+            one, _mm_add_ps(_mm_add_ps(_mm_set1_ps(light.attenuation[0]), _mm_mul_ps(_mm_set1_ps(light.attenuation[1]), distance)),
+                            _mm_mul_ps(_mm_mul_ps(_mm_set1_ps(light.attenuation[2]), distance), distance)));
+        const Vec4 away = w - position;
+        const __m128 size = length(away);
+        const __m128 divide = _mm_cmpge_ps(size, _mm_set1_ps(1e-7f));
+        const Vec4 toSurface = {select(divide, _mm_div_ps(away.x, size), away.x),
+                                select(divide, _mm_div_ps(away.y, size), away.y),
+                                select(divide, _mm_div_ps(away.z, size), away.z)};
+        const __m128 d = dot(n, toSurface);
+        const Vec4 reflected = toSurface - n * _mm_mul_ps(_mm_set1_ps(2.0f), d);
+        const __m128 s = dot(dir, reflected);
+        const __m128 spot = one, shadow = one;
+        addLight(acc, diffuse4, light.color,
+                 _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(_mm_and_ps(d, absMask), attenuation), spot), shadow),
+                 _mm_and_ps(inRange, _mm_cmplt_ps(d, zero)));
+        const __m128 highlight = _mm_and_ps(inRange, _mm_cmplt_ps(s, zero));
+        const int lit = _mm_movemask_ps(highlight);
+        if (lit != 0) {
+            alignas(16) float sv[4], powered[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+            _mm_store_ps(sv, s);
+            for (int k = 0; k < 4; ++k)
+                if (lit & (1 << k))
+                    powered[k] = std::pow(std::fabs(sv[k]), 20.0f);
+            addLight(acc, specular4, light.color,
+                     _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(attenuation, _mm_load_ps(powered)), spot), shadow), highlight);
+        }
+    }
+    // KXColor::clamp: 0 for anything not above 0 (NaN too), 1 above 1.
+    alignas(16) float rgba[4][4];
+    for (int i = 0; i < 4; ++i) {
+        const __m128 v = acc.c[i];
+        const __m128 clamped = select(_mm_cmpgt_ps(v, one), one, v);
+        _mm_store_ps(rgba[i], _mm_and_ps(_mm_cmpgt_ps(v, zero), clamped));
+    }
+    for (int k = 0; k < used; ++k)
+        *out[k] = KXColor(rgba[0][k], rgba[1][k], rgba[2][k], rgba[3][k]);
+}
+#endif
+
+} // namespace
+
+unsigned rtShadeHits(const RTShadingContext& shading, const RTHit* const* hits, const RTRay* rays,
+                     const RTPreparedHit* prepared, unsigned lanes, KXColor* colors)
+{
+    unsigned shaded = 0;
+#ifdef RT_HAVE_SSE2
+    if (!shading.lighting)
+        return 0;
+    const RTHit* quadHits[4];
+    const RTRay* quadRays[4];
+    const RTPreparedHit* quadPrepared[4];
+    KXColor* quadOut[4];
+    int queued = 0;
+    for (unsigned left = lanes; left != 0; left &= left - 1) {
+        const int k = rtLowestLane(left);
+        if (!shadesTogether(shading, *hits[k], prepared[k]))
+            continue;
+        quadHits[queued] = hits[k];
+        quadRays[queued] = &rays[k];
+        quadPrepared[queued] = &prepared[k];
+        quadOut[queued] = &colors[k];
+        shaded |= 1u << k;
+        if (++queued == 4) {
+            shadeFour(shading, quadHits, quadRays, quadPrepared, quadOut, 4);
+            queued = 0;
+        }
+    }
+    if (queued != 0)
+        shadeFour(shading, quadHits, quadRays, quadPrepared, quadOut, queued);
+#else
+    (void)shading;
+    (void)hits;
+    (void)rays;
+    (void)prepared;
+    (void)lanes;
+    (void)colors;
+#endif
+    return shaded;
 }

@@ -11,3 +11,12 @@
 // the square roots and divisions of each wait on one another.
 unsigned rtPrepareHits(const RTShadingContext& shading, const RTHit* const* hits, int count, RTPreparedHit* prepared,
                        RTRay* shadowRays);
+
+// rtShade(shading, *hits[k], rays[k], ..., 0, &prepared[k]) for the lanes of
+// lanes that it can shade four at a time, with rtShade's arithmetic lane by
+// lane: lit surfaces without a texture under directional and point lights,
+// whose shadows are the prepared ones (no other light casts shadows the hit
+// would need), without reflections. Writes colors[k] for those lanes and
+// returns them; the caller shades the others with rtShade.
+unsigned rtShadeHits(const RTShadingContext& shading, const RTHit* const* hits, const RTRay* rays,
+                     const RTPreparedHit* prepared, unsigned lanes, KXColor* colors);

@@ -557,3 +557,110 @@ TEST(PacketTraversal, RowsOfPrimaryRaysAreThePixelsOwnRays)
     }
     EXPECT_GT(compared, 2000);
 }
+
+// Hits covering their pixel are shaded four at a time where rtShade needs
+// nothing but the prepared shadow: each colour must be rtShade's, under
+// shadowed and unshadowed suns, an attenuated lamp of limited range and
+// ambient light, on materials with emissive, ambient and specular parts.
+// Lights whose shadows or cones rtShade works out itself, and textured or
+// reflecting surfaces, are left to rtShade.
+TEST(PacketTraversal, ShadingHitsTogetherGivesWhatEachGetsAlone)
+{
+    KXScene scene;
+    KXRoot* root = makeScene(scene);
+    auto sphere = makeSphere(KXPosition(0, 0, 0), 1.0f, 40, 20);
+    auto twoSided = makeSphere(KXPosition(0, 0, 0), 1.0f, 24, 12);
+    twoSided->setSidedness(KXTriMesh::KXSIDEDNESS_TWO);
+    auto floor = makeQuad(-1.5f, 4.0f);
+    const auto red = makeLook(KXColor(0.8f, 0.3f, 0.2f, 1), KXColor(0.5f, 0.6f, 0.7f, 1), 20.0f,
+                              KXColor(0.2f, 0.1f, 0.3f, 1), KXColor(0.05f, 0.0f, 0.1f, 1));
+    const auto grey = makeLook(KXColor(0.5f, 0.5f, 0.5f, 1));
+    addShape(root, sphere.get(), red.get(),
+             KXMatrix::scaling(1.5f, 0.7f, 1.0f) * KXMatrix::translation(-1.5f, 0.5f, 0.2f));
+    addShape(root, twoSided.get(), red.get(), KXMatrix::translation(1.5f, -0.5f, 0.0f));
+    addShape(root, floor.get(), grey.get());
+    auto lights = KXMake<KXLightModel>();
+    auto ambient = KXMake<KXAmbientLight>();
+    ambient->setColor(KXColor(0.2f, 0.25f, 0.3f, 1));
+    lights->setAmbientLight(ambient.get());
+    auto sun = KXMake<KXDirectionalLight>();
+    sun->setDirection(KXVector(0.3f, -0.5f, -1.0f));
+    sun->setCastShadows(true);
+    lights->addLight(sun.get());
+    auto evening = KXMake<KXDirectionalLight>();
+    evening->setDirection(KXVector(-1.0f, 0.2f, -0.3f));
+    evening->setColor(KXColor(0.4f, 0.3f, 0.2f, 1));
+    lights->addLight(evening.get());
+    auto lamp = KXMake<KXPointLight>();
+    lamp->setPosition(KXPosition(0.5f, -2.0f, 2.5f));
+    lamp->setAttenuation(0.5f, 0.2f, 0.05f);
+    lamp->setRange(4.5f);
+    lights->addLight(lamp.get());
+    root->setLightModel(lights.get());
+
+    RTNodeCache nodes;
+    nodes.build(root);
+    RTMeshTreeMap meshes;
+    const std::unique_ptr<RTShapeTree> tree = RTShapeTree::build(root, nodes, meshes);
+
+    std::mt19937 random(9);
+    std::uniform_real_distribution<float> spread(-1.0f, 1.0f);
+    std::vector<RTRay> rays;
+    std::vector<RTHit> hits;
+    RTRayContext context, secondary;
+    for (int r = 0; r < 3000; ++r) {
+        const RTVec3 origin = randomDirection(random) * 8.0f;
+        const RTVec3 target(spread(random) * 2.0f, spread(random) * 2.0f, spread(random));
+        const RTRay ray(origin, target - origin);
+        RTCaster::cast(context, tree.get(), ray);
+        if (context.getHitCount() != 0) {
+            rays.push_back(ray);
+            hits.push_back(context.getHits()[0]);
+        }
+    }
+
+    // Shades every hit both ways under the lights of model; returns how
+    // many were shaded four at a time.
+    const auto compare = [&](const KXLightModel* model) -> size_t {
+        const RTLighting lighting(model, KXMatrix());
+        RTShadingContext shading;
+        shading.lighting = &lighting;
+        shading.shapeTree = tree.get();
+        size_t together = 0;
+        for (size_t first = 0; first < hits.size(); first += RT_PACKET_SIZE) {
+            const int count = static_cast<int>(std::min<size_t>(RT_PACKET_SIZE, hits.size() - first));
+            const RTHit* row[RT_PACKET_SIZE] = {};
+            for (int k = 0; k < count; ++k)
+                row[k] = &hits[first + k];
+            RTPreparedHit prepared[RT_PACKET_SIZE];
+            RTRay shadows[RT_PACKET_SIZE];
+            const unsigned wanted = rtPrepareHits(shading, row, count, prepared, shadows);
+            for (int k = 0; k < count; ++k)
+                if (wanted & (1u << k)) {
+                    prepared[k].shadowKnown = true;
+                    prepared[k].factor = rtHardShadowFactor(RTCaster::occlusion(secondary, tree.get(), shadows[k]));
+                }
+            KXColor colors[RT_PACKET_SIZE];
+            // Every other row leaves its first lane out.
+            const unsigned lanes = (~0u >> (32 - count)) & ((first / RT_PACKET_SIZE) % 2 ? ~1u : ~0u);
+            const unsigned shaded = rtShadeHits(shading, row, &rays[first], prepared, lanes, colors);
+            EXPECT_EQ(shaded & ~lanes, 0u);
+            for (int k = 0; k < count; ++k) {
+                if (!(shaded & (1u << k)))
+                    continue;
+                ++together;
+                const KXColor alone = rtShade(shading, hits[first + k], rays[first + k], secondary, 0, &prepared[k]);
+                EXPECT_TRUE(colors[k] == alone) << first + k;
+            }
+        }
+        return together;
+    };
+    EXPECT_GT(compare(lights.get()), hits.size() * 9 / 10);
+    // The lamp casting shadows, or a spot light: rtShade works those out.
+    lamp->setCastShadows(true);
+    EXPECT_EQ(compare(lights.get()), 0u);
+    lamp->setCastShadows(false);
+    auto spot = KXMake<KXSpotLight>();
+    lights->addLight(spot.get());
+    EXPECT_EQ(compare(lights.get()), 0u);
+}
