@@ -174,6 +174,7 @@ RTMesh::RTMesh(const KXTriMesh& mesh, bool withTree) : m_mesh(mesh)
     for (int a = 0; a < 3; ++a)
         size = std::max({size, std::fabs(bounds.lo[a]), std::fabs(bounds.hi[a])});
     m_margin = 2e-4f * size;
+    m_radius = mesh.getBounds().getRadius();
 
     const bool tree = withTree && mesh.getNumTriangles() > MAX_TRIANGLES_WITHOUT_TREE && !mesh.getIndicesArray().empty();
     if (tree)

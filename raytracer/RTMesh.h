@@ -74,6 +74,9 @@ public:
     RTMesh& operator=(const RTMesh&) = delete;
 
     const KXTriMesh& getTriMesh() const { return m_mesh; }
+    // The radius of the tri-mesh's bounds, as it was when the mesh was
+    // prepared (secondary rays start this much times 1e-4 off a surface).
+    float getRadius() const { return m_radius; }
     bool hasTree() const { return !m_tree.empty(); }
     const RTSpatialTree& getTree() const { return m_tree; }
     size_t getNumTriangles() const { return m_triangles.size() / 3; }
@@ -127,5 +130,6 @@ private:
     std::vector<RTPackGroup> m_groups;
     // How far pack boxes reach beyond their triangles.
     float m_margin = 0.0f;
+    float m_radius = 0.0f;
     RTSpatialTree m_tree; // leaves list pack groups
 };

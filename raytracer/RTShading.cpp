@@ -224,7 +224,7 @@ KXColor textureColor(const RTShadingContext& shading, const KXAppearance& appear
 // 1e-4 of the object's size in world units.
 RTVec3 offsetOrigin(const RTHit& hit, const RTVec3& direction)
 {
-    const float objectRadius = hit.mesh->getTriMesh().getBounds().getRadius();
+    const float objectRadius = hit.mesh->getRadius();
     return hit.worldPoint + direction * (1e-4f * objectRadius * hit.shape->scale);
 }
 
@@ -321,7 +321,8 @@ bool rtPrepareHit(const RTShadingContext& shading, const RTHit& hit, RTPreparedH
     return rtPreparedShadowRay(shading, hit, prepared, shadowRay);
 }
 
-bool rtPreparedShadowRay(const RTShadingContext& shading, const RTHit& hit, RTPreparedHit& prepared, RTRay& shadowRay)
+bool rtPreparedShadowRay(const RTShadingContext& shading, const RTHit& hit, RTPreparedHit& prepared, RTRay& shadowRay,
+                         const RTRay* towardLights)
 {
     if (!shading.shapeTree)
         return false;
@@ -331,7 +332,12 @@ bool rtPreparedShadowRay(const RTShadingContext& shading, const RTHit& hit, RTPr
             !(rtDot(prepared.normal, lights[l].direction) < 0.0f))
             continue;
         const RTVec3 toLight = -lights[l].direction;
-        shadowRay = RTRay(offsetOrigin(hit, toLight), toLight);
+        if (towardLights) {
+            shadowRay = towardLights[l];
+            shadowRay.origin = offsetOrigin(hit, toLight);
+        } else {
+            shadowRay = RTRay(offsetOrigin(hit, toLight), toLight);
+        }
         prepared.light = l;
         return true;
     }

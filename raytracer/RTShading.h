@@ -112,8 +112,12 @@ bool rtPrepareHit(const RTShadingContext& shading, const RTHit& hit, RTPreparedH
 // The parts of rtPrepareHit: whether the hit is lit by lights (a mesh with
 // normals and no vertex colours, a material, a light model), and, once the
 // surface, ip and normal of prepared are set, the choice of the shadow ray.
+// towardLights, when given, holds for each light l of the lighting the ray
+// RTRay(RTVec3(), -direction of l), whose direction is then not worked out
+// again for every hit.
 bool rtIsLitSurface(const RTShadingContext& shading, const RTHit& hit);
-bool rtPreparedShadowRay(const RTShadingContext& shading, const RTHit& hit, RTPreparedHit& prepared, RTRay& shadowRay);
+bool rtPreparedShadowRay(const RTShadingContext& shading, const RTHit& hit, RTPreparedHit& prepared, RTRay& shadowRay,
+                         const RTRay* towardLights = nullptr);
 // The shadow of a point or directional light whose ray meets what occlusion
 // says: 1 when clear, 0.5 through transparent surfaces only, 0 behind an
 // opaque one.

@@ -210,8 +210,15 @@ unsigned rtPrepareHits(const RTShadingContext& shading, const RTHit* const* hits
     }
     if (queued != 0)
         prepareFour(quad, out, queued);
+    // The shadow rays' directions, worked out once per light.
+    const std::vector<RTLight>* lights = shading.lighting ? &shading.lighting->getLights() : nullptr;
+    RTRay towardLights[8];
+    const bool few = lights && lights->size() <= 8;
+    for (size_t l = 0; few && l < lights->size(); ++l)
+        towardLights[l] = RTRay(RTVec3(), -(*lights)[l].direction);
     for (int k = 0; k < count; ++k)
-        if (prepared[k].surface && rtPreparedShadowRay(shading, *hits[k], prepared[k], shadowRays[k]))
+        if (prepared[k].surface &&
+            rtPreparedShadowRay(shading, *hits[k], prepared[k], shadowRays[k], few ? towardLights : nullptr))
             wanted |= 1u << k;
 #else
     for (int k = 0; k < count; ++k) {

@@ -512,7 +512,11 @@ TEST(PacketTraversal, PreparingHitsTogetherGivesWhatEachGetsAlone)
                 EXPECT_EQ(shadows[k].origin.x, shadow.origin.x);
                 EXPECT_EQ(shadows[k].origin.y, shadow.origin.y);
                 EXPECT_EQ(shadows[k].origin.z, shadow.origin.z);
-                EXPECT_EQ(shadows[k].direction.x, shadow.direction.x);
+                for (int a = 0; a < 3; ++a) {
+                    EXPECT_EQ(shadows[k].direction[a], shadow.direction[a]);
+                    EXPECT_EQ(shadows[k].inverse[a], shadow.inverse[a]);
+                    EXPECT_EQ(shadows[k].sign[a], shadow.sign[a]);
+                }
             }
         }
     }
