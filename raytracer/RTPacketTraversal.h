@@ -126,14 +126,18 @@ inline Lanes lanesPlaneT(const Lanes& plane, const Lanes& origin, const Lanes& i
 // The rays of a packet walk, lane by lane. A walk takes the rays whose
 // plane values are all numbers (no zero direction component) and whose
 // direction signs match the first such ray's; the others are given up.
+//
+// The lanes' values go straight into registers: written to memory one float
+// at a time and read back four at a time, they would wait for the writes.
 struct PacketRays {
     unsigned admitted = 0, givenUp = 0;
     int sign[3] = {-1, -1, -1}; // the admitted rays' direction signs
-    float origin[3][RT_PACKET_SIZE] = {};
-    float inverse[3][RT_PACKET_SIZE] = {};
+    Lanes origin[3], inverse[3]; // of the admitted rays; other lanes repeat one
 
     PacketRays(const RTRay* const* rays, unsigned lanes)
     {
+        const RTRay* source[RT_PACKET_SIZE] = {};
+        const RTRay* some = nullptr;
         for (int k = 0; k < RT_PACKET_SIZE; ++k) {
             if (!(lanes & (1u << k)))
                 continue;
@@ -148,11 +152,33 @@ struct PacketRays {
                 continue;
             }
             admitted |= 1u << k;
-            for (int a = 0; a < 3; ++a) {
-                origin[a][k] = ray.origin[a];
-                inverse[a][k] = ray.inverse[a];
-            }
+            source[k] = some = &ray;
         }
+        const RTRay none;
+        for (int k = 0; k < RT_PACKET_SIZE; ++k)
+            if (!source[k])
+                source[k] = some ? some : &none;
+        RT_UNROLL_LANES
+        for (int h = 0; h < Lanes::REGISTERS; ++h) {
+            const RTRay* const* r = source + 4 * h;
+            origin[0].r[h] = _mm_setr_ps(r[0]->origin.x, r[1]->origin.x, r[2]->origin.x, r[3]->origin.x);
+            origin[1].r[h] = _mm_setr_ps(r[0]->origin.y, r[1]->origin.y, r[2]->origin.y, r[3]->origin.y);
+            origin[2].r[h] = _mm_setr_ps(r[0]->origin.z, r[1]->origin.z, r[2]->origin.z, r[3]->origin.z);
+            inverse[0].r[h] = _mm_setr_ps(r[0]->inverse.x, r[1]->inverse.x, r[2]->inverse.x, r[3]->inverse.x);
+            inverse[1].r[h] = _mm_setr_ps(r[0]->inverse.y, r[1]->inverse.y, r[2]->inverse.y, r[3]->inverse.y);
+            inverse[2].r[h] = _mm_setr_ps(r[0]->inverse.z, r[1]->inverse.z, r[2]->inverse.z, r[3]->inverse.z);
+        }
+    }
+
+    // values[k] for the admitted lanes k, 0 for the others.
+    Lanes gather(const float* values) const
+    {
+        const auto value = [&](int k) { return admitted & (1u << k) ? values[k] : 0.0f; };
+        Lanes l;
+        RT_UNROLL_LANES
+        for (int h = 0; h < Lanes::REGISTERS; ++h)
+            l.r[h] = _mm_setr_ps(value(4 * h), value(4 * h + 1), value(4 * h + 2), value(4 * h + 3));
+        return l;
     }
 };
 #endif
@@ -203,16 +229,9 @@ unsigned rtTraversePacket(const RTSpatialTree& tree, const RTRay* const* rays, u
         return givenUp;
 
     const RTSpatialNode* nodes = tree.nodes.data();
-    const Lanes origin[3] = {Lanes::load(packet.origin[0]), Lanes::load(packet.origin[1]),
-                             Lanes::load(packet.origin[2])};
-    const Lanes inverse[3] = {Lanes::load(packet.inverse[0]), Lanes::load(packet.inverse[1]),
-                              Lanes::load(packet.inverse[2])};
-    float laneBehind[RT_PACKET_SIZE] = {};
-    for (unsigned left = packet.admitted; left != 0; left &= left - 1) {
-        const int k = rtLowestLane(left);
-        laneBehind[k] = behind[k];
-    }
-    const Lanes minExit = Lanes::load(laneBehind);
+    const Lanes* origin = packet.origin;
+    const Lanes* inverse = packet.inverse;
+    const Lanes minExit = packet.gather(behind);
     const Lanes e = Lanes::splat(1e-5f), largest = Lanes::splat(FLT_MAX), smallest = Lanes::splat(-FLT_MAX);
     // rtTraverse's hit test, lane by lane.
     const auto hits = [&](const Lanes& in, const Lanes& out) {
@@ -336,16 +355,9 @@ unsigned rtTraverseAllPacket(const RTSpatialTree& tree, const RTRay* const* rays
         return givenUp;
 
     const RTSpatialNode* nodes = tree.nodes.data();
-    const Lanes origin[3] = {Lanes::load(packet.origin[0]), Lanes::load(packet.origin[1]),
-                             Lanes::load(packet.origin[2])};
-    const Lanes inverse[3] = {Lanes::load(packet.inverse[0]), Lanes::load(packet.inverse[1]),
-                              Lanes::load(packet.inverse[2])};
+    const Lanes* origin = packet.origin;
+    const Lanes* inverse = packet.inverse;
     // The start of rtTraverseAll, every lane at once.
-    float laneBehind[RT_PACKET_SIZE] = {};
-    for (unsigned left = packet.admitted; left != 0; left &= left - 1) {
-        const int k = rtLowestLane(left);
-        laneBehind[k] = behind[k];
-    }
     Lanes tmin = Lanes::splat(-INFINITY), tmax = Lanes::splat(INFINITY);
     for (int a = 0; a < 3; ++a) {
         const bool negative = packet.sign[a] != 0;
@@ -356,7 +368,7 @@ unsigned rtTraverseAllPacket(const RTSpatialTree& tree, const RTRay* const* rays
         tmin = rtdetail::lanesMax(enter, tmin);
         tmax = rtdetail::lanesMin(leave, tmax);
     }
-    tmin = rtdetail::lanesMax(tmin, Lanes::load(laneBehind));
+    tmin = rtdetail::lanesMax(tmin, packet.gather(behind));
     const Lanes slack = Lanes::splat(1e-5f) * ((Lanes::splat(1.0f) + rtdetail::lanesAbs(tmin)) + rtdetail::lanesAbs(tmax));
     unsigned live = packet.admitted & (tmin <= tmax + slack).bits();
     if (live == 0)
