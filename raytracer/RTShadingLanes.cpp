@@ -51,21 +51,20 @@ Vec4 select(__m128 mask, const Vec4& a, const Vec4& b)
 // a / b where keep is set, 0 elsewhere (RTInterpolation's guarded ratios).
 __m128 ratio(__m128 a, __m128 b, __m128 keep) { return _mm_and_ps(keep, _mm_div_ps(a, b)); }
 
-// Values of four lanes gathered from scalars, lane k from slot k.
-struct Gather {
-    alignas(16) float v[4];
-    __m128 load() const { return _mm_load_ps(v); }
-};
-struct GatherVec {
-    Gather x, y, z;
-    void set(int k, float px, float py, float pz)
-    {
-        x.v[k] = px;
-        y.v[k] = py;
-        z.v[k] = pz;
-    }
-    Vec4 load() const { return {x.load(), y.load(), z.load()}; }
-};
+// Four lanes' vectors, lane k being get(k): built in registers, since values
+// written to memory one at a time and read back four at a time would wait
+// for the writes.
+template <class Get>
+Vec4 spread(Get get)
+{
+    const RTVec3 a = get(0), b = get(1), c = get(2), d = get(3);
+    return {_mm_setr_ps(a.x, b.x, c.x, d.x), _mm_setr_ps(a.y, b.y, c.y, d.y), _mm_setr_ps(a.z, b.z, c.z, d.z)};
+}
+template <class Get>
+__m128 spreadFloat(Get get)
+{
+    return _mm_setr_ps(get(0), get(1), get(2), get(3));
+}
 
 // The double-precision crossing of RTInterpolation for two lanes (the low
 // or high half of the quad): Q = vb + r (vc - vb), rounded to float.
@@ -100,30 +99,29 @@ void crossing(const Vec4& point, const Vec4& va, const Vec4& vb, const Vec4& vc,
 // (slots past used repeat the last hit and are not stored).
 void prepareFour(const RTHit* const* hits, RTPreparedHit* const* prepared, int used)
 {
-    GatherVec point, v[3], n[3], row[3];
-    alignas(16) int32_t back[4];
-    uint32_t index[4][3];
-    for (int k = 0; k < 4; ++k) {
-        const RTHit& hit = *hits[k < used ? k : used - 1];
-        const KXTriMesh& mesh = hit.mesh->getTriMesh();
-        const std::vector<KXPosition>& vertices = mesh.getVertexArray();
-        const std::vector<KXUnitVector>& normals = mesh.getNormalsArray();
-        point.set(k, hit.point.x, hit.point.y, hit.point.z);
-        for (int i = 0; i < 3; ++i) {
-            index[k][i] = hit.indices[i];
-            const KXPosition& p = vertices[hit.indices[i]];
-            v[i].set(k, p.getX(), p.getY(), p.getZ());
-            const KXUnitVector& normal = normals[hit.indices[i]];
-            n[i].set(k, normal.getX(), normal.getY(), normal.getZ());
-        }
-        // Columns of the upper 3x3, as rtTransformDirection reads them.
-        const float* m = hit.shape->world.getData();
-        for (int i = 0; i < 3; ++i)
-            row[i].set(k, m[i], m[4 + i], m[8 + i]);
-        back[k] = hit.backFacing ? -1 : 0;
-    }
-    const Vec4 p = point.load();
-    const Vec4 v0 = v[0].load(), v1 = v[1].load(), v2 = v[2].load();
+    const RTHit* hit[4];
+    for (int k = 0; k < 4; ++k)
+        hit[k] = hits[k < used ? k : used - 1];
+    const auto vertex = [&](int corner) {
+        return spread([&](int k) {
+            return RTVec3(hit[k]->mesh->getTriMesh().getVertexArray()[hit[k]->indices[corner]]);
+        });
+    };
+    const auto vertexNormal = [&](int corner) {
+        return spread([&](int k) {
+            return RTVec3(hit[k]->mesh->getTriMesh().getNormalsArray()[hit[k]->indices[corner]]);
+        });
+    };
+    // Columns of the upper 3x3 of the world transform, as
+    // rtTransformDirection reads them.
+    const auto column = [&](int c) {
+        return spread([&](int k) {
+            const float* m = hit[k]->shape->world.getData();
+            return RTVec3(m[c], m[4 + c], m[8 + c]);
+        });
+    };
+    const Vec4 p = spread([&](int k) { return hit[k]->point; });
+    const Vec4 v0 = vertex(0), v1 = vertex(1), v2 = vertex(2);
     const __m128 d0 = length(p - v0), d1 = length(p - v1), d2 = length(p - v2);
     // The apex is the corner farthest from the point (the last one on ties).
     const __m128 apex0 = _mm_and_ps(_mm_cmpgt_ps(d0, d1), _mm_cmpgt_ps(d0, d2));
@@ -151,19 +149,18 @@ void prepareFour(const RTHit* const* hits, RTPreparedHit* const* prepared, int u
     const __m128 zero = _mm_setzero_ps();
     const __m128 alongBC = ratio(qbV, cbV, _mm_cmpgt_ps(cbV, zero));
     const __m128 towardA = ratio(qpV, qaV, _mm_cmpgt_ps(qaV, zero));
-    const Vec4 n0 = n[0].load(), n1 = n[1].load(), n2 = n[2].load();
+    const Vec4 n0 = vertexNormal(0), n1 = vertexNormal(1), n2 = vertexNormal(2);
     const Vec4 na = select(apex0, n0, select(apex1, n1, n2));
     const Vec4 nb = select(apex0, n1, n0);
     const Vec4 nc = select(apex2, n1, n2);
     const Vec4 e = nb + (nc - nb) * alongBC;
     const Vec4 blended = e + (na - e) * towardA;
-    const Vec4 world = {dot(blended, row[0].load()), dot(blended, row[1].load()), dot(blended, row[2].load())};
+    const Vec4 world = {dot(blended, column(0)), dot(blended, column(1)), dot(blended, column(2))};
     const __m128 size = length(world);
     const __m128 divide = _mm_cmpge_ps(size, _mm_set1_ps(1e-7f));
     Vec4 normal = {select(divide, _mm_div_ps(world.x, size), world.x), select(divide, _mm_div_ps(world.y, size), world.y),
                    select(divide, _mm_div_ps(world.z, size), world.z)};
-    const __m128 flip = _mm_and_ps(_mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(back))),
-                                   _mm_set1_ps(-0.0f));
+    const __m128 flip = spreadFloat([&](int k) { return hit[k]->backFacing ? -0.0f : 0.0f; });
     normal = {_mm_xor_ps(normal.x, flip), _mm_xor_ps(normal.y, flip), _mm_xor_ps(normal.z, flip)};
     alignas(16) float nx[4], ny[4], nz[4];
     _mm_store_ps(nx, normal.x);
@@ -175,9 +172,9 @@ void prepareFour(const RTHit* const* hits, RTPreparedHit* const* prepared, int u
         RTPreparedHit& out = *prepared[k];
         const int apex = (first >> k) & 1 ? 0 : ((second >> k) & 1 ? 1 : 2);
         out.surface = true;
-        out.ip.a = index[k][apex];
-        out.ip.b = index[k][apex == 0 ? 1 : 0];
-        out.ip.c = index[k][apex == 2 ? 1 : 2];
+        out.ip.a = hit[k]->indices[apex];
+        out.ip.b = hit[k]->indices[apex == 0 ? 1 : 0];
+        out.ip.c = hit[k]->indices[apex == 2 ? 1 : 2];
         out.ip.qb = qb[k];
         out.ip.cb = cb[k];
         out.ip.qp = qp[k];
@@ -291,22 +288,21 @@ void shadeFour(const RTShadingContext& shading, const RTHit* const* hits, const 
     const KXColor white(1.0f, 1.0f, 1.0f, 1.0f);
     const RTLighting& lighting = *shading.lighting;
     KXColor start[4], diffuse[4], specular[4];
-    GatherVec normal, world, direction;
+    int slot[4];
     for (int k = 0; k < 4; ++k) {
-        const int j = k < used ? k : used - 1;
+        const int j = slot[k] = k < used ? k : used - 1;
         const KXMaterial& material = *hits[j]->shape->appearance->getMaterial();
         start[k] = material.getEmissiveColor();
         diffuse[k] = material.getDiffuseColor() * white;
         if (lighting.hasAmbient())
             start[k] += material.getAmbientColor() * white * lighting.getAmbient();
         specular[k] = material.getSpecularColor() * white;
-        normal.set(k, prepared[j]->normal.x, prepared[j]->normal.y, prepared[j]->normal.z);
-        world.set(k, hits[j]->worldPoint.x, hits[j]->worldPoint.y, hits[j]->worldPoint.z);
-        direction.set(k, rays[j]->direction.x, rays[j]->direction.y, rays[j]->direction.z);
     }
     Color4 acc = Color4::gather(start);
     const Color4 diffuse4 = Color4::gather(diffuse), specular4 = Color4::gather(specular);
-    const Vec4 n = normal.load(), w = world.load(), dir = direction.load();
+    const Vec4 n = spread([&](int k) { return prepared[slot[k]]->normal; });
+    const Vec4 w = spread([&](int k) { return hits[slot[k]]->worldPoint; });
+    const Vec4 dir = spread([&](int k) { return rays[slot[k]]->direction; });
     const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
     const bool shadows = shading.shapeTree != nullptr;
     const std::vector<RTLight>& lights = lighting.getLights();
@@ -316,12 +312,11 @@ void shadeFour(const RTShadingContext& shading, const RTHit* const* hits, const 
             const Vec4 toward = {_mm_set1_ps(light.direction.x), _mm_set1_ps(light.direction.y),
                                  _mm_set1_ps(light.direction.z)};
             const __m128 d = dot(n, toward);
-            Gather shadow;
-            for (int k = 0; k < 4; ++k) {
-                const RTPreparedHit& p = *prepared[k < used ? k : used - 1];
-                shadow.v[k] = light.castShadows && shadows && p.shadowKnown && p.light == l ? p.factor : 1.0f;
-            }
-            addLight(acc, diffuse4, light.color, _mm_mul_ps(_mm_and_ps(d, absMask), shadow.load()),
+            const __m128 shadow = spreadFloat([&](int k) {
+                const RTPreparedHit& p = *prepared[slot[k]];
+                return light.castShadows && shadows && p.shadowKnown && p.light == l ? p.factor : 1.0f;
+            });
+            addLight(acc, diffuse4, light.color, _mm_mul_ps(_mm_and_ps(d, absMask), shadow),
                      _mm_cmplt_ps(d, zero));
             continue;
         }
