@@ -12,7 +12,7 @@
 
 // The most rays a packet walk (rtTraversePacket) carries at once: lanes are
 // numbered by the bits of a mask.
-constexpr int RT_PACKET_SIZE = 16;
+constexpr int RT_PACKET_SIZE = 32;
 
 // The lowest lane of a non-empty mask.
 inline int rtLowestLane(unsigned mask)
