@@ -120,6 +120,73 @@ void setFacingCone(const RTTrianglePack& pack, size_t used, RTPackGroup& group, 
     group.awayFrom[slot] = static_cast<float>(spread * 1.001 + 1e-4);
 }
 
+#ifdef RT_HAVE_SSE2
+// a where mask is set, b elsewhere.
+__m128 select(__m128 mask, __m128 a, __m128 b)
+{
+    return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b));
+}
+
+// x·a + y·b + z·c, added in that order.
+__m128 dot3(__m128 x, __m128 a, __m128 y, __m128 b, __m128 z, __m128 c)
+{
+    return _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, a), _mm_mul_ps(y, b)), _mm_mul_ps(z, c));
+}
+
+// The lanes set in a four-bit mask, as a vector mask.
+__m128 laneMask(int bits)
+{
+    return _mm_castsi128_ps(
+        _mm_cmpgt_epi32(_mm_and_si128(_mm_set1_epi32(bits), _mm_setr_epi32(1, 2, 4, 8)), _mm_setzero_si128()));
+}
+
+// What the packed triangle test needs of a triangle, lane by lane: four
+// triangles of a pack, or one spread over the lanes for four rays.
+struct PackedTriangles {
+    __m128 n[3], nv0, v0[3], e1[3], e2[3], d00, d01, d11, den;
+};
+
+// Where the packed test puts four (ray, triangle) pairs: t and the point.
+struct PackedMeeting {
+    __m128 t, p[3];
+};
+
+// The packed triangle test for four (ray, triangle) pairs, one per lane, o
+// and d being the rays' origins and directions: the pairs of valid (those
+// past the facing and degenerate checks) whose ray is not parallel to the
+// plane, meets it inside the triangle (barycentric weights within 1e-5) and
+// no more than 1e-5 behind the origin. Returns those lanes as bits.
+int packedTriangleTest(const __m128 o[3], const __m128 d[3], const PackedTriangles& tri, __m128 valid,
+                       PackedMeeting& meeting)
+{
+    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    const __m128 tolerance = _mm_set1_ps(1e-5f), one = _mm_set1_ps(1.0f), zero = _mm_setzero_ps();
+    const __m128 nd = dot3(tri.n[0], d[0], tri.n[1], d[1], tri.n[2], d[2]);
+    valid = _mm_andnot_ps(_mm_cmplt_ps(_mm_and_ps(nd, absMask), tolerance), valid);
+    if (_mm_movemask_ps(valid) == 0)
+        return 0;
+    const __m128 no = dot3(tri.n[0], o[0], tri.n[1], o[1], tri.n[2], o[2]);
+    const __m128 s = _mm_div_ps(_mm_sub_ps(no, tri.nv0), nd);
+    __m128 w[3];
+    for (int a = 0; a < 3; ++a) {
+        meeting.p[a] = _mm_sub_ps(o[a], _mm_mul_ps(s, d[a]));
+        w[a] = _mm_sub_ps(meeting.p[a], tri.v0[a]);
+    }
+    const __m128 d20 = dot3(w[0], tri.e1[0], w[1], tri.e1[1], w[2], tri.e1[2]);
+    const __m128 d21 = dot3(w[0], tri.e2[0], w[1], tri.e2[1], w[2], tri.e2[2]);
+    const __m128 u = _mm_div_ps(_mm_sub_ps(_mm_mul_ps(d21, tri.d01), _mm_mul_ps(d20, tri.d11)), tri.den);
+    const __m128 v = _mm_div_ps(_mm_sub_ps(_mm_mul_ps(d20, tri.d01), _mm_mul_ps(d21, tri.d00)), tri.den);
+    const __m128 inside = _mm_and_ps(
+        _mm_and_ps(_mm_cmple_ps(_mm_sub_ps(zero, u), tolerance), _mm_cmple_ps(_mm_sub_ps(u, one), tolerance)),
+        _mm_and_ps(_mm_cmple_ps(_mm_sub_ps(zero, v), tolerance),
+                   _mm_cmple_ps(_mm_sub_ps(_mm_add_ps(u, v), one), tolerance)));
+    meeting.t = dot3(d[0], _mm_sub_ps(meeting.p[0], o[0]), d[1], _mm_sub_ps(meeting.p[1], o[1]), d[2],
+                     _mm_sub_ps(meeting.p[2], o[2]));
+    const __m128 ahead = _mm_cmple_ps(_mm_sub_ps(zero, meeting.t), tolerance);
+    return _mm_movemask_ps(_mm_and_ps(_mm_and_ps(valid, inside), ahead));
+}
+#endif
+
 } // namespace
 
 // What a ray brings to the pack-box test: how far behind its origin a hit
@@ -375,22 +442,6 @@ unsigned RTMesh::intersectLanes(const RTRay* const* rays, unsigned lanes, RTMesh
 }
 
 #ifdef RT_HAVE_SSE2
-namespace {
-
-// a where mask is set, b elsewhere.
-__m128 select(__m128 mask, __m128 a, __m128 b)
-{
-    return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b));
-}
-
-// x·a + y·b + z·c, added in that order.
-__m128 dot3(__m128 x, __m128 a, __m128 y, __m128 b, __m128 z, __m128 c)
-{
-    return _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, a), _mm_mul_ps(y, b)), _mm_mul_ps(z, c));
-}
-
-} // namespace
-
 // The groups, packs and triangles of a mesh without a tree, in the order
 // intersectGroups takes them, each tested for four rays at once rather than
 // each ray against four packs or triangles at once: the values of every
@@ -406,9 +457,7 @@ void RTMesh::intersectWithoutTree(const RTRay* const* rays, unsigned lanes, RTMe
     int count = 0;
     for (unsigned left = lanes; left != 0; left &= left - 1)
         order[count++] = rtLowestLane(left);
-    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
-    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
-    const __m128 tolerance = _mm_set1_ps(1e-5f);
+    const __m128 zero = _mm_setzero_ps();
     for (int start = 0; start < count; start += 4) {
         const int used = std::min(4, count - start);
         int lane[4];
@@ -442,8 +491,7 @@ void RTMesh::intersectWithoutTree(const RTRay* const* rays, unsigned lanes, RTMe
             // intersectGroups' culling of packs, with each ray's nearest hit
             // as it stands when the group is reached.
             const __m128 bestV = _mm_load_ps(best);
-            const __m128 foundV = _mm_castsi128_ps(
-                _mm_cmpgt_epi32(_mm_and_si128(_mm_set1_epi32(foundBits), _mm_setr_epi32(1, 2, 4, 8)), _mm_setzero_si128()));
+            const __m128 foundV = laneMask(foundBits);
             int packRays[4] = {0, 0, 0, 0};
             for (uint32_t j = 0; j < group.numPacks; ++j) {
                 __m128 entry = _mm_set1_ps(-FLT_MAX), exit = _mm_set1_ps(FLT_MAX);
@@ -483,42 +531,27 @@ void RTMesh::intersectWithoutTree(const RTRay* const* rays, unsigned lanes, RTMe
                             back = zero;
                         }
                     }
-                    const __m128 NX = _mm_set1_ps(nx), NY = _mm_set1_ps(ny), NZ = _mm_set1_ps(nz);
-                    const __m128 nd = dot3(NX, D[0], NY, D[1], NZ, D[2]);
-                    valid &= ~_mm_movemask_ps(_mm_cmplt_ps(_mm_and_ps(nd, absMask), tolerance));
-                    if (valid == 0)
-                        continue;
-                    const __m128 no = dot3(NX, O[0], NY, O[1], NZ, O[2]);
-                    const __m128 s = _mm_div_ps(_mm_sub_ps(no, _mm_set1_ps(pack.nv0[l])), nd);
-                    const __m128 px = _mm_sub_ps(O[0], _mm_mul_ps(s, D[0]));
-                    const __m128 py = _mm_sub_ps(O[1], _mm_mul_ps(s, D[1]));
-                    const __m128 pz = _mm_sub_ps(O[2], _mm_mul_ps(s, D[2]));
-                    const __m128 wx = _mm_sub_ps(px, _mm_set1_ps(pack.v0[0][l]));
-                    const __m128 wy = _mm_sub_ps(py, _mm_set1_ps(pack.v0[1][l]));
-                    const __m128 wz = _mm_sub_ps(pz, _mm_set1_ps(pack.v0[2][l]));
-                    const __m128 d20 = dot3(wx, _mm_set1_ps(pack.e1[0][l]), wy, _mm_set1_ps(pack.e1[1][l]), wz,
-                                            _mm_set1_ps(pack.e1[2][l]));
-                    const __m128 d21 = dot3(wx, _mm_set1_ps(pack.e2[0][l]), wy, _mm_set1_ps(pack.e2[1][l]), wz,
-                                            _mm_set1_ps(pack.e2[2][l]));
-                    const __m128 d00 = _mm_set1_ps(pack.d00[l]), d01 = _mm_set1_ps(pack.d01[l]);
-                    const __m128 d11 = _mm_set1_ps(pack.d11[l]), den = _mm_set1_ps(pack.den[l]);
-                    const __m128 u = _mm_div_ps(_mm_sub_ps(_mm_mul_ps(d21, d01), _mm_mul_ps(d20, d11)), den);
-                    const __m128 v = _mm_div_ps(_mm_sub_ps(_mm_mul_ps(d20, d01), _mm_mul_ps(d21, d00)), den);
-                    const __m128 inside = _mm_and_ps(
-                        _mm_and_ps(_mm_cmple_ps(_mm_sub_ps(zero, u), tolerance), _mm_cmple_ps(_mm_sub_ps(u, one), tolerance)),
-                        _mm_and_ps(_mm_cmple_ps(_mm_sub_ps(zero, v), tolerance),
-                                   _mm_cmple_ps(_mm_sub_ps(_mm_add_ps(u, v), one), tolerance)));
-                    const __m128 t = dot3(D[0], _mm_sub_ps(px, O[0]), D[1], _mm_sub_ps(py, O[1]), D[2],
-                                          _mm_sub_ps(pz, O[2]));
-                    const __m128 ahead = _mm_cmple_ps(_mm_sub_ps(zero, t), tolerance);
-                    const int hitRays = valid & _mm_movemask_ps(_mm_and_ps(inside, ahead));
+                    PackedTriangles triangle;
+                    for (int a = 0; a < 3; ++a) {
+                        triangle.n[a] = _mm_set1_ps(pack.n[a][l]);
+                        triangle.v0[a] = _mm_set1_ps(pack.v0[a][l]);
+                        triangle.e1[a] = _mm_set1_ps(pack.e1[a][l]);
+                        triangle.e2[a] = _mm_set1_ps(pack.e2[a][l]);
+                    }
+                    triangle.nv0 = _mm_set1_ps(pack.nv0[l]);
+                    triangle.d00 = _mm_set1_ps(pack.d00[l]);
+                    triangle.d01 = _mm_set1_ps(pack.d01[l]);
+                    triangle.d11 = _mm_set1_ps(pack.d11[l]);
+                    triangle.den = _mm_set1_ps(pack.den[l]);
+                    PackedMeeting meeting;
+                    const int hitRays = packedTriangleTest(O, D, triangle, laneMask(valid), meeting);
                     if (hitRays == 0)
                         continue;
                     alignas(16) float tv[4], pxv[4], pyv[4], pzv[4];
-                    _mm_store_ps(tv, t);
-                    _mm_store_ps(pxv, px);
-                    _mm_store_ps(pyv, py);
-                    _mm_store_ps(pzv, pz);
+                    _mm_store_ps(tv, meeting.t);
+                    _mm_store_ps(pxv, meeting.p[0]);
+                    _mm_store_ps(pyv, meeting.p[1]);
+                    _mm_store_ps(pzv, meeting.p[2]);
                     const int backRays = _mm_movemask_ps(back);
                     for (int i = 0; i < 4; ++i) {
                         if (!(hitRays & (1 << i)) || ((foundBits & (1 << i)) && !(tv[i] < best[i])))
@@ -638,11 +671,9 @@ bool RTMesh::intersectPack(const RTRay& ray, const RayLimits& limits, const RTTr
 {
 #ifdef RT_HAVE_SSE2
     (void)ray;
-    const __m128 ox = limits.origin[0], oy = limits.origin[1], oz = limits.origin[2];
     const __m128 dx = limits.direction[0], dy = limits.direction[1], dz = limits.direction[2];
     const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
-    const __m128 tolerance = _mm_set1_ps(1e-5f), tiny = _mm_set1_ps(1e-7f), one = _mm_set1_ps(1.0f);
-    const __m128 zero = _mm_setzero_ps();
+    const __m128 tiny = _mm_set1_ps(1e-7f), zero = _mm_setzero_ps();
     {
         __m128 valid = _mm_castsi128_ps(_mm_set1_epi32(-1));
         __m128 back = zero;
@@ -658,45 +689,32 @@ bool RTMesh::intersectPack(const RTRay& ray, const RayLimits& limits, const RTTr
                     return false;
             }
         }
-        const __m128 nx = _mm_load_ps(pack.n[0]), ny = _mm_load_ps(pack.n[1]), nz = _mm_load_ps(pack.n[2]);
-        const __m128 degenerate = _mm_and_ps(_mm_and_ps(_mm_cmplt_ps(_mm_and_ps(nx, absMask), tiny),
-                                                        _mm_cmplt_ps(_mm_and_ps(ny, absMask), tiny)),
-                                             _mm_cmplt_ps(_mm_and_ps(nz, absMask), tiny));
-        const __m128 nd = _mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, dx), _mm_mul_ps(ny, dy)), _mm_mul_ps(nz, dz));
-        valid = _mm_andnot_ps(_mm_or_ps(degenerate, _mm_cmplt_ps(_mm_and_ps(nd, absMask), tolerance)), valid);
-        if (_mm_movemask_ps(valid) == 0)
-            return false;
-        const __m128 no = _mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, ox), _mm_mul_ps(ny, oy)), _mm_mul_ps(nz, oz));
-        const __m128 s = _mm_div_ps(_mm_sub_ps(no, _mm_load_ps(pack.nv0)), nd);
-        const __m128 px = _mm_sub_ps(ox, _mm_mul_ps(s, dx));
-        const __m128 py = _mm_sub_ps(oy, _mm_mul_ps(s, dy));
-        const __m128 pz = _mm_sub_ps(oz, _mm_mul_ps(s, dz));
-        const __m128 wx = _mm_sub_ps(px, _mm_load_ps(pack.v0[0]));
-        const __m128 wy = _mm_sub_ps(py, _mm_load_ps(pack.v0[1]));
-        const __m128 wz = _mm_sub_ps(pz, _mm_load_ps(pack.v0[2]));
-        const __m128 d20 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(wx, _mm_load_ps(pack.e1[0])), _mm_mul_ps(wy, _mm_load_ps(pack.e1[1]))),
-                                      _mm_mul_ps(wz, _mm_load_ps(pack.e1[2])));
-        const __m128 d21 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(wx, _mm_load_ps(pack.e2[0])), _mm_mul_ps(wy, _mm_load_ps(pack.e2[1]))),
-                                      _mm_mul_ps(wz, _mm_load_ps(pack.e2[2])));
-        const __m128 d00 = _mm_load_ps(pack.d00), d01 = _mm_load_ps(pack.d01), d11 = _mm_load_ps(pack.d11);
-        const __m128 den = _mm_load_ps(pack.den);
-        const __m128 u = _mm_div_ps(_mm_sub_ps(_mm_mul_ps(d21, d01), _mm_mul_ps(d20, d11)), den);
-        const __m128 v = _mm_div_ps(_mm_sub_ps(_mm_mul_ps(d20, d01), _mm_mul_ps(d21, d00)), den);
-        const __m128 inside = _mm_and_ps(
-            _mm_and_ps(_mm_cmple_ps(_mm_sub_ps(zero, u), tolerance), _mm_cmple_ps(_mm_sub_ps(u, one), tolerance)),
-            _mm_and_ps(_mm_cmple_ps(_mm_sub_ps(zero, v), tolerance),
-                       _mm_cmple_ps(_mm_sub_ps(_mm_add_ps(u, v), one), tolerance)));
-        const __m128 t = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, _mm_sub_ps(px, ox)), _mm_mul_ps(dy, _mm_sub_ps(py, oy))),
-                                    _mm_mul_ps(dz, _mm_sub_ps(pz, oz)));
-        const __m128 ahead = _mm_cmple_ps(_mm_sub_ps(zero, t), tolerance);
-        const int lanes = _mm_movemask_ps(_mm_and_ps(_mm_and_ps(valid, inside), ahead));
+        PackedTriangles triangles;
+        for (int a = 0; a < 3; ++a) {
+            triangles.n[a] = _mm_load_ps(pack.n[a]);
+            triangles.v0[a] = _mm_load_ps(pack.v0[a]);
+            triangles.e1[a] = _mm_load_ps(pack.e1[a]);
+            triangles.e2[a] = _mm_load_ps(pack.e2[a]);
+        }
+        triangles.nv0 = _mm_load_ps(pack.nv0);
+        triangles.d00 = _mm_load_ps(pack.d00);
+        triangles.d01 = _mm_load_ps(pack.d01);
+        triangles.d11 = _mm_load_ps(pack.d11);
+        triangles.den = _mm_load_ps(pack.den);
+        const __m128 degenerate =
+            _mm_and_ps(_mm_and_ps(_mm_cmplt_ps(_mm_and_ps(triangles.n[0], absMask), tiny),
+                                  _mm_cmplt_ps(_mm_and_ps(triangles.n[1], absMask), tiny)),
+                       _mm_cmplt_ps(_mm_and_ps(triangles.n[2], absMask), tiny));
+        PackedMeeting meeting;
+        const int lanes = packedTriangleTest(limits.origin, limits.direction, triangles, _mm_andnot_ps(degenerate, valid),
+                                             meeting);
         if (lanes == 0)
             return false;
         alignas(16) float tv[4], pxv[4], pyv[4], pzv[4];
-        _mm_store_ps(tv, t);
-        _mm_store_ps(pxv, px);
-        _mm_store_ps(pyv, py);
-        _mm_store_ps(pzv, pz);
+        _mm_store_ps(tv, meeting.t);
+        _mm_store_ps(pxv, meeting.p[0]);
+        _mm_store_ps(pyv, meeting.p[1]);
+        _mm_store_ps(pzv, meeting.p[2]);
         const int backLanes = _mm_movemask_ps(back);
         for (int lane = 0; lane < 4; ++lane) {
             if (!(lanes & (1 << lane)))

@@ -116,6 +116,24 @@ void expectSameHit(const RTHit& a, const RTHit& b)
     EXPECT_EQ(a.backFacing, b.backFacing);
 }
 
+// What a trace prepares for a scene (node cache, mesh trees, shape tree),
+// with shading under lights.
+struct PreparedScene {
+    RTNodeCache nodes;
+    RTMeshTreeMap meshes;
+    std::unique_ptr<RTShapeTree> tree;
+    RTLighting lighting;
+    RTShadingContext shading;
+
+    PreparedScene(KXRoot* root, const KXLightModel* lights) : lighting(lights, KXMatrix())
+    {
+        nodes.build(root);
+        tree = RTShapeTree::build(root, nodes, meshes);
+        shading.lighting = &lighting;
+        shading.shapeTree = tree.get();
+    }
+};
+
 } // namespace
 
 TEST(PacketTraversal, EveryLaneSeesTheLeavesOfItsOwnWalkInOrder)
@@ -287,10 +305,8 @@ TEST(PacketTraversal, CastsAndShadowCountsMatchTheSingleRayCasts)
             glass->setSidedness(KXTriMesh::KXSIDEDNESS_TWO);
             addShape(root, glass.get(), makeLook(KXColor(1, 1, 1, 0.5f)).get());
         }
-        RTNodeCache nodes;
-        nodes.build(root);
-        RTMeshTreeMap meshes;
-        const std::unique_ptr<RTShapeTree> tree = RTShapeTree::build(root, nodes, meshes);
+        const PreparedScene prepared(root, nullptr);
+        const RTShapeTree* tree = prepared.tree.get();
         ASSERT_EQ(tree->hasTransparentShapes(), transparent == 1);
 
         std::mt19937 random(30 + transparent);
@@ -307,18 +323,18 @@ TEST(PacketTraversal, CastsAndShadowCountsMatchTheSingleRayCasts)
                     ray = RTRay(RTVec3(ray.origin.x, ray.origin.y, 6.0f),
                                 RTVec3(ray.direction.x, ray.direction.y, -3.0f));
             const int count = 2 + g % (RT_PACKET_SIZE - 1);
-            RTCaster::castPacket(contexts, tree.get(), rays.data(), count);
+            RTCaster::castPacket(contexts, tree, rays.data(), count);
             RTOcclusion occlusions[RT_PACKET_SIZE];
             std::fill(occlusions, occlusions + RT_PACKET_SIZE, static_cast<RTOcclusion>(-1));
-            RTCaster::occlusionPacket(shadows, tree.get(), rays.data(), count, occlusions);
+            RTCaster::occlusionPacket(shadows, tree, rays.data(), count, occlusions);
             for (int k = 0; k < count; ++k) {
-                RTCaster::cast(alone, tree.get(), rays[k]);
+                RTCaster::cast(alone, tree, rays[k]);
                 const std::vector<RTHit>& expected = alone.getHits();
                 ASSERT_EQ(together[k].getHitCount(), expected.size()) << "group " << g << " lane " << k;
                 for (size_t h = 0; h < expected.size(); ++h)
                     expectSameHit(together[k].getHits()[h], expected[h]);
                 listed += static_cast<int>(expected.size());
-                EXPECT_EQ(occlusions[k], RTCaster::occlusion(alone, tree.get(), rays[k]));
+                EXPECT_EQ(occlusions[k], RTCaster::occlusion(alone, tree, rays[k]));
             }
         }
         EXPECT_GT(listed, 1500);
@@ -372,14 +388,9 @@ TEST(PacketTraversal, FirstPassPaintsWhatCastingAndShadingEachPixelAlonePaints)
     // Each pixel cast and shaded on its own, composited over the
     // background as the first pass does, through an image of the same
     // format.
-    RTNodeCache nodes;
-    nodes.build(root);
-    RTMeshTreeMap meshes;
-    const std::unique_ptr<RTShapeTree> tree = RTShapeTree::build(root, nodes, meshes);
-    const RTLighting lighting(lights.get(), KXMatrix());
-    RTShadingContext shading;
-    shading.lighting = &lighting;
-    shading.shapeTree = tree.get();
+    const PreparedScene prepared(root, lights.get());
+    const RTShapeTree* tree = prepared.tree.get();
+    const RTShadingContext& shading = prepared.shading;
     const RTUnprojector unprojector(*root->getCamera());
     RTRayContext primary, secondary;
     KXRawImage2D reference = makeImage(width, height);
@@ -387,7 +398,7 @@ TEST(PacketTraversal, FirstPassPaintsWhatCastingAndShadingEachPixelAlonePaints)
     for (unsigned y = 0; y < height; ++y) {
         for (unsigned x = 0; x < width; ++x) {
             const RTRay ray = unprojector.primaryRay(static_cast<float>(x), static_cast<float>(y), width, height);
-            RTCaster::cast(primary, tree.get(), ray);
+            RTCaster::cast(primary, tree, ray);
             reference.setColor(x, y, background);
             KXColor expected = reference.getColor(x, y);
             for (size_t k = primary.getHitCount(); k-- > 0;) {
@@ -402,7 +413,7 @@ TEST(PacketTraversal, FirstPassPaintsWhatCastingAndShadingEachPixelAlonePaints)
                 RTPreparedHit prepared;
                 RTRay shadowRay;
                 if (rtPrepareHit(shading, primary.getHits()[0], prepared, shadowRay))
-                    shadowed += RTCaster::occlusion(secondary, tree.get(), shadowRay) != RTOCCLUSION_CLEAR;
+                    shadowed += RTCaster::occlusion(secondary, tree, shadowRay) != RTOCCLUSION_CLEAR;
             }
         }
     }
@@ -441,14 +452,9 @@ TEST(PacketTraversal, PreparingHitsTogetherGivesWhatEachGetsAlone)
     lights->addLight(sun.get());
     root->setLightModel(lights.get());
 
-    RTNodeCache nodes;
-    nodes.build(root);
-    RTMeshTreeMap meshes;
-    const std::unique_ptr<RTShapeTree> tree = RTShapeTree::build(root, nodes, meshes);
-    const RTLighting lighting(lights.get(), KXMatrix());
-    RTShadingContext shading;
-    shading.lighting = &lighting;
-    shading.shapeTree = tree.get();
+    const PreparedScene prepared(root, lights.get());
+    const RTShapeTree* tree = prepared.tree.get();
+    const RTShadingContext& shading = prepared.shading;
 
     // Hits of rays from all around, every surface a ray passes through.
     std::mt19937 random(5);
@@ -459,7 +465,7 @@ TEST(PacketTraversal, PreparingHitsTogetherGivesWhatEachGetsAlone)
     for (int r = 0; r < 5000; ++r) {
         const RTVec3 origin = randomDirection(random) * 8.0f;
         const RTVec3 target(spread(random) * 2.0f, spread(random) * 2.0f, spread(random));
-        RTCaster::cast(context, tree.get(), RTRay(origin, target - origin));
+        RTCaster::cast(context, tree, RTRay(origin, target - origin));
         for (RTHit hit : context.getHits()) {
             // Some points moved onto a corner or the middle of an edge.
             const std::vector<KXPosition>& v = hit.mesh->getTriMesh().getVertexArray();
@@ -602,10 +608,8 @@ TEST(PacketTraversal, ShadingHitsTogetherGivesWhatEachGetsAlone)
     lights->addLight(lamp.get());
     root->setLightModel(lights.get());
 
-    RTNodeCache nodes;
-    nodes.build(root);
-    RTMeshTreeMap meshes;
-    const std::unique_ptr<RTShapeTree> tree = RTShapeTree::build(root, nodes, meshes);
+    const PreparedScene scenePrepared(root, lights.get());
+    const RTShapeTree* tree = scenePrepared.tree.get();
 
     std::mt19937 random(9);
     std::uniform_real_distribution<float> spread(-1.0f, 1.0f);
@@ -616,7 +620,7 @@ TEST(PacketTraversal, ShadingHitsTogetherGivesWhatEachGetsAlone)
         const RTVec3 origin = randomDirection(random) * 8.0f;
         const RTVec3 target(spread(random) * 2.0f, spread(random) * 2.0f, spread(random));
         const RTRay ray(origin, target - origin);
-        RTCaster::cast(context, tree.get(), ray);
+        RTCaster::cast(context, tree, ray);
         if (context.getHitCount() != 0) {
             rays.push_back(ray);
             hits.push_back(context.getHits()[0]);
@@ -629,7 +633,7 @@ TEST(PacketTraversal, ShadingHitsTogetherGivesWhatEachGetsAlone)
         const RTLighting lighting(model, KXMatrix());
         RTShadingContext shading;
         shading.lighting = &lighting;
-        shading.shapeTree = tree.get();
+        shading.shapeTree = tree;
         size_t together = 0;
         for (size_t first = 0; first < hits.size(); first += RT_PACKET_SIZE) {
             const int count = static_cast<int>(std::min<size_t>(RT_PACKET_SIZE, hits.size() - first));
@@ -642,7 +646,7 @@ TEST(PacketTraversal, ShadingHitsTogetherGivesWhatEachGetsAlone)
             for (int k = 0; k < count; ++k)
                 if (wanted & (1u << k)) {
                     prepared[k].shadowKnown = true;
-                    prepared[k].factor = rtHardShadowFactor(RTCaster::occlusion(secondary, tree.get(), shadows[k]));
+                    prepared[k].factor = rtHardShadowFactor(RTCaster::occlusion(secondary, tree, shadows[k]));
                 }
             KXColor colors[RT_PACKET_SIZE];
             // Every other row leaves its first lane out.
