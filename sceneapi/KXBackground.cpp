@@ -122,7 +122,7 @@ KXTriMesh* createSkyBoxMesh()
 
 KXTriMesh* createSkyDomeMesh()
 {
-    const int segments = KXSkyDome::SEGMENTS, rings = KXSkyDome::RINGS;
+    constexpr int segments = KXSkyDome::SEGMENTS, rings = KXSkyDome::RINGS;
     std::vector<KXPosition> vertices;
     std::vector<KXUnitVector> normals;
     std::vector<KXPosition2D> texCoords;
@@ -145,7 +145,7 @@ KXTriMesh* createSkyDomeMesh()
         }
     }
     std::vector<uint32_t> indices;
-    const auto at = [rings](int i, int j) { return static_cast<uint32_t>(i * (rings + 1) + j); };
+    const auto at = [](int i, int j) { return static_cast<uint32_t>(i * (rings + 1) + j); };
     for (int i = 0; i < segments; ++i) {
         for (int j = 0; j < rings; ++j) {
             // Seen from the centre, column i + 1 lies to the right of column

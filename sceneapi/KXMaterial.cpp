@@ -47,10 +47,12 @@ void KXMaterial::setShininess(float shininess)
 void KXMaterial::set(const KXColor& ambient, const KXColor& diffuse, const KXColor& specular,
                      const KXColor& emissive, float shininess)
 {
-    // Bitwise | so that every field is assigned.
-    const bool different = assign(m_ambient, ambient) | assign(m_diffuse, diffuse) |
-                           assign(m_specular, specular) | assign(m_emissive, emissive) |
-                           assign(m_shininess, shininess);
+    // Every field is assigned, whatever the earlier ones gave.
+    bool different = assign(m_ambient, ambient);
+    different = assign(m_diffuse, diffuse) || different;
+    different = assign(m_specular, specular) || different;
+    different = assign(m_emissive, emissive) || different;
+    different = assign(m_shininess, shininess) || different;
     if (different)
         changed();
 }

@@ -313,8 +313,8 @@ HRESULT STDMETHODCALLTYPE Surface::ReleaseDC(HDC hdc)
 
 // Volume
 
-Volume::Volume(Device* device, const D3DVOLUME_DESC& desc, bool lockable, TextureCore* texture, UINT level)
-    : Lifetime(0), m_device(device), m_desc(desc), m_lockable(lockable), m_texture(texture), m_level(level)
+Volume::Volume(const D3DVOLUME_DESC& desc, bool lockable, TextureCore* texture, UINT level)
+    : Lifetime(0), m_desc(desc), m_lockable(lockable), m_texture(texture), m_level(level)
 {
     setOwnedElsewhere(true);
 }
@@ -453,7 +453,7 @@ bool TextureCore::build(Device* device, D3DRESOURCETYPE kind, UINT width, UINT h
             for (UINT level = 0; level < m_storedLevels; ++level) {
                 D3DVOLUME_DESC desc{format, D3DRTYPE_VOLUME, usage, pool, this->width(level), this->height(level),
                                     this->depth(level)};
-                Volume* volume = new Volume(device, desc, lockable, this, level);
+                Volume* volume = new Volume(desc, lockable, this, level);
                 m_volumes.push_back(volume);
                 if (!volume->allocate())
                     return false;

@@ -191,7 +191,7 @@ private:
 class Volume final : public IDirect3DVolume9, public Lifetime
 {
 public:
-    Volume(Device* device, const D3DVOLUME_DESC& desc, bool lockable, TextureCore* texture, UINT level);
+    Volume(const D3DVOLUME_DESC& desc, bool lockable, TextureCore* texture, UINT level);
 
     PixelBuffer& pixels() { return m_pixels; }
     const PixelBuffer& pixels() const { return m_pixels; }
@@ -220,7 +220,6 @@ public:
 private:
     ~Volume() override = default;
 
-    Device* m_device;
     D3DVOLUME_DESC m_desc;
     bool m_lockable;
     bool m_locked = false;

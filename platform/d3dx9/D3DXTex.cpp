@@ -7,6 +7,7 @@
 #include "d3d9/Formats.h"
 #include "d3d9/Resources.h"
 #include "d3dx9/D3DXImage.h"
+#include "d3dx9/D3DXPaths.h"
 #include "sceneapi/KXFileUtils.h"
 
 #include <algorithm>
@@ -52,19 +53,6 @@ bool resolveRect(const RECT* rect, UINT width, UINT height, RECT& out)
 {
     out = rect ? *rect : wholeRect(width, height);
     return swd3d9::isValidRect(out, width, height);
-}
-
-bool widen(LPCSTR path, std::wstring& wide)
-{
-    if (!path)
-        return false;
-    const int length = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-    if (length <= 0)
-        return false;
-    wide.assign(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], length);
-    wide.resize(static_cast<size_t>(length - 1));
-    return true;
 }
 
 HRESULT readWholeFile(LPCWSTR path, std::vector<unsigned char>& bytes)
@@ -530,7 +518,7 @@ HRESULT WINAPI D3DXGetImageInfoFromFileA(LPCSTR pSrcFile, D3DXIMAGE_INFO* pSrcIn
 {
     return swd3dx::guarded([&]() -> HRESULT {
         std::wstring path;
-        if (!widen(pSrcFile, path))
+        if (!swd3dx::widenPath(pSrcFile, path))
             return D3DERR_INVALIDCALL;
         return D3DXGetImageInfoFromFileW(path.c_str(), pSrcInfo);
     });
@@ -598,7 +586,7 @@ HRESULT WINAPI D3DXLoadSurfaceFromFileA(LPDIRECT3DSURFACE9 pDestSurface, CONST P
 {
     return swd3dx::guarded([&]() -> HRESULT {
         std::wstring path;
-        if (!widen(pSrcFile, path))
+        if (!swd3dx::widenPath(pSrcFile, path))
             return D3DERR_INVALIDCALL;
         return D3DXLoadSurfaceFromFileW(pDestSurface, pDestPalette, pDestRect, path.c_str(), pSrcRect, Filter, ColorKey,
                                         pSrcInfo);
@@ -712,7 +700,7 @@ HRESULT WINAPI D3DXSaveSurfaceToFileA(LPCSTR pDestFile, D3DXIMAGE_FILEFORMAT Des
 {
     return swd3dx::guarded([&]() -> HRESULT {
         std::wstring path;
-        if (!widen(pDestFile, path))
+        if (!swd3dx::widenPath(pDestFile, path))
             return D3DERR_INVALIDCALL;
         return D3DXSaveSurfaceToFileW(path.c_str(), DestFormat, pSrcSurface, pSrcPalette, pSrcRect);
     });
@@ -911,7 +899,7 @@ HRESULT WINAPI D3DXCreateTextureFromFileA(LPDIRECT3DDEVICE9 pDevice, LPCSTR pSrc
 {
     return swd3dx::guarded([&]() -> HRESULT {
         std::wstring path;
-        if (!widen(pSrcFile, path))
+        if (!swd3dx::widenPath(pSrcFile, path))
             return D3DERR_INVALIDCALL;
         return D3DXCreateTextureFromFileW(pDevice, path.c_str(), ppTexture);
     });
@@ -1059,7 +1047,7 @@ HRESULT WINAPI D3DXSaveTextureToFileA(LPCSTR pDestFile, D3DXIMAGE_FILEFORMAT Des
 {
     return swd3dx::guarded([&]() -> HRESULT {
         std::wstring path;
-        if (!widen(pDestFile, path))
+        if (!swd3dx::widenPath(pDestFile, path))
             return D3DERR_INVALIDCALL;
         return D3DXSaveTextureToFileW(path.c_str(), DestFormat, pSrcTexture, pSrcPalette);
     });

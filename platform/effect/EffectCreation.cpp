@@ -15,6 +15,7 @@
 // and a pool passed to the create functions is ignored, so that "shared"
 // parameters belong to each effect alone.
 
+#include "d3dx9/D3DXPaths.h"
 #include "effect/Effect.h"
 #include "effect/EffectParser.h"
 #include "effect/EffectPreprocessor.h"
@@ -152,19 +153,6 @@ HRESULT compileEffectFile(IDirect3DDevice9* device, LPCWSTR path, const D3DXMACR
     }
 }
 
-bool widen(LPCSTR path, std::wstring& wide)
-{
-    if (!path)
-        return false;
-    const int length = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-    if (length <= 0)
-        return false;
-    wide.assign(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], length);
-    wide.resize(static_cast<size_t>(length - 1));
-    return true;
-}
-
 } // namespace
 
 extern "C" {
@@ -235,7 +223,7 @@ HRESULT WINAPI D3DXCreateEffectFromFileExA(LPDIRECT3DDEVICE9 pDevice, LPCSTR pSr
         *ppCompilationErrors = nullptr;
     try {
         std::wstring path;
-        if (!widen(pSrcFile, path))
+        if (!swd3dx::widenPath(pSrcFile, path))
             return D3DERR_INVALIDCALL;
         return D3DXCreateEffectFromFileExW(pDevice, path.c_str(), pDefines, pInclude, pSkipConstants, Flags, pPool,
                                            ppEffect, ppCompilationErrors);

@@ -1,5 +1,6 @@
 #include "pipeline/VertexProgram.h"
 
+#include "pipeline/ClipCodes.h"
 #include "pipeline/ProgramTextures.h"
 
 #include "d3d9/ProgramShaders.h"
@@ -151,25 +152,9 @@ void shadeProgramVertices(const VertexProgramSetup& setup, const StreamView* str
                 p[0] = p[1] = p[2] = 0.0f;
                 p[3] = 1.0f;
             }
-            uint32_t code = 0;
-            code |= (p[0] < -p[3]) << 0;
-            code |= (p[0] > p[3]) << 1;
-            code |= (p[1] < -p[3]) << 2;
-            code |= (p[1] > p[3]) << 3;
-            code |= (p[2] < 0.0f) << 4;
-            code |= (p[2] > p[3]) << 5;
-            if (setup.clipPlaneMask) {
-                for (int i = 0; i < MAX_CLIP_DISTANCES; ++i) {
-                    if (!(setup.clipPlaneMask & (1u << i))) {
-                        v.clipDistance[i] = 1.0f;
-                        continue;
-                    }
-                    const float* plane = setup.clipPlanes[i];
-                    const float d = plane[0] * p[0] + plane[1] * p[1] + plane[2] * p[2] + plane[3] * p[3];
-                    v.clipDistance[i] = d;
-                    code |= static_cast<uint32_t>(d < 0.0f) << (6 + i);
-                }
-            }
+            uint32_t code = viewVolumeOutcode(p);
+            if (setup.clipPlaneMask)
+                code |= clipPlaneOutcode(p, setup.clipPlaneMask, setup.clipPlanes, v.clipDistance);
             v.outcode = code;
         }
     }

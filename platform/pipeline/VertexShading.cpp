@@ -1,5 +1,7 @@
 #include "pipeline/VertexShading.h"
 
+#include "pipeline/ClipCodes.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -331,26 +333,11 @@ void transformVertex(const VertexKey& key, const VertexConstants& c, const Fetch
 {
     transformPoint(c.worldViewProjection, in.position, out.position);
     const float* p = out.position;
-    uint32_t code = 0;
-    code |= (p[0] < -p[3]) << 0;
-    code |= (p[0] > p[3]) << 1;
-    code |= (p[1] < -p[3]) << 2;
-    code |= (p[1] > p[3]) << 3;
-    code |= (p[2] < 0.0f) << 4;
-    code |= (p[2] > p[3]) << 5;
+    uint32_t code = viewVolumeOutcode(p);
     if (key.clipPlaneMask) {
         float world[4];
         transformPoint(c.world, in.position, world);
-        for (int i = 0; i < MAX_CLIP_DISTANCES; ++i) {
-            if (!(key.clipPlaneMask & (1u << i))) {
-                out.clipDistance[i] = 1.0f;
-                continue;
-            }
-            const float* plane = c.clipPlanes[i];
-            const float d = plane[0] * world[0] + plane[1] * world[1] + plane[2] * world[2] + plane[3] * world[3];
-            out.clipDistance[i] = d;
-            code |= static_cast<uint32_t>(d < 0.0f) << (6 + i);
-        }
+        code |= clipPlaneOutcode(world, key.clipPlaneMask, c.clipPlanes, out.clipDistance);
     }
     out.outcode = code;
 }
