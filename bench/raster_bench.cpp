@@ -3,7 +3,12 @@
 // buffer and prints one RESULT line per scene. The shaded scene draws the
 // sphere through the effect shaded.fx (vertex and pixel programs).
 //
-//   kxbench_raster [--threads N] [--frames 20] [--runs 5] [--out DIR] [--scene sphere,cubes,fill,shaded]
+//   kxbench_raster [--threads N] [--frames 20] [--runs 5] [--out DIR] [--scene sphere,cubes,fill,shaded,stencil]
+//
+// The stencil scene (not run by default, as the references have no such
+// scene) draws the sphere and the cubes over a floor, then their planar
+// shadows as the shadow painter draws them, and reports the frame with and
+// without the shadow pass.
 
 #include <d3dx9.h>
 #include <swd3d9.h>
@@ -370,6 +375,124 @@ double runShaded(IDirect3DDevice9* device)
 #endif
 }
 
+// The sphere and the cubes standing over a floor, lit, then their planar
+// shadows as the shadow painter draws them: flattened onto the floor along
+// the sun, lit by a translucent black material, blended, stencil-tested so
+// that each floor pixel darkens once, depth-tested without depth writes.
+// The frame is measured with and without the shadow pass; a line of its own
+// gives the frame without it and the shadow pass's share of the frame.
+double runStencil(IDirect3DDevice9* device)
+{
+    static const Mesh sphere = makeSphere();
+    static const Mesh cube = makeCube();
+    static const std::vector<CubeInstance> instances = makeCubeInstances();
+    MeshBuffers sphereMesh, cubeMesh;
+    if (!sphereMesh.upload(device, sphere) || !cubeMesh.upload(device, cube))
+        return 0.0;
+    struct FloorVertex {
+        float x, y, z, nx, ny, nz;
+    };
+    const float floorY = -3.0f, half = 12.0f;
+    const FloorVertex floor[4] = {{-half, floorY, -half, 0, 1, 0},
+                                  {half, floorY, -half, 0, 1, 0},
+                                  {half, floorY, half, 0, 1, 0},
+                                  {-half, floorY, half, 0, 1, 0}};
+    const uint32_t floorIndices[6] = {0, 2, 1, 0, 3, 2};
+    setCamera(device, kCubeCamera);
+    setupLights(device);
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    D3DXMATRIX sphereWorld;
+    D3DXMatrixTranslation(&sphereWorld, 0.0f, 1.5f, 3.5f);
+    // Onto a plane just above the floor, along the direction toward the sun.
+    D3DXMATRIX flatten;
+    const D3DXVECTOR4 toSun(kLight0Dir[0], kLight0Dir[1], kLight0Dir[2], 0.0f);
+    const D3DXPLANE plane(0.0f, 1.0f, 0.0f, -(floorY + 0.01f));
+    D3DXMatrixShadow(&flatten, &toSun, &plane);
+    D3DMATERIAL9 material{};
+    material.Specular = colorValue(kCubeSpecular);
+    material.Power = kCubeShininess;
+    D3DMATERIAL9 shadow{};
+    shadow.Diffuse = {0.0f, 0.0f, 0.0f, 0.5f};
+
+    const auto drawObjects = [&](const D3DXMATRIX* after, bool colours) {
+        sphereMesh.bind(device);
+        D3DXMATRIX world = sphereWorld;
+        if (after)
+            world *= *after;
+        if (colours) {
+            material.Ambient = material.Diffuse = colorValue(kSphereDiffuse);
+            device->SetMaterial(&material);
+        }
+        device->SetTransform(D3DTS_WORLD, &world);
+        device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, sphereMesh.vertexCount, 0, sphereMesh.triangleCount);
+        cubeMesh.bind(device);
+        for (const CubeInstance& c : instances) {
+            if (colours) {
+                material.Ambient = material.Diffuse = colorValue(c.color);
+                device->SetMaterial(&material);
+            }
+            world = *reinterpret_cast<const D3DXMATRIX*>(c.model.m);
+            if (after)
+                world *= *after;
+            device->SetTransform(D3DTS_WORLD, &world);
+            device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, cubeMesh.vertexCount, 0, cubeMesh.triangleCount);
+        }
+    };
+    const auto drawScene = [&] {
+        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+        device->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_GOURAUD);
+        device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+        device->SetRenderState(D3DRS_STENCILENABLE, FALSE);
+        D3DXMATRIX identity;
+        D3DXMatrixIdentity(&identity);
+        device->SetTransform(D3DTS_WORLD, &identity);
+        material.Ambient = material.Diffuse = {0.55f, 0.55f, 0.55f, 1.0f};
+        device->SetMaterial(&material);
+        device->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
+        device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 4, 2, floorIndices, D3DFMT_INDEX32, floor,
+                                       sizeof(FloorVertex));
+        drawObjects(nullptr, true);
+    };
+    const auto drawShadows = [&] {
+        device->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_FLAT);
+        device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+        device->SetRenderState(D3DRS_STENCILENABLE, TRUE);
+        device->SetRenderState(D3DRS_STENCILFUNC, D3DCMP_EQUAL);
+        device->SetRenderState(D3DRS_STENCILREF, 0);
+        device->SetRenderState(D3DRS_STENCILPASS, D3DSTENCILOP_INCR);
+        device->SetRenderState(D3DRS_STENCILFAIL, D3DSTENCILOP_KEEP);
+        device->SetRenderState(D3DRS_STENCILZFAIL, D3DSTENCILOP_KEEP);
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+        device->SetMaterial(&shadow);
+        drawObjects(&flatten, false);
+    };
+    const double without = measure(device, "stencil_without_shadows", [&] {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, CLEAR, 1.0f, 0);
+        device->BeginScene();
+        drawScene();
+        device->EndScene();
+    });
+    const double with = measure(device, "stencil", [&] {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, CLEAR, 1.0f, 0);
+        device->BeginScene();
+        drawScene();
+        drawShadows();
+        device->EndScene();
+    });
+    device->SetRenderState(D3DRS_STENCILENABLE, FALSE);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+    device->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_GOURAUD);
+    sphereMesh.release();
+    cubeMesh.release();
+    std::printf("RESULT raster scene=stencil_without_shadows threads=%u fps_median=%.2f shadow_pass_share=%.3f\n",
+                g_threads, without, with > 0.0 && without > 0.0 ? 1.0 - with / without : 0.0);
+    return with;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -411,7 +534,8 @@ int main(int argc, char** argv)
         const char* name;
         double (*run)(IDirect3DDevice9*);
     };
-    const Scene all[4] = {{"sphere", runSphere}, {"cubes", runCubes}, {"fill", runFill}, {"shaded", runShaded}};
+    const Scene all[5] = {
+        {"sphere", runSphere}, {"cubes", runCubes}, {"fill", runFill}, {"shaded", runShaded}, {"stencil", runStencil}};
     for (const Scene& s : all) {
         if (scenes.find(s.name) == std::string::npos)
             continue;
