@@ -1,18 +1,5 @@
 #include "sceneapi/KXColor.h"
 
-namespace {
-
-uint32_t toByte(float v)
-{
-    if (!(v > 0.0f))
-        return 0;
-    if (v >= 1.0f)
-        return 255;
-    return static_cast<uint32_t>(v * 255.0f + 0.5f);
-}
-
-} // namespace
-
 KXColor::KXColor(const float* rgba)
 {
     if (rgba)
@@ -25,11 +12,6 @@ void KXColor::get(float* rgba) const
     rgba[1] = m_g;
     rgba[2] = m_b;
     rgba[3] = m_a;
-}
-
-uint32_t KXColor::getBGRA() const
-{
-    return (toByte(m_a) << 24) | (toByte(m_r) << 16) | (toByte(m_g) << 8) | toByte(m_b);
 }
 
 void KXColor::setBGRA(uint32_t word)

@@ -30,7 +30,10 @@ public:
     // Packs the colour as a Direct3D colour word: alpha in bits 24..31, red
     // 16..23, green 8..15, blue 0..7. Each component is clamped to 0..1 and
     // rounded to the nearest of 256 steps.
-    uint32_t getBGRA() const;
+    uint32_t getBGRA() const
+    {
+        return (toByte(m_a) << 24) | (toByte(m_r) << 16) | (toByte(m_g) << 8) | toByte(m_b);
+    }
     void setBGRA(uint32_t word);
 
     // Mean of red, green and blue; alpha is not part of it.
@@ -58,6 +61,11 @@ public:
 
 private:
     static float clamp01(float v) { return !(v > 0.0f) ? 0.0f : (v > 1.0f ? 1.0f : v); }
+    // 0..1 to the nearest of 256 steps; NaN and below 0 give 0.
+    static uint32_t toByte(float v)
+    {
+        return !(v > 0.0f) ? 0u : (v >= 1.0f ? 255u : static_cast<uint32_t>(v * 255.0f + 0.5f));
+    }
 
     float m_r = 0.0f;
     float m_g = 0.0f;
