@@ -154,4 +154,19 @@ void fillSurface(IDirect3DSurface9* surface, F colourAt)
     surface->UnlockRect();
 }
 
+// The colours of a one-texel cube texture's faces, in face order.
+constexpr DWORD CUBE_FACE_COLOURS[6] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0x00FFFF, 0xFF00FF};
+
+// A managed one-texel X8R8G8B8 cube texture whose faces show
+// CUBE_FACE_COLOURS, so that a picture tells which face was sampled.
+inline void makeFaceColouredCube(IDirect3DDevice9* device, Com<IDirect3DCubeTexture9>& cube)
+{
+    ASSERT_EQ(D3D_OK, device->CreateCubeTexture(1, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, cube.out(), nullptr));
+    for (int f = 0; f < 6; ++f) {
+        Com<IDirect3DSurface9> face;
+        ASSERT_EQ(D3D_OK, cube->GetCubeMapSurface(D3DCUBEMAP_FACES(f), 0, face.out()));
+        fillSurface(face.get(), [&](UINT, UINT) { return CUBE_FACE_COLOURS[f]; });
+    }
+}
+
 } // namespace d3dtest

@@ -140,14 +140,9 @@ TEST_F(PipelineTextureTransformTest, CoordinatesEnterTheMatrixExtendedByTheirDim
 
 TEST_F(PipelineTextureTransformTest, CubesAreAddressedByThreeComponentAndReflectedSets)
 {
-    const DWORD faces[6] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0x00FFFF, 0xFF00FF};
+    const DWORD* faces = CUBE_FACE_COLOURS;
     Com<IDirect3DCubeTexture9> cube;
-    ASSERT_EQ(D3D_OK, device->CreateCubeTexture(1, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, cube.out(), nullptr));
-    for (int f = 0; f < 6; ++f) {
-        Com<IDirect3DSurface9> face;
-        cube->GetCubeMapSurface(D3DCUBEMAP_FACES(f), 0, face.out());
-        fillSurface(face.get(), [&](UINT, UINT) { return faces[f]; });
-    }
+    ASSERT_NO_FATAL_FAILURE(makeFaceColouredCube(device.get(), cube));
     device->SetTexture(0, cube.get());
     // The mesh layout with (s, t, r) by D3DFVF_TEXCOORDSIZE3(0), (1, 0.2, -3) to (1, 0.2, 3) from left
     // to right: the largest component picks -z on the left third, +x in the middle, +z on the right.
