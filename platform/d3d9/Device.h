@@ -17,7 +17,9 @@ class Direct3D9;
 class StateBlock;
 class SwapChain;
 class VertexDeclaration;
+namespace pipeline {
 struct PipelineContext;
+}
 
 class Device final : public IDirect3DDevice9, public Lifetime
 {
@@ -51,7 +53,7 @@ public:
     // block instead of changing the device.
     bool isRecordingStateBlock() const { return m_recording != nullptr; }
     // The drawing pipeline's caches and worker threads (made by the pipeline).
-    std::shared_ptr<PipelineContext>& pipelineContext() { return m_pipelineContext; }
+    std::shared_ptr<pipeline::PipelineContext>& pipelineContext() { return m_pipelineContext; }
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
@@ -278,7 +280,7 @@ private:
     LostState m_lostState = LostState::Usable;
     bool m_inScene = false;
     D3DGAMMARAMP m_gammaRamp;
-    std::shared_ptr<PipelineContext> m_pipelineContext;
+    std::shared_ptr<pipeline::PipelineContext> m_pipelineContext;
     BOOL m_cursorVisible = FALSE;
 };
 
