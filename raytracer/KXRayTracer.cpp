@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <optional>
@@ -259,9 +260,14 @@ void KXRayTracer::renderSingleColorBackground(KXBackground* background, KXRawIma
 
 void KXRayTracer::fillImage(KXRawImage2D& image, const KXColor& color)
 {
+    // One row is written pixel by pixel, the others are copies of it.
+    const unsigned char* first = image.getRow(0);
+    if (!first)
+        return;
     for (unsigned x = 0; x < image.getWidth(); ++x)
-        for (unsigned y = 0; y < image.getHeight(); ++y)
-            image.setColor(x, y, color);
+        image.setColorInRow(image.getRow(0), x, color);
+    for (unsigned y = 1; y < image.getHeight(); ++y)
+        std::memcpy(image.getRow(y), first, image.getRowSize());
 }
 
 void KXRayTracer::renderTexturedBackground(KXBackground* background, KXRawImage2D& image)
@@ -421,20 +427,21 @@ void KXRayTracer::tracePrimaryPass(KXRoot* root, KXRawImage2D& image, RTNodeCach
                 covering |= 1u << i;
         KXColor colors[RT_PACKET_SIZE];
         const unsigned together = rtShadeHits(shading, nearest, rays, prepared, covering, colors);
+        unsigned char* row = image.getRow(y);
         for (unsigned i = 0; i < count; ++i) {
             const std::vector<RTHit>& hits = primary[i]->getHits();
             if (hits.empty())
                 continue;
             if (together & (1u << i)) {
-                image.setColor(x + i, y, colors[i]);
+                image.setColorInRow(row, x + i, colors[i]);
                 continue;
             }
             if (covering & (1u << i)) {
-                image.setColor(x + i, y, rtShade(shading, hits[0], rays[i], secondary, 0, &prepared[i]));
+                image.setColorInRow(row, x + i, rtShade(shading, hits[0], rays[i], secondary, 0, &prepared[i]));
                 continue;
             }
-            image.setColor(x + i, y,
-                           composite(hits, shading, rays[i], secondary, image.getColor(x + i, y), &prepared[i]));
+            image.setColorInRow(
+                row, x + i, composite(hits, shading, rays[i], secondary, image.getColor(x + i, y), &prepared[i]));
         }
     });
 }

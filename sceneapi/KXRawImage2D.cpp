@@ -175,22 +175,6 @@ int KXRawImage2D::setColor(unsigned x, unsigned y, const KXColor& color)
     unsigned char* row = getRow(y);
     if (!row || x >= m_width)
         return -1;
-    unsigned char* p = row + static_cast<size_t>(x) * BYTES_PER_PIXEL;
-    // The Direct3D word does the clamping and rounding for both formats.
-    const uint32_t word = color.getBGRA();
-    const unsigned char r = static_cast<unsigned char>(word >> 16);
-    const unsigned char g = static_cast<unsigned char>(word >> 8);
-    const unsigned char b = static_cast<unsigned char>(word);
-    const unsigned char a = static_cast<unsigned char>(word >> 24);
-    if (m_format == KXRAWIMAGE2D_RGBA) {
-        p[0] = r;
-        p[1] = g;
-        p[2] = b;
-    } else {
-        p[0] = b;
-        p[1] = g;
-        p[2] = r;
-    }
-    p[3] = a;
+    setColorInRow(row, x, color);
     return 0;
 }

@@ -93,6 +93,20 @@ public:
     // Writes pixel (x, y), the colour clamped to 0..1 and rounded to 8 bits.
     // 0 success; -1 outside the image or without data (nothing is written).
     int setColor(unsigned x, unsigned y, const KXColor& color);
+    // setColor for pixel x of a row that getRow returned (x below the
+    // width): for loops that write many pixels of one row.
+    void setColorInRow(unsigned char* row, unsigned x, const KXColor& color) const
+    {
+        // The Direct3D word does the clamping and rounding for both formats.
+        const uint32_t word = color.getBGRA();
+        unsigned char* p = row + static_cast<size_t>(x) * BYTES_PER_PIXEL;
+        const unsigned char r = static_cast<unsigned char>(word >> 16);
+        const unsigned char b = static_cast<unsigned char>(word);
+        p[0] = m_format == KXRAWIMAGE2D_RGBA ? r : b;
+        p[1] = static_cast<unsigned char>(word >> 8);
+        p[2] = m_format == KXRAWIMAGE2D_RGBA ? b : r;
+        p[3] = static_cast<unsigned char>(word >> 24);
+    }
 
 private:
     unsigned m_width = 0;
