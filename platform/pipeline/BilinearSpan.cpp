@@ -98,9 +98,7 @@ inline __m128i texelPair(const uint8_t* row, int xa, int xb)
     return _mm_unpacklo_epi32(_mm_cvtsi32_si128(a), _mm_cvtsi32_si128(b));
 }
 
-// Texel addressing of the bilinear sampler: wrapping a power-of-two size,
-// wrapping any size, or clamping.
-enum class Addressing { WRAP_POWER_OF_TWO, WRAP, CLAMP };
+using Addressing = BilinearAddressing;
 
 struct TexelRows {
     __m128i left, right; // the texels at xa and xb of four pixels
@@ -378,13 +376,10 @@ void bilinearSpan(const PixelContext& pixels, const Plane* varyingPlanes, const 
     }
 }
 
-using SpanRoutine = void (*)(const PixelContext&, const Plane*, const Plane&, int64_t, int64_t, int, float, float, float,
-                             const float*);
-
 template <Addressing A>
-SpanRoutine bilinearSpanFor(bool modulate, bool blend, bool depth)
+BilinearSpanRoutine fourPixelSpanFor(bool modulate, bool blend, bool depth)
 {
-    static const SpanRoutine routines[8] = {
+    static const BilinearSpanRoutine routines[8] = {
         bilinearSpan<A, false, false, false>, bilinearSpan<A, false, false, true>,
         bilinearSpan<A, false, true, false>,  bilinearSpan<A, false, true, true>,
         bilinearSpan<A, true, false, false>,  bilinearSpan<A, true, false, true>,
@@ -393,10 +388,33 @@ SpanRoutine bilinearSpanFor(bool modulate, bool blend, bool depth)
     return routines[(modulate ? 4 : 0) + (blend ? 2 : 0) + (depth ? 1 : 0)];
 }
 
+BilinearSpanRoutine fourPixelSpan(Addressing addressing, bool modulate, bool blend, bool depth)
+{
+    switch (addressing) {
+    case Addressing::WRAP_POWER_OF_TWO: return fourPixelSpanFor<Addressing::WRAP_POWER_OF_TWO>(modulate, blend, depth);
+    case Addressing::WRAP: return fourPixelSpanFor<Addressing::WRAP>(modulate, blend, depth);
+    default: return fourPixelSpanFor<Addressing::CLAMP>(modulate, blend, depth);
+    }
+}
+
 } // namespace
 
-void bilinearTexturedSpan(const PixelContext& pixels, const Plane* varyingPlanes, const Plane& qPlane, int64_t lo, int64_t hi,
-                   int y, float q, float z, float zStep, const float* base)
+BilinearSpanWidth widestBilinearSpan()
+{
+#if defined(__x86_64__)
+    static const BilinearSpanWidth widest = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") ? BilinearSpanWidth::EIGHT : BilinearSpanWidth::FOUR;
+    }();
+    return widest;
+#else
+    return BilinearSpanWidth::FOUR;
+#endif
+}
+
+void bilinearTexturedSpanOfWidth(BilinearSpanWidth width, const PixelContext& pixels, const Plane* varyingPlanes,
+                                 const Plane& qPlane, int64_t lo, int64_t hi, int y, float q, float z, float zStep,
+                                 const float* base)
 {
     const SamplerSetup& sampler = pixels.samplers[0];
     const SamplerLevel& level = sampler.levels[0][sampler.firstLevel];
@@ -405,14 +423,26 @@ void bilinearTexturedSpan(const PixelContext& pixels, const Plane* varyingPlanes
     const bool depth = pixels.key.zEnable;
     if (depth && pixels.key.zFunc == D3DCMP_NEVER)
         return;
-    SpanRoutine routine;
+    Addressing addressing = Addressing::WRAP;
     if (sampler.bilinearArgb == 2)
-        routine = bilinearSpanFor<Addressing::CLAMP>(modulate, blend, depth);
+        addressing = Addressing::CLAMP;
     else if ((level.width & (level.width - 1)) == 0 && (level.height & (level.height - 1)) == 0)
-        routine = bilinearSpanFor<Addressing::WRAP_POWER_OF_TWO>(modulate, blend, depth);
-    else
-        routine = bilinearSpanFor<Addressing::WRAP>(modulate, blend, depth);
+        addressing = Addressing::WRAP_POWER_OF_TWO;
+#if defined(__x86_64__)
+    const BilinearSpanRoutine routine = width == BilinearSpanWidth::EIGHT
+                                            ? eightPixelBilinearSpan(addressing, modulate, blend, depth)
+                                            : fourPixelSpan(addressing, modulate, blend, depth);
+#else
+    (void)width;
+    const BilinearSpanRoutine routine = fourPixelSpan(addressing, modulate, blend, depth);
+#endif
     routine(pixels, varyingPlanes, qPlane, lo, hi, y, q, z, zStep, base);
+}
+
+void bilinearTexturedSpan(const PixelContext& pixels, const Plane* varyingPlanes, const Plane& qPlane, int64_t lo,
+                          int64_t hi, int y, float q, float z, float zStep, const float* base)
+{
+    bilinearTexturedSpanOfWidth(widestBilinearSpan(), pixels, varyingPlanes, qPlane, lo, hi, y, q, z, zStep, base);
 }
 
 } // namespace pipeline
