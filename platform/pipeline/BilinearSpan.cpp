@@ -17,13 +17,6 @@ namespace pipeline {
 
 namespace {
 
-// Index i wrapped into 0..n-1.
-int wrapIndex(int i, int n)
-{
-    const int r = i % n;
-    return r < 0 ? r + n : r;
-}
-
 // Four 32-bit lanes to eight 16-bit lanes: each pixel's value over the four
 // channel lanes of its texel, pixels 0 and 1 in `low`, 2 and 3 in `high`.
 void spreadPerPixel(__m128i lanes, __m128i& low, __m128i& high)
@@ -112,27 +105,10 @@ __attribute__((always_inline))
 #endif
 inline void gatherTexels(const SamplerLevel& level, const int* x0, const int* y0, TexelRows& a, TexelRows& b)
 {
-    const int widthMask = level.width - 1, heightMask = level.height - 1;
     __m128i pairs[2][4];
     for (int k = 0; k < 4; ++k) {
         int xa, xb, ya, yb;
-        if (A == Addressing::WRAP_POWER_OF_TWO) {
-            xa = x0[k] & widthMask;
-            xb = (x0[k] + 1) & widthMask;
-            ya = y0[k] & heightMask;
-            yb = (y0[k] + 1) & heightMask;
-        } else if (A == Addressing::WRAP) {
-            const bool inside = x0[k] >= 0 && x0[k] < level.width && y0[k] >= 0 && y0[k] < level.height;
-            xa = inside ? x0[k] : wrapIndex(x0[k], level.width);
-            xb = xa + 1 == level.width ? 0 : xa + 1;
-            ya = inside ? y0[k] : wrapIndex(y0[k], level.height);
-            yb = ya + 1 == level.height ? 0 : ya + 1;
-        } else {
-            xa = std::min(std::max(x0[k], 0), widthMask);
-            xb = std::min(std::max(x0[k] + 1, 0), widthMask);
-            ya = std::min(std::max(y0[k], 0), heightMask);
-            yb = std::min(std::max(y0[k] + 1, 0), heightMask);
-        }
+        bilinearCorners<A>(level, x0[k], y0[k], xa, xb, ya, yb);
         pairs[0][k] = texelPair(level.data + static_cast<size_t>(ya) * level.pitch, xa, xb);
         pairs[1][k] = texelPair(level.data + static_cast<size_t>(yb) * level.pitch, xa, xb);
     }

@@ -10,6 +10,7 @@
 #include "pipeline/PixelProcessor.h"
 #include "pipeline/TriangleSetup.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace swd3d9 {
@@ -37,6 +38,37 @@ void bilinearTexturedSpanOfWidth(BilinearSpanWidth width, const PixelContext& pi
 // Texel addressing of the bilinear sampler: wrapping a power-of-two size,
 // wrapping any size, or clamping.
 enum class BilinearAddressing : uint8_t { WRAP_POWER_OF_TWO, WRAP, CLAMP };
+
+// The columns xa, xb and rows ya, yb of the four texels around texel
+// position (x, y) (the one at or left of and above the sample, and its
+// right and lower neighbours) for addressing A.
+template <BilinearAddressing A>
+inline void bilinearCorners(const SamplerLevel& level, int x, int y, int& xa, int& xb, int& ya, int& yb)
+{
+    const int widthMask = level.width - 1, heightMask = level.height - 1;
+    if (A == BilinearAddressing::WRAP_POWER_OF_TWO) {
+        xa = x & widthMask;
+        xb = (x + 1) & widthMask;
+        ya = y & heightMask;
+        yb = (y + 1) & heightMask;
+    } else if (A == BilinearAddressing::WRAP) {
+        // Index i wrapped into 0..n-1.
+        const auto wrap = [](int i, int n) {
+            const int r = i % n;
+            return r < 0 ? r + n : r;
+        };
+        const bool inside = x >= 0 && x < level.width && y >= 0 && y < level.height;
+        xa = inside ? x : wrap(x, level.width);
+        xb = xa + 1 == level.width ? 0 : xa + 1;
+        ya = inside ? y : wrap(y, level.height);
+        yb = ya + 1 == level.height ? 0 : ya + 1;
+    } else {
+        xa = std::min(std::max(x, 0), widthMask);
+        xb = std::min(std::max(x + 1, 0), widthMask);
+        ya = std::min(std::max(y, 0), heightMask);
+        yb = std::min(std::max(y + 1, 0), heightMask);
+    }
+}
 
 using BilinearSpanRoutine = void (*)(const PixelContext&, const Plane*, const Plane&, int64_t, int64_t, int, float,
                                      float, float, const float*);

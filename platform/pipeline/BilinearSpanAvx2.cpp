@@ -33,13 +33,6 @@ namespace {
 
 using Addressing = BilinearAddressing;
 
-// Index i wrapped into 0..n-1.
-int wrapIndexOf(int i, int n)
-{
-    const int r = i % n;
-    return r < 0 ? r + n : r;
-}
-
 } // namespace
 
 // Everything with 256-bit registers is compiled for AVX2 (without FMA,
@@ -207,27 +200,10 @@ KX_SPAN_INLINE void gatherTexels(const SamplerLevel& level, __m256i ix, __m256i 
     alignas(32) int x0[8], y0[8];
     _mm256_store_si256(reinterpret_cast<__m256i*>(x0), ix);
     _mm256_store_si256(reinterpret_cast<__m256i*>(y0), iy);
-    const int widthMask = level.width - 1, heightMask = level.height - 1;
     alignas(32) uint32_t words[4][8];
     for (int k = 0; k < 8; ++k) {
         int xa, xb, ya, yb;
-        if (A == Addressing::WRAP_POWER_OF_TWO) {
-            xa = x0[k] & widthMask;
-            xb = (x0[k] + 1) & widthMask;
-            ya = y0[k] & heightMask;
-            yb = (y0[k] + 1) & heightMask;
-        } else if (A == Addressing::WRAP) {
-            const bool inside = x0[k] >= 0 && x0[k] < level.width && y0[k] >= 0 && y0[k] < level.height;
-            xa = inside ? x0[k] : wrapIndexOf(x0[k], level.width);
-            xb = xa + 1 == level.width ? 0 : xa + 1;
-            ya = inside ? y0[k] : wrapIndexOf(y0[k], level.height);
-            yb = ya + 1 == level.height ? 0 : ya + 1;
-        } else {
-            xa = std::min(std::max(x0[k], 0), widthMask);
-            xb = std::min(std::max(x0[k] + 1, 0), widthMask);
-            ya = std::min(std::max(y0[k], 0), heightMask);
-            yb = std::min(std::max(y0[k] + 1, 0), heightMask);
-        }
+        bilinearCorners<A>(level, x0[k], y0[k], xa, xb, ya, yb);
         const uint8_t* top = level.data + static_cast<size_t>(ya) * level.pitch;
         const uint8_t* bottom = level.data + static_cast<size_t>(yb) * level.pitch;
         std::memcpy(&words[0][k], top + 4 * xa, 4);
