@@ -2,6 +2,7 @@
 
 #include "pipeline/DepthStencilSpan.h"
 #include "pipeline/DepthTest.h"
+#include "pipeline/PixelRoutines.h"
 
 #include "d3d9/Formats.h"
 #include "d3d9/PixelBuffer.h"
@@ -24,6 +25,10 @@ float asFloat(DWORD bits)
 }
 
 float saturate(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
+
+uint32_t toUnorm(float v, float scale) { return static_cast<uint32_t>(saturate(v) * scale + 0.5f); }
+
+} // namespace
 
 void readTarget(D3DFORMAT format, const uint8_t* p, float* rgba)
 {
@@ -52,8 +57,6 @@ void readTarget(D3DFORMAT format, const uint8_t* p, float* rgba)
         break;
     }
 }
-
-uint32_t toUnorm(float v, float scale) { return static_cast<uint32_t>(saturate(v) * scale + 0.5f); }
 
 void writeTarget(D3DFORMAT format, uint8_t* p, const float* rgba, uint8_t mask)
 {
@@ -102,6 +105,8 @@ void writeTarget(D3DFORMAT format, uint8_t* p, const float* rgba, uint8_t mask)
     }
     }
 }
+
+namespace {
 
 bool plainColorTarget(const TargetView& target)
 {
@@ -200,6 +205,7 @@ void prepareSamplers(const DeviceState& state, PixelContext& context)
             prepareSampler(context.samplers[r], state.samplerStates[r], state.textures[r]);
         }
         context.samplerMask = mask;
+        choosePixelRoutine(context);
         return;
     }
     context.samplerMask = context.combiner.textureMask & ((1u << MAX_STAGES) - 1);
@@ -213,6 +219,7 @@ void prepareSamplers(const DeviceState& state, PixelContext& context)
             context.key.needsDerivatives = true;
     }
     context.key.texturedSpan = fitsTexturedSpan(context);
+    choosePixelRoutine(context);
 }
 
 void buildPixelState(const DeviceState& state, PixelContext& context)
@@ -340,6 +347,7 @@ void buildPixelState(const DeviceState& state, PixelContext& context)
 
     c.depthBias = asFloat(rs[D3DRS_DEPTHBIAS]);
     c.slopeScaleBias = asFloat(rs[D3DRS_SLOPESCALEDEPTHBIAS]);
+    choosePixelRoutine(context);
 }
 
 void shadeColor(const PixelContext& context, const PixelInputs& in, float rgba[4])

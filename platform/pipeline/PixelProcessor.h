@@ -3,9 +3,12 @@
 // The per-pixel end of the pipeline for one draw: texture stages (through
 // the sampler and combiner), specular add, fog blend, alpha test, stencil
 // and depth tests, blending, colour write masks and the store into the
-// render target. The choices are made once per draw into a PixelKey; the
-// rasteriser calls processPixel for every covered sample. The programmable
-// pixel stage (PixelProgram.h) replaces shadeColor and keeps the rest
+// render target. The choices are made once per draw into a PixelKey, and
+// the key picks the routine the rasteriser calls for every covered sample
+// (PixelRoutines.h): processPixel specialised for the draw's class of
+// state. processPixel itself decides everything per sample and is the
+// reference those routines are held to. The programmable pixel stage
+// (PixelProgram.h) replaces shadeColor and keeps the rest
 // (processShadedPixel).
 
 #include "pipeline/DrawState.h"
@@ -15,6 +18,46 @@
 
 namespace swd3d9 {
 namespace pipeline {
+
+struct PixelContext;
+struct PixelInputs;
+
+// Does for one sample what processPixel does, for the states of one class.
+using PixelRoutine = void (*)(const PixelContext& context, int x, int y, UINT sample, const PixelInputs& in);
+
+// The depth and stencil tests of a sample ahead of its shading, at depth z
+// (bias included): when they fail, stores what processPixel stores then
+// and returns true; else changes nothing.
+using EarlyTestRoutine = bool (*)(const PixelContext& context, int x, int y, UINT sample, float z, bool frontFace);
+
+// The stencil comparison (as a truth table, see PixelRoutineSetup) and
+// operations of one side of a triangle.
+struct StencilFace {
+    uint8_t passes, fail, zFail, pass;
+};
+
+// The routine chosen for the key, and what it reads that the key says
+// less directly. Derived from the rest of the context alone (the key, the
+// target formats, the varyings), so that contexts compared as bytes stay
+// equal for equal states.
+struct PixelRoutineSetup {
+    PixelRoutine run;
+    // Null when the alpha test must come first, or nothing is tested;
+    // else a sample it finishes need not be interpolated for run.
+    EarlyTestRoutine earlyTest;
+    // By PixelInputs::frontFace: counter-clockwise, then clockwise
+    // triangles (the same unless stencil is two-sided).
+    StencilFace stencil[2];
+    // The bits of a 32-bit target word that the colour write mask keeps,
+    // and the alpha byte an X8R8G8B8 target reads and stores as 255.
+    uint32_t colorKeep;
+    uint32_t alphaFill;
+    // The varyings the routine reads: the first this many.
+    int varyingsRead;
+    // The depth and alpha comparisons as truth tables: bit 0 passes a
+    // value less than the reference, bit 1 an equal one, bit 2 a greater.
+    uint8_t depthPasses, alphaPasses;
+};
 
 struct PixelContext {
     PixelKey key;
@@ -26,6 +69,7 @@ struct PixelContext {
     // textured stages, or the registers a pixel program samples.
     uint32_t samplerMask;
     PixelProgramSetup program;
+    PixelRoutineSetup routine;
     SamplerSetup samplers[PIXEL_SAMPLERS];
 };
 
@@ -49,6 +93,8 @@ struct PixelInputs {
     bool frontFace;
 };
 
+// Every step for one sample, each decided from the key as it comes: the
+// reference of the routines in context.routine, which the rasteriser calls.
 void processPixel(const PixelContext& context, int x, int y, UINT sample, const PixelInputs& in);
 
 // The back end of processPixel for a colour already shaded (a pixel
@@ -64,6 +110,12 @@ void applyFog(const PixelContext& context, float z, float invW, float vertexFog,
 
 // The colour of a pixel before fog and the per-pixel tests (exposed for tests).
 void shadeColor(const PixelContext& context, const PixelInputs& in, float rgba[4]);
+
+// A target pixel of the format as RGBA, and RGBA stored into one under a
+// colour write mask (D3DCOLORWRITEENABLE bits), as processPixel reads and
+// writes them.
+void readTarget(D3DFORMAT format, const uint8_t* p, float* rgba);
+void writeTarget(D3DFORMAT format, uint8_t* p, const float* rgba, uint8_t mask);
 
 // Blend factor of a D3DBLEND value for one channel set.
 void blendFactor(uint8_t factor, const float* src, const float* dst, const float* constant, float* out);

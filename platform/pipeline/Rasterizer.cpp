@@ -25,7 +25,10 @@ void rasterizeTriangle(const PixelContext& pixels, const Triangle& t, const Plan
     const Plane& qPlane = planes[1];
     const Plane* varyingPlanes = planes + 2;
     const bool textured = pixels.key.needsDerivatives;
-    const bool earlyDepth = pixels.key.zEnable && !pixels.key.stencil && !pixels.key.alphaTest;
+    const PixelRoutine shadeSample = pixels.routine.run;
+    const EarlyTestRoutine failsEarly = pixels.routine.earlyTest;
+    // The span loops read every varying; a sample only those its routine does.
+    const int interpolated = pixels.key.texturedSpan ? varyingCount : pixels.routine.varyingsRead;
     float varyings[MAX_VARYINGS];
     float base[MAX_VARYINGS];
     float derivativesX[4 * MAX_STAGES];
@@ -56,7 +59,7 @@ void rasterizeTriangle(const PixelContext& pixels, const Triangle& t, const Plan
         }
         float q = qPlane.at(fx, fy);
         float z = zPlane.at(fx, fy) + t.depthOffset;
-        for (int i = 0; i < varyingCount; ++i)
+        for (int i = 0; i < interpolated; ++i)
             base[i] = varyingPlanes[i].at(fx, fy);
         if (pixels.key.texturedSpan) {
 #if defined(__SSE2__)
@@ -72,15 +75,15 @@ void rasterizeTriangle(const PixelContext& pixels, const Triangle& t, const Plan
             if (x != lo) {
                 q += qPlane.dx;
                 z += zPlane.dx;
-                for (int i = 0; i < varyingCount; ++i)
+                for (int i = 0; i < interpolated; ++i)
                     base[i] += varyingPlanes[i].dx;
             }
-            if (earlyDepth && hiddenByDepth(pixels, static_cast<int>(x), y, sample, z))
+            if (failsEarly && failsEarly(pixels, static_cast<int>(x), y, sample, z, t.frontFace))
                 continue;
             const float w = 1.0f / q;
             in.z = z;
             in.invW = q;
-            for (int i = 0; i < varyingCount; ++i)
+            for (int i = 0; i < interpolated; ++i)
                 varyings[i] = base[i] * w;
             if (textured) {
                 // d(a/q)/dx = (d(a q)/dx - a dq/dx) / q, exact for the
@@ -91,7 +94,7 @@ void rasterizeTriangle(const PixelContext& pixels, const Triangle& t, const Plan
                     derivativesY[k] = (varyingPlanes[i].dy - varyings[i] * qPlane.dy) * w;
                 }
             }
-            processPixel(pixels, static_cast<int>(x), y, sample, in);
+            shadeSample(pixels, static_cast<int>(x), y, sample, in);
         }
     }
 }
@@ -99,26 +102,32 @@ void rasterizeTriangle(const PixelContext& pixels, const Triangle& t, const Plan
 void shadeLinePixel(const PixelContext& pixels, const LineSegment& s, const float* ends, float t, int x, int y,
                     UINT sample)
 {
-    const int varyingCount = pixels.varyingCount;
     t = std::min(1.0f, std::max(0.0f, t));
+    const float z = s.z[0] + (s.z[1] - s.z[0]) * t;
+    // A program reads every varying, and may discard or move the depth.
+    const bool programmed = pixels.program.executable != nullptr;
+    const EarlyTestRoutine failsEarly = pixels.routine.earlyTest;
+    if (!programmed && failsEarly && failsEarly(pixels, x, y, sample, z, true))
+        return;
+    const int varyingCount = programmed ? pixels.varyingCount : pixels.routine.varyingsRead;
     const float q = s.invW[0] + (s.invW[1] - s.invW[0]) * t;
     const float w = q != 0.0f ? 1.0f / q : 0.0f;
     float varyings[MAX_VARYINGS];
     const float* a = ends;
-    const float* b = ends + varyingCount;
+    const float* b = ends + pixels.varyingCount;
     for (int i = 0; i < varyingCount; ++i)
         varyings[i] = (a[i] * s.invW[0] + (b[i] * s.invW[1] - a[i] * s.invW[0]) * t) * w;
     PixelInputs in;
-    in.z = s.z[0] + (s.z[1] - s.z[0]) * t;
+    in.z = z;
     in.invW = q;
     in.varyings = varyings;
     in.derivativesX = nullptr;
     in.derivativesY = nullptr;
     in.frontFace = true;
-    if (pixels.program.executable)
+    if (programmed)
         shadeProgramPixel(pixels, x, y, sample, in);
     else
-        processPixel(pixels, x, y, sample, in);
+        pixels.routine.run(pixels, x, y, sample, in);
 }
 
 void rasterizeLine(const PixelContext& pixels, const LineSegment& s, const float* ends, int x0, int y0, int x1,

@@ -1,0 +1,391 @@
+#include "pipeline/PixelRoutines.h"
+
+#include "pipeline/DepthTest.h"
+
+#include "d3d9/PixelBuffer.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <utility>
+
+namespace swd3d9 {
+namespace pipeline {
+
+namespace {
+
+enum DepthMode { DEPTH_NONE, DEPTH_16, DEPTH_24, DEPTH_24_STENCIL, STENCIL_ONLY, DEPTH_MODES };
+enum BlendMode { BLEND_OFF, BLEND_SOURCE_ALPHA, BLEND_ADD, BLEND_GENERAL, BLEND_MODES };
+// Untextured: the diffuse colour, with a bit each for the specular add and
+// fog; or all that shadeColor does.
+enum ShadeMode { SHADE_DIFFUSE = 0, SHADE_SPECULAR = 1, SHADE_FOG = 2, SHADE_GENERAL = 4, SHADE_MODES = 5 };
+
+// Per depth mode and alpha test: the 32-bit target's blend and shade
+// combinations, then the routine for any target.
+constexpr int WORD_TARGET_VARIANTS = BLEND_MODES * SHADE_MODES;
+constexpr int COLOR_VARIANTS = WORD_TARGET_VARIANTS + 1;
+static_assert(PIXEL_ROUTINE_COUNT == DEPTH_MODES * 2 * COLOR_VARIANTS, "one routine per class");
+
+// D3DCMP_NEVER to D3DCMP_ALWAYS are, less one, the truth tables of
+// PixelRoutineSetup; an unknown function passes everything, as ALWAYS.
+uint8_t comparisonTable(uint8_t func)
+{
+    return static_cast<uint8_t>(func >= D3DCMP_NEVER && func <= D3DCMP_ALWAYS ? func - D3DCMP_NEVER : 7);
+}
+
+// compareFunction for the function of the table, without a branch.
+inline bool passes(uint8_t table, uint32_t value, uint32_t reference)
+{
+    const int order = (value >= reference) + (value > reference);
+    return (table >> order) & 1;
+}
+
+float saturate(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
+
+uint32_t toUnorm8(float v) { return static_cast<uint32_t>(saturate(v) * 255.0f + 0.5f); }
+
+template <int Shade>
+inline void shadeAs(const PixelContext& context, const PixelInputs& in, float rgba[4])
+{
+    if constexpr (Shade == SHADE_GENERAL) {
+        shadeColor(context, in, rgba);
+    } else {
+        const float* v = in.varyings;
+        std::memcpy(rgba, v + VARYING_DIFFUSE, 4 * sizeof(float));
+        if constexpr ((Shade & SHADE_SPECULAR) != 0) {
+            for (int i = 0; i < 3; ++i)
+                rgba[i] = saturate(rgba[i] + v[VARYING_SPECULAR + i]);
+        }
+        if constexpr ((Shade & SHADE_FOG) != 0)
+            applyFog(context, in.z, in.invW, v[VARYING_FOG], rgba);
+    }
+}
+
+// Any factors and operations, colour and target already in 0..1.
+void blendGeneral(const PixelKey& key, const float* constant, const float color[4], const float dst[4],
+                  float result[4])
+{
+    float sf[4], df[4], sfa[4], dfa[4];
+    blendFactor(key.srcBlend, color, dst, constant, sf);
+    blendFactor(key.destBlend, color, dst, constant, df);
+    blendFactor(key.srcBlendAlpha, color, dst, constant, sfa);
+    blendFactor(key.destBlendAlpha, color, dst, constant, dfa);
+    for (int i = 0; i < 4; ++i) {
+        const uint8_t op = i < 3 ? key.blendOp : key.blendOpAlpha;
+        const float s = color[i] * (i < 3 ? sf[i] : sfa[3]);
+        const float d = dst[i] * (i < 3 ? df[i] : dfa[3]);
+        switch (op) {
+        case D3DBLENDOP_SUBTRACT:
+            result[i] = s - d;
+            break;
+        case D3DBLENDOP_REVSUBTRACT:
+            result[i] = d - s;
+            break;
+        case D3DBLENDOP_MIN:
+            result[i] = std::min(color[i], dst[i]);
+            break;
+        case D3DBLENDOP_MAX:
+            result[i] = std::max(color[i], dst[i]);
+            break;
+        default:
+            result[i] = s + d;
+            break;
+        }
+    }
+}
+
+// The colour, saturated, blended into a 32-bit target word and stored
+// under the write mask. The word is read whatever the mode: the mask
+// merges with it, and its line is about to be written anyway.
+template <int Blend>
+__attribute__((always_inline)) inline void storeWord(const PixelContext& context, uint8_t* p, float color[4])
+{
+    const PixelRoutineSetup& setup = context.routine;
+    uint32_t old;
+    std::memcpy(&old, p, 4);
+    for (int i = 0; i < 4; ++i)
+        color[i] = saturate(color[i]);
+    float result[4];
+    if constexpr (Blend == BLEND_OFF) {
+        std::memcpy(result, color, sizeof(result));
+    } else {
+        const float unit = 1.0f / 255.0f;
+        // 255 * (1 / 255) is exactly 1 in single precision: the filled
+        // alpha byte of X8R8G8B8 reads as 1.
+        const float dst[4] = {((old >> 16) & 0xFF) * unit, ((old >> 8) & 0xFF) * unit, (old & 0xFF) * unit,
+                              ((old | setup.alphaFill) >> 24) * unit};
+        if constexpr (Blend == BLEND_SOURCE_ALPHA) {
+            const float a = color[3], inverse = 1.0f - a;
+            for (int i = 0; i < 3; ++i)
+                result[i] = color[i] * a + dst[i] * inverse;
+            // Alpha by SRCALPHA as the colour, or by ONE (laid over).
+            const float alphaFactor = context.key.alphaOver ? 1.0f : a;
+            result[3] = color[3] * alphaFactor + dst[3] * inverse;
+        } else if constexpr (Blend == BLEND_ADD) {
+            for (int i = 0; i < 4; ++i)
+                result[i] = color[i] + dst[i];
+        } else {
+            blendGeneral(context.key, context.constants.blendFactor, color, dst, result);
+        }
+    }
+    uint32_t c = (toUnorm8(result[3]) << 24) | (toUnorm8(result[0]) << 16) | (toUnorm8(result[1]) << 8) |
+                 toUnorm8(result[2]);
+    c |= setup.alphaFill;
+    c = (c & ~setup.colorKeep) | (old & setup.colorKeep);
+    std::memcpy(p, &c, 4);
+}
+
+// The colour into a target of any format, or nowhere when none is written.
+inline void storeAny(const PixelContext& context, int x, int y, UINT sample, float color[4])
+{
+    const PixelKey& key = context.key;
+    const TargetView& target = context.target;
+    if (!key.colorWrite || !target.color)
+        return;
+    uint8_t* p = target.color->pixel(static_cast<UINT>(x), static_cast<UINT>(y), 0,
+                                     sample < target.color->samples() ? sample : 0);
+    for (int i = 0; i < 4; ++i)
+        color[i] = saturate(color[i]);
+    if (key.blend) {
+        float dst[4], result[4];
+        readTarget(target.colorFormat, p, dst);
+        blendGeneral(key, context.constants.blendFactor, color, dst, result);
+        writeTarget(target.colorFormat, p, result, key.colorWrite);
+    } else {
+        writeTarget(target.colorFormat, p, color, key.colorWrite);
+    }
+}
+
+// The depth and stencil part of a sample in one depth mode: the stored
+// word, the tests and the store, as processPixel does them.
+template <int Depth>
+struct DepthStencilSample {
+    static constexpr bool depthTest = Depth == DEPTH_16 || Depth == DEPTH_24 || Depth == DEPTH_24_STENCIL;
+    static constexpr bool stencil = Depth == DEPTH_24_STENCIL || Depth == STENCIL_ONLY;
+
+    uint8_t* pixel = nullptr;
+    uint32_t storedDepth = 0, stencilValue = 0, depthBits = 0;
+    bool stencilPass = true, depthPass = true;
+
+    __attribute__((always_inline)) void load(const TargetView& target, int x, int y, UINT sample, float z)
+    {
+        if constexpr (Depth != DEPTH_NONE) {
+            pixel = target.depth->pixel(static_cast<UINT>(x), static_cast<UINT>(y), 0,
+                                        sample < target.depth->samples() ? sample : 0);
+            if constexpr (Depth == DEPTH_16) {
+                uint16_t w16;
+                std::memcpy(&w16, pixel, 2);
+                storedDepth = w16;
+                depthBits = static_cast<uint32_t>(saturate(z) * 65535.0f + 0.5f);
+            } else {
+                uint32_t word;
+                std::memcpy(&word, pixel, 4);
+                storedDepth = word >> 8;
+                stencilValue = word & 0xFF;
+                if constexpr (depthTest)
+                    depthBits = depthBits24(z);
+            }
+        }
+    }
+
+    // Whether both tests pass (the depth test runs only after the stencil
+    // test passed).
+    __attribute__((always_inline)) bool test(const PixelContext& context, const StencilFace& face)
+    {
+        const PixelConstants& c = context.constants;
+        if constexpr (stencil)
+            stencilPass = passes(face.passes, c.stencilRef & c.stencilMask, stencilValue & c.stencilMask);
+        if constexpr (depthTest)
+            depthPass = stencilPass && passes(context.routine.depthPasses, depthBits, storedDepth);
+        return stencilPass && depthPass;
+    }
+
+    __attribute__((always_inline)) void store(const PixelContext& context, const StencilFace& face)
+    {
+        const PixelConstants& c = context.constants;
+        const bool zWrite = context.key.zWrite;
+        if constexpr (Depth == DEPTH_16) {
+            if (zWrite && depthPass) {
+                const uint16_t w16 = static_cast<uint16_t>(depthBits);
+                std::memcpy(pixel, &w16, 2);
+            }
+        } else if constexpr (Depth != DEPTH_NONE) {
+            uint32_t newStencil = stencilValue;
+            if constexpr (stencil) {
+                const uint8_t op = !stencilPass ? face.fail : (!depthPass ? face.zFail : face.pass);
+                const uint32_t updated = stencilOperation(op, stencilValue, c.stencilRef);
+                newStencil = (stencilValue & ~c.stencilWriteMask) | (updated & c.stencilWriteMask);
+            }
+            const bool writeDepth = depthTest && zWrite && stencilPass && depthPass;
+            if (writeDepth || newStencil != stencilValue) {
+                const uint32_t word = ((writeDepth ? depthBits : storedDepth) << 8) | newStencil;
+                std::memcpy(pixel, &word, 4);
+            }
+        }
+    }
+};
+
+// processPixel for one class of state: the same steps in the same order,
+// those the class rules out left out.
+template <int Depth, bool AlphaTest, bool WordTarget, int Blend, int Shade>
+void shadeSample(const PixelContext& context, int x, int y, UINT sample, const PixelInputs& in)
+{
+    DepthStencilSample<Depth> depth;
+    depth.load(context.target, x, y, sample, in.z);
+    const StencilFace& face = context.routine.stencil[in.frontFace ? 1 : 0];
+    float color[4];
+    if constexpr (!AlphaTest) {
+        if (!depth.test(context, face)) {
+            depth.store(context, face);
+            return;
+        }
+        shadeAs<Shade>(context, in, color);
+    } else {
+        shadeAs<Shade>(context, in, color);
+        if (!passes(context.routine.alphaPasses, toUnorm8(color[3]), context.constants.alphaRef))
+            return;
+        if (!depth.test(context, face)) {
+            depth.store(context, face);
+            return;
+        }
+    }
+    depth.store(context, face);
+
+    if constexpr (WordTarget) {
+        const TargetView& target = context.target;
+        uint8_t* p = target.color->pixel(static_cast<UINT>(x), static_cast<UINT>(y), 0,
+                                         sample < target.color->samples() ? sample : 0);
+        storeWord<Blend>(context, p, color);
+    } else {
+        storeAny(context, x, y, sample, color);
+    }
+}
+
+// The depth and stencil tests ahead of shading, for draws without an alpha
+// test: a sample that fails them is finished here.
+template <int Depth>
+bool failsDepthStencil(const PixelContext& context, int x, int y, UINT sample, float z, bool frontFace)
+{
+    DepthStencilSample<Depth> depth;
+    depth.load(context.target, x, y, sample, z);
+    const StencilFace& face = context.routine.stencil[frontFace ? 1 : 0];
+    if (depth.test(context, face))
+        return false;
+    depth.store(context, face);
+    return true;
+}
+
+const EarlyTestRoutine EARLY_TESTS[DEPTH_MODES] = {nullptr, &failsDepthStencil<DEPTH_16>,
+                                                   &failsDepthStencil<DEPTH_24>,
+                                                   &failsDepthStencil<DEPTH_24_STENCIL>,
+                                                   &failsDepthStencil<STENCIL_ONLY>};
+
+// Entry i of the table: depth mode, alpha test, then the colour variant.
+template <int Index>
+constexpr PixelRoutine routineAt()
+{
+    constexpr int depth = Index / (2 * COLOR_VARIANTS);
+    constexpr bool alphaTest = (Index / COLOR_VARIANTS) % 2 != 0;
+    constexpr int variant = Index % COLOR_VARIANTS;
+    if constexpr (variant == WORD_TARGET_VARIANTS)
+        return &shadeSample<depth, alphaTest, false, BLEND_GENERAL, SHADE_GENERAL>;
+    else
+        return &shadeSample<depth, alphaTest, true, variant / SHADE_MODES, variant % SHADE_MODES>;
+}
+
+template <size_t... Index>
+constexpr std::array<PixelRoutine, sizeof...(Index)> routineTable(std::index_sequence<Index...>)
+{
+    return {{routineAt<Index>()...}};
+}
+
+constexpr std::array<PixelRoutine, PIXEL_ROUTINE_COUNT> ROUTINES =
+    routineTable(std::make_index_sequence<PIXEL_ROUTINE_COUNT>());
+
+int depthMode(const PixelContext& context)
+{
+    const PixelKey& key = context.key;
+    if (key.stencil)
+        return key.zEnable ? DEPTH_24_STENCIL : STENCIL_ONLY;
+    if (!key.zEnable)
+        return DEPTH_NONE;
+    const D3DFORMAT format = context.target.depthFormat;
+    return format == D3DFMT_D16 || format == D3DFMT_D16_LOCKABLE ? DEPTH_16 : DEPTH_24;
+}
+
+int blendMode(const PixelKey& key)
+{
+    if (!key.blend)
+        return BLEND_OFF;
+    const bool alphaByAlpha = (key.srcBlendAlpha == D3DBLEND_SRCALPHA || key.srcBlendAlpha == D3DBLEND_ONE) &&
+                              key.destBlendAlpha == D3DBLEND_INVSRCALPHA && key.blendOpAlpha == D3DBLENDOP_ADD;
+    if (key.srcBlend == D3DBLEND_SRCALPHA && key.destBlend == D3DBLEND_INVSRCALPHA &&
+        key.blendOp == D3DBLENDOP_ADD && alphaByAlpha)
+        return BLEND_SOURCE_ALPHA;
+    const bool added = key.srcBlend == D3DBLEND_ONE && key.destBlend == D3DBLEND_ONE && key.blendOp == D3DBLENDOP_ADD;
+    const bool alphaAdded = key.srcBlendAlpha == D3DBLEND_ONE && key.destBlendAlpha == D3DBLEND_ONE &&
+                            key.blendOpAlpha == D3DBLENDOP_ADD;
+    if (added && alphaAdded)
+        return BLEND_ADD;
+    return BLEND_GENERAL;
+}
+
+int shadeMode(const PixelKey& key)
+{
+    if (key.stageCount != 0)
+        return SHADE_GENERAL;
+    return (key.specularAdd ? SHADE_SPECULAR : 0) | (key.fogEnable ? SHADE_FOG : 0);
+}
+
+bool wordTarget(const PixelContext& context)
+{
+    const TargetView& target = context.target;
+    return target.color && context.key.colorWrite != 0 &&
+           (target.colorFormat == D3DFMT_A8R8G8B8 || target.colorFormat == D3DFMT_X8R8G8B8);
+}
+
+} // namespace
+
+int pixelRoutineIndex(const PixelContext& context)
+{
+    const PixelKey& key = context.key;
+    const int variant =
+        wordTarget(context) ? blendMode(key) * SHADE_MODES + shadeMode(key) : WORD_TARGET_VARIANTS;
+    return (depthMode(context) * 2 + (key.alphaTest ? 1 : 0)) * COLOR_VARIANTS + variant;
+}
+
+PixelRoutine pixelRoutineAt(int index) { return ROUTINES[static_cast<size_t>(index)]; }
+
+void choosePixelRoutine(PixelContext& context)
+{
+    const PixelKey& key = context.key;
+    PixelRoutineSetup& setup = context.routine;
+    std::memset(&setup, 0, sizeof(setup));
+    setup.run = ROUTINES[static_cast<size_t>(pixelRoutineIndex(context))];
+    setup.earlyTest = key.alphaTest ? nullptr : EARLY_TESTS[depthMode(context)];
+    const StencilFace clockwise = {comparisonTable(key.stencilFunc), key.stencilFail, key.stencilZFail,
+                                   key.stencilPass};
+    const StencilFace counterClockwise = {comparisonTable(key.ccwStencilFunc), key.ccwStencilFail,
+                                          key.ccwStencilZFail, key.ccwStencilPass};
+    setup.stencil[0] = key.twoSidedStencil ? counterClockwise : clockwise;
+    setup.stencil[1] = clockwise;
+    const uint8_t mask = key.colorWrite;
+    setup.colorKeep = ((mask & D3DCOLORWRITEENABLE_RED) ? 0 : 0x00FF0000u) |
+                      ((mask & D3DCOLORWRITEENABLE_GREEN) ? 0 : 0x0000FF00u) |
+                      ((mask & D3DCOLORWRITEENABLE_BLUE) ? 0 : 0x000000FFu) |
+                      ((mask & D3DCOLORWRITEENABLE_ALPHA) ? 0 : 0xFF000000u);
+    setup.alphaFill = context.target.colorFormat == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u;
+    setup.depthPasses = comparisonTable(key.zFunc);
+    setup.alphaPasses = comparisonTable(key.alphaFunc);
+    // Without texture stages (or a program) a sample reads the diffuse
+    // colour, then the specular colour when it is added, then the vertex
+    // fog factor.
+    setup.varyingsRead = context.varyingCount;
+    if (key.stageCount == 0 && !context.program.executable) {
+        const bool vertexFog = key.fogEnable && !key.tableFog;
+        setup.varyingsRead = vertexFog ? VARYING_FOG + 1 : (key.specularAdd ? VARYING_FOG : VARYING_SPECULAR);
+    }
+}
+
+} // namespace pipeline
+} // namespace swd3d9
