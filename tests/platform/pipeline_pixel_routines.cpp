@@ -326,9 +326,7 @@ TEST_F(PixelRoutineTest, EveryRoutineMatchesTheReferenceOnRandomStatesBitForBit)
         EXPECT_GT(reached[i], 0) << "routine " << i << " never chosen";
 }
 
-class PixelRoutineDrawTest : public PipelineTest
-{
-};
+using PixelRoutineDrawTest = PipelineTest;
 
 TEST_F(PixelRoutineDrawTest, AStencilCountedShadowDarkensEachPixelOnce)
 {
