@@ -405,6 +405,38 @@ void applyFog(const PixelContext& context, float z, float invW, float vertexFog,
         rgba[i] = f * rgba[i] + (1.0f - f) * fogColor[i];
 }
 
+void blendGeneral(const PixelKey& key, const float* constant, const float color[4], const float dst[4],
+                  float result[4])
+{
+    float sf[4], df[4], sfa[4], dfa[4];
+    blendFactor(key.srcBlend, color, dst, constant, sf);
+    blendFactor(key.destBlend, color, dst, constant, df);
+    blendFactor(key.srcBlendAlpha, color, dst, constant, sfa);
+    blendFactor(key.destBlendAlpha, color, dst, constant, dfa);
+    for (int i = 0; i < 4; ++i) {
+        const uint8_t op = i < 3 ? key.blendOp : key.blendOpAlpha;
+        const float s = color[i] * (i < 3 ? sf[i] : sfa[3]);
+        const float d = dst[i] * (i < 3 ? df[i] : dfa[3]);
+        switch (op) {
+        case D3DBLENDOP_SUBTRACT:
+            result[i] = s - d;
+            break;
+        case D3DBLENDOP_REVSUBTRACT:
+            result[i] = d - s;
+            break;
+        case D3DBLENDOP_MIN:
+            result[i] = std::min(color[i], dst[i]);
+            break;
+        case D3DBLENDOP_MAX:
+            result[i] = std::max(color[i], dst[i]);
+            break;
+        default:
+            result[i] = s + d;
+            break;
+        }
+    }
+}
+
 namespace {
 
 // Alpha test, stencil and depth, blending and the store for one sample at
@@ -513,34 +545,7 @@ void processSample(const PixelContext& context, int x, int y, UINT sample, float
         float dst[4];
         readTarget(target.colorFormat, p, dst);
         float result[4];
-        float sf[4], df[4];
-        blendFactor(key.srcBlend, color, dst, c.blendFactor, sf);
-        blendFactor(key.destBlend, color, dst, c.blendFactor, df);
-        float sfa[4], dfa[4];
-        blendFactor(key.srcBlendAlpha, color, dst, c.blendFactor, sfa);
-        blendFactor(key.destBlendAlpha, color, dst, c.blendFactor, dfa);
-        for (int i = 0; i < 4; ++i) {
-            const uint8_t op = i < 3 ? key.blendOp : key.blendOpAlpha;
-            const float s = color[i] * (i < 3 ? sf[i] : sfa[3]);
-            const float d = dst[i] * (i < 3 ? df[i] : dfa[3]);
-            switch (op) {
-            case D3DBLENDOP_SUBTRACT:
-                result[i] = s - d;
-                break;
-            case D3DBLENDOP_REVSUBTRACT:
-                result[i] = d - s;
-                break;
-            case D3DBLENDOP_MIN:
-                result[i] = std::min(color[i], dst[i]);
-                break;
-            case D3DBLENDOP_MAX:
-                result[i] = std::max(color[i], dst[i]);
-                break;
-            default:
-                result[i] = s + d;
-                break;
-            }
-        }
+        blendGeneral(key, c.blendFactor, color, dst, result);
         writeTarget(target.colorFormat, p, result, key.colorWrite);
     } else {
         writeTarget(target.colorFormat, p, color, key.colorWrite);

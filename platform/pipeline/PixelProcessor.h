@@ -117,6 +117,11 @@ void shadeColor(const PixelContext& context, const PixelInputs& in, float rgba[4
 void readTarget(D3DFORMAT format, const uint8_t* p, float* rgba);
 void writeTarget(D3DFORMAT format, uint8_t* p, const float* rgba, uint8_t mask);
 
+// The blend of colour and target (both already in 0..1) by the key's
+// factors and operations, any of them; constant is the blend factor state.
+void blendGeneral(const PixelKey& key, const float* constant, const float color[4], const float dst[4],
+                  float result[4]);
+
 // Blend factor of a D3DBLEND value for one channel set.
 void blendFactor(uint8_t factor, const float* src, const float* dst, const float* constant, float* out);
 

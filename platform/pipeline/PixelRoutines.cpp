@@ -61,39 +61,6 @@ inline void shadeAs(const PixelContext& context, const PixelInputs& in, float rg
     }
 }
 
-// Any factors and operations, colour and target already in 0..1.
-void blendGeneral(const PixelKey& key, const float* constant, const float color[4], const float dst[4],
-                  float result[4])
-{
-    float sf[4], df[4], sfa[4], dfa[4];
-    blendFactor(key.srcBlend, color, dst, constant, sf);
-    blendFactor(key.destBlend, color, dst, constant, df);
-    blendFactor(key.srcBlendAlpha, color, dst, constant, sfa);
-    blendFactor(key.destBlendAlpha, color, dst, constant, dfa);
-    for (int i = 0; i < 4; ++i) {
-        const uint8_t op = i < 3 ? key.blendOp : key.blendOpAlpha;
-        const float s = color[i] * (i < 3 ? sf[i] : sfa[3]);
-        const float d = dst[i] * (i < 3 ? df[i] : dfa[3]);
-        switch (op) {
-        case D3DBLENDOP_SUBTRACT:
-            result[i] = s - d;
-            break;
-        case D3DBLENDOP_REVSUBTRACT:
-            result[i] = d - s;
-            break;
-        case D3DBLENDOP_MIN:
-            result[i] = std::min(color[i], dst[i]);
-            break;
-        case D3DBLENDOP_MAX:
-            result[i] = std::max(color[i], dst[i]);
-            break;
-        default:
-            result[i] = s + d;
-            break;
-        }
-    }
-}
-
 // The colour, saturated, blended into a 32-bit target word and stored
 // under the write mask. The word is read whatever the mode: the mask
 // merges with it, and its line is about to be written anyway.
