@@ -437,6 +437,26 @@ void blendGeneral(const PixelKey& key, const float* constant, const float color[
     }
 }
 
+void storeColor(const PixelContext& context, int x, int y, UINT sample, float color[4])
+{
+    const PixelKey& key = context.key;
+    const TargetView& target = context.target;
+    if (!key.colorWrite || !target.color)
+        return;
+    uint8_t* p = target.color->pixel(static_cast<UINT>(x), static_cast<UINT>(y), 0,
+                                     sample < target.color->samples() ? sample : 0);
+    for (int i = 0; i < 4; ++i)
+        color[i] = saturate(color[i]);
+    if (key.blend) {
+        float dst[4], result[4];
+        readTarget(target.colorFormat, p, dst);
+        blendGeneral(key, context.constants.blendFactor, color, dst, result);
+        writeTarget(target.colorFormat, p, result, key.colorWrite);
+    } else {
+        writeTarget(target.colorFormat, p, color, key.colorWrite);
+    }
+}
+
 namespace {
 
 // Alpha test, stencil and depth, blending and the store for one sample at
@@ -535,21 +555,7 @@ void processSample(const PixelContext& context, int x, int y, UINT sample, float
     }
     storeDepthStencil();
 
-    if (!key.colorWrite || !target.color)
-        return;
-    uint8_t* p = target.color->pixel(static_cast<UINT>(x), static_cast<UINT>(y), 0,
-                                     sample < target.color->samples() ? sample : 0);
-    for (int i = 0; i < 4; ++i)
-        color[i] = saturate(color[i]);
-    if (key.blend) {
-        float dst[4];
-        readTarget(target.colorFormat, p, dst);
-        float result[4];
-        blendGeneral(key, c.blendFactor, color, dst, result);
-        writeTarget(target.colorFormat, p, result, key.colorWrite);
-    } else {
-        writeTarget(target.colorFormat, p, color, key.colorWrite);
-    }
+    storeColor(context, x, y, sample, color);
 }
 
 } // namespace

@@ -117,6 +117,11 @@ void shadeColor(const PixelContext& context, const PixelInputs& in, float rgba[4
 void readTarget(D3DFORMAT format, const uint8_t* p, float* rgba);
 void writeTarget(D3DFORMAT format, uint8_t* p, const float* rgba, uint8_t mask);
 
+// The store at the end of processPixel: the colour (saturated in place)
+// blended into the target by the key's blend states and written under its
+// write mask; nothing when no colour is written.
+void storeColor(const PixelContext& context, int x, int y, UINT sample, float color[4]);
+
 // The blend of colour and target (both already in 0..1) by the key's
 // factors and operations, any of them; constant is the blend factor state.
 void blendGeneral(const PixelKey& key, const float* constant, const float color[4], const float dst[4],

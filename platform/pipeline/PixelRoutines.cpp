@@ -102,27 +102,6 @@ __attribute__((always_inline)) inline void storeWord(const PixelContext& context
     std::memcpy(p, &c, 4);
 }
 
-// The colour into a target of any format, or nowhere when none is written.
-inline void storeAny(const PixelContext& context, int x, int y, UINT sample, float color[4])
-{
-    const PixelKey& key = context.key;
-    const TargetView& target = context.target;
-    if (!key.colorWrite || !target.color)
-        return;
-    uint8_t* p = target.color->pixel(static_cast<UINT>(x), static_cast<UINT>(y), 0,
-                                     sample < target.color->samples() ? sample : 0);
-    for (int i = 0; i < 4; ++i)
-        color[i] = saturate(color[i]);
-    if (key.blend) {
-        float dst[4], result[4];
-        readTarget(target.colorFormat, p, dst);
-        blendGeneral(key, context.constants.blendFactor, color, dst, result);
-        writeTarget(target.colorFormat, p, result, key.colorWrite);
-    } else {
-        writeTarget(target.colorFormat, p, color, key.colorWrite);
-    }
-}
-
 // The depth and stencil part of a sample in one depth mode: the stored
 // word, the tests and the store, as processPixel does them.
 template <int Depth>
@@ -224,7 +203,7 @@ void shadeSample(const PixelContext& context, int x, int y, UINT sample, const P
                                          sample < target.color->samples() ? sample : 0);
         storeWord<Blend>(context, p, color);
     } else {
-        storeAny(context, x, y, sample, color);
+        storeColor(context, x, y, sample, color);
     }
 }
 
