@@ -1,6 +1,7 @@
 #include "raytracer/RTCast.h"
 
 #include "raytracer/RTPacketTraversal.h"
+#include "raytracer/RTPacketTraversalWide.h"
 #include "raytracer/RTShapeTree.h"
 
 #include <algorithm>
@@ -261,7 +262,7 @@ void RTCaster::castPacket(RTRayContext* const* contexts, const RTShapeTree* tree
     for (int k = 0; k < count; ++k)
         contexts[k]->m_hits.clear();
     TestedShapes tested;
-    const auto visit = [&](unsigned mask, const RTSpatialNode& leaf, const RTBox& box) {
+    auto visit = [&](unsigned mask, const RTSpatialNode& leaf, const RTBox& box) {
         for (uint32_t i = 0; i < leaf.count(); ++i) {
             const uint32_t shape = items[leaf.first + i];
             const unsigned fresh = tested.take(shape, mask);
@@ -278,7 +279,10 @@ void RTCaster::castPacket(RTRayContext* const* contexts, const RTShapeTree* tree
         }
         return done;
     };
-    const unsigned single = rtTraversePacket(tree->getTree(), lanes, ~0u >> (32 - count), behind, visit);
+    const unsigned all = ~0u >> (32 - count);
+    const unsigned single = rtWidestPackets() == RTPacketWidth::EIGHT
+                                ? rtTraversePacketWide(tree->getTree(), lanes, all, behind, visit)
+                                : rtTraversePacket(tree->getTree(), lanes, all, behind, visit);
     for (int k = 0; k < count; ++k)
         if (single & (1u << k))
             cast(*contexts[k], tree, rays[k]);
@@ -339,7 +343,7 @@ void RTCaster::occlusionPacket(RTRayContext& context, const RTShapeTree* tree, c
     std::fill(behind, behind + RT_PACKET_SIZE, -INFINITY);
     unsigned undecided = 0;
     TestedShapes tested;
-    const auto visit = [&](unsigned mask, const RTSpatialNode& leaf, const RTBox& box) {
+    auto visit = [&](unsigned mask, const RTSpatialNode& leaf, const RTBox& box) {
         unsigned settled = 0;
         for (uint32_t i = 0; i < leaf.count() && (mask & ~settled) != 0; ++i) {
             const uint32_t shape = items[leaf.first + i];
@@ -359,7 +363,10 @@ void RTCaster::occlusionPacket(RTRayContext& context, const RTShapeTree* tree, c
         }
         return settled;
     };
-    undecided |= rtTraversePacket(tree->getTree(), lanes, ~0u >> (32 - count), behind, visit);
+    const unsigned all = ~0u >> (32 - count);
+    undecided |= rtWidestPackets() == RTPacketWidth::EIGHT
+                     ? rtTraversePacketWide(tree->getTree(), lanes, all, behind, visit)
+                     : rtTraversePacket(tree->getTree(), lanes, all, behind, visit);
     for (int k = 0; k < count; ++k)
         if (undecided & (1u << k))
             occlusions[k] = occlusion(context, tree, rays[k]);

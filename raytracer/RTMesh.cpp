@@ -1,6 +1,7 @@
 #include "raytracer/RTMesh.h"
 
 #include "raytracer/RTPacketTraversal.h"
+#include "raytracer/RTPacketTraversalWide.h"
 
 #include "sceneapi/KXTriMesh.h"
 
@@ -369,18 +370,19 @@ bool RTMesh::intersectAny(const RTRay& ray, RTMeshHit& hit) const
     return intersectGroups<true>(ray, RayLimits(ray), 0, static_cast<uint32_t>(m_groups.size()), hit, found);
 }
 
-unsigned RTMesh::intersectPacket(const RTRay* const* rays, unsigned lanes, RTMeshHit* hits) const
+unsigned RTMesh::intersectPacket(const RTRay* const* rays, unsigned lanes, RTMeshHit* hits, RTPacketWidth width) const
 {
-    return intersectLanes<false>(rays, lanes, hits);
+    return intersectLanes<false>(rays, lanes, hits, width);
 }
 
-unsigned RTMesh::intersectAnyPacket(const RTRay* const* rays, unsigned lanes, RTMeshHit* hits) const
+unsigned RTMesh::intersectAnyPacket(const RTRay* const* rays, unsigned lanes, RTMeshHit* hits,
+                                    RTPacketWidth width) const
 {
-    return intersectLanes<true>(rays, lanes, hits);
+    return intersectLanes<true>(rays, lanes, hits, width);
 }
 
 template <bool ANY>
-unsigned RTMesh::intersectLanes(const RTRay* const* rays, unsigned lanes, RTMeshHit* hits) const
+unsigned RTMesh::intersectLanes(const RTRay* const* rays, unsigned lanes, RTMeshHit* hits, RTPacketWidth width) const
 {
     bool found[RT_PACKET_SIZE] = {};
     unsigned single = lanes;
@@ -394,7 +396,7 @@ unsigned RTMesh::intersectLanes(const RTRay* const* rays, unsigned lanes, RTMesh
         }
         if constexpr (ANY) {
             // The leaf visit of intersectTree<true>, lane by lane.
-            const auto visit = [&](unsigned mask, const RTSpatialNode& leaf) {
+            auto visit = [&](unsigned mask, const RTSpatialNode& leaf) {
                 unsigned done = 0;
                 if (leaf.count() == 0)
                     return done;
@@ -405,10 +407,11 @@ unsigned RTMesh::intersectLanes(const RTRay* const* rays, unsigned lanes, RTMesh
                 }
                 return done;
             };
-            single = rtTraverseAllPacket(m_tree, rays, lanes, behind, visit);
+            single = width == RTPacketWidth::EIGHT ? rtTraverseAllPacketWide(m_tree, rays, lanes, behind, visit)
+                                                   : rtTraverseAllPacket(m_tree, rays, lanes, behind, visit);
         } else {
             // The leaf visit of intersectTree<false>, lane by lane.
-            const auto visit = [&](unsigned mask, const RTSpatialNode& leaf, const RTBox& box) {
+            auto visit = [&](unsigned mask, const RTSpatialNode& leaf, const RTBox& box) {
                 unsigned done = 0;
                 for (unsigned left = mask; left != 0; left &= left - 1) {
                     const int k = rtLowestLane(left);
@@ -419,7 +422,8 @@ unsigned RTMesh::intersectLanes(const RTRay* const* rays, unsigned lanes, RTMesh
                 }
                 return done;
             };
-            single = rtTraversePacket(m_tree, rays, lanes, behind, visit);
+            single = width == RTPacketWidth::EIGHT ? rtTraversePacketWide(m_tree, rays, lanes, behind, visit)
+                                                   : rtTraversePacket(m_tree, rays, lanes, behind, visit);
         }
     } else {
 #ifdef RT_HAVE_SSE2

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "raytracer/RTPacketTraversalWide.h"
 #include "raytracer/RTRay.h"
 #include "raytracer/RTSpatialTree.h"
 
@@ -93,12 +94,14 @@ public:
     // tolerances as intersect, ending at the first hit found.
     bool intersectAny(const RTRay& ray, RTMeshHit& hit) const;
     // intersect for the rays of lanes (a mask of bits into rays), the
-    // tree walked by all of them at once (rtTraversePacket); hits[k] gets
-    // what intersect(*rays[k], hits[k]) would give. Returns the lanes with
-    // a hit.
-    unsigned intersectPacket(const RTRay* const* rays, unsigned lanes, RTMeshHit* hits) const;
+    // tree walked by all of them at once (rtTraversePacket, in registers of
+    // the given width); hits[k] gets what intersect(*rays[k], hits[k])
+    // would give. Returns the lanes with a hit.
+    unsigned intersectPacket(const RTRay* const* rays, unsigned lanes, RTMeshHit* hits,
+                             RTPacketWidth width = rtWidestPackets()) const;
     // intersectAny for the rays of lanes in the same way.
-    unsigned intersectAnyPacket(const RTRay* const* rays, unsigned lanes, RTMeshHit* hits) const;
+    unsigned intersectAnyPacket(const RTRay* const* rays, unsigned lanes, RTMeshHit* hits,
+                                RTPacketWidth width = rtWidestPackets()) const;
 
 private:
     struct RayLimits;
@@ -110,7 +113,7 @@ private:
     bool intersectTree(const RTRay& ray, RTMeshHit& hit) const;
     // intersectPacket (ANY false) or intersectAnyPacket (ANY true).
     template <bool ANY>
-    unsigned intersectLanes(const RTRay* const* rays, unsigned lanes, RTMeshHit* hits) const;
+    unsigned intersectLanes(const RTRay* const* rays, unsigned lanes, RTMeshHit* hits, RTPacketWidth width) const;
     // Tests the packs of count groups from first; returns true when ANY and
     // a hit was found.
     template <bool ANY>

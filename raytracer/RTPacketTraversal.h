@@ -14,19 +14,6 @@
 // numbered by the bits of a mask.
 constexpr int RT_PACKET_SIZE = 32;
 
-// The lowest lane of a non-empty mask.
-inline int rtLowestLane(unsigned mask)
-{
-#if defined(__GNUC__)
-    return __builtin_ctz(mask);
-#else
-    int lane = 0;
-    for (; !(mask & 1u); mask >>= 1)
-        ++lane;
-    return lane;
-#endif
-}
-
 namespace rtdetail {
 
 #ifdef RT_HAVE_PACKETS
@@ -41,17 +28,50 @@ namespace rtdetail {
 #define RT_UNROLL_LANES
 #endif
 
-// The values of a packet's lanes, four to a register.
+// The SSE registers of a packet walk, four lanes each. The walks are
+// written once over the operations a kind of register provides; a wider
+// kind (RTPacketTraversalWide.cpp) walks the same lanes eight at a time and,
+// every operation working lane by lane, gives each lane the same values.
+struct Sse4 {
+    using Register = __m128;
+    static constexpr int WIDTH = 4;
+
+    static Register splat(float v) { return _mm_set1_ps(v); }
+    static Register load(const float* values) { return _mm_loadu_ps(values); }
+    // The register of at(first) .. at(first + 3).
+    template <class At>
+    static Register make(At at, int first)
+    {
+        return _mm_setr_ps(at(first), at(first + 1), at(first + 2), at(first + 3));
+    }
+    static Register add(Register a, Register b) { return _mm_add_ps(a, b); }
+    static Register sub(Register a, Register b) { return _mm_sub_ps(a, b); }
+    static Register mul(Register a, Register b) { return _mm_mul_ps(a, b); }
+    static Register bitAnd(Register a, Register b) { return _mm_and_ps(a, b); }
+    static Register bitOr(Register a, Register b) { return _mm_or_ps(a, b); }
+    static Register andNot(Register a, Register b) { return _mm_andnot_ps(a, b); }
+    static Register min(Register a, Register b) { return _mm_min_ps(a, b); }
+    static Register max(Register a, Register b) { return _mm_max_ps(a, b); }
+    static Register less(Register a, Register b) { return _mm_cmplt_ps(a, b); }
+    static Register lessOrEqual(Register a, Register b) { return _mm_cmple_ps(a, b); }
+    static Register greater(Register a, Register b) { return _mm_cmpgt_ps(a, b); }
+    static Register greaterOrEqual(Register a, Register b) { return _mm_cmpge_ps(a, b); }
+    static Register isNumber(Register a) { return _mm_cmpord_ps(a, a); }
+    static unsigned bits(Register a) { return static_cast<unsigned>(_mm_movemask_ps(a)); }
+};
+
+// The values of a packet's lanes, R::WIDTH to a register.
+template <class R>
 struct Lanes {
-    static constexpr int REGISTERS = RT_PACKET_SIZE / 4;
-    __m128 r[REGISTERS];
+    static constexpr int REGISTERS = RT_PACKET_SIZE / R::WIDTH;
+    typename R::Register r[REGISTERS];
 
     static Lanes load(const float* values)
     {
         Lanes l;
         RT_UNROLL_LANES
         for (int h = 0; h < REGISTERS; ++h)
-            l.r[h] = _mm_loadu_ps(values + 4 * h);
+            l.r[h] = R::load(values + R::WIDTH * h);
         return l;
     }
     static Lanes splat(float value)
@@ -59,16 +79,17 @@ struct Lanes {
         Lanes l;
         RT_UNROLL_LANES
         for (int h = 0; h < REGISTERS; ++h)
-            l.r[h] = _mm_set1_ps(value);
+            l.r[h] = R::splat(value);
         return l;
     }
-    template <class Op>
-    static Lanes apply(const Lanes& a, const Lanes& b, Op op)
+    // The lanes of at(0) .. at(RT_PACKET_SIZE - 1).
+    template <class At>
+    static Lanes make(At at)
     {
         Lanes l;
         RT_UNROLL_LANES
         for (int h = 0; h < REGISTERS; ++h)
-            l.r[h] = op(a.r[h], b.r[h]);
+            l.r[h] = R::make(at, R::WIDTH * h);
         return l;
     }
     // The lanes whose value of mask is set, as bits.
@@ -77,48 +98,62 @@ struct Lanes {
         unsigned m = 0;
         RT_UNROLL_LANES
         for (int h = 0; h < REGISTERS; ++h)
-            m |= static_cast<unsigned>(_mm_movemask_ps(r[h])) << (4 * h);
+            m |= R::bits(r[h]) << (R::WIDTH * h);
         return m;
     }
 };
-static_assert(RT_PACKET_SIZE % 4 == 0 && RT_PACKET_SIZE <= 32, "packets fill whole registers and a mask");
+static_assert(RT_PACKET_SIZE % 8 == 0 && RT_PACKET_SIZE <= 32, "packets fill whole registers and a mask");
 
-// a op b lane by lane; _mm_min_ps(a, b) and _mm_max_ps(a, b) are a < b ? a :
-// b and a > b ? a : b, as the single-ray walks compute them.
-#define RT_LANES_OP(name, intrinsic)                                                                                   \
-    inline Lanes name(const Lanes& a, const Lanes& b)                                                                  \
+// a op b lane by lane; min(a, b) and max(a, b) are a < b ? a : b and
+// a > b ? a : b, as the single-ray walks compute them. (No lambdas over
+// registers here: GCC compiles a lambda for the library's target even
+// inside code compiled for a wider one.)
+#define RT_LANES_OP(name, operation)                                                                                   \
+    template <class R>                                                                                                 \
+    inline Lanes<R> name(const Lanes<R>& a, const Lanes<R>& b)                                                         \
     {                                                                                                                  \
-        return Lanes::apply(a, b, [](__m128 x, __m128 y) { return intrinsic(x, y); });                                 \
+        Lanes<R> l;                                                                                                    \
+        RT_UNROLL_LANES                                                                                                \
+        for (int h = 0; h < Lanes<R>::REGISTERS; ++h)                                                                  \
+            l.r[h] = R::operation(a.r[h], b.r[h]);                                                                     \
+        return l;                                                                                                      \
     }
-RT_LANES_OP(operator+, _mm_add_ps)
-RT_LANES_OP(operator-, _mm_sub_ps)
-RT_LANES_OP(operator*, _mm_mul_ps)
-RT_LANES_OP(operator&, _mm_and_ps)
-RT_LANES_OP(lanesMin, _mm_min_ps)
-RT_LANES_OP(lanesMax, _mm_max_ps)
-RT_LANES_OP(operator<, _mm_cmplt_ps)
-RT_LANES_OP(operator<=, _mm_cmple_ps)
-RT_LANES_OP(operator>, _mm_cmpgt_ps)
-RT_LANES_OP(operator>=, _mm_cmpge_ps)
+RT_LANES_OP(operator+, add)
+RT_LANES_OP(operator-, sub)
+RT_LANES_OP(operator*, mul)
+RT_LANES_OP(operator&, bitAnd)
+RT_LANES_OP(lanesMin, min)
+RT_LANES_OP(lanesMax, max)
+RT_LANES_OP(operator<, less)
+RT_LANES_OP(operator<=, lessOrEqual)
+RT_LANES_OP(operator>, greater)
+RT_LANES_OP(operator>=, greaterOrEqual)
 #undef RT_LANES_OP
 
 // |a| lane by lane, as std::fabs gives it.
-inline Lanes lanesAbs(const Lanes& a)
+template <class R>
+inline Lanes<R> lanesAbs(const Lanes<R>& a)
 {
-    return Lanes::apply(a, Lanes::splat(-0.0f), [](__m128 x, __m128 sign) { return _mm_andnot_ps(sign, x); });
+    const typename R::Register sign = R::splat(-0.0f);
+    Lanes<R> l;
+    RT_UNROLL_LANES
+    for (int h = 0; h < Lanes<R>::REGISTERS; ++h)
+        l.r[h] = R::andNot(sign, a.r[h]);
+    return l;
 }
 
 // rtPlaneT for every lane: NaN (0 × ∞) becomes -∞ on an entry plane and +∞
 // on an exit plane.
-inline Lanes lanesPlaneT(const Lanes& plane, const Lanes& origin, const Lanes& inverse, bool entry)
+template <class R>
+inline Lanes<R> lanesPlaneT(const Lanes<R>& plane, const Lanes<R>& origin, const Lanes<R>& inverse, bool entry)
 {
-    const Lanes t = (plane - origin) * inverse;
-    const __m128 replacement = _mm_set1_ps(entry ? -INFINITY : INFINITY);
-    Lanes out;
+    const Lanes<R> t = (plane - origin) * inverse;
+    const typename R::Register replacement = R::splat(entry ? -INFINITY : INFINITY);
+    Lanes<R> out;
     RT_UNROLL_LANES
-    for (int h = 0; h < Lanes::REGISTERS; ++h) {
-        const __m128 number = _mm_cmpord_ps(t.r[h], t.r[h]);
-        out.r[h] = _mm_or_ps(_mm_and_ps(number, t.r[h]), _mm_andnot_ps(number, replacement));
+    for (int h = 0; h < Lanes<R>::REGISTERS; ++h) {
+        const typename R::Register number = R::isNumber(t.r[h]);
+        out.r[h] = R::bitOr(R::bitAnd(number, t.r[h]), R::andNot(number, replacement));
     }
     return out;
 }
@@ -128,11 +163,13 @@ inline Lanes lanesPlaneT(const Lanes& plane, const Lanes& origin, const Lanes& i
 // direction signs match the first such ray's; the others are given up.
 //
 // The lanes' values go straight into registers: written to memory one float
-// at a time and read back four at a time, they would wait for the writes.
+// at a time and read back a register at a time, they would wait for the
+// writes.
+template <class R>
 struct PacketRays {
     unsigned admitted = 0, givenUp = 0;
-    int sign[3] = {-1, -1, -1}; // the admitted rays' direction signs
-    Lanes origin[3], inverse[3]; // of the admitted rays; other lanes repeat one
+    int sign[3] = {-1, -1, -1};     // the admitted rays' direction signs
+    Lanes<R> origin[3], inverse[3]; // of the admitted rays; other lanes repeat one
 
     PacketRays(const RTRay* const* rays, unsigned lanes)
     {
@@ -158,72 +195,36 @@ struct PacketRays {
         for (int k = 0; k < RT_PACKET_SIZE; ++k)
             if (!source[k])
                 source[k] = some ? some : &none;
-        RT_UNROLL_LANES
-        for (int h = 0; h < Lanes::REGISTERS; ++h) {
-            const RTRay* const* r = source + 4 * h;
-            origin[0].r[h] = _mm_setr_ps(r[0]->origin.x, r[1]->origin.x, r[2]->origin.x, r[3]->origin.x);
-            origin[1].r[h] = _mm_setr_ps(r[0]->origin.y, r[1]->origin.y, r[2]->origin.y, r[3]->origin.y);
-            origin[2].r[h] = _mm_setr_ps(r[0]->origin.z, r[1]->origin.z, r[2]->origin.z, r[3]->origin.z);
-            inverse[0].r[h] = _mm_setr_ps(r[0]->inverse.x, r[1]->inverse.x, r[2]->inverse.x, r[3]->inverse.x);
-            inverse[1].r[h] = _mm_setr_ps(r[0]->inverse.y, r[1]->inverse.y, r[2]->inverse.y, r[3]->inverse.y);
-            inverse[2].r[h] = _mm_setr_ps(r[0]->inverse.z, r[1]->inverse.z, r[2]->inverse.z, r[3]->inverse.z);
-        }
+        origin[0] = Lanes<R>::make([&](int k) { return source[k]->origin.x; });
+        origin[1] = Lanes<R>::make([&](int k) { return source[k]->origin.y; });
+        origin[2] = Lanes<R>::make([&](int k) { return source[k]->origin.z; });
+        inverse[0] = Lanes<R>::make([&](int k) { return source[k]->inverse.x; });
+        inverse[1] = Lanes<R>::make([&](int k) { return source[k]->inverse.y; });
+        inverse[2] = Lanes<R>::make([&](int k) { return source[k]->inverse.z; });
     }
 
     // values[k] for the admitted lanes k, 0 for the others.
-    Lanes gather(const float* values) const
+    Lanes<R> gather(const float* values) const
     {
-        const auto value = [&](int k) { return admitted & (1u << k) ? values[k] : 0.0f; };
-        Lanes l;
-        RT_UNROLL_LANES
-        for (int h = 0; h < Lanes::REGISTERS; ++h)
-            l.r[h] = _mm_setr_ps(value(4 * h), value(4 * h + 1), value(4 * h + 2), value(4 * h + 3));
-        return l;
+        return Lanes<R>::make([&](int k) { return admitted & (1u << k) ? values[k] : 0.0f; });
     }
 };
-#endif
 
-} // namespace rtdetail
-
-// Walks up to RT_PACKET_SIZE rays (lanes, a mask of bits into rays) through a
-// spatial tree at once, so that neighbouring rays share the work of the
-// nodes they all pass and the latency of one node's decisions is spread
-// over several rays. Each lane sees exactly what rtTraverse(tree, *rays[k],
-// worth, visit) would show it, with worth(child, exit) being exit >=
-// behind[k]: the same leaves, boxes and order, and it stops where that walk
-// would. visit(mask, leaf, box) serves the lanes of mask at a leaf and
-// returns the lanes that are done (the ones whose single walk's visit would
-// have returned true).
-//
-// The walk takes each node's children in one order for every lane, which is
-// each lane's own order while all lanes run the same way along the node's
-// axis (the half a ray passes first comes first). Lanes that would break
-// this are given up: rays with a zero direction component or another
-// direction sign than the first lane's (before any visit), and, during the
-// walk, lanes that miss both children or tie on the order. Returns the lanes
-// given up; the caller undoes what their visits changed and walks them with
-// rtTraverse. Without SSE2 every lane is given up.
-template <class Visit>
-unsigned rtTraversePacket(const RTSpatialTree& tree, const RTRay* const* rays, unsigned lanes, const float* behind,
-                          Visit&& visit)
+// rtTraversePacket in registers of kind R.
+template <class R, class Visit>
+unsigned traversePacket(const RTSpatialTree& tree, const RTRay* const* rays, unsigned lanes, const float* behind,
+                        Visit&& visit)
 {
-#ifndef RT_HAVE_PACKETS
-    (void)tree;
-    (void)rays;
-    (void)behind;
-    (void)visit;
-    return lanes;
-#else
-    using rtdetail::Lanes;
+    using Lanes = Lanes<R>;
     struct Pending {
         Lanes entry, exit;
         uint32_t node;
         unsigned mask;
-        rtdetail::StackBox box;
+        StackBox box;
     };
     if (tree.nodes.empty())
         return 0;
-    const rtdetail::PacketRays packet(rays, lanes);
+    const PacketRays<R> packet(rays, lanes);
     unsigned givenUp = packet.givenUp;
     if (packet.admitted == 0)
         return givenUp;
@@ -245,17 +246,17 @@ unsigned rtTraversePacket(const RTSpatialTree& tree, const RTRay* const* rays, u
     Lanes nearT[3], farT[3];
     for (int a = 0; a < 3; ++a) {
         const bool negative = packet.sign[a] != 0;
-        nearT[a] = rtdetail::lanesPlaneT(Lanes::splat(negative ? tree.rootBox.hi[a] : tree.rootBox.lo[a]), origin[a],
+        nearT[a] = lanesPlaneT(Lanes::splat(negative ? tree.rootBox.hi[a] : tree.rootBox.lo[a]), origin[a],
                                          inverse[a], true);
-        farT[a] = rtdetail::lanesPlaneT(Lanes::splat(negative ? tree.rootBox.lo[a] : tree.rootBox.hi[a]), origin[a],
+        farT[a] = lanesPlaneT(Lanes::splat(negative ? tree.rootBox.lo[a] : tree.rootBox.hi[a]), origin[a],
                                         inverse[a], false);
     }
     Lanes entry = nearT[0], exit = farT[0];
     unsigned missed = 0;
     for (int a = 1; a < 3; ++a) {
         missed |= ((entry - farT[a]) > e).bits() | ((nearT[a] - exit) > e).bits();
-        entry = rtdetail::lanesMax(nearT[a], entry);
-        exit = rtdetail::lanesMin(farT[a], exit);
+        entry = lanesMax(nearT[a], entry);
+        exit = lanesMin(farT[a], exit);
     }
     missed |= ~((largest - entry) > e).bits() | ~((exit - smallest) > e).bits();
     unsigned live = packet.admitted & ~missed;
@@ -275,8 +276,8 @@ unsigned rtTraversePacket(const RTSpatialTree& tree, const RTRay* const* rays, u
             const float middle = node.split;
             const Lanes crossing = (Lanes::splat(middle) - origin[a]) * inverse[a];
             const uint32_t before = static_cast<uint32_t>(packet.sign[a]), after = 1u - before;
-            const Lanes beforeExit = rtdetail::lanesMin(exit, crossing);
-            const Lanes afterEntry = rtdetail::lanesMax(entry, crossing);
+            const Lanes beforeExit = lanesMin(exit, crossing);
+            const Lanes afterEntry = lanesMax(entry, crossing);
             const unsigned hitBefore = hits(entry, beforeExit) & mask, hitAfter = hits(afterEntry, exit) & mask;
             // Lanes that miss both halves visit them by distance, and lanes
             // hitting both with equal entry values toward +axis take the
@@ -320,28 +321,14 @@ unsigned rtTraversePacket(const RTSpatialTree& tree, const RTRay* const* rays, u
             break;
         }
     }
-#endif
 }
 
-// rtTraverseAll for up to RT_PACKET_SIZE rays (lanes, a mask of bits into rays)
-// at once, behind[k] being lane k's behind: each lane is handed the leaves
-// rtTraverseAll would hand it, in the same order, until visit(mask, leaf)
-// returns it among the lanes that are done. Rays with a zero direction
-// component or another direction sign than the first lane's are given up
-// before any visit and returned, for the caller to walk with rtTraverseAll;
-// without SSE2 every lane is.
-template <class Visit>
-unsigned rtTraverseAllPacket(const RTSpatialTree& tree, const RTRay* const* rays, unsigned lanes, const float* behind,
-                             Visit&& visit)
+// rtTraverseAllPacket in registers of kind R.
+template <class R, class Visit>
+unsigned traverseAllPacket(const RTSpatialTree& tree, const RTRay* const* rays, unsigned lanes, const float* behind,
+                           Visit&& visit)
 {
-#ifndef RT_HAVE_PACKETS
-    (void)tree;
-    (void)rays;
-    (void)behind;
-    (void)visit;
-    return lanes;
-#else
-    using rtdetail::Lanes;
+    using Lanes = Lanes<R>;
     struct Pending {
         Lanes tmin, tmax;
         uint32_t node;
@@ -349,7 +336,7 @@ unsigned rtTraverseAllPacket(const RTSpatialTree& tree, const RTRay* const* rays
     };
     if (tree.nodes.empty())
         return 0;
-    const rtdetail::PacketRays packet(rays, lanes);
+    const PacketRays<R> packet(rays, lanes);
     const unsigned givenUp = packet.givenUp;
     if (packet.admitted == 0)
         return givenUp;
@@ -361,15 +348,15 @@ unsigned rtTraverseAllPacket(const RTSpatialTree& tree, const RTRay* const* rays
     Lanes tmin = Lanes::splat(-INFINITY), tmax = Lanes::splat(INFINITY);
     for (int a = 0; a < 3; ++a) {
         const bool negative = packet.sign[a] != 0;
-        const Lanes enter = rtdetail::lanesPlaneT(Lanes::splat(negative ? tree.rootBox.hi[a] : tree.rootBox.lo[a]),
+        const Lanes enter = lanesPlaneT(Lanes::splat(negative ? tree.rootBox.hi[a] : tree.rootBox.lo[a]),
                                                   origin[a], inverse[a], true);
-        const Lanes leave = rtdetail::lanesPlaneT(Lanes::splat(negative ? tree.rootBox.lo[a] : tree.rootBox.hi[a]),
+        const Lanes leave = lanesPlaneT(Lanes::splat(negative ? tree.rootBox.lo[a] : tree.rootBox.hi[a]),
                                                   origin[a], inverse[a], false);
-        tmin = rtdetail::lanesMax(enter, tmin);
-        tmax = rtdetail::lanesMin(leave, tmax);
+        tmin = lanesMax(enter, tmin);
+        tmax = lanesMin(leave, tmax);
     }
-    tmin = rtdetail::lanesMax(tmin, packet.gather(behind));
-    const Lanes slack = Lanes::splat(1e-5f) * ((Lanes::splat(1.0f) + rtdetail::lanesAbs(tmin)) + rtdetail::lanesAbs(tmax));
+    tmin = lanesMax(tmin, packet.gather(behind));
+    const Lanes slack = Lanes::splat(1e-5f) * ((Lanes::splat(1.0f) + lanesAbs(tmin)) + lanesAbs(tmax));
     unsigned live = packet.admitted & (tmin <= tmax + slack).bits();
     if (live == 0)
         return givenUp;
@@ -395,13 +382,13 @@ unsigned rtTraverseAllPacket(const RTSpatialTree& tree, const RTRay* const* rays
                 Pending& later = stack[size++];
                 later.node = node.first + 1 - firstHalf;
                 later.mask = visitSecond;
-                later.tmin = rtdetail::lanesMax(crossing, tmin);
+                later.tmin = lanesMax(crossing, tmin);
                 later.tmax = tmax;
             }
             if (visitFirst) {
                 current = node.first + firstHalf;
                 mask = visitFirst;
-                tmax = rtdetail::lanesMin(crossing, tmax);
+                tmax = lanesMin(crossing, tmax);
                 continue;
             }
         }
@@ -418,5 +405,62 @@ unsigned rtTraverseAllPacket(const RTSpatialTree& tree, const RTRay* const* rays
             break;
         }
     }
+}
+#endif
+
+} // namespace rtdetail
+
+// Walks up to RT_PACKET_SIZE rays (lanes, a mask of bits into rays) through a
+// spatial tree at once, so that neighbouring rays share the work of the
+// nodes they all pass and the latency of one node's decisions is spread
+// over several rays. Each lane sees exactly what rtTraverse(tree, *rays[k],
+// worth, visit) would show it, with worth(child, exit) being exit >=
+// behind[k]: the same leaves, boxes and order, and it stops where that walk
+// would. visit(mask, leaf, box) serves the lanes of mask at a leaf and
+// returns the lanes that are done (the ones whose single walk's visit would
+// have returned true).
+//
+// The walk takes each node's children in one order for every lane, which is
+// each lane's own order while all lanes run the same way along the node's
+// axis (the half a ray passes first comes first). Lanes that would break
+// this are given up: rays with a zero direction component or another
+// direction sign than the first lane's (before any visit), and, during the
+// walk, lanes that miss both children or tie on the order. Returns the lanes
+// given up; the caller undoes what their visits changed and walks them with
+// rtTraverse. Without SSE2 every lane is given up.
+template <class Visit>
+unsigned rtTraversePacket(const RTSpatialTree& tree, const RTRay* const* rays, unsigned lanes, const float* behind,
+                          Visit&& visit)
+{
+#ifdef RT_HAVE_PACKETS
+    return rtdetail::traversePacket<rtdetail::Sse4>(tree, rays, lanes, behind, visit);
+#else
+    (void)tree;
+    (void)rays;
+    (void)behind;
+    (void)visit;
+    return lanes;
+#endif
+}
+
+// rtTraverseAll for up to RT_PACKET_SIZE rays (lanes, a mask of bits into rays)
+// at once, behind[k] being lane k's behind: each lane is handed the leaves
+// rtTraverseAll would hand it, in the same order, until visit(mask, leaf)
+// returns it among the lanes that are done. Rays with a zero direction
+// component or another direction sign than the first lane's are given up
+// before any visit and returned, for the caller to walk with rtTraverseAll;
+// without SSE2 every lane is.
+template <class Visit>
+unsigned rtTraverseAllPacket(const RTSpatialTree& tree, const RTRay* const* rays, unsigned lanes, const float* behind,
+                             Visit&& visit)
+{
+#ifdef RT_HAVE_PACKETS
+    return rtdetail::traverseAllPacket<rtdetail::Sse4>(tree, rays, lanes, behind, visit);
+#else
+    (void)tree;
+    (void)rays;
+    (void)behind;
+    (void)visit;
+    return lanes;
 #endif
 }

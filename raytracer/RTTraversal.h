@@ -7,6 +7,19 @@
 #include <cfloat>
 #include <cstdint>
 
+// The lowest lane of a non-empty mask.
+inline int rtLowestLane(unsigned mask)
+{
+#if defined(__GNUC__)
+    return __builtin_ctz(mask);
+#else
+    int lane = 0;
+    for (; !(mask & 1u); mask >>= 1)
+        ++lane;
+    return lane;
+#endif
+}
+
 // The left (0) or right (1) half of box, as rtSplitBox makes it.
 inline RTBox rtChildBox(const RTBox& box, int axis, float middle, int which)
 {

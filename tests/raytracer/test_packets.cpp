@@ -10,6 +10,7 @@
 #include "raytracer/RTMeshTreeMap.h"
 #include "raytracer/RTNodeCache.h"
 #include "raytracer/RTPacketTraversal.h"
+#include "raytracer/RTPacketTraversalWide.h"
 #include "raytracer/RTShading.h"
 #include "raytracer/RTShadingLanes.h"
 #include "raytracer/RTShapeTree.h"
@@ -140,7 +141,7 @@ TEST(PacketTraversal, EveryLaneSeesTheLeavesOfItsOwnWalkInOrder)
 {
     std::mt19937 random(21);
     std::uniform_real_distribution<float> cut(-1.0f, 3.0f);
-    int shared = 0, givenUp = 0;
+    int shared = 0, givenUp = 0, wideWalks = 0;
     for (float scale : {1e-3f, 1.0f, 1e4f}) {
         auto soup = makeTriangleSoup(800, 7, 0.12f);
         std::vector<KXPosition> v = soup->getVertexArray();
@@ -211,19 +212,59 @@ TEST(PacketTraversal, EveryLaneSeesTheLeavesOfItsOwnWalkInOrder)
                 });
                 ASSERT_EQ(allTogether[k], allAlone[k]) << "scale " << scale << " group " << g << " lane " << k;
             }
+
+            // Eight lanes to a register: the same lanes given up, and the
+            // same leaves, boxes and order for every lane, as four.
+            if (rtWidestPackets() != RTPacketWidth::EIGHT)
+                continue;
+            std::vector<Visited> wide[RT_PACKET_SIZE];
+            auto visitWide = [&](unsigned mask, const RTSpatialNode& leaf, const RTBox& box) {
+                unsigned done = 0;
+                for (int k = 0; k < RT_PACKET_SIZE; ++k) {
+                    if (!(mask & (1u << k)))
+                        continue;
+                    wide[k].push_back(visited(tree, leaf, box));
+                    if (stopsAt(wide[k].back().node, k))
+                        done |= 1u << k;
+                }
+                return done;
+            };
+            ASSERT_EQ(rtTraversePacketWide(tree, lanes, kAllLanes, behind, visitWide), single);
+            std::vector<uint32_t> allWide[RT_PACKET_SIZE];
+            auto visitAllWide = [&](unsigned mask, const RTSpatialNode& leaf) {
+                unsigned done = 0;
+                for (int k = 0; k < RT_PACKET_SIZE; ++k) {
+                    if (!(mask & (1u << k)))
+                        continue;
+                    allWide[k].push_back(static_cast<uint32_t>(&leaf - tree.nodes.data()));
+                    if (stopsAt(allWide[k].back(), k))
+                        done |= 1u << k;
+                }
+                return done;
+            };
+            ASSERT_EQ(rtTraverseAllPacketWide(tree, lanes, kAllLanes, behind, visitAllWide), allSingle);
+            for (int k = 0; k < RT_PACKET_SIZE; ++k) {
+                ASSERT_TRUE(wide[k] == together[k]) << "scale " << scale << " group " << g << " lane " << k;
+                ASSERT_EQ(allWide[k], allTogether[k]) << "scale " << scale << " group " << g << " lane " << k;
+                wideWalks += !wide[k].empty();
+            }
         }
     }
 #ifdef RT_HAVE_PACKETS
     // Most lanes were walked together; the odd kinds were handed back.
     EXPECT_GT(shared, 1000);
     EXPECT_GT(givenUp, 1000) << shared;
+    if (rtWidestPackets() == RTPacketWidth::EIGHT) {
+        EXPECT_GT(wideWalks, 1000);
+    }
 #endif
 }
 
 // Meshes with a tree are walked by all lanes at once; meshes without one
 // (small meshes and background geometry) test four rays at once against each
 // triangle. Both must give each ray what it finds alone, with and without
-// vertex normals, one- and two-sided.
+// vertex normals, one- and two-sided, walked with four lanes to a register
+// and with eight.
 TEST(PacketTraversal, MeshesFindWhatEachRayFindsAlone)
 {
     std::mt19937 random(8);
@@ -253,34 +294,37 @@ TEST(PacketTraversal, MeshesFindWhatEachRayFindsAlone)
                     lanes[k] = &rays[k];
                 // Lane 2 is left out of every other group.
                 const unsigned mask = g % 2 ? kAllLanes : kAllLanes & ~4u;
-                RTMeshHit together[RT_PACKET_SIZE], any[RT_PACKET_SIZE];
-                const unsigned found = mesh.intersectPacket(lanes, mask, together);
-                const unsigned foundAny = mesh.intersectAnyPacket(lanes, mask, any);
-                for (int k = 0; k < RT_PACKET_SIZE; ++k) {
-                    RTMeshHit alone, anyAlone;
-                    const bool expected = (mask & (1u << k)) && mesh.intersect(rays[k], alone);
-                    const bool expectedAny = (mask & (1u << k)) && mesh.intersectAny(rays[k], anyAlone);
-                    ASSERT_EQ((found >> k) & 1u, expected ? 1u : 0u) << "group " << g << " lane " << k;
-                    ASSERT_EQ((foundAny >> k) & 1u, expectedAny ? 1u : 0u) << "group " << g << " lane " << k;
-                    if (expected) {
-                        ++hits;
-                        EXPECT_EQ(together[k].t, alone.t);
-                        EXPECT_EQ(together[k].triangle, alone.triangle);
-                        EXPECT_EQ(together[k].backFacing, alone.backFacing);
-                        EXPECT_EQ(together[k].point.x, alone.point.x);
-                        EXPECT_EQ(together[k].point.y, alone.point.y);
-                        EXPECT_EQ(together[k].point.z, alone.point.z);
-                    }
-                    if (expectedAny) {
-                        EXPECT_EQ(any[k].t, anyAlone.t);
-                        EXPECT_EQ(any[k].triangle, anyAlone.triangle);
-                        EXPECT_EQ(any[k].backFacing, anyAlone.backFacing);
+                for (RTPacketWidth width : {RTPacketWidth::FOUR, rtWidestPackets()}) {
+                    RTMeshHit together[RT_PACKET_SIZE], any[RT_PACKET_SIZE];
+                    const unsigned found = mesh.intersectPacket(lanes, mask, together, width);
+                    const unsigned foundAny = mesh.intersectAnyPacket(lanes, mask, any, width);
+                    for (int k = 0; k < RT_PACKET_SIZE; ++k) {
+                        RTMeshHit alone, anyAlone;
+                        const bool expected = (mask & (1u << k)) && mesh.intersect(rays[k], alone);
+                        const bool expectedAny = (mask & (1u << k)) && mesh.intersectAny(rays[k], anyAlone);
+                        ASSERT_EQ((found >> k) & 1u, expected ? 1u : 0u) << "group " << g << " lane " << k;
+                        ASSERT_EQ((foundAny >> k) & 1u, expectedAny ? 1u : 0u) << "group " << g << " lane " << k;
+                        if (expected) {
+                            ++hits;
+                            EXPECT_EQ(together[k].t, alone.t);
+                            EXPECT_EQ(together[k].triangle, alone.triangle);
+                            EXPECT_EQ(together[k].backFacing, alone.backFacing);
+                            EXPECT_EQ(together[k].point.x, alone.point.x);
+                            EXPECT_EQ(together[k].point.y, alone.point.y);
+                            EXPECT_EQ(together[k].point.z, alone.point.z);
+                        }
+                        if (expectedAny) {
+                            EXPECT_EQ(any[k].t, anyAlone.t);
+                            EXPECT_EQ(any[k].triangle, anyAlone.triangle);
+                            EXPECT_EQ(any[k].backFacing, anyAlone.backFacing);
+                        }
                     }
                 }
             }
         }
     }
-    EXPECT_GT(hits, 1800);
+    // Every hit counts once for each width.
+    EXPECT_GT(hits, 3600);
 }
 
 TEST(PacketTraversal, CastsAndShadowCountsMatchTheSingleRayCasts)
