@@ -6,7 +6,7 @@
 // drawing pipeline address directly.
 
 #include "d3d9/Objects.h"
-#include "d3d9/PixelBuffer.h"
+#include "pipeline/PixelBuffer.h"
 
 #include <memory>
 #include <vector>

@@ -4,7 +4,7 @@
 
 #include "pipeline/DrawBatch.h"
 
-#include "d3d9/Pipeline.h"
+#include "pipeline/DrawDescription.h"
 
 namespace swd3d9 {
 namespace pipeline {

@@ -4,8 +4,8 @@
 #include "pipeline/DepthTest.h"
 #include "pipeline/PixelRoutines.h"
 
-#include "d3d9/Formats.h"
-#include "d3d9/PixelBuffer.h"
+#include "pipeline/Formats.h"
+#include "pipeline/PixelBuffer.h"
 #include "pipeline/VertexShading.h"
 
 #include <algorithm>

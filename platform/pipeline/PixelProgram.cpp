@@ -5,7 +5,7 @@
 #include "pipeline/ProgramTextures.h"
 #include "pipeline/Rasterizer.h"
 
-#include "d3d9/PixelBuffer.h"
+#include "pipeline/PixelBuffer.h"
 #include "d3d9/ProgramShaders.h"
 #include "shader/ShaderExecution.h"
 

@@ -1,6 +1,6 @@
 #include "pipeline/TextureSampler.h"
 
-#include "d3d9/Formats.h"
+#include "pipeline/Formats.h"
 #include "pipeline/TextureCombiner.h"
 #include "d3d9/Resources.h"
 

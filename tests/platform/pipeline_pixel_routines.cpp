@@ -13,7 +13,7 @@
 #include "pipeline_support.h"
 
 #include "d3d9/DeviceState.h"
-#include "d3d9/PixelBuffer.h"
+#include "pipeline/PixelBuffer.h"
 #include "d3d9/Resources.h"
 #include "pipeline/PixelRoutines.h"
 
