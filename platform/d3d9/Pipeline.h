@@ -2,8 +2,9 @@
 
 // The entry point from the device's validated draw calls into the drawing
 // pipeline (vertex processing, clipping, rasterisation, texturing, per-pixel
-// operations). The device guarantees what the description says; the
-// pipeline reads everything else from the device's DeviceState.
+// operations). The device guarantees what the description says; the rest
+// comes from the device's DeviceState, which the device side translates
+// into the pipeline's keys as the draw's first stage.
 
 #include "d3d9/DeviceState.h"
 #include "pipeline/DrawDescription.h"
