@@ -1,6 +1,6 @@
 #include "d3d9/Blit.h"
 
-#include "d3d9/Formats.h"
+#include "pipeline/Formats.h"
 #include "pipeline/Resolve.h"
 
 #include <algorithm>

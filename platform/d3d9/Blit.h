@@ -3,7 +3,7 @@
 // Rectangle copies between pixel buffers: format conversion, stretching with
 // point or linear filtering, resolving multisampled buffers, and fills.
 
-#include "d3d9/PixelBuffer.h"
+#include "pipeline/PixelBuffer.h"
 
 namespace swd3d9 {
 

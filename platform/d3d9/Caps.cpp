@@ -1,6 +1,6 @@
 #include "d3d9/Caps.h"
 
-#include "d3d9/Formats.h"
+#include "pipeline/Formats.h"
 
 #include <atomic>
 #include <cstring>

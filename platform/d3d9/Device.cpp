@@ -3,7 +3,7 @@
 #include "d3d9/Device.h"
 
 #include "d3d9/Direct3D9.h"
-#include "d3d9/Formats.h"
+#include "pipeline/Formats.h"
 #include "d3d9/Pipeline.h"
 #include "d3d9/ProgramShaders.h"
 #include "d3d9/StateBlock.h"

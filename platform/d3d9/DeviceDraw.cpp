@@ -119,7 +119,7 @@ HRESULT STDMETHODCALLTYPE Device::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, 
     draw.startVertex = StartVertex;
     draw.vertexCount = vertexCount;
     draw.fvf = m_state.declaration ? 0 : m_state.fvf;
-    draw.declaration = m_state.declaration;
+    draw.declaration = m_state.declaration ? &m_state.declaration->elements() : nullptr;
     return drawPrimitives(*this, draw);
 }
 
@@ -162,7 +162,7 @@ HRESULT STDMETHODCALLTYPE Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE Primitiv
     draw.minIndex = MinVertexIndex;
     draw.numVertices = NumVertices;
     draw.fvf = m_state.declaration ? 0 : m_state.fvf;
-    draw.declaration = m_state.declaration;
+    draw.declaration = m_state.declaration ? &m_state.declaration->elements() : nullptr;
     return drawPrimitives(*this, draw);
 }
 
@@ -191,7 +191,7 @@ HRESULT STDMETHODCALLTYPE Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType
         draw.startVertex = 0;
         draw.vertexCount = vertexCount;
         draw.fvf = m_state.declaration ? 0 : m_state.fvf;
-        draw.declaration = m_state.declaration;
+        draw.declaration = m_state.declaration ? &m_state.declaration->elements() : nullptr;
         result = drawPrimitives(*this, draw);
     }
     // Drawing from user memory leaves stream 0 unbound, drawn or not.
@@ -240,7 +240,7 @@ HRESULT STDMETHODCALLTYPE Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE Primit
         draw.minIndex = MinVertexIndex;
         draw.numVertices = NumVertices;
         draw.fvf = m_state.declaration ? 0 : m_state.fvf;
-        draw.declaration = m_state.declaration;
+        draw.declaration = m_state.declaration ? &m_state.declaration->elements() : nullptr;
         result = drawPrimitives(*this, draw);
     }
     // Drawing from user memory leaves stream 0 and the indices unbound,

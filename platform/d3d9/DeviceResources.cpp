@@ -2,7 +2,7 @@
 
 #include "d3d9/Device.h"
 
-#include "d3d9/Formats.h"
+#include "pipeline/Formats.h"
 
 namespace swd3d9 {
 

@@ -5,6 +5,8 @@
 // dirty bit; the pipeline turns the state into its keys when it sees the
 // bits and clears them.
 
+#include "pipeline/Limits.h"
+
 #include <d3d9.h>
 
 #include <cstdint>
@@ -21,15 +23,12 @@ class VertexDeclaration;
 class Shader;
 
 constexpr UINT RENDER_STATE_COUNT = 256;
-constexpr UINT TEXTURE_STAGE_COUNT = 8;
 constexpr UINT TEXTURE_STAGE_STATE_COUNT = 33;
 // Samplers 0 to 15, then the displacement-map sampler and the four vertex
 // texture samplers.
 constexpr UINT SAMPLER_COUNT = 21;
-constexpr UINT SAMPLER_STATE_COUNT = 14;
 constexpr UINT WORLD_MATRIX_COUNT = 256;
 constexpr UINT CLIP_PLANE_COUNT = 6;
-constexpr UINT STREAM_COUNT = 16;
 constexpr UINT RENDER_TARGET_COUNT = 4;
 constexpr UINT VERTEX_SHADER_FLOAT_CONSTANTS = 256;
 constexpr UINT PIXEL_SHADER_FLOAT_CONSTANTS = 224;

@@ -4,7 +4,7 @@
 #include "d3d9/Device.h"
 
 #include "d3d9/Blit.h"
-#include "d3d9/Formats.h"
+#include "pipeline/Formats.h"
 #include "d3d9/Pipeline.h"
 #include "d3d9/SwapChain.h"
 

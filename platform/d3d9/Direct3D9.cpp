@@ -1,7 +1,7 @@
 #include "d3d9/Direct3D9.h"
 
 #include "d3d9/Device.h"
-#include "d3d9/Formats.h"
+#include "pipeline/Formats.h"
 
 #include <cstring>
 #include <new>

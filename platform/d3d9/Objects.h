@@ -9,6 +9,8 @@
 // by a device (the back buffers and the automatic depth-stencil surface)
 // die only with the device or when Reset replaces them.
 
+#include "pipeline/DrawObjects.h"
+
 #include <d3d9.h>
 
 #include <cstdint>
@@ -24,7 +26,7 @@ void noteOverRelease();
 UINT liveObjectCount();
 UINT overReleaseCount();
 
-class Lifetime
+class Lifetime : public pipeline::HeldObject
 {
 public:
     Lifetime(const Lifetime&) = delete;
@@ -34,8 +36,8 @@ public:
     ULONG releasePublicRef();
     // Virtual so that parts of a container (the surfaces of a texture) can
     // hand their internal references to the container.
-    virtual void addInternalRef();
-    virtual void releaseInternalRef();
+    void addInternalRef() override;
+    void releaseInternalRef() override;
     ULONG publicRefs() const { return m_publicRefs; }
     ULONG internalRefs() const { return m_internalRefs; }
 

@@ -5,6 +5,7 @@
 #include "d3d9/Pipeline.h"
 
 #include "d3d9/Device.h"
+#include "d3d9/DrawStateTranslation.h"
 #include "pipeline/Draw.h"
 
 #include <swd3d9.h>
@@ -46,7 +47,8 @@ HRESULT drawPrimitives(Device& device, const DrawDescription& draw)
         return E_OUTOFMEMORY;
     BatchMark mark{};
     try {
-        if (drawInto(*c, device.state(), draw, mark))
+        DeviceStateTranslator translator(device.state());
+        if (drawInto(*c, translator, draw, mark))
             return D3D_OK;
     } catch (const std::exception&) {
         // Memory ran out (std::bad_alloc, or a container's length_error).

@@ -2,51 +2,16 @@
 
 // The entry point from the device's validated draw calls into the drawing
 // pipeline (vertex processing, clipping, rasterisation, texturing, per-pixel
-// operations). The device guarantees what the description says; the
-// pipeline reads everything else from the device's DeviceState.
+// operations). The device guarantees what the description says; the rest
+// comes from the device's DeviceState, which the device side translates
+// into the pipeline's keys as the draw's first stage.
 
 #include "d3d9/DeviceState.h"
+#include "pipeline/DrawDescription.h"
 
 namespace swd3d9 {
 
 class Device;
-
-// One vertex stream as the draw sees it: bytes from the binding's offset
-// to the end of the buffer.
-struct StreamView {
-    const uint8_t* data;
-    // 64-bit: vertices drawn from the application's memory can span more
-    // than 4 GiB.
-    uint64_t size;
-    UINT stride;
-    // Vertices addressable from data (size / stride); indices beyond must
-    // not be read.
-    UINT vertexLimit;
-};
-
-struct DrawDescription {
-    D3DPRIMITIVETYPE primitiveType;
-    UINT primitiveCount;
-    // Non-indexed draws use vertices startVertex .. startVertex + vertexCount - 1,
-    // all within every stream's vertexLimit.
-    bool indexed;
-    UINT startVertex;
-    UINT vertexCount;
-    // Indexed draws: indexCount indices of indexSize bytes (2 or 4), each
-    // plus baseVertex naming a vertex. The application promised the range
-    // minIndex .. minIndex + numVertices - 1; stray indices still need the
-    // vertexLimit check.
-    const uint8_t* indices;
-    UINT indexSize;
-    UINT indexCount;
-    INT baseVertex;
-    UINT minIndex;
-    UINT numVertices;
-    // The vertex layout: an FVF code, or a declaration when fvf is 0.
-    DWORD fvf;
-    const VertexDeclaration* declaration;
-    StreamView streams[STREAM_COUNT];
-};
 
 // Draws with the device's current state into its current render targets.
 // Called only with valid arguments, inside a scene, on a device that is not

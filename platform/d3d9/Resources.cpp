@@ -1,7 +1,7 @@
 #include "d3d9/Resources.h"
 
 #include "d3d9/Caps.h"
-#include "d3d9/Formats.h"
+#include "pipeline/Formats.h"
 #include "d3d9/Pipeline.h"
 
 #include <algorithm>

@@ -6,7 +6,7 @@
 // drawing pipeline address directly.
 
 #include "d3d9/Objects.h"
-#include "d3d9/PixelBuffer.h"
+#include "pipeline/PixelBuffer.h"
 
 #include <memory>
 #include <vector>
@@ -127,7 +127,7 @@ struct DirtyRegion {
     void clear() { any = false; }
 };
 
-class Surface final : public ResourceImpl<IDirect3DSurface9>
+class Surface final : public ResourceImpl<IDirect3DSurface9>, public pipeline::DrawnTarget
 {
 public:
     // A surface of its own (render target, depth stencil, off-screen plain,
@@ -153,6 +153,8 @@ public:
     // Tells the container that pixels in rect (null: all) were written
     // other than through Lock: its dirty region and generated mip levels.
     void noteContentChanged(const RECT* rect);
+    // The pipeline drew into the whole surface.
+    void noteDrawn() override { noteContentChanged(nullptr); }
 
     void addInternalRef() override;
     void releaseInternalRef() override;

@@ -1,7 +1,7 @@
 #include "d3d9/SwapChain.h"
 
 #include "d3d9/Device.h"
-#include "d3d9/Formats.h"
+#include "pipeline/Formats.h"
 #include "d3d9/Pipeline.h"
 #include "pipeline/Resolve.h"
 #include "win32/Window.h"

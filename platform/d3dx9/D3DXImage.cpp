@@ -1,7 +1,7 @@
 #include "d3dx9/D3DXImage.h"
 
 #include "d3d9/Blit.h"
-#include "d3d9/Formats.h"
+#include "pipeline/Formats.h"
 #include "d3d9/Resources.h"
 
 #include <algorithm>

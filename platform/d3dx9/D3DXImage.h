@@ -6,7 +6,7 @@
 
 #include <d3dx9.h>
 
-#include "d3d9/PixelBuffer.h"
+#include "pipeline/PixelBuffer.h"
 #include "sceneapi/KXImageCodec.h"
 
 #include <new>

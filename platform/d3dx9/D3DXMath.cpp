@@ -2,7 +2,7 @@
 
 #include <d3dx9.h>
 
-#include "d3d9/Formats.h"
+#include "pipeline/Formats.h"
 
 #include <cmath>
 

@@ -4,7 +4,7 @@
 #include <d3dx9.h>
 
 #include "d3d9/Blit.h"
-#include "d3d9/Formats.h"
+#include "pipeline/Formats.h"
 #include "d3d9/Resources.h"
 #include "d3dx9/D3DXImage.h"
 #include "d3dx9/D3DXPaths.h"

@@ -18,7 +18,7 @@
 
 #include "pipeline/DepthTest.h"
 
-#include "d3d9/PixelBuffer.h"
+#include "pipeline/PixelBuffer.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -2,7 +2,7 @@
 
 #include "pipeline/DepthTest.h"
 
-#include "d3d9/PixelBuffer.h"
+#include "pipeline/PixelBuffer.h"
 
 #include <cstring>
 

@@ -1,5 +1,6 @@
 // The drawing pipeline for one validated draw, stage by stage: the state
-// compiled into keys (StateCompiler), vertex fetch and shading
+// compiled into keys (StateCompiler, by the device's translation), vertex
+// fetch and shading
 // (VertexProcessing), primitive assembly with clipping, culling and
 // triangle setup (PrimitiveAssembly), binning into tiles, and the
 // rasterisation of tiles by the worker pool (DrawBatch, Rasterizer).
@@ -20,28 +21,28 @@
 namespace swd3d9 {
 namespace pipeline {
 
-bool drawInto(PipelineContext& c, DeviceState& state, const DrawDescription& draw, BatchMark& mark)
+bool drawInto(PipelineContext& c, DrawStateTranslator& translator, const DrawDescription& draw, BatchMark& mark)
 {
     CompiledDraw compiled;
-    if (!compileDrawState(c, state, draw, compiled))
+    if (!translator.compileDrawState(c, draw, compiled))
         return true;
     UINT first, count;
     if (!drawnVertices(c, draw, compiled.layout, compiled.programmedVertices, first, count))
         return true;
-    const SetupParameters setup = setupParameters(c, state, compiled.layout.pretransformed);
-    const DWORD fillMode = state.renderStates[D3DRS_FILLMODE];
+    const SetupParameters setup = setupParameters(c, compiled);
+    const DWORD fillMode = compiled.fillMode;
     if (!processVertices(c, draw, compiled.layout, compiled.programmedVertices, setup, fillMode, first, count))
         return false;
 
     const bool drawsLines = draw.primitiveType == D3DPT_POINTLIST || draw.primitiveType == D3DPT_LINELIST ||
                             draw.primitiveType == D3DPT_LINESTRIP || fillMode != D3DFILL_SOLID;
-    const uint16_t context = enterBatch(c, state, drawsLines, compiled.pixelsChanged, mark);
+    const uint16_t context = enterBatch(c, compiled.objects, drawsLines, compiled.pixelsChanged, mark);
     if (drawsLines)
         c.output.clear();
     if (!assemblePrimitives(c, draw, setup, fillMode, first, count, drawsLines ? c.output : c.batch))
         return false;
     if (drawsLines)
-        return drawLinesNow(c, state.renderTargets[0]);
+        return drawLinesNow(c, *compiled.objects.target);
     binNewTriangles(c, mark, context);
     return true;
 }

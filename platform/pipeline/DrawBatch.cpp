@@ -2,10 +2,6 @@
 
 #include "pipeline/Rasterizer.h"
 
-#include "d3d9/Objects.h"
-#include "d3d9/ProgramShaders.h"
-#include "d3d9/Resources.h"
-
 #include <algorithm>
 #include <cassert>
 #include <cstring>
@@ -51,9 +47,9 @@ void releaseBatchObjects(PipelineContext& c)
 {
     // Releasing may destroy an object; the list is emptied first so that
     // nothing reached from a destructor sees it half done.
-    std::vector<Lifetime*> held;
+    std::vector<HeldObject*> held;
     held.swap(c.batchHeld);
-    for (Lifetime* object : held)
+    for (HeldObject* object : held)
         object->releaseInternalRef();
     held.clear();
     if (c.batchHeld.empty())
@@ -69,7 +65,7 @@ void resetBatch(PipelineContext& c)
 
 // Keeps an object alive (and its memory where the batch reads or writes
 // it) until the batch is drawn. The caller has reserved room in batchHeld.
-void holdForBatch(PipelineContext& c, Lifetime* object)
+void holdForBatch(PipelineContext& c, HeldObject* object)
 {
     if (!object)
         return;
@@ -120,7 +116,7 @@ void reserveMore(std::vector<T>& v, size_t more)
 // state is unchanged, else a new copy, holding what it points into. Memory
 // that runs out throws std::bad_alloc before anything changes, so the last
 // context in the table always holds what it reads.
-uint16_t batchContext(PipelineContext& c, const DeviceState& state, bool changed)
+uint16_t batchContext(PipelineContext& c, const DrawObjects& objects, bool changed)
 {
     const size_t count = c.batchContextTable.size();
     if (count > 0 && !changed)
@@ -129,18 +125,13 @@ uint16_t batchContext(PipelineContext& c, const DeviceState& state, bool changed
         return static_cast<uint16_t>(count - 1);
     if (c.batchContexts.size() <= count)
         c.batchContexts.push_back(std::make_unique<PixelContext>());
-    // The target, the depth buffer, the pixel shader and every sampler's texture.
-    reserveMore(c.batchHeld, 3 + SAMPLER_COUNT);
+    reserveMore(c.batchHeld, static_cast<size_t>(objects.heldCount));
     reserveMore(c.batchContextTable, 1);
     PixelContext& copy = *c.batchContexts[count];
     copyDrawnPart(c.pixels, copy);
     c.batchContextTable.push_back(&copy);
-    holdForBatch(c, state.renderTargets[0]);
-    holdForBatch(c, state.depthStencil);
-    holdForBatch(c, state.pixelShader);
-    for (TextureCore* texture : state.textures)
-        if (texture)
-            holdForBatch(c, &texture->resource());
+    for (int i = 0; i < objects.heldCount; ++i)
+        holdForBatch(c, objects.held[i]);
     return static_cast<uint16_t>(count);
 }
 
@@ -163,7 +154,7 @@ void flushBatch(PipelineContext& c)
             runTiles(c, job, c.batch.triangles.size() >= SMALL_DRAW_PRIMITIVES || boxPixels >= PARALLEL_BOX_PIXELS);
         assert(drawn);
         (void)drawn;
-        c.batchTarget->noteContentChanged(nullptr);
+        c.batchTarget->noteDrawn();
     }
     resetBatch(c);
     releaseBatchObjects(c);
@@ -175,10 +166,10 @@ void discardBatch(PipelineContext& c)
     releaseBatchObjects(c);
 }
 
-uint16_t enterBatch(PipelineContext& c, const DeviceState& state, bool drawsLines, bool stateChanged,
+uint16_t enterBatch(PipelineContext& c, const DrawObjects& objects, bool drawsLines, bool stateChanged,
                     BatchMark& mark)
 {
-    Surface* renderTarget = state.renderTargets[0];
+    DrawnTarget* renderTarget = objects.target;
     if (drawsLines || (c.batchTarget && c.batchTarget != renderTarget) ||
         c.batchContextTable.size() >= BATCH_CONTEXTS)
         flushBatch(c);
@@ -187,10 +178,10 @@ uint16_t enterBatch(PipelineContext& c, const DeviceState& state, bool drawsLine
     if (drawsLines)
         return 0;
     if (!c.batchTarget) {
-        c.batchBins.reset(static_cast<int>(renderTarget->desc().Width), static_cast<int>(renderTarget->desc().Height));
+        c.batchBins.reset(objects.targetWidth, objects.targetHeight);
         c.batchTarget = renderTarget;
     }
-    return batchContext(c, state, stateChanged);
+    return batchContext(c, objects, stateChanged);
 }
 
 void binNewTriangles(PipelineContext& c, const BatchMark& mark, uint16_t context)
@@ -207,7 +198,7 @@ void binNewTriangles(PipelineContext& c, const BatchMark& mark, uint16_t context
         flushBatch(c);
 }
 
-bool drawLinesNow(PipelineContext& c, Surface* renderTarget)
+bool drawLinesNow(PipelineContext& c, DrawnTarget& renderTarget)
 {
     SetupOutput& out = c.output;
     if (out.lines.empty() && out.triangles.empty())
@@ -223,7 +214,7 @@ bool drawLinesNow(PipelineContext& c, Surface* renderTarget)
     job.inputs = {contexts, &out.triangles, &out.planes, &out.lines, &out.lineVaryings, &c.bins, true};
     job.tiles = &c.bins.usedTiles();
     const bool drawn = runTiles(c, job, out.lines.size() >= SMALL_DRAW_PRIMITIVES);
-    renderTarget->noteContentChanged(nullptr);
+    renderTarget.noteDrawn();
     return drawn;
 }
 

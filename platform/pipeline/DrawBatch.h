@@ -30,7 +30,7 @@ void discardBatch(PipelineContext& c);
 // table), then marks what the batch holds. For triangles, returns the
 // batch's index of the current pixel state (see batchContext); throws
 // std::bad_alloc when memory runs out, after `mark` is set.
-uint16_t enterBatch(PipelineContext& c, const DeviceState& state, bool drawsLines, bool stateChanged,
+uint16_t enterBatch(PipelineContext& c, const DrawObjects& objects, bool drawsLines, bool stateChanged,
                     BatchMark& mark);
 
 // Bins the triangles a draw added to the batch since `mark`, with their
@@ -40,7 +40,7 @@ void binNewTriangles(PipelineContext& c, const BatchMark& mark, uint16_t context
 
 // Draws a draw's lines and points (c.output) at once with the current
 // pixel state. False when a task on the workers failed.
-bool drawLinesNow(PipelineContext& c, Surface* renderTarget);
+bool drawLinesNow(PipelineContext& c, DrawnTarget& renderTarget);
 
 // Takes a failed draw's triangles out of the batch again.
 void rollBack(PipelineContext& c, const BatchMark& mark);

@@ -5,7 +5,7 @@
 // per-pixel routine, and the targets. Every stage reads this snapshot, so
 // none of them looks at render states while it works.
 
-#include "d3d9/DeviceState.h"
+#include "pipeline/Limits.h"
 
 #include <cstdint>
 

@@ -5,6 +5,7 @@
 // and the batch of triangles waiting to be rasterised.
 
 #include "pipeline/Binning.h"
+#include "pipeline/DrawObjects.h"
 #include "pipeline/PixelProcessor.h"
 #include "pipeline/TriangleSetup.h"
 #include "pipeline/VertexProgram.h"
@@ -18,10 +19,6 @@
 #include <vector>
 
 namespace swd3d9 {
-
-class Lifetime;
-class Surface;
-
 namespace pipeline {
 
 // Draws of at most this many primitives count as small: their vertices
@@ -77,8 +74,8 @@ struct PipelineContext {
     std::vector<std::unique_ptr<PixelContext>> batchContexts;
     std::vector<const PixelContext*> batchContextTable;
     TileBins batchBins;
-    std::vector<Lifetime*> batchHeld;
-    Surface* batchTarget = nullptr;
+    std::vector<HeldObject*> batchHeld;
+    DrawnTarget* batchTarget = nullptr;
 };
 static_assert(std::is_trivially_copyable<PixelContext>::value && std::is_standard_layout<PixelContext>::value,
               "batched states are compared and copied as bytes");

@@ -4,8 +4,8 @@
 #include "pipeline/DepthTest.h"
 #include "pipeline/PixelRoutines.h"
 
-#include "d3d9/Formats.h"
-#include "d3d9/PixelBuffer.h"
+#include "pipeline/Formats.h"
+#include "pipeline/PixelBuffer.h"
 #include "pipeline/VertexShading.h"
 
 #include <algorithm>
@@ -16,13 +16,6 @@ namespace swd3d9 {
 namespace pipeline {
 
 namespace {
-
-float asFloat(DWORD bits)
-{
-    float f;
-    std::memcpy(&f, &bits, sizeof(f));
-    return f;
-}
 
 float saturate(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
 
@@ -106,17 +99,12 @@ void writeTarget(D3DFORMAT format, uint8_t* p, const float* rgba, uint8_t mask)
     }
 }
 
-namespace {
-
 bool plainColorTarget(const TargetView& target)
 {
     return (target.colorFormat == D3DFMT_X8R8G8B8 || target.colorFormat == D3DFMT_A8R8G8B8) && target.samples <= 1 &&
            target.color;
 }
 
-// Whether the draw fits the rasteriser's textured span loop (see PixelKey).
-// Sampler preparation can change whether derivatives are needed, so this is
-// decided again after it.
 bool fitsTexturedSpan(const PixelContext& context)
 {
     const PixelKey& key = context.key;
@@ -135,10 +123,6 @@ bool fitsTexturedSpan(const PixelContext& context)
     return plainColorTarget(target) && oneTexture && !key.fogEnable && !key.alphaTest && plainDepth && !key.stencil &&
            key.colorWrite == 0xF && (!key.blend || alphaBlend);
 }
-
-uint8_t blendValue(DWORD v) { return static_cast<uint8_t>(v <= D3DBLEND_INVBLENDFACTOR ? v : static_cast<DWORD>(D3DBLEND_ONE)); }
-
-} // namespace
 
 void blendFactor(uint8_t factor, const float* src, const float* dst, const float* constant, float* out)
 {
@@ -189,165 +173,6 @@ void blendFactor(uint8_t factor, const float* src, const float* dst, const float
         out[0] = out[1] = out[2] = out[3] = 1.0f;
         return;
     }
-}
-
-void prepareSamplers(const DeviceState& state, PixelContext& context)
-{
-    context.key.needsDerivatives = false;
-    if (context.program.executable) {
-        // A program reads the sampler registers its samplers are bound to.
-        uint32_t mask = 0;
-        for (int i = 0; i < context.program.samplerCount; ++i) {
-            const int r = context.program.samplerRegister[i];
-            if (mask & (1u << r))
-                continue;
-            mask |= 1u << r;
-            prepareSampler(context.samplers[r], state.samplerStates[r], state.textures[r]);
-        }
-        context.samplerMask = mask;
-        choosePixelRoutine(context);
-        return;
-    }
-    context.samplerMask = context.combiner.textureMask & ((1u << MAX_STAGES) - 1);
-    for (int s = 0; s < context.key.stageCount; ++s) {
-        if (!(context.combiner.textureMask & (1u << s)))
-            continue;
-        const SamplerSetup& sampler = context.samplers[s];
-        prepareSampler(context.samplers[s], state.samplerStates[s], state.textures[s]);
-        const bool singleLevel = sampler.mipFilter == D3DTEXF_NONE || sampler.firstLevel == sampler.lastLevel;
-        if (!singleLevel || sampler.minFilter != sampler.magFilter || sampler.minFilter == D3DTEXF_ANISOTROPIC)
-            context.key.needsDerivatives = true;
-    }
-    context.key.texturedSpan = fitsTexturedSpan(context);
-    choosePixelRoutine(context);
-}
-
-void buildPixelState(const DeviceState& state, PixelContext& context)
-{
-    PixelKey& key = context.key;
-    PixelConstants& c = context.constants;
-    std::memset(&key, 0, sizeof(key));
-    std::memset(&c, 0, sizeof(c));
-    const DWORD* rs = state.renderStates;
-
-    bool bound[TEXTURE_STAGE_COUNT];
-    for (UINT s = 0; s < TEXTURE_STAGE_COUNT; ++s)
-        bound[s] = state.textures[s] != nullptr;
-    prepareCombiner(context.combiner, state, bound);
-    key.stageCount = static_cast<uint8_t>(context.combiner.stageCount);
-    key.textured = context.combiner.textureMask != 0;
-    for (int s = 0; s < key.stageCount; ++s) {
-        const DWORD flags = state.stageStates[s][D3DTSS_TEXTURETRANSFORMFLAGS];
-        const DWORD count = flags & 0xFF;
-        // Without a count (none, or beyond four) drivers divide by the last
-        // component the set supplies, which the vertex stage moves to the
-        // fourth; COUNT1 | PROJECTED divides nothing.
-        const bool counted = count >= 2 && count <= 4;
-        if ((flags & D3DTTFF_PROJECTED) && count != 1)
-            key.projectedComponent[s] = static_cast<uint8_t>(counted ? count : 4);
-    }
-    // A pixel program replaces the texture stages: the vertex stage makes
-    // the coordinate sets the program reads, and its samplers are read
-    // whenever it has some.
-    std::memset(&context.program, 0, sizeof(context.program));
-    if (buildPixelProgram(state, state.pixelShader, context.program)) {
-        key.stageCount = context.program.texCoordSets;
-        key.textured = context.program.samplerCount > 0;
-        std::memset(key.projectedComponent, 0, sizeof(key.projectedComponent));
-    }
-    context.varyingCount = VARYING_TEXCOORD + 4 * key.stageCount;
-    prepareSamplers(state, context);
-
-    const bool programmed = context.program.executable != nullptr;
-    key.specularAdd = rs[D3DRS_SPECULARENABLE] != 0 && !programmed;
-    key.fogEnable = rs[D3DRS_FOGENABLE] != 0;
-    if (key.fogEnable && rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE && rs[D3DRS_FOGTABLEMODE] <= D3DFOG_LINEAR) {
-        key.tableFog = static_cast<uint8_t>(rs[D3DRS_FOGTABLEMODE]);
-        // A perspective projection gives eye depth as w, which is what
-        // table fog measures; otherwise it uses the device depth.
-        key.fogFromW = state.projection.m[2][3] != 0.0f && state.projection.m[3][3] == 0.0f;
-    }
-    colorToFloats(rs[D3DRS_FOGCOLOR], c.fogColor);
-    c.fog = {asFloat(rs[D3DRS_FOGSTART]), asFloat(rs[D3DRS_FOGEND]), asFloat(rs[D3DRS_FOGDENSITY])};
-    key.flatShade = rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
-
-    key.alphaTest = rs[D3DRS_ALPHATESTENABLE] != 0;
-    key.alphaFunc = static_cast<uint8_t>(rs[D3DRS_ALPHAFUNC]);
-    c.alphaRef = static_cast<uint8_t>(rs[D3DRS_ALPHAREF] & 0xFF);
-
-    const TargetView& target = context.target;
-    const bool hasDepth = target.depth != nullptr;
-    key.zEnable = hasDepth && rs[D3DRS_ZENABLE] != D3DZB_FALSE;
-    key.zWrite = key.zEnable && rs[D3DRS_ZWRITEENABLE] != 0;
-    key.zFunc = static_cast<uint8_t>(rs[D3DRS_ZFUNC]);
-    const FormatInfo* depthInfo = hasDepth ? findFormat(target.depthFormat) : nullptr;
-    key.stencil = depthInfo && depthInfo->hasStencil && rs[D3DRS_STENCILENABLE] != 0;
-    key.stencilFunc = static_cast<uint8_t>(rs[D3DRS_STENCILFUNC]);
-    key.stencilFail = static_cast<uint8_t>(rs[D3DRS_STENCILFAIL]);
-    key.stencilZFail = static_cast<uint8_t>(rs[D3DRS_STENCILZFAIL]);
-    key.stencilPass = static_cast<uint8_t>(rs[D3DRS_STENCILPASS]);
-    key.twoSidedStencil = key.stencil && rs[D3DRS_TWOSIDEDSTENCILMODE] != 0;
-    key.ccwStencilFunc = static_cast<uint8_t>(rs[D3DRS_CCW_STENCILFUNC]);
-    key.ccwStencilFail = static_cast<uint8_t>(rs[D3DRS_CCW_STENCILFAIL]);
-    key.ccwStencilZFail = static_cast<uint8_t>(rs[D3DRS_CCW_STENCILZFAIL]);
-    key.ccwStencilPass = static_cast<uint8_t>(rs[D3DRS_CCW_STENCILPASS]);
-    c.stencilRef = rs[D3DRS_STENCILREF] & 0xFF;
-    c.stencilMask = rs[D3DRS_STENCILMASK] & 0xFF;
-    c.stencilWriteMask = rs[D3DRS_STENCILWRITEMASK] & 0xFF;
-
-    key.blend = rs[D3DRS_ALPHABLENDENABLE] != 0;
-    key.srcBlend = blendValue(rs[D3DRS_SRCBLEND]);
-    key.destBlend = blendValue(rs[D3DRS_DESTBLEND]);
-    key.blendOp = static_cast<uint8_t>(rs[D3DRS_BLENDOP]);
-    key.separateAlpha = rs[D3DRS_SEPARATEALPHABLENDENABLE] != 0;
-    key.srcBlendAlpha = blendValue(rs[D3DRS_SRCBLENDALPHA]);
-    key.destBlendAlpha = blendValue(rs[D3DRS_DESTBLENDALPHA]);
-    key.blendOpAlpha = static_cast<uint8_t>(rs[D3DRS_BLENDOPALPHA]);
-    // The two "both" factors set the destination factor as well.
-    auto resolveBoth = [](uint8_t& src, uint8_t& dst) {
-        if (src == D3DBLEND_BOTHSRCALPHA) {
-            src = D3DBLEND_SRCALPHA;
-            dst = D3DBLEND_INVSRCALPHA;
-        } else if (src == D3DBLEND_BOTHINVSRCALPHA) {
-            src = D3DBLEND_INVSRCALPHA;
-            dst = D3DBLEND_SRCALPHA;
-        }
-    };
-    resolveBoth(key.srcBlend, key.destBlend);
-    resolveBoth(key.srcBlendAlpha, key.destBlendAlpha);
-    if (!key.separateAlpha) {
-        key.srcBlendAlpha = key.srcBlend;
-        key.destBlendAlpha = key.destBlend;
-        key.blendOpAlpha = key.blendOp;
-    }
-    key.alphaOver = key.blend && key.srcBlendAlpha == D3DBLEND_ONE;
-    colorToFloats(rs[D3DRS_BLENDFACTOR], c.blendFactor);
-    key.colorWrite = static_cast<uint8_t>(rs[D3DRS_COLORWRITEENABLE] & 0xF);
-
-    const bool plainTarget = plainColorTarget(target);
-    const bool plainDepth = !key.zEnable || (target.depth->bytesPerPixel() == 4 && target.depth->samples() <= 1);
-    key.plainColorSpan = plainTarget && plainDepth && key.stageCount == 0 && !key.fogEnable && !key.alphaTest &&
-                         !key.stencil && !key.blend && key.colorWrite == 0xF;
-    key.texturedSpan = fitsTexturedSpan(context);
-    key.depthStencilSpan = fitsDepthStencilSpan(context);
-    if (programmed) {
-        key.plainColorSpan = key.texturedSpan = key.depthStencilSpan = false;
-        context.program.plainStore = plainTarget && plainDepth && key.colorWrite == 0xF && !key.blend &&
-                                     !key.alphaTest && !key.stencil;
-        // The program's interpolated inputs, and the vertex fog factor.
-        if (key.fogEnable && !key.tableFog) {
-            PixelProgramSetup& program = context.program;
-            bool listed = false;
-            for (int i = 0; i < program.interpolatedCount; ++i)
-                listed = listed || program.interpolated[i] == VARYING_FOG;
-            if (!listed)
-                program.interpolated[program.interpolatedCount++] = VARYING_FOG;
-        }
-    }
-
-    c.depthBias = asFloat(rs[D3DRS_DEPTHBIAS]);
-    c.slopeScaleBias = asFloat(rs[D3DRS_SLOPESCALEDEPTHBIAS]);
-    choosePixelRoutine(context);
 }
 
 void shadeColor(const PixelContext& context, const PixelInputs& in, float rgba[4])

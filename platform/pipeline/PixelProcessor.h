@@ -73,13 +73,14 @@ struct PixelContext {
     SamplerSetup samplers[PIXEL_SAMPLERS];
 };
 
-// Fills key, constants and the stage setups from the device state. The
-// target must already be set.
-void buildPixelState(const DeviceState& state, PixelContext& context);
+// A single-sample 32-bit colour target, which the dedicated span loops
+// write.
+bool plainColorTarget(const TargetView& target);
 
-// Brings the samplers of the textured stages up to date (texture contents
-// and generated mip levels can change without a state change).
-void prepareSamplers(const DeviceState& state, PixelContext& context);
+// Whether the draw fits the rasteriser's textured span loop (see PixelKey).
+// Sampler preparation can change whether derivatives are needed, so this is
+// decided again after it.
+bool fitsTexturedSpan(const PixelContext& context);
 
 // Interpolated inputs of one sample: depth before bias, 1/w, varyings (already
 // divided by 1/w) and, for textured draws, their screen-space derivatives.

@@ -5,8 +5,7 @@
 #include "pipeline/ProgramTextures.h"
 #include "pipeline/Rasterizer.h"
 
-#include "d3d9/PixelBuffer.h"
-#include "d3d9/ProgramShaders.h"
+#include "pipeline/PixelBuffer.h"
 #include "shader/ShaderExecution.h"
 
 #include <algorithm>
@@ -143,72 +142,6 @@ void storePlain(const PixelContext& pixels, int x, int y, float z, const float c
 }
 
 } // namespace
-
-bool buildPixelProgram(const DeviceState& state, const Shader* pixelShader, PixelProgramSetup& setup)
-{
-    if (!pixelShader || !pixelShader->program() || !pixelShader->program()->executable())
-        return false;
-    const shader::Program& program = *pixelShader->program();
-    const shader::ProgramInfo& info = program.info();
-    if (info.inputs.size() > MAX_PROGRAM_VARIABLES || info.outputs.size() > MAX_PROGRAM_VARIABLES ||
-        info.samplers.size() > PIXEL_SAMPLERS || info.uniformBytes > sizeof(setup.constants) ||
-        pixelShader->samplerRegisters().size() != info.samplers.size())
-        return false;
-    setup.executable = program.executable();
-    setup.discards = info.discards;
-    setup.inputCount = static_cast<uint8_t>(info.inputs.size());
-    bool interpolated[MAX_VARYINGS] = {};
-    for (size_t i = 0; i < info.inputs.size(); ++i) {
-        const shader::StageVariable& v = info.inputs[i];
-        int varying = -1, available = 0;
-        if (v.usage == D3DDECLUSAGE_TEXCOORD && v.usageIndex < MAX_STAGES) {
-            varying = VARYING_TEXCOORD + 4 * v.usageIndex;
-            available = 4;
-            setup.texCoordSets = std::max<uint8_t>(setup.texCoordSets, static_cast<uint8_t>(v.usageIndex + 1));
-        } else if (v.usage == D3DDECLUSAGE_COLOR && v.usageIndex < 2) {
-            varying = v.usageIndex == 0 ? VARYING_DIFFUSE : VARYING_SPECULAR;
-            available = 4;
-        } else if (v.usage == D3DDECLUSAGE_FOG) {
-            varying = VARYING_FOG;
-            available = 1;
-        } else if (v.usage == shader::USAGE_VPOS) {
-            setup.inputSource[i] = PIXEL_INPUT_POSITION;
-            continue;
-        } else if (v.usage == shader::USAGE_VFACE) {
-            setup.inputSource[i] = PIXEL_INPUT_FACE;
-            continue;
-        }
-        if (varying < 0)
-            continue;
-        setup.inputSource[i] = PIXEL_INPUT_VARYING;
-        setup.inputVarying[i] = static_cast<uint8_t>(varying);
-        setup.inputComponents[i] = static_cast<uint8_t>(std::min<int>(v.components, available));
-        for (int c = 0; c < setup.inputComponents[i]; ++c)
-            interpolated[varying + c] = true;
-    }
-    for (int v = 0; v < MAX_VARYINGS; ++v)
-        if (interpolated[v])
-            setup.interpolated[setup.interpolatedCount++] = static_cast<uint8_t>(v);
-    setup.outputCount = static_cast<uint8_t>(info.outputs.size());
-    setup.colorOutput = setup.depthOutput = -1;
-    for (size_t i = 0; i < info.outputs.size(); ++i) {
-        const shader::StageVariable& v = info.outputs[i];
-        if (v.usage == D3DDECLUSAGE_COLOR && v.usageIndex == 0)
-            setup.colorOutput = static_cast<int8_t>(i);
-        else if (v.usage == D3DDECLUSAGE_DEPTH && v.usageIndex == 0)
-            setup.depthOutput = static_cast<int8_t>(i);
-    }
-    setup.samplerCount = static_cast<uint8_t>(info.samplers.size());
-    for (size_t i = 0; i < info.samplers.size(); ++i) {
-        const DWORD reg = pixelShader->samplerRegisters()[i];
-        if (reg >= PIXEL_SAMPLERS)
-            return false;
-        setup.samplerRegister[i] = static_cast<uint8_t>(reg);
-    }
-    static_assert(sizeof(state.pixelShaderFloats) <= sizeof(setup.constants), "the registers fit");
-    std::memcpy(setup.constants, state.pixelShaderFloats, sizeof(state.pixelShaderFloats));
-    return true;
-}
 
 void addProgramTriangle(ProgramQuads& quads, const PixelContext& pixels, const Triangle& t, const Plane* planes,
                         int x0, int y0, int x1, int y1, const int sampleOffsets[16][2])

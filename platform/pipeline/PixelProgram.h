@@ -15,9 +15,6 @@
 #include <cstdint>
 
 namespace swd3d9 {
-
-class Shader;
-
 namespace shader {
 class Program;
 class RegisterProgram;
@@ -74,10 +71,6 @@ struct PixelProgramSetup {
     // The device's float constant registers when the draw was made.
     float constants[PROGRAM_CONSTANT_REGISTERS][4];
 };
-
-// Fills setup for the device's pixel shader; false (setup left for the
-// fixed-function stages) when it has no runnable program.
-bool buildPixelProgram(const DeviceState& state, const Shader* pixelShader, PixelProgramSetup& setup);
 
 constexpr int QUADS_PER_RUN = 16;
 

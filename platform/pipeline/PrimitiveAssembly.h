@@ -8,7 +8,7 @@
 
 #include "pipeline/PipelineContext.h"
 
-#include "d3d9/Pipeline.h"
+#include "pipeline/DrawDescription.h"
 
 namespace swd3d9 {
 namespace pipeline {

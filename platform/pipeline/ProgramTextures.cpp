@@ -15,7 +15,7 @@ void SamplerTextures::sample(const SampleRequest& request, float* const rgba[4])
     // empty sampler does.
     static const SamplerSetup* const unbound = [] {
         static SamplerSetup setup{};
-        prepareSampler(setup, nullptr, nullptr);
+        setupSampler(setup, nullptr, nullptr);
         return &setup;
     }();
     const SamplerSetup& setup =

@@ -6,7 +6,7 @@
 #include "pipeline/PlainColorSpan.h"
 #include "pipeline/TexturedSpan.h"
 
-#include "d3d9/PixelBuffer.h"
+#include "pipeline/PixelBuffer.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "pipeline/Resolve.h"
 
-#include "d3d9/Formats.h"
+#include "pipeline/Formats.h"
 
 #include <algorithm>
 #include <cstring>

@@ -14,7 +14,7 @@
 // the other copies, D3DX) resolves through resolveRow, so they agree byte
 // for byte: a presented picture equals its read-back through StretchRect.
 
-#include "d3d9/PixelBuffer.h"
+#include "pipeline/PixelBuffer.h"
 
 #include <cstdint>
 

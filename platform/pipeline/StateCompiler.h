@@ -3,17 +3,19 @@
 // The first stage of a draw: the device state compiled into what the
 // other stages read (the vertex layout and vertex key or program, the
 // pixel key, constants and samplers, the target view, the setup
-// parameters). State unchanged since the last draw is not compiled again.
+// parameters). The device side owns its state and translates it through
+// DrawStateTranslator; state unchanged since the last draw is not
+// compiled again.
 
+#include "pipeline/DrawDescription.h"
+#include "pipeline/DrawObjects.h"
 #include "pipeline/PipelineContext.h"
 #include "pipeline/VertexFetch.h"
-
-#include "d3d9/Pipeline.h"
 
 namespace swd3d9 {
 namespace pipeline {
 
-// What compileDrawState found out about the draw.
+// What compiling the state found out about the draw.
 struct CompiledDraw {
     VertexLayout layout;
     // Vertices go through the vertex program (else fixed-function
@@ -21,16 +23,27 @@ struct CompiledDraw {
     bool programmedVertices;
     // c.pixels differs from the state of the last draw.
     bool pixelsChanged;
+    // The draw's D3DFILLMODE and D3DCULL.
+    DWORD fillMode, cullMode;
+    DrawObjects objects;
 };
 
-// Brings c's compiled state up to date with `state` for the draw and
-// clears the state's dirty bits. False when the draw draws nothing: a
-// shader that cannot run, no layout, no render target or an empty clip
-// rectangle, a vertex program whose set-up fails.
-bool compileDrawState(PipelineContext& c, DeviceState& state, const DrawDescription& draw, CompiledDraw& out);
+// The device side of the first stage: its state translated for one draw.
+class DrawStateTranslator
+{
+public:
+    // Brings c's compiled state up to date with the device state for the
+    // draw and fills out. False when the draw draws nothing: a shader that
+    // cannot run, no layout, no render target or an empty clip rectangle,
+    // a vertex program whose set-up fails.
+    virtual bool compileDrawState(PipelineContext& c, const DrawDescription& draw, CompiledDraw& out) = 0;
+
+protected:
+    ~DrawStateTranslator() = default;
+};
 
 // Triangle setup's parameters for the compiled state.
-SetupParameters setupParameters(const PipelineContext& c, const DeviceState& state, bool pretransformed);
+SetupParameters setupParameters(const PipelineContext& c, const CompiledDraw& draw);
 
 } // namespace pipeline
 } // namespace swd3d9

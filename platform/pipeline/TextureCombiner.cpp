@@ -9,8 +9,6 @@ namespace {
 
 float saturate(float x) { return std::min(std::max(x, 0.0f), 1.0f); }
 
-bool isValidOp(DWORD op) { return op >= D3DTOP_SELECTARG1 && op <= D3DTOP_LERP; }
-
 // Which arguments an operation reads: bit 0 ARG0, bit 1 ARG1, bit 2 ARG2.
 unsigned argumentsRead(DWORD op)
 {
@@ -26,6 +24,8 @@ unsigned argumentsRead(DWORD op)
     }
 }
 
+} // namespace
+
 bool readsTexture(DWORD op, const uint8_t args[3])
 {
     if (op == D3DTOP_BLENDTEXTUREALPHA || op == D3DTOP_BLENDTEXTUREALPHAPM || op == D3DTOP_BUMPENVMAP ||
@@ -37,6 +37,8 @@ bool readsTexture(DWORD op, const uint8_t args[3])
             return true;
     return false;
 }
+
+namespace {
 
 struct Registers {
     const float* diffuse;
@@ -137,66 +139,6 @@ void colorToFloats(DWORD color, float rgba[4])
     rgba[1] = static_cast<float>((color >> 8) & 0xFF) * k;
     rgba[2] = static_cast<float>(color & 0xFF) * k;
     rgba[3] = static_cast<float>(color >> 24) * k;
-}
-
-void prepareCombiner(CombinerSetup& setup, const DeviceState& state, const bool textureBound[TEXTURE_STAGE_COUNT])
-{
-    setup = CombinerSetup{};
-    colorToFloats(state.renderStates[D3DRS_TEXTUREFACTOR], setup.textureFactor);
-    int count = 0;
-    for (UINT i = 0; i < TEXTURE_STAGE_COUNT; ++i) {
-        const DWORD* ss = state.stageStates[i];
-        const DWORD colorOp = ss[D3DTSS_COLOROP];
-        if (!isValidOp(colorOp))
-            break;
-        // A stage whose first colour argument is a texture that is not
-        // there ends the cascade, as Direct3D 9 documents.
-        if (!textureBound[i] && ss[D3DTSS_COLORARG1] == D3DTA_TEXTURE)
-            break;
-        CombinerStage& stage = setup.stages[i];
-        stage.colorOp = static_cast<uint8_t>(colorOp);
-        const DWORD alphaOp = ss[D3DTSS_ALPHAOP];
-        stage.alphaOp = static_cast<uint8_t>(isValidOp(alphaOp) ? alphaOp : static_cast<DWORD>(D3DTOP_DISABLE));
-        stage.colorArg[0] = static_cast<uint8_t>(ss[D3DTSS_COLORARG0]);
-        stage.colorArg[1] = static_cast<uint8_t>(ss[D3DTSS_COLORARG1]);
-        stage.colorArg[2] = static_cast<uint8_t>(ss[D3DTSS_COLORARG2]);
-        stage.alphaArg[0] = static_cast<uint8_t>(ss[D3DTSS_ALPHAARG0]);
-        stage.alphaArg[1] = static_cast<uint8_t>(ss[D3DTSS_ALPHAARG1]);
-        stage.alphaArg[2] = static_cast<uint8_t>(ss[D3DTSS_ALPHAARG2]);
-        stage.resultToTemp = (ss[D3DTSS_RESULTARG] & D3DTA_SELECTMASK) == D3DTA_TEMP;
-        stage.textureBound = textureBound[i];
-        float scale, offset;
-        std::memcpy(&scale, &ss[D3DTSS_BUMPENVLSCALE], 4);
-        std::memcpy(&offset, &ss[D3DTSS_BUMPENVLOFFSET], 4);
-        stage.bumpScale = scale;
-        stage.bumpOffset = offset;
-        colorToFloats(ss[D3DTSS_CONSTANT], stage.constant);
-        if (textureBound[i] &&
-            (readsTexture(colorOp, stage.colorArg) ||
-             (stage.alphaOp != D3DTOP_DISABLE && readsTexture(stage.alphaOp, stage.alphaArg))))
-            setup.textureMask |= 1u << i;
-        if ((colorOp == D3DTOP_PREMODULATE || stage.alphaOp == D3DTOP_PREMODULATE) && i + 1 < TEXTURE_STAGE_COUNT &&
-            textureBound[i + 1])
-            setup.textureMask |= 1u << (i + 1);
-        ++count;
-    }
-    setup.stageCount = count;
-    // A premodulating last stage has no next stage to read.
-    setup.textureMask &= (1u << count) - 1u;
-
-    if (count == 0) {
-        setup.shortcut = COMBINE_DIFFUSE;
-    } else if (count == 1 && !setup.stages[0].resultToTemp && setup.stages[0].textureBound) {
-        const CombinerStage& s = setup.stages[0];
-        // At stage 0 the current colour is the diffuse colour.
-        auto isDiffuse = [](uint8_t arg) { return arg == D3DTA_DIFFUSE || arg == D3DTA_CURRENT; };
-        const bool modulate = s.colorOp == D3DTOP_MODULATE && s.alphaOp == D3DTOP_MODULATE &&
-                              s.colorArg[1] == D3DTA_TEXTURE && isDiffuse(s.colorArg[2]) &&
-                              s.alphaArg[1] == D3DTA_TEXTURE && isDiffuse(s.alphaArg[2]);
-        const bool select = s.colorOp == D3DTOP_SELECTARG1 && s.alphaOp == D3DTOP_SELECTARG1 &&
-                            s.colorArg[1] == D3DTA_TEXTURE && s.alphaArg[1] == D3DTA_TEXTURE;
-        setup.shortcut = modulate ? COMBINE_MODULATE_TEXTURE : select ? COMBINE_SELECT_TEXTURE : COMBINE_GENERAL;
-    }
 }
 
 void combine(const CombinerSetup& setup, const float diffuse[4], const float specular[4],

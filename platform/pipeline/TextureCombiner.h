@@ -4,7 +4,7 @@
 // combining its arguments with its colour and alpha operations into the
 // current colour or the temporary register.
 //
-// Once per draw, prepareCombiner turns the texture-stage states, the texture
+// Once per draw, the device turns the texture-stage states, the texture
 // factor and which samplers have textures into a CombinerSetup: the active
 // stage count (stages stop at the first whose COLOROP is DISABLE, or whose
 // first colour argument is a texture that is not bound) and, per stage, the
@@ -20,7 +20,7 @@
 //
 // Colours are RGBA floats in 0..1; every stage's result is saturated.
 
-#include "d3d9/DeviceState.h"
+#include "pipeline/Limits.h"
 
 #include <cstdint>
 
@@ -62,8 +62,9 @@ struct CombinerSetup {
     CombinerStage stages[TEXTURE_STAGE_COUNT];
 };
 
-// textureBound[i]: sampler i has a texture.
-void prepareCombiner(CombinerSetup& setup, const DeviceState& state, const bool textureBound[TEXTURE_STAGE_COUNT]);
+// Whether an operation with these arguments (D3DTA_* values: ARG0, ARG1,
+// ARG2) reads the stage's texture.
+bool readsTexture(DWORD op, const uint8_t args[3]);
 
 // Runs the stages for one pixel. textures[i] is stage i's sampled texel.
 void combine(const CombinerSetup& setup, const float diffuse[4], const float specular[4],

@@ -1,8 +1,7 @@
 #include "pipeline/TextureSampler.h"
 
-#include "d3d9/Formats.h"
+#include "pipeline/Formats.h"
 #include "pipeline/TextureCombiner.h"
-#include "d3d9/Resources.h"
 
 #include <algorithm>
 #include <cmath>
@@ -479,19 +478,20 @@ float computeLod(const SamplerSetup& s, const TexCoordDerivatives& d)
     return std::log2(rho);
 }
 
-void prepareSampler(SamplerSetup& setup, const DWORD samplerStates[SAMPLER_STATE_COUNT], TextureCore* texture)
+bool samplerDecodes(D3DFORMAT format) { return decoderFor(format) != nullptr; }
+
+void setupSampler(SamplerSetup& setup, const DWORD samplerStates[SAMPLER_STATE_COUNT], const SampledTexture* texture)
 {
     setup = SamplerSetup{};
     setup.routine = sampleUnbound;
-    const TexelDecoder decode = texture ? decoderFor(texture->format()) : nullptr;
-    if (!texture || !decode || texture->storedLevelCount() == 0)
+    const TexelDecoder decode = texture ? decoderFor(texture->format) : nullptr;
+    if (!decode || texture->levelCount == 0)
         return;
-    texture->prepareForSampling();
 
     setup.bound = true;
     setup.decode = decode;
-    setup.kind = texture->kind();
-    setup.format = texture->format();
+    setup.kind = texture->kind;
+    setup.format = texture->format;
     setup.bytesPerTexel = static_cast<int>(bytesPerPixel(setup.format));
     for (int i = 0; i < 3; ++i) {
         const DWORD mode = samplerStates[D3DSAMP_ADDRESSU + i];
@@ -520,37 +520,25 @@ void prepareSampler(SamplerSetup& setup, const DWORD samplerStates[SAMPLER_STATE
     setup.lodBias = std::isfinite(bias) ? std::min(std::max(bias, -64.0f), 64.0f) : 0.0f;
     colorToFloats(samplerStates[D3DSAMP_BORDERCOLOR], setup.borderColor);
 
-    const int stored = static_cast<int>(std::min<UINT>(texture->storedLevelCount(), SAMPLER_MAX_LEVELS));
+    const int stored = std::min(texture->levelCount, SAMPLER_MAX_LEVELS);
     setup.lastLevel = stored - 1;
     // Without mip filtering drivers read the texture's top level as its
     // LOD (SetLOD) gives it, whatever MAXMIPLEVEL says.
     const DWORD maxMipLevel = setup.mipFilter == D3DTEXF_NONE ? 0 : samplerStates[D3DSAMP_MAXMIPLEVEL];
-    const DWORD first = std::max<DWORD>(maxMipLevel, texture->lod());
+    const DWORD first = std::max<DWORD>(maxMipLevel, texture->lod);
     setup.firstLevel = static_cast<int>(std::min<DWORD>(first, static_cast<DWORD>(setup.lastLevel)));
 
     const int faces = setup.kind == D3DRTYPE_CUBETEXTURE ? SAMPLER_MAX_FACES : 1;
     for (int face = 0; face < faces; ++face) {
         for (int level = 0; level < stored; ++level) {
-            const PixelBuffer* pixels = nullptr;
-            if (setup.kind == D3DRTYPE_VOLUMETEXTURE) {
-                if (texture->volume(static_cast<UINT>(level)))
-                    pixels = &texture->sampledPixels(0, static_cast<UINT>(level));
-            } else if (texture->surface(static_cast<UINT>(face), static_cast<UINT>(level))) {
-                pixels = &texture->sampledPixels(static_cast<UINT>(face), static_cast<UINT>(level));
-            }
-            if (!pixels || pixels->empty()) {
-                // Storage that is missing cannot be sampled; read as unbound.
-                setup = SamplerSetup{};
-                setup.routine = sampleUnbound;
-                return;
-            }
+            const TextureLevelView& from = texture->levels[face][level];
             SamplerLevel& l = setup.levels[face][level];
-            l.data = pixels->data();
-            l.width = static_cast<int>(pixels->width());
-            l.height = static_cast<int>(pixels->height());
-            l.depth = static_cast<int>(std::max<UINT>(pixels->depth(), 1));
-            l.pitch = pixels->pitch();
-            l.slicePitch = pixels->slicePitch();
+            l.data = from.data;
+            l.width = static_cast<int>(from.width);
+            l.height = static_cast<int>(from.height);
+            l.depth = static_cast<int>(std::max<UINT>(from.depth, 1));
+            l.pitch = from.pitch;
+            l.slicePitch = from.slicePitch;
             l.fwidth = static_cast<float>(l.width);
             l.fheight = static_cast<float>(l.height);
             l.fdepth = static_cast<float>(l.depth);

@@ -3,7 +3,7 @@
 // Texture sampling for the fixed-function texture stages, and for programs
 // through ProgramTextures.h.
 //
-// Once per draw, prepareSampler turns a sampler's states and its bound
+// Once per draw, setupSampler turns a sampler's states and its bound
 // texture into a SamplerSetup: plain numbers, level pointers and a routine
 // picked for the texture kind. Per pixel, sample() reads the setup only; it
 // never allocates and never calls through a virtual table.
@@ -18,7 +18,7 @@
 // Cube faces are filtered one at a time, clamped at their edges. A sampler
 // without a texture (or with a format it cannot decode) reads opaque black.
 
-#include "d3d9/DeviceState.h"
+#include "pipeline/Limits.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -75,10 +75,32 @@ struct SamplerSetup {
     SamplerLevel levels[SAMPLER_MAX_FACES][SAMPLER_MAX_LEVELS];
 };
 
+// One level of a texture (of one face) as its owner stores it.
+struct TextureLevelView {
+    const uint8_t* data;
+    UINT width, height, depth;
+    size_t pitch, slicePitch;
+};
+
+// A texture as a sampler reads it.
+struct SampledTexture {
+    D3DRESOURCETYPE kind;
+    D3DFORMAT format;
+    // The most detailed level the texture lets samplers read (SetLOD).
+    DWORD lod;
+    // The levels held (1 to SAMPLER_MAX_LEVELS), by face: one face except
+    // for cube textures.
+    int levelCount;
+    TextureLevelView levels[SAMPLER_MAX_FACES][SAMPLER_MAX_LEVELS];
+};
+
+// Whether the sampler reads textures of the format; others read as if
+// unbound.
+bool samplerDecodes(D3DFORMAT format);
+
 // Builds the setup of one sampler from its states (indexed by D3DSAMP_*)
-// and its bound texture (null: unbound). Brings generated mip levels up to
-// date first. Call once per draw, when the sampler or texture changed.
-void prepareSampler(SamplerSetup& setup, const DWORD samplerStates[SAMPLER_STATE_COUNT], TextureCore* texture);
+// and its texture (null: unbound, or storage that cannot be read).
+void setupSampler(SamplerSetup& setup, const DWORD samplerStates[SAMPLER_STATE_COUNT], const SampledTexture* texture);
 
 // Samples at (u, v, w) with the given derivatives into rgba.
 inline void sample(const SamplerSetup& setup, float u, float v, float w, const TexCoordDerivatives& d,

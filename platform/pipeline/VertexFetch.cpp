@@ -1,6 +1,5 @@
 #include "pipeline/VertexFetch.h"
 
-#include "d3d9/VertexDeclaration.h"
 
 #include <algorithm>
 #include <cstring>
@@ -235,13 +234,13 @@ bool layoutFromFvf(DWORD fvf, VertexLayout& layout)
     return true;
 }
 
-bool layoutFromDeclaration(const VertexDeclaration& declaration, VertexLayout& layout)
+bool layoutFromDeclaration(const std::vector<D3DVERTEXELEMENT9>& declaration, VertexLayout& layout)
 {
     layout.pretransformed = false;
     layout.position = layout.normal = layout.diffuse = layout.specular = ABSENT;
     for (VertexElement& t : layout.texCoords)
         t = ABSENT;
-    for (const D3DVERTEXELEMENT9& e : declaration.elements()) {
+    for (const D3DVERTEXELEMENT9& e : declaration) {
         if (!supportedType(e.Type) || e.Stream >= STREAM_COUNT)
             continue;
         const VertexElement element = {static_cast<int8_t>(e.Stream), e.Type, e.Offset};
@@ -275,15 +274,15 @@ bool layoutFromDeclaration(const VertexDeclaration& declaration, VertexLayout& l
     return layout.position.stream >= 0;
 }
 
-bool programInputsFromDeclaration(const VertexDeclaration& declaration, const uint8_t (*usages)[2], int count,
-                                  ProgramInputLayout& layout)
+bool programInputsFromDeclaration(const std::vector<D3DVERTEXELEMENT9>& declaration, const uint8_t (*usages)[2],
+                                  int count, ProgramInputLayout& layout)
 {
     if (count > MAX_PROGRAM_INPUTS)
         return false;
     layout.count = count;
     for (int i = 0; i < count; ++i) {
         layout.elements[i] = ABSENT;
-        for (const D3DVERTEXELEMENT9& e : declaration.elements()) {
+        for (const D3DVERTEXELEMENT9& e : declaration) {
             if (e.Usage == usages[i][0] && e.UsageIndex == usages[i][1] && supportedType(e.Type) &&
                 e.Stream < STREAM_COUNT) {
                 layout.elements[i] = {static_cast<int8_t>(e.Stream), e.Type, e.Offset};

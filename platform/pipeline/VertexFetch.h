@@ -3,7 +3,7 @@
 // Vertex fetch: where each vertex component lives in the streams (from an
 // FVF code or a declaration) and its conversion to floats.
 
-#include "d3d9/Pipeline.h"
+#include "pipeline/DrawDescription.h"
 #include "pipeline/DrawState.h"
 
 namespace swd3d9 {
@@ -44,7 +44,7 @@ struct ProgramInputLayout {
 
 // False when the layout has no usable position.
 bool layoutFromFvf(DWORD fvf, VertexLayout& layout);
-bool layoutFromDeclaration(const VertexDeclaration& declaration, VertexLayout& layout);
+bool layoutFromDeclaration(const std::vector<D3DVERTEXELEMENT9>& declaration, VertexLayout& layout);
 
 // Bytes from a vertex's start that the layout reads in a stream (0 when it
 // reads nothing there).
@@ -54,8 +54,8 @@ UINT layoutExtent(const VertexLayout& layout, int stream);
 // pairs, in a declaration or an FVF code (whose parts stand for POSITION0,
 // NORMAL0, COLOR0, COLOR1 and TEXCOORD0-7). False for more inputs than a
 // layout holds.
-bool programInputsFromDeclaration(const VertexDeclaration& declaration, const uint8_t (*usages)[2], int count,
-                                  ProgramInputLayout& layout);
+bool programInputsFromDeclaration(const std::vector<D3DVERTEXELEMENT9>& declaration, const uint8_t (*usages)[2],
+                                  int count, ProgramInputLayout& layout);
 bool programInputsFromFvf(DWORD fvf, const uint8_t (*usages)[2], int count, ProgramInputLayout& layout);
 UINT programInputExtent(const ProgramInputLayout& layout, int stream);
 

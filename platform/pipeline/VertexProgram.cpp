@@ -3,7 +3,6 @@
 #include "pipeline/ClipCodes.h"
 #include "pipeline/ProgramTextures.h"
 
-#include "d3d9/ProgramShaders.h"
 #include "shader/ShaderExecution.h"
 
 #include <algorithm>
@@ -33,75 +32,6 @@ VertexLanes& threadLanes()
 float saturate(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
 
 } // namespace
-
-bool buildVertexProgram(const DeviceState& state, const Shader* vertexShader, const DrawDescription& draw,
-                        int varyingCount, SamplerSetup vertexSamplers[VERTEX_SAMPLERS], VertexProgramSetup& setup)
-{
-    if (!vertexShader || !vertexShader->program() || !vertexShader->program()->executable())
-        return false;
-    const shader::Program& program = *vertexShader->program();
-    const shader::ProgramInfo& info = program.info();
-    if (info.inputs.size() > MAX_PROGRAM_INPUTS || info.outputs.size() > MAX_VERTEX_OUTPUTS ||
-        info.samplers.size() > VERTEX_SAMPLERS || info.uniformBytes > sizeof(state.vertexShaderFloats) ||
-        vertexShader->samplerRegisters().size() != info.samplers.size())
-        return false;
-    setup.executable = program.executable();
-
-    uint8_t usages[MAX_PROGRAM_INPUTS][2];
-    const int inputCount = static_cast<int>(info.inputs.size());
-    for (int i = 0; i < inputCount; ++i) {
-        usages[i][0] = info.inputs[static_cast<size_t>(i)].usage;
-        usages[i][1] = info.inputs[static_cast<size_t>(i)].usageIndex;
-    }
-    const bool layoutFound = draw.declaration
-                                 ? programInputsFromDeclaration(*draw.declaration, usages, inputCount, setup.inputs)
-                                 : programInputsFromFvf(draw.fvf, usages, inputCount, setup.inputs);
-    if (!layoutFound)
-        return false;
-
-    setup.outputCount = static_cast<int>(info.outputs.size());
-    setup.positionOutput = -1;
-    for (int i = 0; i < setup.outputCount; ++i) {
-        const shader::StageVariable& v = info.outputs[static_cast<size_t>(i)];
-        setup.outputVarying[i] = -1;
-        setup.outputComponents[i] = 0;
-        setup.outputSaturated[i] = false;
-        int varying = -1, available = 4;
-        if (v.usage == D3DDECLUSAGE_POSITION && v.usageIndex == 0) {
-            setup.positionOutput = i;
-        } else if (v.usage == D3DDECLUSAGE_COLOR && v.usageIndex < 2) {
-            varying = v.usageIndex == 0 ? VARYING_DIFFUSE : VARYING_SPECULAR;
-            setup.outputSaturated[i] = true;
-        } else if (v.usage == D3DDECLUSAGE_FOG) {
-            varying = VARYING_FOG;
-            available = 1;
-        } else if (v.usage == D3DDECLUSAGE_TEXCOORD && v.usageIndex < MAX_STAGES) {
-            varying = VARYING_TEXCOORD + 4 * v.usageIndex;
-        }
-        if (varying < 0 || varying >= varyingCount)
-            continue;
-        setup.outputVarying[i] = static_cast<int8_t>(varying);
-        setup.outputComponents[i] = static_cast<uint8_t>(std::min({available, 4, varyingCount - varying}));
-    }
-    setup.varyingCount = varyingCount;
-
-    const DWORD* rs = state.renderStates;
-    setup.clipPlaneMask = rs[D3DRS_CLIPPING] ? static_cast<uint8_t>(rs[D3DRS_CLIPPLANEENABLE] & 0x3F) : 0;
-    std::memcpy(setup.clipPlanes, state.clipPlanes, sizeof(setup.clipPlanes));
-    setup.constants = &state.vertexShaderFloats[0][0];
-
-    setup.samplerCount = static_cast<int>(info.samplers.size());
-    for (int i = 0; i < setup.samplerCount; ++i) {
-        const DWORD reg = vertexShader->samplerRegisters()[static_cast<size_t>(i)];
-        if (reg < D3DVERTEXTEXTURESAMPLER0 || reg > D3DVERTEXTEXTURESAMPLER3)
-            return false;
-        const int slot = samplerSlot(reg);
-        SamplerSetup& sampler = vertexSamplers[reg - D3DVERTEXTEXTURESAMPLER0];
-        prepareSampler(sampler, state.samplerStates[slot], state.textures[slot]);
-        setup.samplers[i] = &sampler;
-    }
-    return true;
-}
 
 void shadeProgramVertices(const VertexProgramSetup& setup, const StreamView* streams, UINT first, UINT count,
                           ShadedVertex* out)

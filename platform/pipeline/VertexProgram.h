@@ -11,9 +11,6 @@
 #include "pipeline/VertexShading.h"
 
 namespace swd3d9 {
-
-class Shader;
-
 namespace shader {
 class RegisterProgram;
 }
@@ -44,13 +41,6 @@ struct VertexProgramSetup {
     int samplerCount;
     const SamplerSetup* samplers[VERTEX_SAMPLERS];
 };
-
-// Fills setup for the device's vertex shader and the draw's vertex layout
-// (declaration, else FVF), preparing the vertex texture samplers the
-// program reads in vertexSamplers. False when the shader has no runnable
-// program or the program does not fit the layout.
-bool buildVertexProgram(const DeviceState& state, const Shader* vertexShader, const DrawDescription& draw,
-                        int varyingCount, SamplerSetup vertexSamplers[VERTEX_SAMPLERS], VertexProgramSetup& setup);
 
 // Shades vertices first .. first + count - 1 of the streams into out[0 .. count - 1].
 void shadeProgramVertices(const VertexProgramSetup& setup, const StreamView* streams, UINT first, UINT count,

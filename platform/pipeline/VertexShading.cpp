@@ -12,13 +12,6 @@ namespace pipeline {
 
 namespace {
 
-Matrix toMatrix(const D3DMATRIX& m)
-{
-    Matrix r;
-    std::memcpy(r.m, m.m, sizeof(r.m));
-    return r;
-}
-
 void transformPoint(const Matrix& m, const float* p, float* out)
 {
     for (int c = 0; c < 4; ++c)
@@ -82,6 +75,8 @@ bool upperInverseOf(const Matrix& m, double out[3][3])
     return true;
 }
 
+} // namespace
+
 // Normals in row-vector form transform by the inverse transpose of the
 // world-view matrix. As drivers do, a non-affine matrix is inverted whole
 // (its projective column changes the upper 3x3 of the inverse), and a
@@ -120,24 +115,7 @@ void normalMatrixOf(const Matrix& m, float out[3][3])
             out[r][k] = m.m[k][r];
 }
 
-uint8_t materialSource(const DeviceState& state, D3DRENDERSTATETYPE which, const VertexLayout& layout)
-{
-    if (!state.renderStates[D3DRS_COLORVERTEX])
-        return 0;
-    const DWORD source = state.renderStates[which];
-    if (source == D3DMCS_COLOR1 && layout.diffuse.stream >= 0)
-        return 1;
-    if (source == D3DMCS_COLOR2 && layout.specular.stream >= 0)
-        return 2;
-    return 0;
-}
-
-float asFloat(DWORD bits)
-{
-    float f;
-    std::memcpy(&f, &bits, sizeof(f));
-    return f;
-}
+namespace {
 
 // nDotH raised to the material power: whole powers up to 128 (the usual
 // ones) by repeated squaring, a few multiplications instead of a call to
@@ -155,43 +133,6 @@ float specularPower(float x, float power)
         if (n == 0)
             return result;
         x *= x;
-    }
-}
-
-// The enabled lights (at most MAX_LIGHTS, in the order they were enabled)
-// in camera space.
-void prepareLights(const DeviceState& state, VertexConstants& constants)
-{
-    constants.lightCount = 0;
-    const Matrix view = toMatrix(state.view);
-    for (DWORD index : state.enabledLights) {
-        if (constants.lightCount == MAX_LIGHTS)
-            break;
-        auto found = state.lights.find(index);
-        if (found == state.lights.end())
-            continue;
-        const D3DLIGHT9& l = found->second.light;
-        Light& out = constants.lights[constants.lightCount++];
-        out.type = l.Type;
-        colorOf(l.Diffuse, out.diffuse);
-        colorOf(l.Specular, out.specular);
-        colorOf(l.Ambient, out.ambient);
-        const float p[4] = {l.Position.x, l.Position.y, l.Position.z, 1.0f};
-        float cp[4];
-        transformPoint(view, p, cp);
-        std::memcpy(out.position, cp, sizeof(out.position));
-        const float d[4] = {l.Direction.x, l.Direction.y, l.Direction.z, 0.0f};
-        float cd[4];
-        transformPoint(view, d, cd);
-        std::memcpy(out.direction, cd, sizeof(out.direction));
-        normalize3(out.direction);
-        out.range = l.Range;
-        out.attenuation[0] = l.Attenuation0;
-        out.attenuation[1] = l.Attenuation1;
-        out.attenuation[2] = l.Attenuation2;
-        out.cosHalfTheta = std::cos(l.Theta * 0.5f);
-        out.cosHalfPhi = std::cos(l.Phi * 0.5f);
-        out.falloff = l.Falloff;
     }
 }
 
@@ -245,66 +186,28 @@ float fogFactor(uint8_t mode, const FogParameters& fog, float distance)
     return std::min(1.0f, std::max(0.0f, f));
 }
 
-void buildVertexState(const DeviceState& state, const VertexLayout& layout, uint8_t stageCount, VertexKey& key,
-                      VertexConstants& constants, bool lightsCurrent)
+void lightInCameraSpace(const D3DLIGHT9& l, const Matrix& view, Light& out)
 {
-    std::memset(&key, 0, sizeof(key));
-    const DWORD* rs = state.renderStates;
-    key.pretransformed = layout.pretransformed;
-    key.lighting = rs[D3DRS_LIGHTING] != 0 && !layout.pretransformed;
-    key.normalizeNormals = rs[D3DRS_NORMALIZENORMALS] != 0;
-    key.localViewer = rs[D3DRS_LOCALVIEWER] != 0;
-    key.specularEnable = rs[D3DRS_SPECULARENABLE] != 0;
-    key.rangeFog = rs[D3DRS_RANGEFOGENABLE] != 0;
-    if (rs[D3DRS_FOGENABLE] && rs[D3DRS_FOGTABLEMODE] == D3DFOG_NONE && !layout.pretransformed)
-        key.vertexFog = static_cast<uint8_t>(rs[D3DRS_FOGVERTEXMODE] <= D3DFOG_LINEAR ? rs[D3DRS_FOGVERTEXMODE] : 0);
-    key.clipPlaneMask = layout.pretransformed ? 0 : static_cast<uint8_t>(rs[D3DRS_CLIPPLANEENABLE] & 0x3F);
-    if (!rs[D3DRS_CLIPPING])
-        key.clipPlaneMask = 0;
-    key.stageCount = stageCount;
-    key.materialSource.diffuse = materialSource(state, D3DRS_DIFFUSEMATERIALSOURCE, layout);
-    key.materialSource.ambient = materialSource(state, D3DRS_AMBIENTMATERIALSOURCE, layout);
-    key.materialSource.specular = materialSource(state, D3DRS_SPECULARMATERIALSOURCE, layout);
-    key.materialSource.emissive = materialSource(state, D3DRS_EMISSIVEMATERIALSOURCE, layout);
-
-    constants.world = toMatrix(state.world[0]);
-    multiply(constants.world, toMatrix(state.view), constants.worldView);
-    multiply(constants.worldView, toMatrix(state.projection), constants.worldViewProjection);
-    normalMatrixOf(constants.worldView, constants.normalMatrix);
-    constants.material = state.material;
-    const D3DCOLOR ambient = rs[D3DRS_AMBIENT];
-    constants.globalAmbient[0] = ((ambient >> 16) & 0xFF) / 255.0f;
-    constants.globalAmbient[1] = ((ambient >> 8) & 0xFF) / 255.0f;
-    constants.globalAmbient[2] = (ambient & 0xFF) / 255.0f;
-    constants.globalAmbient[3] = (ambient >> 24) / 255.0f;
-    constants.fog = {asFloat(rs[D3DRS_FOGSTART]), asFloat(rs[D3DRS_FOGEND]), asFloat(rs[D3DRS_FOGDENSITY])};
-    std::memcpy(constants.clipPlanes, state.clipPlanes, sizeof(constants.clipPlanes));
-
-    if (key.lighting) {
-        if (!lightsCurrent)
-            prepareLights(state, constants);
-        key.lightCount = static_cast<uint8_t>(constants.lightCount);
-    }
-
-    for (int s = 0; s < stageCount; ++s) {
-        const DWORD index = state.stageStates[s][D3DTSS_TEXCOORDINDEX];
-        key.texCoordSet[s] = static_cast<uint8_t>(index & 7);
-        key.texGen[s] = layout.pretransformed ? 0 : static_cast<uint8_t>((index >> 16) & 0xF);
-        const DWORD flags = state.stageStates[s][D3DTSS_TEXTURETRANSFORMFLAGS];
-        const DWORD count = flags & 0xFF;
-        // D3DTTFF_COUNT1 applies no transform and passes the whole set, as
-        // D3DTTFF_DISABLE does: so Windows drivers draw it, where the
-        // reference pages would pass one transformed component.
-        const bool counted = count >= 2 && count <= 4;
-        key.texTransformCount[s] = layout.pretransformed || !counted ? 0 : static_cast<uint8_t>(count);
-        const VertexElement& set = layout.texCoords[key.texCoordSet[s]];
-        const bool shortFloats = set.stream >= 0 && set.type >= D3DDECLTYPE_FLOAT1 && set.type < D3DDECLTYPE_FLOAT4;
-        key.texCoordGiven[s] = static_cast<uint8_t>(shortFloats ? set.type - D3DDECLTYPE_FLOAT1 + 1 : 4);
-        // A pixel program reads the coordinates as they are.
-        const bool countless = count == 0 || count > 4;
-        key.texProjectedByGiven[s] = (flags & D3DTTFF_PROJECTED) && countless && !state.pixelShader;
-        constants.textureTransforms[s] = toMatrix(state.textureTransforms[s]);
-    }
+    out.type = l.Type;
+    colorOf(l.Diffuse, out.diffuse);
+    colorOf(l.Specular, out.specular);
+    colorOf(l.Ambient, out.ambient);
+    const float p[4] = {l.Position.x, l.Position.y, l.Position.z, 1.0f};
+    float cp[4];
+    transformPoint(view, p, cp);
+    std::memcpy(out.position, cp, sizeof(out.position));
+    const float d[4] = {l.Direction.x, l.Direction.y, l.Direction.z, 0.0f};
+    float cd[4];
+    transformPoint(view, d, cd);
+    std::memcpy(out.direction, cd, sizeof(out.direction));
+    normalize3(out.direction);
+    out.range = l.Range;
+    out.attenuation[0] = l.Attenuation0;
+    out.attenuation[1] = l.Attenuation1;
+    out.attenuation[2] = l.Attenuation2;
+    out.cosHalfTheta = std::cos(l.Theta * 0.5f);
+    out.cosHalfPhi = std::cos(l.Phi * 0.5f);
+    out.falloff = l.Falloff;
 }
 
 void shadeVertex(const VertexKey& key, const VertexConstants& c, const FetchedVertex& in, ShadedVertex& out)

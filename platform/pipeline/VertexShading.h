@@ -24,12 +24,12 @@ struct alignas(16) ShadedVertex {
     uint32_t outcode;
 };
 
-// Fills the key and constants for vertex processing from the device state.
-// lightsCurrent: constants.lights already hold the device's enabled lights
-// in camera space (no light, enabling or view changed since they were
-// prepared), so they are kept instead of prepared again.
-void buildVertexState(const DeviceState& state, const VertexLayout& layout, uint8_t stageCount, VertexKey& key,
-                      VertexConstants& constants, bool lightsCurrent);
+// A light as vertex shading reads it: its colours as floats, its position
+// and direction moved into camera space by the view matrix.
+void lightInCameraSpace(const D3DLIGHT9& light, const Matrix& view, Light& out);
+
+// The matrix that transforms normals (row vectors) as m transforms points.
+void normalMatrixOf(const Matrix& m, float out[3][3]);
 
 void shadeVertex(const VertexKey& key, const VertexConstants& constants, const FetchedVertex& in, ShadedVertex& out);
 

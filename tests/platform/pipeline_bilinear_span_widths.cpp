@@ -4,7 +4,7 @@
 // that pictures do not depend on the processor. Widths 1 to 40 reach every
 // length of the last, partial step; no word outside the span may change.
 
-#include "d3d9/PixelBuffer.h"
+#include "pipeline/PixelBuffer.h"
 #include "pipeline/BilinearSpan.h"
 
 #include <gtest/gtest.h>

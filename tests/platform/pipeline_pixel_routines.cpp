@@ -13,7 +13,8 @@
 #include "pipeline_support.h"
 
 #include "d3d9/DeviceState.h"
-#include "d3d9/PixelBuffer.h"
+#include "d3d9/PixelStateTranslation.h"
+#include "pipeline/PixelBuffer.h"
 #include "d3d9/Resources.h"
 #include "pipeline/PixelRoutines.h"
 
@@ -273,7 +274,7 @@ TEST_F(PixelRoutineTest, EveryRoutineMatchesTheReferenceOnRandomStatesBitForBit)
         view.colorFormat = colorFormat;
         view.depthFormat = fast.depth.empty() ? D3DFMT_UNKNOWN : depthFormat;
         view.samples = samples;
-        swd3d9::pipeline::buildPixelState(*state, *context);
+        swd3d9::buildPixelState(*state, *context);
         std::memcpy(reference.get(), context.get(), sizeof(PixelContext));
         reference->target.color = &slow.color;
         reference->target.depth = slow.depth.empty() ? nullptr : &slow.depth;

@@ -4,8 +4,8 @@
 
 #include "pipeline_support.h"
 
-#include "d3d9/Formats.h"
-#include "d3d9/PixelBuffer.h"
+#include "pipeline/Formats.h"
+#include "pipeline/PixelBuffer.h"
 #include "pipeline/Resolve.h"
 
 #include <cmath>

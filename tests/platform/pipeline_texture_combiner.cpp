@@ -2,6 +2,7 @@
 // values, argument modifiers, registers and the end of the cascade.
 
 #include "d3d9/DeviceState.h"
+#include "d3d9/PixelStateTranslation.h"
 #include "pipeline/TextureCombiner.h"
 
 #include <gtest/gtest.h>

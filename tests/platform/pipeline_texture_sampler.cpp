@@ -5,6 +5,7 @@
 
 #include "d3d9/DeviceState.h"
 #include "d3d9/Resources.h"
+#include "d3d9/SamplerTranslation.h"
 #include "pipeline/TextureSampler.h"
 
 #include <cmath>

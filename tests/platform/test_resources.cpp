@@ -1,7 +1,7 @@
 // Resources: creation rules, locks, clears and the copies between pools.
 
 #include "D3DTestSupport.h"
-#include "d3d9/Formats.h"
+#include "pipeline/Formats.h"
 #include "d3d9/Resources.h"
 
 #include <algorithm>

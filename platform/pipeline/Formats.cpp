@@ -1,4 +1,4 @@
-#include "d3d9/Formats.h"
+#include "pipeline/Formats.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "d3d9/PixelBuffer.h"
+#include "pipeline/PixelBuffer.h"
 
-#include "d3d9/Formats.h"
+#include "pipeline/Formats.h"
 
 #include <cstring>
 #include <limits>
