@@ -45,14 +45,16 @@ PixelLanes& threadLanes()
 }
 
 // Whether samples hidden behind the stored depth can be dropped before
-// shading: nothing but the depth test decides about them, and the test
-// only grows stricter while the quads of the run wait (the stored depth
-// moves only towards the reference side).
+// shading, by the routine's early test: nothing but the depth test decides
+// about them (a failed test then stores nothing), and the test only grows
+// stricter while the quads of the run wait (the stored depth moves only
+// towards the reference side).
 bool earlyDepthTest(const PixelContext& pixels)
 {
     const PixelKey& key = pixels.key;
     const PixelProgramSetup& program = pixels.program;
-    if (!key.zEnable || key.stencil || key.alphaTest || program.discards || program.depthOutput >= 0)
+    if (!key.zEnable || key.stencil || key.alphaTest || program.discards || program.depthOutput >= 0 ||
+        !pixels.routine.earlyTest)
         return false;
     return key.zFunc == D3DCMP_LESS || key.zFunc == D3DCMP_LESSEQUAL || key.zFunc == D3DCMP_GREATER ||
            key.zFunc == D3DCMP_GREATEREQUAL || key.zFunc == D3DCMP_NEVER;
@@ -117,7 +119,7 @@ float saturate(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
 uint32_t toUnorm8(float v) { return static_cast<uint32_t>(saturate(v) * 255.0f + 0.5f); }
 
 // The back end's plain case (PixelProgramSetup::plainStore) for one pixel:
-// the depth test and write, then the colour, as processShadedPixel does
+// the depth test and write, then the colour, as the routine's store does
 // them.
 void storePlain(const PixelContext& pixels, int x, int y, float z, const float color[4])
 {
@@ -253,7 +255,7 @@ void addProgramTriangle(ProgramQuads& quads, const PixelContext& pixels, const T
                         const float z = zPlane.at(x + sampleOffsets[s][0] / float(SUBPIXEL_ONE),
                                                   y + sampleOffsets[s][1] / float(SUBPIXEL_ONE)) +
                                         t.depthOffset;
-                        if (hiddenByDepth(pixels, x, y, s, z))
+                        if (pixels.routine.earlyTest(pixels, x, y, s, z, t.frontFace))
                             continue;
                     }
                     mask = static_cast<uint16_t>(mask | (1u << s));
@@ -358,7 +360,7 @@ void shadeProgramQuads(ProgramQuads& quads)
                     z = zPlane.at(x + quads.sampleOffsets[s][0] / float(SUBPIXEL_ONE),
                                   y + quads.sampleOffsets[s][1] / float(SUBPIXEL_ONE)) +
                         t.depthOffset;
-                processShadedPixel(pixels, x, y, s, z, t.frontFace, color);
+                pixels.routine.store(pixels, x, y, s, z, t.frontFace, color);
             }
         }
     }
@@ -383,7 +385,7 @@ void shadeProgramPixel(const PixelContext& pixels, int x, int y, UINT sample, co
     const float z = program.depthOutput >= 0 ? lanes.outputs[4 * program.depthOutput][0] : in.z;
     float color[4];
     laneColor(pixels, lanes, 0, z, color);
-    processShadedPixel(pixels, x, y, sample, z, in.frontFace, color);
+    pixels.routine.store(pixels, x, y, sample, z, in.frontFace, color);
 }
 
 } // namespace pipeline
