@@ -220,7 +220,7 @@ void addProgramTriangle(ProgramQuads& quads, const PixelContext& pixels, const T
     quads.pixels = &pixels;
     quads.sampleOffsets = sampleOffsets;
     const UINT samples = std::min<UINT>(std::max<UINT>(pixels.target.samples, 1), 16);
-    const bool earlyDepth = earlyDepthTest(pixels);
+    const EarlyTestRoutine hidden = earlyDepthTest(pixels) ? pixels.routine.earlyTest : nullptr;
     const Plane& zPlane = planes[0];
     for (int qy = y0 & ~1; qy <= y1; qy += 2) {
         // The covered span of each row of the quad row and each sample.
@@ -251,11 +251,11 @@ void addProgramTriangle(ProgramQuads& quads, const PixelContext& pixels, const T
                 for (UINT s = 0; s < samples; ++s) {
                     if (x < lo[r][s] || x > hi[r][s])
                         continue;
-                    if (earlyDepth) {
+                    if (hidden) {
                         const float z = zPlane.at(x + sampleOffsets[s][0] / float(SUBPIXEL_ONE),
                                                   y + sampleOffsets[s][1] / float(SUBPIXEL_ONE)) +
                                         t.depthOffset;
-                        if (pixels.routine.earlyTest(pixels, x, y, s, z, t.frontFace))
+                        if (hidden(pixels, x, y, s, z, t.frontFace))
                             continue;
                     }
                     mask = static_cast<uint16_t>(mask | (1u << s));

@@ -143,13 +143,18 @@ struct CombinerRegisters {
 
 namespace {
 
-void fetchArgument(const CombinerArgument& argument, const CombinerRegisters& registers, float out[4])
+// The argument's channels: the register itself when unmodified, else
+// made in out.
+const float* fetchArgument(const CombinerArgument& argument, const CombinerRegisters& registers, float out[4])
 {
     const float* v = registers.source[argument.source];
+    if (argument.plain)
+        return v;
     for (int c = 0; c < 4; ++c) {
         const float x = v[argument.channel[c]];
         out[c] = argument.complement ? 1.0f - x : x;
     }
+    return out;
 }
 
 // The colour or alpha part of combine()'s stage for one operation: the
@@ -159,13 +164,16 @@ void plannedOperation(const CombinerStagePlan& stage, const CombinerRegisters& r
 {
     constexpr unsigned used = argumentsRead(Op);
     const CombinerArgument* args = Alpha ? stage.alphaArg : stage.colorArg;
-    float a0[4], a1[4], a2[4];
+    float made[3][4];
+    const float* a0 = made[0];
+    const float* a1 = made[1];
+    const float* a2 = made[2];
     if constexpr ((used & 1u) != 0)
-        fetchArgument(args[0], registers, a0);
+        a0 = fetchArgument(args[0], registers, made[0]);
     if constexpr ((used & 2u) != 0)
-        fetchArgument(args[1], registers, a1);
+        a1 = fetchArgument(args[1], registers, made[1]);
     if constexpr ((used & 4u) != 0)
-        fetchArgument(args[2], registers, a2);
+        a2 = fetchArgument(args[2], registers, made[2]);
     applyOp(Op, Alpha ? 3 : 0, Alpha ? 3 : 2, a0, a1, a2, registers.r, registers.nextTexture, result);
 }
 
@@ -250,6 +258,7 @@ CombinerArgument planArgument(uint8_t arg, bool alpha)
     for (uint8_t c = 0; c < 4; ++c)
         planned.channel[c] = replicate ? 3 : c;
     planned.complement = (arg & D3DTA_COMPLEMENT) != 0;
+    planned.plain = !replicate && !planned.complement;
     return planned;
 }
 

@@ -76,6 +76,8 @@ struct CombinerArgument {
     // four times when it is replicated.
     uint8_t channel[4];
     bool complement;
+    // Neither modifier: the register is read as it is.
+    bool plain;
 };
 
 struct CombinerStagePlan;
