@@ -3,12 +3,14 @@
 // buffer and prints one RESULT line per scene. The shaded scene draws the
 // sphere through the effect shaded.fx (vertex and pixel programs).
 //
-//   kxbench_raster [--threads N] [--frames 20] [--runs 5] [--out DIR] [--scene sphere,cubes,fill,shaded,stencil]
+//   kxbench_raster [--threads N] [--frames 20] [--runs 5] [--out DIR]
+//                  [--scene sphere,cubes,fill,shaded,stencil,stages]
 //
 // The stencil scene (not run by default, as the references have no such
 // scene) draws the sphere and the cubes over a floor, then their planar
 // shadows as the shadow painter draws them, and reports the frame with and
-// without the shadow pass.
+// without the shadow pass. The stages scene (not run by default either)
+// draws two of the fill scene's layers through two texture stages.
 
 #include <d3dx9.h>
 #include <swd3d9.h>
@@ -314,6 +316,63 @@ IDirect3DTexture9* makeFillTexture(IDirect3DDevice9* device)
     return texture;
 }
 
+// Two of the fill scene's layers through two texture stages: the texture
+// times the diffuse colour, then doubled by the texture again (its second
+// sampler reading the same coordinates). Few layers, as every sample takes
+// the general path.
+double runStages(IDirect3DDevice9* device)
+{
+    IDirect3DTexture9* texture = makeFillTexture(device);
+    if (!texture)
+        return 0.0;
+    struct Vertex {
+        float x, y, z;
+        D3DCOLOR color;
+        float u, v;
+    };
+    const D3DCOLOR tint = D3DCOLOR_COLORVALUE(kFillColor[0], kFillColor[1], kFillColor[2], kFillColor[3]);
+    const Vertex quad[4] = {{-1, -1, 0, tint, 0, 0}, {1, -1, 0, tint, 1, 0}, {1, 1, 0, tint, 1, 1}, {-1, 1, 0, tint, 0, 1}};
+    const uint32_t indices[6] = {0, 1, 2, 0, 2, 3};
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    device->SetTransform(D3DTS_WORLD, &identity);
+    device->SetTransform(D3DTS_VIEW, &identity);
+    device->SetTransform(D3DTS_PROJECTION, &identity);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_SPECULARENABLE, FALSE);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    for (DWORD stage = 0; stage < 2; ++stage) {
+        device->SetTexture(stage, texture);
+        device->SetTextureStageState(stage, D3DTSS_TEXCOORDINDEX, 0);
+        device->SetTextureStageState(stage, D3DTSS_COLOROP, stage == 0 ? D3DTOP_MODULATE : D3DTOP_MODULATE2X);
+        device->SetTextureStageState(stage, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        device->SetTextureStageState(stage, D3DTSS_COLORARG2, stage == 0 ? D3DTA_DIFFUSE : D3DTA_CURRENT);
+        device->SetTextureStageState(stage, D3DTSS_ALPHAOP, stage == 0 ? D3DTOP_MODULATE : D3DTOP_SELECTARG2);
+        device->SetTextureStageState(stage, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+        device->SetTextureStageState(stage, D3DTSS_ALPHAARG2, stage == 0 ? D3DTA_DIFFUSE : D3DTA_CURRENT);
+        device->SetSamplerState(stage, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+        device->SetSamplerState(stage, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+        device->SetSamplerState(stage, D3DSAMP_MIPFILTER, D3DTEXF_NONE);
+    }
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    const double fps = measure(device, "stages", [&] {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, CLEAR, 1.0f, 0);
+        device->BeginScene();
+        for (int i = 0; i < 2; ++i)
+            device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 4, 2, indices, D3DFMT_INDEX32, quad, sizeof(Vertex));
+        device->EndScene();
+    });
+    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    device->SetTexture(0, nullptr);
+    device->SetTexture(1, nullptr);
+    texture->Release();
+    return fps;
+}
+
 double runShaded(IDirect3DDevice9* device)
 {
 #ifdef KX_SHADED_FX
@@ -534,8 +593,8 @@ int main(int argc, char** argv)
         const char* name;
         double (*run)(IDirect3DDevice9*);
     };
-    const Scene all[5] = {
-        {"sphere", runSphere}, {"cubes", runCubes}, {"fill", runFill}, {"shaded", runShaded}, {"stencil", runStencil}};
+    const Scene all[6] = {{"sphere", runSphere}, {"cubes", runCubes},     {"fill", runFill},
+                          {"shaded", runShaded}, {"stencil", runStencil}, {"stages", runStages}};
     for (const Scene& s : all) {
         if (scenes.find(s.name) == std::string::npos)
             continue;

@@ -187,23 +187,7 @@ void shadeColor(const PixelContext& context, const PixelInputs& in, float rgba[4
         while (mask) {
             const int s = __builtin_ctz(mask);
             mask &= mask - 1;
-            const float* t = v + VARYING_TEXCOORD + 4 * s;
-            float u = t[0], vv = t[1], w = t[2];
-            float scale = 1.0f;
-            if (key.projectedComponent[s]) {
-                const float q = t[key.projectedComponent[s] - 1];
-                scale = q != 0.0f ? 1.0f / q : 0.0f;
-                u *= scale;
-                vv *= scale;
-                w *= scale;
-            }
-            TexCoordDerivatives d = {0, 0, 0, 0, 0, 0};
-            if (in.derivativesX) {
-                const float* dx = in.derivativesX + 4 * s;
-                const float* dy = in.derivativesY + 4 * s;
-                d = {dx[0] * scale, dy[0] * scale, dx[1] * scale, dy[1] * scale, dx[2] * scale, dy[2] * scale};
-            }
-            sample(context.samplers[s], u, vv, w, d, textures[s]);
+            sampleStage(context, in, s, textures[s]);
         }
         combine(context.combiner, v + VARYING_DIFFUSE, v + VARYING_SPECULAR, textures, rgba);
     }
@@ -213,6 +197,28 @@ void shadeColor(const PixelContext& context, const PixelInputs& in, float rgba[4
     }
     if (key.fogEnable)
         applyFog(context, in.z, in.invW, v[VARYING_FOG], rgba);
+}
+
+void sampleStage(const PixelContext& context, const PixelInputs& in, int s, float texel[4])
+{
+    const uint8_t projected = context.key.projectedComponent[s];
+    const float* t = in.varyings + VARYING_TEXCOORD + 4 * s;
+    float u = t[0], v = t[1], w = t[2];
+    float scale = 1.0f;
+    if (projected) {
+        const float q = t[projected - 1];
+        scale = q != 0.0f ? 1.0f / q : 0.0f;
+        u *= scale;
+        v *= scale;
+        w *= scale;
+    }
+    TexCoordDerivatives d = {0, 0, 0, 0, 0, 0};
+    if (in.derivativesX) {
+        const float* dx = in.derivativesX + 4 * s;
+        const float* dy = in.derivativesY + 4 * s;
+        d = {dx[0] * scale, dy[0] * scale, dx[1] * scale, dy[1] * scale, dx[2] * scale, dy[2] * scale};
+    }
+    sample(context.samplers[s], u, v, w, d, texel);
 }
 
 void applyFog(const PixelContext& context, float z, float invW, float vertexFog, float rgba[4])

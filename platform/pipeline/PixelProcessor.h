@@ -8,8 +8,8 @@
 // (PixelRoutines.h): processPixel specialised for the draw's class of
 // state. processPixel itself decides everything per sample and is the
 // reference those routines are held to. The programmable pixel stage
-// (PixelProgram.h) replaces shadeColor and keeps the rest
-// (processShadedPixel).
+// (PixelProgram.h) replaces shadeColor and keeps the rest: the routine's
+// store, held to processShadedPixel.
 
 #include "pipeline/DrawState.h"
 #include "pipeline/PixelProgram.h"
@@ -30,6 +30,14 @@ using PixelRoutine = void (*)(const PixelContext& context, int x, int y, UINT sa
 // and returns true; else changes nothing.
 using EarlyTestRoutine = bool (*)(const PixelContext& context, int x, int y, UINT sample, float z, bool frontFace);
 
+// Does for a colour already shaded what processShadedPixel does, for the
+// states of one class.
+using ShadedPixelRoutine = void (*)(const PixelContext& context, int x, int y, UINT sample, float z, bool frontFace,
+                                    const float color[4]);
+
+// Does what shadeColor does, for the states of one class.
+using ShadeRoutine = void (*)(const PixelContext& context, const PixelInputs& in, float rgba[4]);
+
 // The stencil comparison (as a truth table, see PixelRoutineSetup) and
 // operations of one side of a triangle.
 struct StencilFace {
@@ -42,6 +50,10 @@ struct StencilFace {
 // equal for equal states.
 struct PixelRoutineSetup {
     PixelRoutine run;
+    // The tests and store of run for a pixel program's colour.
+    ShadedPixelRoutine store;
+    // The shading of run when texture stages are active.
+    ShadeRoutine shade;
     // Null when the alpha test must come first, or nothing is tested;
     // else a sample it finishes need not be interpolated for run.
     EarlyTestRoutine earlyTest;
@@ -57,6 +69,8 @@ struct PixelRoutineSetup {
     // The depth and alpha comparisons as truth tables: bit 0 passes a
     // value less than the reference, bit 1 an equal one, bit 2 a greater.
     uint8_t depthPasses, alphaPasses;
+    // The texture stages of shade, when there are one or two.
+    CombinerPlan combiner;
 };
 
 struct PixelContext {
@@ -111,6 +125,10 @@ void applyFog(const PixelContext& context, float z, float invW, float vertexFog,
 
 // The colour of a pixel before fog and the per-pixel tests (exposed for tests).
 void shadeColor(const PixelContext& context, const PixelInputs& in, float rgba[4]);
+
+// The texel of texture stage s for shadeColor: the stage's coordinates,
+// projected when the stage says so, sampled with their derivatives.
+void sampleStage(const PixelContext& context, const PixelInputs& in, int s, float texel[4]);
 
 // A target pixel of the format as RGBA, and RGBA stored into one under a
 // colour write mask (D3DCOLORWRITEENABLE bits), as processPixel reads and

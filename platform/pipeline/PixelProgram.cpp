@@ -44,14 +44,16 @@ PixelLanes& threadLanes()
 }
 
 // Whether samples hidden behind the stored depth can be dropped before
-// shading: nothing but the depth test decides about them, and the test
-// only grows stricter while the quads of the run wait (the stored depth
-// moves only towards the reference side).
+// shading, by the routine's early test: nothing but the depth test decides
+// about them (a failed test then stores nothing), and the test only grows
+// stricter while the quads of the run wait (the stored depth moves only
+// towards the reference side).
 bool earlyDepthTest(const PixelContext& pixels)
 {
     const PixelKey& key = pixels.key;
     const PixelProgramSetup& program = pixels.program;
-    if (!key.zEnable || key.stencil || key.alphaTest || program.discards || program.depthOutput >= 0)
+    if (!key.zEnable || key.stencil || key.alphaTest || program.discards || program.depthOutput >= 0 ||
+        !pixels.routine.earlyTest)
         return false;
     return key.zFunc == D3DCMP_LESS || key.zFunc == D3DCMP_LESSEQUAL || key.zFunc == D3DCMP_GREATER ||
            key.zFunc == D3DCMP_GREATEREQUAL || key.zFunc == D3DCMP_NEVER;
@@ -116,7 +118,7 @@ float saturate(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
 uint32_t toUnorm8(float v) { return static_cast<uint32_t>(saturate(v) * 255.0f + 0.5f); }
 
 // The back end's plain case (PixelProgramSetup::plainStore) for one pixel:
-// the depth test and write, then the colour, as processShadedPixel does
+// the depth test and write, then the colour, as the routine's store does
 // them.
 void storePlain(const PixelContext& pixels, int x, int y, float z, const float color[4])
 {
@@ -151,7 +153,7 @@ void addProgramTriangle(ProgramQuads& quads, const PixelContext& pixels, const T
     quads.pixels = &pixels;
     quads.sampleOffsets = sampleOffsets;
     const UINT samples = std::min<UINT>(std::max<UINT>(pixels.target.samples, 1), 16);
-    const bool earlyDepth = earlyDepthTest(pixels);
+    const EarlyTestRoutine hidden = earlyDepthTest(pixels) ? pixels.routine.earlyTest : nullptr;
     const Plane& zPlane = planes[0];
     for (int qy = y0 & ~1; qy <= y1; qy += 2) {
         // The covered span of each row of the quad row and each sample.
@@ -182,11 +184,11 @@ void addProgramTriangle(ProgramQuads& quads, const PixelContext& pixels, const T
                 for (UINT s = 0; s < samples; ++s) {
                     if (x < lo[r][s] || x > hi[r][s])
                         continue;
-                    if (earlyDepth) {
+                    if (hidden) {
                         const float z = zPlane.at(x + sampleOffsets[s][0] / float(SUBPIXEL_ONE),
                                                   y + sampleOffsets[s][1] / float(SUBPIXEL_ONE)) +
                                         t.depthOffset;
-                        if (hiddenByDepth(pixels, x, y, s, z))
+                        if (hidden(pixels, x, y, s, z, t.frontFace))
                             continue;
                     }
                     mask = static_cast<uint16_t>(mask | (1u << s));
@@ -291,7 +293,7 @@ void shadeProgramQuads(ProgramQuads& quads)
                     z = zPlane.at(x + quads.sampleOffsets[s][0] / float(SUBPIXEL_ONE),
                                   y + quads.sampleOffsets[s][1] / float(SUBPIXEL_ONE)) +
                         t.depthOffset;
-                processShadedPixel(pixels, x, y, s, z, t.frontFace, color);
+                pixels.routine.store(pixels, x, y, s, z, t.frontFace, color);
             }
         }
     }
@@ -316,7 +318,7 @@ void shadeProgramPixel(const PixelContext& pixels, int x, int y, UINT sample, co
     const float z = program.depthOutput >= 0 ? lanes.outputs[4 * program.depthOutput][0] : in.z;
     float color[4];
     laneColor(pixels, lanes, 0, z, color);
-    processShadedPixel(pixels, x, y, sample, z, in.frontFace, color);
+    pixels.routine.store(pixels, x, y, sample, z, in.frontFace, color);
 }
 
 } // namespace pipeline

@@ -16,7 +16,6 @@
 
 namespace swd3d9 {
 namespace shader {
-class Program;
 class RegisterProgram;
 } // namespace shader
 

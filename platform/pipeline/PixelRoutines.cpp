@@ -17,14 +17,20 @@ namespace {
 enum DepthMode { DEPTH_NONE, DEPTH_16, DEPTH_24, DEPTH_24_STENCIL, STENCIL_ONLY, DEPTH_MODES };
 enum BlendMode { BLEND_OFF, BLEND_SOURCE_ALPHA, BLEND_ADD, BLEND_GENERAL, BLEND_MODES };
 // Untextured: the diffuse colour, with a bit each for the specular add and
-// fog; or all that shadeColor does.
-enum ShadeMode { SHADE_DIFFUSE = 0, SHADE_SPECULAR = 1, SHADE_FOG = 2, SHADE_GENERAL = 4, SHADE_MODES = 5 };
+// fog; or PixelRoutineSetup::shade (the texture stages' routine, or
+// shadeColor), which the routine for any target always calls.
+enum ShadeMode { SHADE_DIFFUSE = 0, SHADE_SPECULAR = 1, SHADE_FOG = 2, SHADE_BY_ROUTINE = 4, SHADE_MODES = 5 };
 
 // Per depth mode and alpha test: the 32-bit target's blend and shade
 // combinations, then the routine for any target.
 constexpr int WORD_TARGET_VARIANTS = BLEND_MODES * SHADE_MODES;
 constexpr int COLOR_VARIANTS = WORD_TARGET_VARIANTS + 1;
 static_assert(PIXEL_ROUTINE_COUNT == DEPTH_MODES * 2 * COLOR_VARIANTS, "one routine per class");
+// For a shaded colour: the 32-bit target's blends, then any target.
+constexpr int SHADED_COLOR_VARIANTS = BLEND_MODES + 1;
+static_assert(SHADED_PIXEL_ROUTINE_COUNT == DEPTH_MODES * 2 * SHADED_COLOR_VARIANTS, "one routine per class");
+// Texture stages: one or two, specular added or not, fogged or not.
+static_assert(STAGE_SHADE_ROUTINE_COUNT == PLANNED_STAGES * 4, "one routine per class");
 
 // D3DCMP_NEVER to D3DCMP_ALWAYS are, less one, the truth tables of
 // PixelRoutineSetup; an unknown function passes everything, as ALWAYS.
@@ -47,8 +53,8 @@ uint32_t toUnorm8(float v) { return static_cast<uint32_t>(saturate(v) * 255.0f +
 template <int Shade>
 inline void shadeAs(const PixelContext& context, const PixelInputs& in, float rgba[4])
 {
-    if constexpr (Shade == SHADE_GENERAL) {
-        shadeColor(context, in, rgba);
+    if constexpr (Shade == SHADE_BY_ROUTINE) {
+        context.routine.shade(context, in, rgba);
     } else {
         const float* v = in.varyings;
         std::memcpy(rgba, v + VARYING_DIFFUSE, 4 * sizeof(float));
@@ -171,23 +177,24 @@ struct DepthStencilSample {
     }
 };
 
-// processPixel for one class of state: the same steps in the same order,
-// those the class rules out left out.
-template <int Depth, bool AlphaTest, bool WordTarget, int Blend, int Shade>
-void shadeSample(const PixelContext& context, int x, int y, UINT sample, const PixelInputs& in)
+// processSample for one class of state: the same steps in the same order,
+// those the class rules out left out; shade(color) gives the colour.
+template <int Depth, bool AlphaTest, bool WordTarget, int Blend, class Shade>
+__attribute__((always_inline)) inline void finishSample(const PixelContext& context, int x, int y, UINT sample,
+                                                        float z, bool frontFace, const Shade& shade)
 {
     DepthStencilSample<Depth> depth;
-    depth.load(context.target, x, y, sample, in.z);
-    const StencilFace& face = context.routine.stencil[in.frontFace ? 1 : 0];
+    depth.load(context.target, x, y, sample, z);
+    const StencilFace& face = context.routine.stencil[frontFace ? 1 : 0];
     float color[4];
     if constexpr (!AlphaTest) {
         if (!depth.test(context, face)) {
             depth.store(context, face);
             return;
         }
-        shadeAs<Shade>(context, in, color);
+        shade(color);
     } else {
-        shadeAs<Shade>(context, in, color);
+        shade(color);
         if (!passes(context.routine.alphaPasses, toUnorm8(color[3]), context.constants.alphaRef))
             return;
         if (!depth.test(context, face)) {
@@ -205,6 +212,44 @@ void shadeSample(const PixelContext& context, int x, int y, UINT sample, const P
     } else {
         storeColor(context, x, y, sample, color);
     }
+}
+
+// processPixel for one class of state.
+template <int Depth, bool AlphaTest, bool WordTarget, int Blend, int Shade>
+void shadeSample(const PixelContext& context, int x, int y, UINT sample, const PixelInputs& in)
+{
+    finishSample<Depth, AlphaTest, WordTarget, Blend>(context, x, y, sample, in.z, in.frontFace,
+                                                      [&](float* color) { shadeAs<Shade>(context, in, color); });
+}
+
+// processShadedPixel for one class of state.
+template <int Depth, bool AlphaTest, bool WordTarget, int Blend>
+void storeShaded(const PixelContext& context, int x, int y, UINT sample, float z, bool frontFace,
+                 const float color[4])
+{
+    finishSample<Depth, AlphaTest, WordTarget, Blend>(
+        context, x, y, sample, z, frontFace, [&](float* out) { std::memcpy(out, color, 4 * sizeof(float)); });
+}
+
+// shadeColor for one or two texture stages: the stages combined as the
+// draw's plan says, then the specular add and fog if the class has them.
+template <int Stages, bool Specular, bool Fog>
+void shadeStages(const PixelContext& context, const PixelInputs& in, float rgba[4])
+{
+    const float* v = in.varyings;
+    float textures[TEXTURE_STAGE_COUNT][4];
+    for (int s = 0; s < Stages; ++s) {
+        if (context.combiner.textureMask & (1u << s))
+            sampleStage(context, in, s, textures[s]);
+    }
+    const CombinerPlan& plan = context.routine.combiner;
+    plan.combine(context.combiner, plan, v + VARYING_DIFFUSE, v + VARYING_SPECULAR, textures, rgba);
+    if constexpr (Specular) {
+        for (int i = 0; i < 3; ++i)
+            rgba[i] = saturate(rgba[i] + v[VARYING_SPECULAR + i]);
+    }
+    if constexpr (Fog)
+        applyFog(context, in.z, in.invW, v[VARYING_FOG], rgba);
 }
 
 // The depth and stencil tests ahead of shading, for draws without an alpha
@@ -234,7 +279,7 @@ constexpr PixelRoutine routineAt()
     constexpr bool alphaTest = (Index / COLOR_VARIANTS) % 2 != 0;
     constexpr int variant = Index % COLOR_VARIANTS;
     if constexpr (variant == WORD_TARGET_VARIANTS)
-        return &shadeSample<depth, alphaTest, false, BLEND_GENERAL, SHADE_GENERAL>;
+        return &shadeSample<depth, alphaTest, false, BLEND_GENERAL, SHADE_BY_ROUTINE>;
     else
         return &shadeSample<depth, alphaTest, true, variant / SHADE_MODES, variant % SHADE_MODES>;
 }
@@ -247,6 +292,36 @@ constexpr std::array<PixelRoutine, sizeof...(Index)> routineTable(std::index_seq
 
 constexpr std::array<PixelRoutine, PIXEL_ROUTINE_COUNT> ROUTINES =
     routineTable(std::make_index_sequence<PIXEL_ROUTINE_COUNT>());
+
+// Entry i of the shaded table: depth mode, alpha test, then the blend of a
+// 32-bit target or the routine for any target.
+template <int Index>
+constexpr ShadedPixelRoutine shadedRoutineAt()
+{
+    constexpr int depth = Index / (2 * SHADED_COLOR_VARIANTS);
+    constexpr bool alphaTest = (Index / SHADED_COLOR_VARIANTS) % 2 != 0;
+    constexpr int variant = Index % SHADED_COLOR_VARIANTS;
+    if constexpr (variant == BLEND_MODES)
+        return &storeShaded<depth, alphaTest, false, BLEND_GENERAL>;
+    else
+        return &storeShaded<depth, alphaTest, true, variant>;
+}
+
+template <size_t... Index>
+constexpr std::array<ShadedPixelRoutine, sizeof...(Index)> shadedRoutineTable(std::index_sequence<Index...>)
+{
+    return {{shadedRoutineAt<Index>()...}};
+}
+
+constexpr std::array<ShadedPixelRoutine, SHADED_PIXEL_ROUTINE_COUNT> SHADED_ROUTINES =
+    shadedRoutineTable(std::make_index_sequence<SHADED_PIXEL_ROUTINE_COUNT>());
+
+// Entry i of the stage table: stage count less one, then a bit each for
+// the specular add and fog.
+const ShadeRoutine STAGE_SHADES[STAGE_SHADE_ROUTINE_COUNT] = {
+    &shadeStages<1, false, false>, &shadeStages<1, true, false>, &shadeStages<1, false, true>,
+    &shadeStages<1, true, true>,   &shadeStages<2, false, false>, &shadeStages<2, true, false>,
+    &shadeStages<2, false, true>,  &shadeStages<2, true, true>};
 
 int depthMode(const PixelContext& context)
 {
@@ -279,7 +354,7 @@ int blendMode(const PixelKey& key)
 int shadeMode(const PixelKey& key)
 {
     if (key.stageCount != 0)
-        return SHADE_GENERAL;
+        return SHADE_BY_ROUTINE;
     return (key.specularAdd ? SHADE_SPECULAR : 0) | (key.fogEnable ? SHADE_FOG : 0);
 }
 
@@ -290,7 +365,27 @@ bool wordTarget(const PixelContext& context)
            (target.colorFormat == D3DFMT_A8R8G8B8 || target.colorFormat == D3DFMT_X8R8G8B8);
 }
 
+int blendVariant(const PixelContext& context) { return wordTarget(context) ? blendMode(context.key) : BLEND_MODES; }
+
 } // namespace
+
+int shadedPixelRoutineIndex(const PixelContext& context)
+{
+    return (depthMode(context) * 2 + (context.key.alphaTest ? 1 : 0)) * SHADED_COLOR_VARIANTS + blendVariant(context);
+}
+
+ShadedPixelRoutine shadedPixelRoutineAt(int index) { return SHADED_ROUTINES[static_cast<size_t>(index)]; }
+
+int stageShadeIndex(const PixelContext& context)
+{
+    const PixelKey& key = context.key;
+    const int stages = context.combiner.stageCount;
+    if (context.program.executable || stages < 1 || stages > PLANNED_STAGES)
+        return -1;
+    return (stages - 1) * 4 + (key.specularAdd ? 1 : 0) + (key.fogEnable ? 2 : 0);
+}
+
+ShadeRoutine stageShadeAt(int index) { return STAGE_SHADES[index]; }
 
 int pixelRoutineIndex(const PixelContext& context)
 {
@@ -308,6 +403,10 @@ void choosePixelRoutine(PixelContext& context)
     PixelRoutineSetup& setup = context.routine;
     std::memset(&setup, 0, sizeof(setup));
     setup.run = ROUTINES[static_cast<size_t>(pixelRoutineIndex(context))];
+    setup.store = SHADED_ROUTINES[static_cast<size_t>(shadedPixelRoutineIndex(context))];
+    const int stageShade = stageShadeIndex(context);
+    setup.shade = stageShade >= 0 && planCombiner(context.combiner, setup.combiner) ? STAGE_SHADES[stageShade]
+                                                                                      : &shadeColor;
     setup.earlyTest = key.alphaTest ? nullptr : EARLY_TESTS[depthMode(context)];
     const StencilFace clockwise = {comparisonTable(key.stencilFunc), key.stencilFail, key.stencilZFail,
                                    key.stencilPass};

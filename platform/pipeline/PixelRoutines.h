@@ -11,8 +11,16 @@
 //     the blend (off; colour by SRCALPHA and INVSRCALPHA added, the alpha
 //     alike or laid over; ONE and ONE added; any other, decided per sample)
 //     and the shading (the diffuse colour, with or without specular added,
-//     fogged or not; or everything shadeColor does);
-//   - for any other target, or none written, everything decided per sample.
+//     fogged or not; or the texture stages);
+//   - for any other target, or none written, everything decided per sample
+//     but the texture stages.
+// The texture stages come as a routine of their own, chosen with the
+// class: for one or two stages, templates over the stage count, the
+// specular add and fog that run the combiner's plan (the stages'
+// operations and arguments decided once, TextureCombiner.h); for more,
+// shadeColor.
+// A pixel program's colour, shaded already, goes through the same classes
+// without the shading (PixelRoutineSetup::store).
 // Comparison functions (as truth tables the routine indexes, without a
 // branch), stencil operations and depth writes stay values it reads;
 // one-sided and two-sided stencil differ only in the faces the setup
@@ -26,6 +34,8 @@ namespace swd3d9 {
 namespace pipeline {
 
 constexpr int PIXEL_ROUTINE_COUNT = 210;
+constexpr int SHADED_PIXEL_ROUTINE_COUNT = 50;
+constexpr int STAGE_SHADE_ROUTINE_COUNT = 8;
 
 // Fills context.routine from the key and the target: called wherever they
 // change (buildPixelState, prepareSamplers).
@@ -35,6 +45,15 @@ void choosePixelRoutine(PixelContext& context);
 // there (exposed for tests).
 int pixelRoutineIndex(const PixelContext& context);
 PixelRoutine pixelRoutineAt(int index);
+
+// The same for a pixel program's colour (PixelRoutineSetup::store).
+int shadedPixelRoutineIndex(const PixelContext& context);
+ShadedPixelRoutine shadedPixelRoutineAt(int index);
+
+// The entry of the texture-stage shading routines (PixelRoutineSetup::shade)
+// for the context, or -1 when shadeColor does it.
+int stageShadeIndex(const PixelContext& context);
+ShadeRoutine stageShadeAt(int index);
 
 } // namespace pipeline
 } // namespace swd3d9

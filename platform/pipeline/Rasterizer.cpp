@@ -183,26 +183,6 @@ void rasterizeLine(const PixelContext& pixels, const LineSegment& s, const float
 
 } // namespace
 
-bool hiddenByDepth(const PixelContext& pixels, int x, int y, UINT sample, float z)
-{
-    const TargetView& target = pixels.target;
-    const uint8_t* p = target.depth->pixel(static_cast<UINT>(x), static_cast<UINT>(y), 0,
-                                           sample < target.depth->samples() ? sample : 0);
-    uint32_t stored, bits;
-    if (target.depth->bytesPerPixel() == 2) {
-        uint16_t w16;
-        std::memcpy(&w16, p, 2);
-        stored = w16;
-        const float clamped = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
-        bits = static_cast<uint32_t>(clamped * 65535.0f + 0.5f);
-    } else {
-        std::memcpy(&stored, p, 4);
-        stored >>= 8;
-        bits = depthBits24(z);
-    }
-    return !compareFunction(pixels.key.zFunc, bits, stored);
-}
-
 void samplePositions(UINT samples, int offsets[16][2])
 {
     // Rotated-grid patterns in sixteenths of a pixel for the common

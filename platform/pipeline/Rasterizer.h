@@ -57,10 +57,5 @@ inline bool coveredSpan(const Triangle& t, int y, int x0, int x1, int offsetX, i
     return lo <= hi;
 }
 
-// Whether a sample at depth z is certainly hidden by the depth already
-// stored: lets draws without stencil or alpha test skip the shading of
-// hidden samples.
-bool hiddenByDepth(const PixelContext& pixels, int x, int y, UINT sample, float z);
-
 } // namespace pipeline
 } // namespace swd3d9

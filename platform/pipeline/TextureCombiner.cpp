@@ -1,7 +1,9 @@
 #include "pipeline/TextureCombiner.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <utility>
 
 namespace swd3d9 {
 
@@ -10,7 +12,7 @@ namespace {
 float saturate(float x) { return std::min(std::max(x, 0.0f), 1.0f); }
 
 // Which arguments an operation reads: bit 0 ARG0, bit 1 ARG1, bit 2 ARG2.
-unsigned argumentsRead(DWORD op)
+constexpr unsigned argumentsRead(DWORD op)
 {
     switch (op) {
     case D3DTOP_SELECTARG1:
@@ -90,7 +92,7 @@ float dot3(const float* a, const float* b)
 // Channels first..last of an operation's result (colour: 0..2, alpha: 3).
 // a0, a1, a2 are the arguments with their modifiers; the blend operations
 // read the unmodified alphas of their registers.
-void applyOp(DWORD op, int first, int last, const float* a0, const float* a1, const float* a2, const Registers& r,
+__attribute__((always_inline)) inline void applyOp(DWORD op, int first, int last, const float* a0, const float* a1, const float* a2, const Registers& r,
              const float* nextTexture, float* out)
 {
     // The operation is chosen once, outside the channel loop.
@@ -130,7 +132,171 @@ void applyOp(DWORD op, int first, int last, const float* a0, const float* a1, co
     }
 }
 
+const float OPAQUE_BLACK[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+
 } // namespace
+
+// The registers of a planned combine, and the same by D3DTA_ value.
+struct CombinerRegisters {
+    Registers r;
+    const float* source[D3DTA_CONSTANT + 1];
+    const float* nextTexture;
+};
+
+namespace {
+
+// The argument's channels: the register itself when unmodified, else
+// made in out.
+const float* fetchArgument(const CombinerArgument& argument, const CombinerRegisters& registers, float out[4])
+{
+    const float* v = registers.source[argument.source];
+    if (argument.plain)
+        return v;
+    for (int c = 0; c < 4; ++c) {
+        const float x = v[argument.channel[c]];
+        out[c] = argument.complement ? 1.0f - x : x;
+    }
+    return out;
+}
+
+// The colour or alpha part of combine()'s stage for one operation: the
+// arguments it reads, then the operation.
+template <int Op, bool Alpha>
+void plannedOperation(const CombinerStagePlan& stage, const CombinerRegisters& registers, float result[4])
+{
+    constexpr unsigned used = argumentsRead(Op);
+    const CombinerArgument* args = Alpha ? stage.alphaArg : stage.colorArg;
+    float made[3][4];
+    const float* a0 = made[0];
+    const float* a1 = made[1];
+    const float* a2 = made[2];
+    if constexpr ((used & 1u) != 0)
+        a0 = fetchArgument(args[0], registers, made[0]);
+    if constexpr ((used & 2u) != 0)
+        a1 = fetchArgument(args[1], registers, made[1]);
+    if constexpr ((used & 4u) != 0)
+        a2 = fetchArgument(args[2], registers, made[2]);
+    applyOp(Op, Alpha ? 3 : 0, Alpha ? 3 : 2, a0, a1, a2, registers.r, registers.nextTexture, result);
+}
+
+// The alpha of a stage whose alpha operation is disabled, or whose colour
+// operation is the dot product (which goes to all four channels).
+void keepCurrentAlpha(const CombinerStagePlan&, const CombinerRegisters& registers, float result[4])
+{
+    result[3] = registers.r.current[3];
+}
+
+void dotProductAlpha(const CombinerStagePlan&, const CombinerRegisters&, float result[4]) { result[3] = result[0]; }
+
+template <bool Alpha, size_t... Op>
+constexpr std::array<CombinerOperation, sizeof...(Op)> operationTable(std::index_sequence<Op...>)
+{
+    return {{&plannedOperation<static_cast<int>(Op), Alpha>...}};
+}
+
+constexpr std::array<CombinerOperation, D3DTOP_LERP + 1> COLOR_OPERATIONS =
+    operationTable<false>(std::make_index_sequence<D3DTOP_LERP + 1>());
+constexpr std::array<CombinerOperation, D3DTOP_LERP + 1> ALPHA_OPERATIONS =
+    operationTable<true>(std::make_index_sequence<D3DTOP_LERP + 1>());
+
+template <int Stages>
+void combinePlanned(const CombinerSetup& setup, const CombinerPlan& plan, const float diffuse[4],
+                    const float specular[4], const float textures[TEXTURE_STAGE_COUNT][4], float rgbaOut[4])
+{
+    CombinerRegisters registers;
+    Registers& r = registers.r;
+    r.diffuse = diffuse;
+    r.specular = specular;
+    r.factor = setup.textureFactor;
+    for (int c = 0; c < 4; ++c) {
+        r.current[c] = diffuse[c];
+        r.temp[c] = 0.0f;
+    }
+    registers.source[D3DTA_DIFFUSE] = diffuse;
+    registers.source[D3DTA_CURRENT] = r.current;
+    registers.source[D3DTA_TFACTOR] = setup.textureFactor;
+    registers.source[D3DTA_SPECULAR] = specular;
+    registers.source[D3DTA_TEMP] = r.temp;
+    for (int i = 0; i < Stages; ++i) {
+        const CombinerStagePlan& s = plan.stages[i];
+        r.texture = s.textureBound ? textures[i] : OPAQUE_BLACK;
+        r.constant = setup.stages[i].constant;
+        registers.source[D3DTA_TEXTURE] = r.texture;
+        registers.source[D3DTA_CONSTANT] = r.constant;
+        registers.nextTexture = s.readsNextTexture ? textures[i + 1] : nullptr;
+        float result[4];
+        s.color(s, registers, result);
+        s.alpha(s, registers, result);
+        float* target = s.resultToTemp ? r.temp : r.current;
+        for (int c = 0; c < 4; ++c)
+            target[c] = result[c];
+    }
+    for (int c = 0; c < 4; ++c)
+        rgbaOut[c] = r.current[c];
+}
+
+// combine()'s shortcuts of one stage.
+void combineModulated(const CombinerSetup&, const CombinerPlan&, const float diffuse[4], const float*,
+                      const float textures[TEXTURE_STAGE_COUNT][4], float rgbaOut[4])
+{
+    for (int c = 0; c < 4; ++c)
+        rgbaOut[c] = textures[0][c] * diffuse[c];
+}
+
+void combineSelected(const CombinerSetup&, const CombinerPlan&, const float*, const float*,
+                     const float textures[TEXTURE_STAGE_COUNT][4], float rgbaOut[4])
+{
+    for (int c = 0; c < 4; ++c)
+        rgbaOut[c] = textures[0][c];
+}
+
+CombinerArgument planArgument(uint8_t arg, bool alpha)
+{
+    const uint8_t select = arg & D3DTA_SELECTMASK;
+    CombinerArgument planned;
+    planned.source = select <= D3DTA_CONSTANT ? select : static_cast<uint8_t>(D3DTA_CURRENT);
+    // Alpha arguments read alpha: replication changes nothing there.
+    const bool replicate = !alpha && (arg & D3DTA_ALPHAREPLICATE) != 0;
+    for (uint8_t c = 0; c < 4; ++c)
+        planned.channel[c] = replicate ? 3 : c;
+    planned.complement = (arg & D3DTA_COMPLEMENT) != 0;
+    planned.plain = !replicate && !planned.complement;
+    return planned;
+}
+
+} // namespace
+
+bool planCombiner(const CombinerSetup& setup, CombinerPlan& plan)
+{
+    std::memset(&plan, 0, sizeof(plan));
+    const int count = setup.stageCount;
+    if (count < 1 || count > PLANNED_STAGES)
+        return false;
+    for (int i = 0; i < count; ++i) {
+        const CombinerStage& stage = setup.stages[i];
+        CombinerStagePlan& planned = plan.stages[i];
+        planned.color = COLOR_OPERATIONS[stage.colorOp <= D3DTOP_LERP ? stage.colorOp : 0];
+        if (stage.colorOp == D3DTOP_DOTPRODUCT3)
+            planned.alpha = &dotProductAlpha;
+        else if (stage.alphaOp == D3DTOP_DISABLE || stage.alphaOp > D3DTOP_LERP)
+            planned.alpha = &keepCurrentAlpha;
+        else
+            planned.alpha = ALPHA_OPERATIONS[stage.alphaOp];
+        for (int a = 0; a < 3; ++a) {
+            planned.colorArg[a] = planArgument(stage.colorArg[a], false);
+            planned.alphaArg[a] = planArgument(stage.alphaArg[a], true);
+        }
+        planned.resultToTemp = stage.resultToTemp;
+        planned.textureBound = stage.textureBound;
+        planned.readsNextTexture = i + 1 < static_cast<int>(TEXTURE_STAGE_COUNT) && (setup.textureMask & (2u << i));
+    }
+    switch (setup.shortcut) {
+    case COMBINE_MODULATE_TEXTURE: plan.combine = &combineModulated; break;
+    case COMBINE_SELECT_TEXTURE: plan.combine = &combineSelected; break;
+    default: plan.combine = count == 1 ? &combinePlanned<1> : &combinePlanned<2>; break;
+    }
+    return true;
+}
 
 void colorToFloats(DWORD color, float rgba[4])
 {

@@ -66,6 +66,57 @@ struct CombinerSetup {
 // ARG2) reads the stage's texture.
 bool readsTexture(DWORD op, const uint8_t args[3]);
 
+// The stages of a setup of one or two stages with their choices made, for
+// a draw to run per pixel without deciding them again: each stage's
+// colour and alpha operations as routines, each argument as the register
+// it reads, the channels taken from it and whether they are complemented.
+// combinePlanned gives combine()'s results bit for bit.
+constexpr int PLANNED_STAGES = 2;
+
+struct CombinerArgument {
+    // A D3DTA_ register (D3DTA_DIFFUSE to D3DTA_CONSTANT).
+    uint8_t source;
+    // The register's channel read for each of the argument's: the alpha
+    // four times when it is replicated.
+    uint8_t channel[4];
+    bool complement;
+    // Neither modifier: the register is read as it is.
+    bool plain;
+};
+
+struct CombinerStagePlan;
+struct CombinerRegisters;
+
+// Channels 0-2 (colour) or 3 (alpha) of a stage's result.
+using CombinerOperation = void (*)(const CombinerStagePlan& stage, const CombinerRegisters& registers,
+                                   float result[4]);
+
+struct CombinerStagePlan {
+    CombinerOperation color, alpha;
+    CombinerArgument colorArg[3], alphaArg[3];
+    bool resultToTemp;
+    bool textureBound;
+    // The premodulate operations read the next stage's texture.
+    bool readsNextTexture;
+};
+
+struct CombinerPlan;
+
+using PlannedCombine = void (*)(const CombinerSetup& setup, const CombinerPlan& plan, const float diffuse[4],
+                                const float specular[4], const float textures[TEXTURE_STAGE_COUNT][4],
+                                float rgbaOut[4]);
+
+struct CombinerPlan {
+    // Runs the stages as combine() does; null when the setup has no
+    // stage, or more than PLANNED_STAGES.
+    PlannedCombine combine;
+    CombinerStagePlan stages[PLANNED_STAGES];
+};
+
+// Fills plan from a prepared setup; returns whether the setup has a plan
+// (one or two stages).
+bool planCombiner(const CombinerSetup& setup, CombinerPlan& plan);
+
 // Runs the stages for one pixel. textures[i] is stage i's sampled texel.
 void combine(const CombinerSetup& setup, const float diffuse[4], const float specular[4],
              const float textures[TEXTURE_STAGE_COUNT][4], float rgbaOut[4]);

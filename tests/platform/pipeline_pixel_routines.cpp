@@ -8,7 +8,9 @@
 // changed before it runs; the early depth and stencil tests run first or
 // not at all, as triangles and lines use them. Through the device, a
 // planar shadow's state (stencil-counted, blended, depth-tested without
-// writes) darkens each pixel once, for triangles and lines alike.
+// writes) darkens each pixel once, for triangles and lines alike. A pixel
+// program's colour goes through the routines of the same classes, held to
+// processShadedPixel the same way.
 
 #include "pipeline_support.h"
 
@@ -325,6 +327,70 @@ TEST_F(PixelRoutineTest, EveryRoutineMatchesTheReferenceOnRandomStatesBitForBit)
     }
     for (size_t i = 0; i < reached.size(); ++i)
         EXPECT_GT(reached[i], 0) << "routine " << i << " never chosen";
+}
+
+// The same for a colour shaded already, as pixel programs give it: the
+// routine of each class against processShadedPixel, the early tests run
+// first or not at all.
+TEST_F(PixelRoutineTest, EveryShadedColorRoutineMatchesTheBackEndBitForBit)
+{
+    namespace pipeline = swd3d9::pipeline;
+    auto state = std::make_unique<swd3d9::DeviceState>();
+    auto context = std::make_unique<PixelContext>();
+    auto reference = std::make_unique<PixelContext>();
+    std::vector<int> reached(pipeline::SHADED_PIXEL_ROUTINE_COUNT, 0);
+    for (int trial = 0; trial < 1500; ++trial) {
+        const int depth = static_cast<int>(upTo(DEPTH_CLASSES - 1));
+        const bool alphaTest = chance(0.5);
+        const bool wordTarget = chance(0.85);
+        const int blend = static_cast<int>(upTo(BLEND_CLASSES - 1));
+        const UINT samples = chance(0.8) ? 1 : 4;
+        D3DFORMAT colorFormat, depthFormat;
+        randomState(*state, depth, alphaTest, wordTarget, blend, 0, colorFormat, depthFormat);
+
+        Targets fast, slow;
+        allocate(fast, colorFormat, depthFormat, samples);
+        allocate(slow, colorFormat, depthFormat, samples);
+        fillRandom(fast, state->renderStates[D3DRS_STENCILREF] & 0xFF);
+        copyContents(fast, slow);
+
+        std::memset(context.get(), 0, sizeof(PixelContext));
+        pipeline::TargetView& view = context->target;
+        view.color = &fast.color;
+        view.depth = fast.depth.empty() ? nullptr : &fast.depth;
+        view.colorFormat = colorFormat;
+        view.depthFormat = fast.depth.empty() ? D3DFMT_UNKNOWN : depthFormat;
+        view.samples = samples;
+        swd3d9::buildPixelState(*state, *context);
+        std::memcpy(reference.get(), context.get(), sizeof(PixelContext));
+        reference->target.color = &slow.color;
+        reference->target.depth = slow.depth.empty() ? nullptr : &slow.depth;
+
+        const int index = pipeline::shadedPixelRoutineIndex(*context);
+        ASSERT_EQ(pipeline::shadedPixelRoutineAt(index), context->routine.store) << "trial " << trial;
+        ++reached[static_cast<size_t>(index)];
+
+        for (int n = 0; n < 24; ++n) {
+            float color[4];
+            for (float& c : color)
+                c = chance(0.1) ? static_cast<float>(upTo(1)) : between(-0.25f, 1.25f);
+            const float z = chance(0.1) ? static_cast<float>(upTo(1)) : between(-0.1f, 1.1f);
+            const bool frontFace = chance(0.5);
+            const int x = static_cast<int>(upTo(3)), y = static_cast<int>(upTo(3));
+            const UINT sample = upTo(samples - 1);
+            pipeline::processShadedPixel(*reference, x, y, sample, z, frontFace, color);
+            const auto& routine = context->routine;
+            const bool early = routine.earlyTest && chance(0.5);
+            if (!early || !routine.earlyTest(*context, x, y, sample, z, frontFace))
+                routine.store(*context, x, y, sample, z, frontFace, color);
+            ASSERT_TRUE(sameContents(fast.color, slow.color))
+                << "colour differs: routine " << index << ", trial " << trial << ", sample " << n;
+            ASSERT_TRUE(sameContents(fast.depth, slow.depth))
+                << "depth or stencil differs: routine " << index << ", trial " << trial << ", sample " << n;
+        }
+    }
+    for (size_t i = 0; i < reached.size(); ++i)
+        EXPECT_GT(reached[i], 0) << "shaded routine " << i << " never chosen";
 }
 
 using PixelRoutineDrawTest = PipelineTest;
