@@ -1,5 +1,7 @@
 #include "pipeline/Formats.h"
 
+#include "pipeline/UnalignedAccess.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -49,20 +51,6 @@ uint32_t toUnorm(float v, uint32_t bits)
 
 float fromUnorm(uint32_t value, uint32_t bits) { return static_cast<float>(value) / static_cast<float>((1u << bits) - 1u); }
 
-uint32_t load32(const uint8_t* p)
-{
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-uint16_t load16(const uint8_t* p)
-{
-    uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-}
-void store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
-void store16(uint8_t* p, uint16_t v) { std::memcpy(p, &v, 2); }
 float loadFloat(const uint8_t* p)
 {
     float v;

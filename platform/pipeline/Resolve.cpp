@@ -1,6 +1,7 @@
 #include "pipeline/Resolve.h"
 
 #include "pipeline/Formats.h"
+#include "pipeline/UnalignedAccess.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,21 +10,6 @@ namespace swd3d9 {
 namespace pipeline {
 
 namespace {
-
-uint32_t load32(const uint8_t* p)
-{
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-uint16_t load16(const uint8_t* p)
-{
-    uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-}
-void store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
-void store16(uint8_t* p, uint16_t v) { std::memcpy(p, &v, 2); }
 
 // The mean of n samples' channel values, rounded half up.
 inline uint32_t mean(uint32_t sum, uint32_t n) { return (sum + n / 2) / n; }

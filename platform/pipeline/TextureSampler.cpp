@@ -2,6 +2,7 @@
 
 #include "pipeline/Formats.h"
 #include "pipeline/TextureCombiner.h"
+#include "pipeline/UnalignedAccess.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,13 +22,6 @@ constexpr float UNORM8 = 1.0f / 255.0f;
 // Texel indices stay within +-2^24 so that the integer addressing below
 // never overflows, whatever the coordinates (infinities and NaN included).
 constexpr float INDEX_LIMIT = 16777216.0f;
-
-uint32_t load32(const uint8_t* p)
-{
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
 
 void decodeA8R8G8B8(const uint8_t* p, float c[4])
 {

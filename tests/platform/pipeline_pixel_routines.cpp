@@ -68,6 +68,24 @@ bool sameContents(const PixelBuffer& a, const PixelBuffer& b)
     return byteCount(a) == 0 || std::memcmp(a.data(), b.data(), byteCount(a)) == 0;
 }
 
+// Builds context from the state, drawing into fast, and reference as its
+// copy drawing into slow.
+void buildContexts(const swd3d9::DeviceState& state, D3DFORMAT colorFormat, D3DFORMAT depthFormat, UINT samples,
+                   Targets& fast, Targets& slow, PixelContext& context, PixelContext& reference)
+{
+    std::memset(&context, 0, sizeof(PixelContext));
+    swd3d9::pipeline::TargetView& view = context.target;
+    view.color = &fast.color;
+    view.depth = fast.depth.empty() ? nullptr : &fast.depth;
+    view.colorFormat = colorFormat;
+    view.depthFormat = fast.depth.empty() ? D3DFMT_UNKNOWN : depthFormat;
+    view.samples = samples;
+    swd3d9::buildPixelState(state, context);
+    std::memcpy(&reference, &context, sizeof(PixelContext));
+    reference.target.color = &slow.color;
+    reference.target.depth = slow.depth.empty() ? nullptr : &slow.depth;
+}
+
 } // namespace
 
 class PixelRoutineTest : public DeviceTest
@@ -269,17 +287,7 @@ TEST_F(PixelRoutineTest, EveryRoutineMatchesTheReferenceOnRandomStatesBitForBit)
         fillRandom(fast, state->renderStates[D3DRS_STENCILREF] & 0xFF);
         copyContents(fast, slow);
 
-        std::memset(context.get(), 0, sizeof(PixelContext));
-        swd3d9::pipeline::TargetView& view = context->target;
-        view.color = &fast.color;
-        view.depth = fast.depth.empty() ? nullptr : &fast.depth;
-        view.colorFormat = colorFormat;
-        view.depthFormat = fast.depth.empty() ? D3DFMT_UNKNOWN : depthFormat;
-        view.samples = samples;
-        swd3d9::buildPixelState(*state, *context);
-        std::memcpy(reference.get(), context.get(), sizeof(PixelContext));
-        reference->target.color = &slow.color;
-        reference->target.depth = slow.depth.empty() ? nullptr : &slow.depth;
+        buildContexts(*state, colorFormat, depthFormat, samples, fast, slow, *context, *reference);
 
         const int index = swd3d9::pipeline::pixelRoutineIndex(*context);
         ASSERT_EQ(swd3d9::pipeline::pixelRoutineAt(index), context->routine.run) << "trial " << trial;
@@ -354,17 +362,7 @@ TEST_F(PixelRoutineTest, EveryShadedColorRoutineMatchesTheBackEndBitForBit)
         fillRandom(fast, state->renderStates[D3DRS_STENCILREF] & 0xFF);
         copyContents(fast, slow);
 
-        std::memset(context.get(), 0, sizeof(PixelContext));
-        pipeline::TargetView& view = context->target;
-        view.color = &fast.color;
-        view.depth = fast.depth.empty() ? nullptr : &fast.depth;
-        view.colorFormat = colorFormat;
-        view.depthFormat = fast.depth.empty() ? D3DFMT_UNKNOWN : depthFormat;
-        view.samples = samples;
-        swd3d9::buildPixelState(*state, *context);
-        std::memcpy(reference.get(), context.get(), sizeof(PixelContext));
-        reference->target.color = &slow.color;
-        reference->target.depth = slow.depth.empty() ? nullptr : &slow.depth;
+        buildContexts(*state, colorFormat, depthFormat, samples, fast, slow, *context, *reference);
 
         const int index = pipeline::shadedPixelRoutineIndex(*context);
         ASSERT_EQ(pipeline::shadedPixelRoutineAt(index), context->routine.store) << "trial " << trial;
